@@ -1,0 +1,78 @@
+#include "app/console.h"
+
+#include <cstdarg>
+#include <vector>
+
+namespace tarnwick {
+
+namespace {
+
+std::string vformat(const char* fmt, std::va_list args) {
+  char small[512];
+  std::va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(small, sizeof small, fmt, args);
+  if (n < 0) {
+    va_end(again);
+    return {};
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    va_end(again);
+    return std::string(small, static_cast<size_t>(n));
+  }
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), fmt, again);
+  va_end(again);
+  return std::string(big.data(), static_cast<size_t>(n));
+}
+
+}  // namespace
+
+void Console::write(bool to_err, std::string_view bytes) {
+  std::FILE* f = to_err ? err_file_ : out_file_;
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    return;
+  }
+  (to_err ? err_buf_ : out_buf_).append(bytes);
+}
+
+void Console::out(const Message& m, ...) {
+  std::va_list args;
+  va_start(args, m);
+  std::string s = vformat(m.bytes, args);
+  va_end(args);
+  write(false, s);
+}
+
+void Console::err(const Message& m, ...) {
+  std::va_list args;
+  va_start(args, m);
+  std::string s = vformat(m.bytes, args);
+  va_end(args);
+  // Keep the order of the two streams as a reader sees it on one terminal.
+  if (out_file_) std::fflush(out_file_);
+  write(true, s);
+  if (err_file_) std::fflush(err_file_);
+}
+
+void Console::trace(const Message& m, ...) {
+  if (!verbose) return;
+  std::va_list args;
+  va_start(args, m);
+  std::string s = vformat(m.bytes, args);
+  va_end(args);
+  write(false, s);
+}
+
+void Console::out_bytes(std::string_view bytes) { write(false, bytes); }
+void Console::err_bytes(std::string_view bytes) { write(true, bytes); }
+
+bool Console::flush() {
+  bool ok = true;
+  if (out_file_ && std::fflush(out_file_) != 0) ok = false;
+  if (err_file_ && std::fflush(err_file_) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace tarnwick

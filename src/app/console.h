@@ -1,0 +1,58 @@
+// The run's two output streams and the verbose flag.
+//
+// Everything the tool prints goes through a Console: results and traces to
+// the output stream, diagnostics to the error stream, each as printf-style
+// formats taken from the message catalogue. A Console writes either to C
+// streams (the real run) or into strings (tests).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "app/messages.h"
+
+namespace tarnwick {
+
+class Console {
+ public:
+  // Writes to C streams; stdout and stderr for a real run.
+  Console(std::FILE* out, std::FILE* err) : out_file_(out), err_file_(err) {}
+  // Collects everything in memory; for tests.
+  Console() = default;
+
+  bool verbose = false;
+
+  // Print a catalogue message, its placeholders expanded as printf does.
+  // Arguments must match the placeholders exactly (%d and %c take int,
+  // %02X and %04X take unsigned, %s takes const char*; use or_null for a
+  // text that may be absent).
+  void out(const Message& m, ...);
+  void err(const Message& m, ...);
+  // As out(), but only in verbose mode.
+  void trace(const Message& m, ...);
+
+  void out_bytes(std::string_view bytes);
+  void err_bytes(std::string_view bytes);
+
+  // What a memory Console has collected.
+  const std::string& out_text() const { return out_buf_; }
+  const std::string& err_text() const { return err_buf_; }
+  void clear() { out_buf_.clear(); err_buf_.clear(); }
+
+  // Flushes the C streams; false when a stream reported an error.
+  bool flush();
+
+ private:
+  void write(bool to_err, std::string_view bytes);
+
+  std::FILE* out_file_ = nullptr;
+  std::FILE* err_file_ = nullptr;
+  std::string out_buf_;
+  std::string err_buf_;
+};
+
+// A text argument that may be absent prints as "(null)".
+inline const char* or_null(const char* text) { return text ? text : msg::kNull.bytes; }
+
+}  // namespace tarnwick

@@ -1,0 +1,11 @@
+// Tarnwick: lists, extracts, stores and deletes files in MZ-2500 disk images.
+#include <cstdio>
+
+#include "app/console.h"
+#include "app/frontend.h"
+#include "host/file.h"
+
+int main(int argc, char** argv) {
+  tarnwick::Console con(stdout, stderr);
+  return tarnwick::run_tarnwick(argc, argv, con, tarnwick::native_host());
+}

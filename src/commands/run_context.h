@@ -1,0 +1,22 @@
+// What a command works with: the console, the host, the loaded volume and
+// the host time, plus the image file's name for messages.
+#pragma once
+
+#include <string>
+
+#include "app/console.h"
+#include "host/file.h"
+#include "host/host_time.h"
+#include "volume/volume.h"
+
+namespace tarnwick {
+
+struct RunContext {
+  Console& con;
+  Host& host;
+  Volume& vol;
+  HostTime& host_time;
+  std::string image_name;
+};
+
+}  // namespace tarnwick

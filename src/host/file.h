@@ -1,0 +1,60 @@
+// The tool's window on the host: files and their last-write times.
+//
+// Everything above this layer works on buffers; the real implementation sits
+// on the C library's streams plus the platform calls for syncing and file
+// times, and tests swap in a host held in memory that can also fail on cue.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/host_time.h"
+
+namespace tarnwick {
+
+enum class OpenMode {
+  kUpdate,  // read and write an existing file ("r+b")
+  kRead,    // read an existing file ("rb")
+  kCreate,  // create or empty a file for writing ("wb")
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at `offset`; returns how many arrived.
+  virtual size_t read_at(uint64_t offset, void* buf, size_t n) = 0;
+  // Writes n bytes at `offset`; returns how many were accepted.
+  virtual size_t write_at(uint64_t offset, const void* buf, size_t n) = 0;
+  // The file's length, or nothing when it cannot be taken (a pipe, say).
+  virtual std::optional<uint64_t> size() = 0;
+  // Pushes buffered writes to the file and the file to the disk.
+  virtual bool sync() = 0;
+  // Closes the file; false when an earlier buffered write failed here.
+  virtual bool close() = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+  // Opens a host file; on failure gives nothing and, when `reason` is given,
+  // the system's description of the error.
+  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode,
+                                     std::string* reason = nullptr) = 0;
+  // The file's last-write time as local time, seconds dropped. False (and
+  // `t` untouched) when it cannot be read or converted.
+  virtual bool read_file_time(const std::string& name, HostTime& t) = 0;
+  // Sets the last-write time from local time with 0 seconds, leaving the
+  // other times alone. False (file untouched) for a time that forms no valid
+  // local date, or when the file cannot be changed.
+  virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
+  // True when both names lead to the same existing file.
+  virtual bool same_file(const std::string& a, const std::string& b) = 0;
+};
+
+// The host this program runs on.
+Host& native_host();
+
+}  // namespace tarnwick

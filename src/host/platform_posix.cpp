@@ -1,0 +1,48 @@
+// POSIX implementations of the platform calls.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "host/platform.h"
+
+namespace tarnwick::platform {
+
+bool sync_stream(std::FILE* f) {
+  const int fd = fileno(f);
+  if (fd < 0) return false;
+  return fsync(fd) == 0;
+}
+
+bool seek(std::FILE* f, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool seek_end(std::FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
+
+std::optional<uint64_t> tell(std::FILE* f) {
+  const off_t pos = ftello(f);
+  if (pos < 0) return std::nullopt;
+  return static_cast<uint64_t>(pos);
+}
+
+bool read_host_file_time(const std::string& name, HostTime& t) {
+  (void)name;
+  (void)t;
+  return false;  // host time stamps: not yet
+}
+
+bool set_host_file_time(const std::string& name, const HostTime& t) {
+  (void)name;
+  (void)t;
+  return false;  // host time stamps: not yet
+}
+
+}  // namespace tarnwick::platform
+
+#endif  // !_WIN32

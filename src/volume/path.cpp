@@ -1,0 +1,114 @@
+#include "volume/path.h"
+
+namespace tarnwick {
+
+std::string entry_name_text(const Volume& vol, EntryRef e) {
+  std::string name;
+  for (int i = 0; i < kNameFieldLength; ++i) {
+    const uint8_t b = vol.field8(e, entry::kName + static_cast<uint32_t>(i));
+    if (b == kNameEnd) return name;
+    name.push_back(static_cast<char>(b));
+  }
+  return "<error>";
+}
+
+ComponentStatus next_path_component(std::string_view path, size_t& cursor, std::string& component) {
+  component.clear();
+  if (cursor < path.size() && path[cursor] == '/') ++cursor;
+  for (int read = 0; read < kNameFieldLength; ++read) {
+    const bool at_end = cursor >= path.size();
+    const char c = at_end ? '\0' : path[cursor];
+    if (at_end || c == '/') {
+      if (component.empty()) return ComponentStatus::kInvalid;
+      if (at_end) return ComponentStatus::kLast;
+      ++cursor;
+      return ComponentStatus::kMore;
+    }
+    component.push_back(c);
+    ++cursor;
+  }
+  return ComponentStatus::kInvalid;  // 17 characters without an end
+}
+
+bool name_matches(const Volume& vol, std::string_view component, EntryRef e) {
+  size_t i = 0;
+  while (i < kNameLength && i < component.size() &&
+         vol.field8(e, entry::kName + static_cast<uint32_t>(i)) == static_cast<uint8_t>(component[i])) {
+    ++i;
+  }
+  return i > 0 && i == component.size() &&
+         vol.field8(e, entry::kName + static_cast<uint32_t>(i)) == kNameEnd;
+}
+
+namespace {
+
+// Classifies an invalid component at `start` for callers that report it.
+Resolution invalid_component(std::string_view path, size_t start) {
+  Resolution r;
+  size_t pos = start;
+  if (pos < path.size() && path[pos] == '/') ++pos;
+  const size_t slash = path.find('/', pos);
+  if (pos >= path.size()) {
+    r.failure = ResolveFailure::kEmptyLast;
+  } else if (slash == std::string_view::npos) {
+    r.failure = ResolveFailure::kTooLongLast;
+    r.bad_component = std::string(path.substr(pos));
+  } else {
+    r.failure = ResolveFailure::kInvalidMiddle;
+  }
+  return r;
+}
+
+}  // namespace
+
+Resolution resolve_path(Volume& vol, Console& con, std::string_view path) {
+  vol.current_directory = kRootDirectoryRecord;
+  size_t cursor = 0;
+  std::string component;
+  // Each step enters a directory or ends, and every step consumes at least
+  // one character of the path, so the walk is bounded by the path's length.
+  for (;;) {
+    const size_t start = cursor;
+    switch (next_path_component(path, cursor, component)) {
+      case ComponentStatus::kInvalid:
+        return invalid_component(path, start);
+      case ComponentStatus::kLast:
+        return Resolution{component, ResolveFailure::kNone, {}};
+      case ComponentStatus::kMore:
+        break;
+    }
+    std::optional<uint32_t> next;
+    for (int i = 1; i < kEntriesPerDirectory; ++i) {
+      const EntryRef e = Volume::entry_at(vol.current_directory, i);
+      if (vol.mode(e) == mode::kDir && name_matches(vol, component, e)) {
+        next = vol.start_record(e);
+        break;
+      }
+    }
+    // A subdirectory whose records lie outside the volume counts as missing.
+    if (!next || !vol.holds_directory(*next)) {
+      con.err(msg::kDirectoryNotFound, component.c_str());
+      return Resolution{std::nullopt, ResolveFailure::kDirectoryMissing, {}};
+    }
+    vol.current_directory = *next;
+  }
+}
+
+std::optional<EntryRef> find_in_current_directory(const Volume& vol, std::string_view name) {
+  for (int i = 1; i < kEntriesPerDirectory; ++i) {
+    const EntryRef e = Volume::entry_at(vol.current_directory, i);
+    if (vol.mode(e) != mode::kFree && name_matches(vol, name, e)) return e;
+  }
+  return std::nullopt;
+}
+
+std::optional<EntryRef> find_entry(Volume& vol, Console& con, std::string_view path) {
+  const std::optional<std::string> name = resolve_directory(vol, con, path);
+  if (!name) return std::nullopt;
+  con.trace(msg::kFileTrace, name->c_str());
+  std::optional<EntryRef> e = find_in_current_directory(vol, *name);
+  if (e) con.trace(msg::kFileFound, name->c_str());
+  return e;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,100 @@
+#include "support/e2e.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "app/messages.h"
+
+#ifndef TARNWICK_BINARY
+#define TARNWICK_BINARY "tarnwick"
+#endif
+#ifndef TARNWICK_RUNNER
+#define TARNWICK_RUNNER ""
+#endif
+
+namespace tarnwick::testing {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  std::random_device rd;
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path p = base / ("tarnwick-test-" + std::to_string(rd()) + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) {
+      path_ = p;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a scratch folder");
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+namespace {
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string without_cr(std::string s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& tz) {
+  const std::string runner = TARNWICK_RUNNER;
+  std::string cmd = "cd " + quote(dir.path().string()) + " && ";
+  if (!tz.empty()) cmd += "TZ=" + quote(tz) + " ";
+  if (!runner.empty()) cmd += runner + " ";
+  cmd += quote(TARNWICK_BINARY);
+  for (const std::string& a : args) cmd += " " + quote(a);
+  const fs::path out = dir.path() / ".stdout";
+  const fs::path err = dir.path() / ".stderr";
+  cmd += " </dev/null >" + quote(out.string()) + " 2>" + quote(err.string());
+  const int raw = std::system(cmd.c_str());
+  ToolRun r;
+  r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+  r.out = slurp(out);
+  r.err = slurp(err);
+  if (!runner.empty()) {
+    r.out = without_cr(r.out);
+    r.err = without_cr(r.err);
+  }
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+std::string done_line() { return msg::kDone.bytes; }
+
+}  // namespace tarnwick::testing

@@ -1,0 +1,37 @@
+// Runs the built tarnwick binary as a user would, in a scratch folder.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;  // standard output, bytes as written
+  std::string err;  // standard error
+};
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs the tool with `args` in `dir`. `tz`, when not empty, is the TZ of the
+// run. Line ends of a Windows build ("\r\n") are turned into "\n".
+ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& tz = "");
+
+// Where the tool's standard output of a run ends: "完了しました\n" in CP932.
+std::string done_line();
+
+}  // namespace tarnwick::testing

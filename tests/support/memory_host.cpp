@@ -1,0 +1,73 @@
+#include "support/memory_host.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarnwick::testing {
+
+namespace {
+
+class MemoryFile final : public File {
+ public:
+  MemoryFile(MemoryHost& host, std::string name) : host_(host), name_(std::move(name)) {}
+
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    const auto& data = host_.files[name_];
+    if (offset >= data.size()) return 0;
+    const size_t got = static_cast<size_t>(std::min<uint64_t>(n, data.size() - offset));
+    std::memcpy(buf, data.data() + offset, got);
+    return got;
+  }
+
+  size_t write_at(uint64_t offset, const void* buf, size_t n) override {
+    size_t allowed = n;
+    if (host_.faulty(name_) && host_.write_budget) {
+      allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
+      *host_.write_budget -= allowed;
+    }
+    auto& data = host_.files[name_];
+    if (data.size() < offset + allowed) data.resize(static_cast<size_t>(offset + allowed), 0);
+    std::memcpy(data.data() + offset, buf, allowed);
+    return allowed;
+  }
+
+  std::optional<uint64_t> size() override {
+    if (std::find(host_.unsized.begin(), host_.unsized.end(), name_) != host_.unsized.end()) return std::nullopt;
+    return host_.files[name_].size();
+  }
+
+  bool sync() override { return !(host_.faulty(name_) && host_.fail_sync); }
+  bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
+
+ private:
+  MemoryHost& host_;
+  std::string name_;
+};
+
+}  // namespace
+
+std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason) {
+  if (mode == OpenMode::kCreate) {
+    files[name].clear();
+  } else if (!files.count(name)) {
+    if (reason) *reason = "No such file or directory";
+    return nullptr;
+  }
+  return std::make_unique<MemoryFile>(*this, name);
+}
+
+bool MemoryHost::read_file_time(const std::string& name, HostTime& t) {
+  auto it = times.find(name);
+  if (it == times.end() || !files.count(name)) return false;
+  t = it->second;
+  return true;
+}
+
+bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
+  if (!files.count(name)) return false;
+  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
+  times[name] = t;
+  return true;
+}
+
+}  // namespace tarnwick::testing

@@ -1,0 +1,36 @@
+// A host held in memory, for unit tests: files are byte vectors, times are
+// kept per name, and writes, syncs and closes can be made to fail on cue.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/file.h"
+
+namespace tarnwick::testing {
+
+class MemoryHost : public Host {
+ public:
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::map<std::string, HostTime> times;
+  // Names that behave like pipes: their size cannot be taken.
+  std::vector<std::string> unsized;
+
+  // Fault injection, applied to files whose name is `fault_name` (all files
+  // when it is empty): writes accept this many bytes in all, then fail.
+  std::string fault_name;
+  std::optional<uint64_t> write_budget;
+  bool fail_sync = false;
+  bool fail_close = false;
+
+  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override;
+  bool read_file_time(const std::string& name, HostTime& t) override;
+  bool set_file_time(const std::string& name, const HostTime& t) override;
+  bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
+
+  bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
+};
+
+}  // namespace tarnwick::testing

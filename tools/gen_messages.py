@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Regenerates src/app/messages.def from the table below.
+
+Every text the tool prints lives in that file as exact CP932 bytes, with the
+readable text beside it. Edit the table, run this script, commit both.
+"""
+import pathlib
+
+MESSAGES = [
+    # Front end
+    ("kUsage", "\n"
+        "Tarnwick <COMMAND> <HDDFILE> <1,2> <PATH> <MZTFILE>\n"
+        "  MZ-2500用の標準フォーマットのHDDイメージに対してファイルを読み書きします\n"
+        "    第1引数: コマンド\n"
+        "             R - HDDイメージ内の<PATH>で指定されるファイルを取り出します\n"
+        "             W - HDDイメージ内の<PATH>で指定されるファイルに<MZTFILE>を書き込みます\n"
+        "             D - HDDイメージ内の<PATH>で指定されるファイルを削除します\n"
+        "             L - HDDイメージ内の<PATH>で指定されるディレクトリの一覧を表示します\n"
+        "                 第3引数以降を省略すると、先頭パーティションのルートディレクトリの一覧を表示します\n"
+        "    第2引数: HDDイメージ ファイル名\n"
+        "    第3引数: 1 - HDDイメージファイルの前半(HDD1,HDD3)を操作する\n"
+        "             2 - HDDイメージファイルの後半(HDD2,HDD4)を操作する\n"
+        "    第4引数: HDDイメージ内のファイルを示すパス\n"
+        "    第5引数: MZTイメージ ファイル名\n"),
+    ("kEchoCommand", "コマンド: %c\n"),
+    ("kEchoImage", "HDD File: %s\n"),
+    ("kEchoPartition", "HDD Num : %d\n"),
+    ("kEchoPath", "MZ PATH : %s\n"),
+    ("kEchoHostFile", "MZT File: %s\n"),
+    ("kIsD88Image", "%s is D88 image\n"),
+    ("kIsRomImage", "%s is ROM image\n"),
+    ("kIsHddImage", "%s is HDD image\n"),
+    ("kD88FormatBad", "D88イメージの論理フォーマットが正しくありません\n"),
+    ("kRomFormatBad", "ROMイメージの論理フォーマットが正しくありません\n"),
+    ("kHddFormatBad", "HDDイメージの論理フォーマットが正しくありません\n"),
+    ("kUnsupportedImage", "%s は対応していないイメージファイルです\n"),
+    ("kImageOpenFailed", "'%s' が開けません (%s)\n"),
+    ("kImageWriteFailed", "'%s' への書き込みに失敗しました\n"),
+    ("kPathNotFound", "'%s' が見つかりません\n"),
+    ("kCannotWrite", "'%s' が書き込めません\n"),
+    ("kDeleted", "'%s' を削除しました\n"),
+    ("kDone", "完了しました\n"),
+    ("kNull", "(null)"),
+    # Path resolution
+    ("kDirectoryNotFound", "ディレクトリ '%s' が見つかりません\n"),
+    ("kFileTrace", "FILE: %s\n"),
+    ("kFileFound", "File '%s' found.\n"),
+    ("kNameError", "<error>"),
+    # Listing
+    ("kListLabel", " %s%c "),
+    ("kListName", "%-18s"),
+    ("kListStamp", "'%02X/%02X/%02X %02X:%02X"),
+    ("kListStartRecord", " %04X"),
+    ("kNewline", "\n"),
+    # Consistency check
+    ("kBadRecordsPerBlock", "1ブロックあたりのレコード数が異状 (%d)\n"),
+    ("kBadSystemRecord", "システムレコードが異常\n"),
+    ("kUsedBlocksMismatch", "使用済みブロック数(%d)とビットマップ状態(%d)が一致しない\n"),
+    ("kOutOfMemory", "Out of memory\n"),
+    ("kCheckFailed", "Sanity check: エラー\n"),
+    ("kCheckPassed", "Sanity check: 正常\n"),
+    ("kSwappedDirectory", "SWAPされたファイルがある状態では検査ができません\n"),
+    ("kBadDirectoryHeader", "先頭のディレクトリエントリが異常\n"),
+    ("kEntryNameTrace", "%s\n"),
+    ("kContiguousFileError", "%sファイル %s でエラー\n"),
+    ("kBsdFileError", "BSDファイル %s でエラー\n"),
+    ("kBrdFileError", "BRDファイル %s でエラー\n"),
+    ("kSubdirectoryPath", "%s/%s"),
+    ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n"),
+    ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n"),
+    ("kSubdirectoryError", "サブディレクトリ %s でエラー\n"),
+    ("kRecordStatusTrace", "sanity_check_record_status[%04X] = %d\n"),
+    # Extraction and deletion
+    ("kIsDirectory", "'%s' はディレクトリです\n"),
+    ("kUnsupportedMode", "対応していない型のファイルです (%02X)\n"),
+    ("kDataDamaged", "'%s' のデータが壊れています\n"),
+    # Allocation
+    ("kAllocBlocks", "allocate_blocks(): blocks = %d\n"),
+    ("kAllocDataBlocks", "allocate_blocks(): data_blocks = %d\n"),
+    ("kAllocScan", "allocate_blocks(): m = %02X, b = %02X, len = %d\n"),
+    ("kAllocReserve", "allocate_blocks(): reserve bitmap %d\n"),
+    ("kReleaseTrace", "Free record %04X / block %04X, blocks used = %04X\n"),
+    # Store
+    ("kHostFileNotFound", "%s が見つかりません\n"),
+    ("kReadFailed", "%s の読み込みに失敗しました\n"),
+    ("kNoSpace", "空き容量が不足しています\n"),
+    ("kNoFileName", "セーブ先のファイル名が指定されていません\n"),
+    ("kNameTooLong", "ファイル名 '%s' が長すぎます\n"),
+    ("kDirectoryFull", "ディレクトリに空きがありません\n"),
+    # D88
+    ("kNotD88", "D88ファイルではありません"),
+    ("kDiskType", "Disk type: "),
+    ("kDiskType2D", "2D\n"),
+    ("kDiskType2DD", "2DD\n"),
+    ("kDiskType2HD", "2HD\n"),
+    ("kDiskTypeUnknown", "???\n"),
+    ("kTrackUnformatted", "トラック%dがアンフォーマットです\n"),
+    ("kSectorCount", "トラック%dのセクタ数が16ではありません(%d)\n"),
+    ("kIgnoringSectors", "セクタ17以降を無視します…\n"),
+    ("kSectorSize", "トラック%d, セクタ%dのサイズが256バイトではありません\n"),
+    ("kSingleDensity", "トラック%d, セクタ%dが単密度です\n"),
+    ("kTrackOutsideFile", "トラック%dのデータがファイルの外にあります\n"),
+    ("kTrackBadOffset", "トラック%dの位置が不正です\n"),
+    # Raw import
+    ("kBadRecordNumber", "レコード番号の指定が正しくありません\n"),
+    ("kDoesNotFit", "%s がボリュームに収まりません\n"),
+]
+
+
+def c_literal(data: bytes) -> str:
+    out = '"'
+    prev_hex = False
+    for b in data:
+        ch = chr(b)
+        if b >= 0x80:
+            out += "\\x%02X" % b
+            prev_hex = True
+            continue
+        if prev_hex and ch in "0123456789abcdefABCDEF":
+            out += '" "'
+        prev_hex = False
+        if ch == "\n":
+            out += "\\n"
+        elif ch == '"':
+            out += '\\"'
+        elif ch == "\\":
+            out += "\\\\"
+        else:
+            out += ch
+    return out + '"'
+
+
+def main() -> None:
+    lines = [
+        "// Generated by tools/gen_messages.py; edit the table there and rerun it.",
+        "// TARNWICK_MESSAGE(name, CP932 bytes as printed, readable UTF-8 text)",
+    ]
+    for name, text in MESSAGES:
+        lines.append("TARNWICK_MESSAGE(%s," % name)
+        lines.append("    %s," % c_literal(text.encode("cp932")))
+        lines.append("    u8%s)" % c_literal_utf8(text))
+    root = pathlib.Path(__file__).resolve().parent.parent
+    (root / "src/app/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
+
+
+def c_literal_utf8(text: str) -> str:
+    # Readable text kept as UTF-8 characters in the source.
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
+
+
+if __name__ == "__main__":
+    main()
