@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string_view>
 
 #include "volume/path.h"
 
@@ -191,14 +192,16 @@ int check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> parent
         break;
       case mode::kDir: {
         const std::string sub = subdirectory_path(f.path, name);
-        if (name == ".") {
+        // The name is compared as the text the messages show, up to a NUL.
+        const std::string_view text = name.c_str();
+        if (text == ".") {
           if (start != f.dir) {
             st.con.err(msg::kDotNotSelf);
             return 0;
           }
           break;
         }
-        if (name == "..") {
+        if (text == "..") {
           // The root has no parent, so a ".." there always fails.
           if (!f.parent || start != *f.parent) {
             st.con.err(msg::kDotDotNotParent);
