@@ -15,4 +15,11 @@ struct HostTime {
   bool operator==(const HostTime&) const = default;
 };
 
+// True when the five values name a real calendar minute: month 1-12, a day
+// that exists in that month (leap years by the Gregorian rule), hour 0-23,
+// minute 0-59, and a year of 1601-30827, the span that every host's file
+// times can hold. A time stamp of all zero bits decodes to month 0 and day
+// 0, which is no date: such a time must never reach a host file.
+bool host_time_is_valid(const HostTime& t);
+
 }  // namespace tarnwick

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "host/platform.h"
 
@@ -31,17 +30,7 @@ std::optional<uint64_t> tell(std::FILE* f) {
   return static_cast<uint64_t>(pos);
 }
 
-bool read_host_file_time(const std::string& name, HostTime& t) {
-  (void)name;
-  (void)t;
-  return false;  // host time stamps: not yet
-}
-
-bool set_host_file_time(const std::string& name, const HostTime& t) {
-  (void)name;
-  (void)t;
-  return false;  // host time stamps: not yet
-}
+// The host file time calls live in host_time_posix.cpp.
 
 }  // namespace tarnwick::platform
 

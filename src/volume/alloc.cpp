@@ -1,18 +1,98 @@
 #include "volume/alloc.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
+namespace {
+
+// The system record fields both operations work from. They are read from the
+// system record itself, the authority, rather than from the geometry, which
+// is only a snapshot.
+struct Layout {
+  uint32_t records_per_block;
+  uint32_t reserved_blocks;
+  uint32_t total_blocks;
+};
+
+Layout layout_of(const Volume& vol) {
+  return Layout{vol.sys8(sys::kRecordsPerBlockMinusOne) + 1u, vol.sys8(sys::kReservedBlocks),
+                vol.sys16(sys::kTotalBlocks)};
+}
+
+// Bitmap bit i: bit (i mod 8) of system record byte 6 + i / 8.
+uint32_t bitmap_byte(uint32_t bit) { return sys::kBitmap + bit / 8; }
+uint8_t bitmap_mask(uint32_t bit) { return static_cast<uint8_t>(1u << (bit % 8)); }
+
+// The used blocks counter is changed byte by byte, as the machine does: the
+// carry from byte 2 goes into byte 3, and byte 3 wraps on its own.
+void add_used_block(Volume& vol) {
+  const uint8_t low = static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks) + 1);
+  vol.set_sys8(sys::kUsedBlocks, low);
+  if (low == 0) vol.set_sys8(sys::kUsedBlocks + 1, static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks + 1) + 1));
+}
+
+void remove_used_block(Volume& vol) {
+  const uint8_t low = static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks) - 1);
+  vol.set_sys8(sys::kUsedBlocks, low);
+  if (low == 0xFF) vol.set_sys8(sys::kUsedBlocks + 1, static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks + 1) - 1));
+}
+
+}  // namespace
+
 uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
-  (void)vol;
-  (void)con;
-  (void)length;
+  const Layout l = layout_of(vol);
+  const uint64_t bytes_per_block = uint64_t{l.records_per_block} * kRecordSize;
+  const uint64_t blocks = (uint64_t{length} + bytes_per_block - 1) / bytes_per_block;
+  con.trace(msg::kAllocBlocks, static_cast<int>(blocks));
+  const int data_blocks = static_cast<int>(l.total_blocks) - static_cast<int>(l.reserved_blocks);
+  con.trace(msg::kAllocDataBlocks, data_blocks);
+
+  // The load refuses volumes with more data blocks than bytes 6-254 hold;
+  // the scan is bounded there all the same, so it never reads byte 255.
+  const uint32_t scan = static_cast<uint32_t>(std::clamp<int>(data_blocks, 0, kMaxDataBlocks));
+  uint32_t run = 0;
+  uint32_t run_start = 0;
+  for (uint32_t i = 0; i < scan; ++i) {
+    const uint8_t m = bitmap_mask(i);
+    const uint8_t b = vol.sys8(bitmap_byte(i));
+    con.trace(msg::kAllocScan, unsigned{m}, unsigned{b}, static_cast<int>(run));
+    if (b & m) {
+      run = 0;
+      continue;
+    }
+    if (run == 0) run_start = i;
+    ++run;
+    // Tested after the run grew, so a request for 0 blocks takes one.
+    if (run < blocks) continue;
+
+    for (uint32_t j = run_start; j < run_start + run; ++j) {
+      vol.set_sys8(bitmap_byte(j), static_cast<uint8_t>(vol.sys8(bitmap_byte(j)) | bitmap_mask(j)));
+      con.trace(msg::kAllocReserve, static_cast<int>(j + l.reserved_blocks));
+      add_used_block(vol);
+    }
+    return (run_start + l.reserved_blocks) * l.records_per_block;
+  }
   return 0;
 }
 
+bool is_data_record(const Volume& vol, uint32_t record) {
+  const Layout l = layout_of(vol);
+  const uint32_t block = record / l.records_per_block;
+  return block >= l.reserved_blocks && block < l.total_blocks && block - l.reserved_blocks < kMaxDataBlocks &&
+         vol.holds_records(record, 1);
+}
+
 void release_block(Volume& vol, Console& con, uint32_t record) {
-  (void)vol;
-  (void)con;
-  (void)record;
+  if (!is_data_record(vol, record)) return;
+  const Layout l = layout_of(vol);
+  const uint32_t block = record / l.records_per_block;
+  const uint32_t bit = block - l.reserved_blocks;
+  const uint8_t b = vol.sys8(bitmap_byte(bit));
+  if (!(b & bitmap_mask(bit))) return;
+  vol.set_sys8(bitmap_byte(bit), static_cast<uint8_t>(b & ~bitmap_mask(bit)));
+  remove_used_block(vol);
+  con.trace(msg::kReleaseTrace, unsigned{record}, unsigned{block}, unsigned{vol.sys16(sys::kUsedBlocks)});
 }
 
 }  // namespace tarnwick

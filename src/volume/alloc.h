@@ -1,4 +1,9 @@
 // Block allocation and release through the system record's bitmap.
+//
+// Both operations change only the system record: the bitmap bits and the
+// used blocks counter (bytes 2-3), kept in step with each other. The records
+// of the blocks themselves are never touched: allocated records keep their
+// old bytes and released ones are not cleared.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +14,19 @@
 namespace tarnwick {
 
 // Claims the first run of free blocks long enough for `length` bytes (one
-// block for 0 bytes) and returns its first record, or 0 when none fits.
+// block for 0 bytes) and returns its first record, or 0 when none fits (the
+// system record is then unchanged). The run is exactly as long as needed and
+// never spans a used block. Traces every step in verbose mode.
 uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length);
 
-// Frees the block that holds `record`, if it is a used data block.
+// Frees the block that holds `record`, if it is a used data block. A block
+// already free, and a record outside the data blocks, change nothing and
+// print nothing, so a caller may hand over every record of a file.
 void release_block(Volume& vol, Console& con, uint32_t record);
+
+// True when `record` lies in a data block that the bitmap can describe:
+// past the reserved blocks, before total blocks, within the first 1992 data
+// blocks and inside the volume image.
+bool is_data_record(const Volume& vol, uint32_t record);
 
 }  // namespace tarnwick

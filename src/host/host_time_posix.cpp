@@ -1,0 +1,81 @@
+// Host file times on POSIX systems.
+//
+// The last-write time is the file's st_mtim. It is read and set as local
+// broken-down time through localtime_r and mktime, so the TZ environment
+// and its daylight-saving rules apply exactly as the C library applies them.
+// Access times are never read and never changed.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <ctime>
+
+#include "host/platform.h"
+
+namespace tarnwick::platform {
+
+namespace {
+
+// Reads the last-write time of an open file into `t`; the descriptor stays
+// open. `t` is left alone unless the whole conversion succeeds.
+bool read_open_file_time(int fd, HostTime& t) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  // localtime_r need not look at TZ again by itself; tzset makes it.
+  tzset();
+  std::tm local{};
+  if (!localtime_r(&st.st_mtime, &local)) return false;
+  const int64_t year = int64_t{local.tm_year} + 1900;
+  if (year < INT32_MIN || year > INT32_MAX) return false;
+  // Seconds and the part below them are dropped, never rounded.
+  t = HostTime{static_cast<int32_t>(year), local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+  return true;
+}
+
+}  // namespace
+
+bool read_host_file_time(const std::string& name, HostTime& t) {
+  // O_NONBLOCK: opening a named pipe must not wait for a writer.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = read_open_file_time(fd, t);
+  close(fd);
+  return ok;
+}
+
+bool set_host_file_time(const std::string& name, const HostTime& t) {
+  // mktime would quietly turn 31 April into 1 May and month 0 into December
+  // of the year before; an impossible date must leave the file alone.
+  if (!host_time_is_valid(t)) return false;
+  std::tm local{};
+  local.tm_year = t.year - 1900;
+  local.tm_mon = t.month - 1;
+  local.tm_mday = t.day;
+  local.tm_hour = t.hour;
+  local.tm_min = t.minute;
+  local.tm_sec = 0;
+  local.tm_isdst = -1;  // let the zone's rules decide
+  tzset();
+  const std::time_t when = std::mktime(&local);
+  if (when == static_cast<std::time_t>(-1)) return false;
+  // mktime moves a minute that the zone's clocks skip (the hour lost when
+  // daylight saving begins) to a neighbouring one. That minute names no
+  // instant here, so the file keeps its time.
+  if (local.tm_year != t.year - 1900 || local.tm_mon != t.month - 1 || local.tm_mday != t.day ||
+      local.tm_hour != t.hour || local.tm_min != t.minute || local.tm_sec != 0) {
+    return false;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time: untouched
+  times[1].tv_sec = when;
+  times[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+}
+
+}  // namespace tarnwick::platform
+
+#endif  // !_WIN32

@@ -1,0 +1,189 @@
+#include "commands/list.h"
+
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+#include "support/message_text.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::FileOptions;
+using testing::message_text;
+using testing::pattern;
+using testing::VolumeBuilder;
+
+constexpr uint32_t kRoot = kRootDirectoryRecord;
+
+FileOptions opts(uint8_t attribute, TimeStamp stamp = {0x98, 0x96, 0x31, 0xD9}) {
+  FileOptions o;
+  o.attribute = attribute;
+  o.stamp = stamp;
+  return o;
+}
+
+class ListTest : public ::testing::Test {
+ protected:
+  ListTest() : b_(400) {}
+
+  std::string list(std::string_view path, bool verbose = false) {
+    con_.clear();
+    con_.verbose = verbose;
+    list_directory(b_.volume(), con_, path);
+    return con_.out_text();
+  }
+
+  VolumeBuilder b_;
+  Console con_;
+};
+
+TEST_F(ListTest, PrintsTheDocumentedLineByteForByte) {
+  b_.add_contiguous(kRoot, "GAME", pattern(10), mode::kObj, opts(0x80));
+  const std::string line = " OBJ  \"GAME\"            '98/12/31 23:59";
+  ASSERT_EQ(line.size(), 39u);
+  EXPECT_EQ(list("/"), line + "\n");
+  EXPECT_EQ(con_.err_text(), "");
+  // The stamp takes the raw bit groups: BCD digits show as decimal, and a
+  // nibble above 9 as a hexadecimal letter.
+  b_.add_contiguous(kRoot, "A", pattern(10), mode::kObj, opts(0x80, encode_time_stamp({2004, 1, 5, 6, 7})));
+  b_.add_contiguous(kRoot, "B", pattern(10), mode::kObj, opts(0x80, {0xAB, 0xFF, 0xFF, 0xFF}));
+  b_.add_contiguous(kRoot, "C", pattern(10), mode::kObj, opts(0x80, {0x84, 0x08, 0x20, 0x00}));
+  EXPECT_EQ(list("/"), line + "\n" +
+                           " OBJ  \"A\"               '04/01/05 06:07\n"
+                           " OBJ  \"B\"               'AB/1F/3F 3F:7F\n"
+                           " OBJ  \"C\"               '84/01/01 00:00\n");
+}
+
+TEST_F(ListTest, LabelsEveryModeAndMarksAttributeBit0) {
+  const std::pair<uint8_t, const char*> modes[] = {
+      {1, "OBJ"}, {2, "BTX"}, {3, "BSD"}, {4, "BRD"}, {5, "RB "}, {6, "???"}, {7, "LIB"}, {8, "???"},
+      {10, "SYS"}, {11, "GR "}, {12, "???"}, {15, "DIR"}, {0x80, "???"}, {0xFF, "???"}};
+  std::string expected;
+  for (const auto& [m, label] : modes) {
+    b_.add_entry(kRoot, m, "M", 0, 0, opts(0x80));
+    expected += std::string(" ") + label + "  \"M\"               '98/12/31 23:59\n";
+  }
+  EXPECT_EQ(list("/"), expected);
+
+  // Only bit 0 of the attribute counts.
+  VolumeBuilder b(100);
+  const uint8_t attributes[] = {0x00, 0x01, 0x80, 0x81, 0xFE, 0xFF};
+  for (uint8_t a : attributes) b.add_entry(kRoot, mode::kBtx, "T", 0, 0, opts(a));
+  Console con;
+  list_directory(b.volume(), con, "/");
+  const std::string plain = " BTX  \"T\"               '98/12/31 23:59\n";
+  const std::string marked = " BTX* \"T\"               '98/12/31 23:59\n";
+  EXPECT_EQ(con.out_text(), plain + marked + plain + marked + plain + marked);
+}
+
+TEST_F(ListTest, NamesArePaddedTo18BytesAndLongOnesRunIntoTheDate) {
+  b_.add_contiguous(kRoot, "ABCDEFGHIJKLMNOP", pattern(10));
+  b_.add_contiguous(kRoot, "ABCDEFGHIJKLMNO", pattern(10));
+  // Shift_JIS bytes count one column each: "ゲーム" is 6 bytes.
+  b_.add_contiguous(kRoot, "\x83Q\x81[\x83\x80", pattern(10));
+  const EntryRef bad = b_.add_contiguous(kRoot, "BAD", pattern(10));
+  const EntryRef nul = b_.add_contiguous(kRoot, "AB", pattern(10));
+  Volume& v = b_.volume();
+  for (uint32_t k = 0; k < 17; ++k) v.set_field8(bad, entry::kName + k, 'Z');
+  v.set_field8(nul, entry::kName + 1, 0x00);  // a NUL ends the text
+  v.set_field8(nul, entry::kName + 2, 'C');
+  EXPECT_EQ(list("/"),
+            " OBJ  \"ABCDEFGHIJKLMNOP\"'98/12/31 23:59\n"
+            " OBJ  \"ABCDEFGHIJKLMNO\" '98/12/31 23:59\n"
+            " OBJ  \"\x83Q\x81[\x83\x80\"          '98/12/31 23:59\n"
+            " OBJ  \"<error>\"         '98/12/31 23:59\n"
+            " OBJ  \"A\"               '98/12/31 23:59\n");
+  EXPECT_EQ(message_text(msg::kListName, "\"<error>\""), "\"<error>\"         ");
+}
+
+TEST_F(ListTest, VerboseModeAddsTheStartRecord) {
+  const EntryRef e = b_.add_contiguous(kRoot, "GAME", pattern(10));
+  b_.volume().set_field16(e, entry::kStartRecord, 0x1A0);
+  b_.add_entry(kRoot, mode::kLib, "LIB", 0, 0xFFFF);
+  EXPECT_EQ(list("/", true),
+            " OBJ  \"GAME\"            '98/12/31 23:59 01A0\n"
+            " LIB  \"LIB\"             '98/12/31 23:59 FFFF\n");
+}
+
+TEST_F(ListTest, SkipsFreeEntriesAndTheHeaderAndPrintsNothingForAnEmptyDirectory) {
+  EXPECT_EQ(list("/"), "");
+  const EntryRef gone = b_.add_contiguous(kRoot, "GONE", pattern(10));
+  b_.add_contiguous(kRoot, "KEPT", pattern(10));
+  b_.volume().set_field8(gone, entry::kMode, mode::kFree);
+  // The last entry is listed too.
+  const EntryRef last = Volume::entry_at(kRoot, 63);
+  Volume& v = b_.volume();
+  v.set_field8(last, entry::kMode, mode::kSys);
+  for (uint32_t k = 0; k < 17; ++k) v.set_field8(last, entry::kName + k, k < 4 ? "LAST"[k] : kNameEnd);
+  EXPECT_EQ(list("/"),
+            " OBJ  \"KEPT\"            '98/12/31 23:59\n"
+            " SYS  \"LAST\"            '00/00/00 00:00\n");
+}
+
+TEST_F(ListTest, ListsTheDirectoryThePathEndsInOrTheDeepestOneEntered) {
+  const uint32_t games = b_.add_directory(kRoot, "GAMES", opts(0x80, encode_time_stamp({2024, 10, 9, 8, 7})));
+  b_.add_contiguous(games, "SPACE WAR", pattern(10));
+  const uint32_t tools = b_.add_directory(games, "TOOLS");
+  b_.add_contiguous(tools, "EDITOR", pattern(10));
+  const uint32_t a = b_.add_directory(kRoot, "A");
+  b_.add_contiguous(a, "IN A", pattern(10));
+  b_.add_contiguous(kRoot, "TOP", pattern(10));
+
+  const std::string root =
+      " DIR  \"GAMES\"           '24/10/09 08:07\n"
+      " DIR  \"A\"               '98/12/31 23:59\n"
+      " OBJ  \"TOP\"             '98/12/31 23:59\n";
+  // The builder stamps "." and ".." like the directory's own entry.
+  const std::string in_games =
+      " DIR  \".\"               '24/10/09 08:07\n"
+      " DIR  \"..\"              '24/10/09 08:07\n"
+      " OBJ  \"SPACE WAR\"       '98/12/31 23:59\n"
+      " DIR  \"TOOLS\"           '98/12/31 23:59\n";
+  const std::string in_tools =
+      " DIR  \".\"               '98/12/31 23:59\n"
+      " DIR  \"..\"              '98/12/31 23:59\n"
+      " OBJ  \"EDITOR\"          '98/12/31 23:59\n";
+  const std::string in_a =
+      " DIR  \".\"               '98/12/31 23:59\n"
+      " DIR  \"..\"              '98/12/31 23:59\n"
+      " OBJ  \"IN A\"            '98/12/31 23:59\n";
+
+  EXPECT_EQ(list("/"), root);
+  EXPECT_EQ(list(""), root);
+  EXPECT_EQ(list("GAMES/"), in_games);
+  EXPECT_EQ(list("/GAMES/"), in_games);
+  EXPECT_EQ(list("GAMES/TOOLS/"), in_tools);
+  EXPECT_EQ(list("GAMES//TOOLS/"), in_tools);
+  EXPECT_EQ(list("GAMES/TOOLS/../"), in_games);
+  EXPECT_EQ(list("A/"), in_a);
+  EXPECT_EQ(b_.volume().current_directory, a);
+  // Without the trailing '/', the path names an entry of its directory.
+  EXPECT_EQ(list("GAMES/TOOLS"), in_games);
+  EXPECT_EQ(list("A"), root);
+  EXPECT_EQ(con_.err_text(), "");
+
+  // A failed path lists the deepest directory entered.
+  EXPECT_EQ(list("GAMES/NOSUCH/"), in_games);
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "NOSUCH"));
+  EXPECT_EQ(list("NOSUCH/TOOLS/"), root);
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "NOSUCH"));
+  EXPECT_EQ(list("TOP/"), root);  // a file is no directory
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "TOP"));
+  // Over-long and empty components fail silently.
+  EXPECT_EQ(list("GAMES/ABCDEFGHIJKLMNOPQ/"), in_games);
+  EXPECT_EQ(list("GAMES///TOOLS/"), in_games);
+  EXPECT_EQ(con_.err_text(), "");
+}
+
+TEST_F(ListTest, ChangesNothingInTheVolume) {
+  b_.add_directory(kRoot, "GAMES");
+  b_.add_contiguous(kRoot, "TOP", pattern(10));
+  const testing::Bytes before = b_.volume().image();
+  list("/", true);
+  list("GAMES/", true);
+  list("NOSUCH/", true);
+  EXPECT_EQ(b_.volume().image(), before);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,142 @@
+#include "volume/alloc.h"
+
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::Bytes;
+using testing::VolumeBuilder;
+
+Bytes system_record(const Volume& vol) {
+  const auto r = vol.system_record();
+  return Bytes(r.begin(), r.end());
+}
+
+uint8_t bitmap(const Volume& vol, uint32_t byte) { return vol.sys8(sys::kBitmap + byte); }
+
+TEST(AllocateBlocksTest, TakesWholeBlocksAndOneForNothing) {
+  VolumeBuilder b(40, 4);  // 1024 bytes per block, blocks 0-5 reserved
+  Console con;
+  const struct {
+    uint32_t length, record;
+    int used_after;
+  } cases[] = {{1, 24, 7}, {1024, 28, 8}, {1025, 32, 10}, {0, 40, 11}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(allocate_blocks(b.volume(), con, c.length), c.record) << c.length;
+    EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), c.used_after) << c.length;
+  }
+  EXPECT_EQ(bitmap(b.volume(), 0), 0x1F);
+  EXPECT_EQ(con.out_text() + con.err_text(), "");  // traces only in verbose mode
+}
+
+TEST(AllocateBlocksTest, ClaimsTheFirstRunThatFitsAndTracesEveryStep) {
+  VolumeBuilder b(40, 4, 6);
+  b.mark_block(6);
+  b.mark_block(8);  // bitmap byte 0 = 0x05
+  Volume one = b.volume();
+
+  Console con;
+  con.verbose = true;
+  EXPECT_EQ(allocate_blocks(b.volume(), con, 2048), 36u);
+  EXPECT_EQ(bitmap(b.volume(), 0), 0x1D);
+  EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 10);
+  Console x;
+  x.out(msg::kAllocBlocks, 2);
+  x.out(msg::kAllocDataBlocks, 34);
+  x.out(msg::kAllocScan, 0x01u, 0x05u, 0);
+  x.out(msg::kAllocScan, 0x02u, 0x05u, 0);
+  x.out(msg::kAllocScan, 0x04u, 0x05u, 1);
+  x.out(msg::kAllocScan, 0x08u, 0x05u, 0);
+  x.out(msg::kAllocScan, 0x10u, 0x05u, 1);
+  x.out(msg::kAllocReserve, 9);
+  x.out(msg::kAllocReserve, 10);
+  EXPECT_EQ(con.out_text(), x.out_text());
+
+  EXPECT_EQ(allocate_blocks(one, con, 1), 28u);
+  EXPECT_EQ(bitmap(one, 0), 0x07);
+  EXPECT_EQ(one.sys16(sys::kUsedBlocks), 9);
+}
+
+TEST(AllocateBlocksTest, NoRunLongEnoughChangesNothing) {
+  VolumeBuilder full(30, 1);  // 6 data blocks, all used
+  for (uint32_t blk = 24; blk < 30; ++blk) full.mark_block(blk);
+  VolumeBuilder gaps(30, 1);  // free runs of 1, 2 and 1 blocks
+  gaps.mark_block(25);
+  gaps.mark_block(28);
+  // 3000 data blocks declared (the load refuses it), bytes 6-254 all used:
+  // read as bitmap, byte 255 (0) would look free.
+  Volume huge(Bytes(kMinimumRecords * kRecordSize, 0));
+  huge.set_sys16(sys::kTotalBlocks, 3000);
+  for (uint32_t at = sys::kBitmap; at < sys::kRecordsPerBlockMinusOne; ++at) huge.set_sys8(at, 0xFF);
+
+  const struct {
+    Volume* vol;
+    uint32_t length;
+  } cases[] = {{&full.volume(), 0}, {&full.volume(), 1}, {&gaps.volume(), 3 * 256}, {&huge, 1}};
+  for (const auto& c : cases) {
+    const Bytes before = system_record(*c.vol);
+    Console con;
+    EXPECT_EQ(allocate_blocks(*c.vol, con, c.length), 0u);
+    EXPECT_EQ(system_record(*c.vol), before);
+    EXPECT_EQ(con.err_text(), "");
+  }
+  Console con;
+  EXPECT_EQ(allocate_blocks(gaps.volume(), con, 512), 26u);
+}
+
+TEST(AllocateBlocksTest, UsedBlocksCarryBetweenItsBytes) {
+  VolumeBuilder b(64, 1);
+  Volume& vol = b.volume();
+  vol.set_sys16(sys::kUsedBlocks, 0x00FF);
+  Console con;
+  const uint32_t r = allocate_blocks(vol, con, 1);
+  EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x0100);
+  release_block(vol, con, r);
+  EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x00FF);
+  vol.set_sys16(sys::kUsedBlocks, 0xFFFF);  // byte 3 wraps on its own
+  allocate_blocks(vol, con, 1);
+  EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x0000);
+}
+
+TEST(ReleaseBlockTest, FreesEachBlockOnceAndOnlyDataBlocks) {
+  VolumeBuilder b(20, 4);  // data blocks 6-19
+  Volume& vol = b.volume();
+  Console con;
+  con.verbose = true;
+  ASSERT_EQ(allocate_blocks(vol, con, 1024), 24u);
+  con.clear();
+  for (uint32_t k = 0; k < 4; ++k) release_block(vol, con, 24 + k);
+  EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 6);
+  EXPECT_EQ(bitmap(vol, 0), 0x00);
+  Console x;
+  x.out(msg::kReleaseTrace, 24u, 6u, 6u);
+  EXPECT_EQ(con.out_text(), x.out_text());
+
+  // Already free, reserved, past total blocks, past the image: nothing.
+  const Bytes before = system_record(vol);
+  con.clear();
+  for (uint32_t rec : {24u, 0u, 15u, 23u, 80u, 0xFFFFu}) release_block(vol, con, rec);
+  EXPECT_EQ(system_record(vol), before);
+  EXPECT_EQ(con.out_text(), "");
+}
+
+TEST(ReleaseBlockTest, IgnoresBlocksBeyondTheBitmap) {
+  // 3000 data blocks declared, 2 records per block: block 24 + 1992 would
+  // be bit 1992, which is bit 0 of byte 255 (1 here).
+  Volume vol(Bytes(4096 * kRecordSize, 0));
+  vol.set_sys8(sys::kReservedBlocks, 24);
+  vol.set_sys16(sys::kTotalBlocks, 3024);
+  vol.set_sys16(sys::kUsedBlocks, 100);
+  vol.set_sys8(sys::kRecordsPerBlockMinusOne, 1);
+  const Bytes before = system_record(vol);
+  Console con;
+  release_block(vol, con, (24 + 1992) * 2);
+  EXPECT_EQ(system_record(vol), before);
+  EXPECT_TRUE(is_data_record(vol, (24 + 1991) * 2 + 1));
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,219 @@
+#include "volume/path.h"
+
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+#include "support/message_text.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::Bytes;
+using testing::message_text;
+using testing::pattern;
+using testing::VolumeBuilder;
+
+constexpr uint32_t kRoot = kRootDirectoryRecord;
+const std::string kSixteen = "ABCDEFGHIJKLMNOP";
+
+// Root: NAME, ABC, PROG (OBJ files), a 16-character name, DIR1 with NAME
+// and INNER inside, and OTHER holding its own NAME.
+class PathTest : public ::testing::Test {
+ protected:
+  PathTest() : b_(400) {
+    root_name_ = b_.add_contiguous(kRoot, "NAME", pattern(10));
+    b_.add_contiguous(kRoot, "ABC", pattern(10));
+    b_.add_contiguous(kRoot, "PROG", pattern(10));
+    sixteen_ = b_.add_contiguous(kRoot, kSixteen, pattern(10));
+    dir1_ = b_.add_directory(kRoot, "DIR1");
+    dir1_name_ = b_.add_contiguous(dir1_, "NAME", pattern(10));
+    inner_ = b_.add_directory(dir1_, "INNER");
+    other_ = b_.add_directory(kRoot, "OTHER");
+    b_.add_contiguous(other_, "NAME", pattern(10));
+  }
+
+  Volume& vol() { return b_.volume(); }
+
+  // Resolves `path` starting from a current directory that is neither the
+  // root nor DIR1, so the tests see where resolution leaves it.
+  std::optional<std::string> resolve(std::string_view path) {
+    vol().current_directory = other_;
+    return resolve_directory(vol(), con_, path);
+  }
+
+  VolumeBuilder b_;
+  Console con_;
+  EntryRef root_name_, sixteen_, dir1_name_;
+  uint32_t dir1_ = 0, inner_ = 0, other_ = 0;
+};
+
+TEST(EntryNameTextTest, StopsAtTheFirst0x0DOrGivesError) {
+  VolumeBuilder b(100);
+  Volume& v = b.volume();
+  const EntryRef e = b.add_contiguous(kRoot, kSixteen, pattern(1));
+  EXPECT_EQ(entry_name_text(v, e), kSixteen);  // 0x0D in byte 17
+  v.set_field8(e, entry::kName + 16, 'Q');     // no 0x0D in bytes 1-17
+  EXPECT_EQ(entry_name_text(v, e), "<error>");
+  v.set_field8(e, entry::kName + 16, kNameEnd);
+  v.set_field8(e, entry::kName + 3, kNameEnd);  // the first 0x0D ends it
+  EXPECT_EQ(entry_name_text(v, e), "ABC");
+  v.set_field8(e, entry::kName, kNameEnd);
+  EXPECT_EQ(entry_name_text(v, e), "");
+}
+
+TEST(NextPathComponentTest, SplitsSkipsOneSlashAndRejectsEmptyOrLong) {
+  struct Step {
+    ComponentStatus status;
+    std::string component;
+  };
+  auto split = [](std::string_view path) {
+    std::vector<Step> steps;
+    size_t cursor = 0;
+    std::string c;
+    for (;;) {
+      const ComponentStatus s = next_path_component(path, cursor, c);
+      steps.push_back({s, c});
+      if (s != ComponentStatus::kMore) return steps;
+    }
+  };
+  auto statuses = [&](std::string_view path) {
+    std::string out;
+    for (const Step& s : split(path)) {
+      out += std::to_string(static_cast<int>(s.status));
+      // A component is given only with statuses 1 and 0.
+      out += s.status == ComponentStatus::kInvalid ? " " : ":" + s.component + " ";
+    }
+    return out;
+  };
+  EXPECT_EQ(statuses(""), "-1 ");
+  EXPECT_EQ(statuses("/"), "-1 ");
+  EXPECT_EQ(statuses("NAME"), "0:NAME ");
+  EXPECT_EQ(statuses("/NAME"), "0:NAME ");
+  EXPECT_EQ(statuses("A/B/"), "1:A 1:B -1 ");
+  EXPECT_EQ(statuses("A//B"), "1:A 0:B ");
+  EXPECT_EQ(statuses("A///B"), "1:A -1 ");
+  EXPECT_EQ(statuses(kSixteen), "0:" + kSixteen + " ");
+  EXPECT_EQ(statuses(kSixteen + "/X"), "1:" + kSixteen + " 0:X ");
+  EXPECT_EQ(statuses(kSixteen + "Q"), "-1 ");
+  EXPECT_EQ(statuses(kSixteen + "Q/X"), "-1 ");
+}
+
+TEST_F(PathTest, NameMatchesExactlyAndCaseSensitively) {
+  const EntryRef abc = *find_entry(vol(), con_, "ABC");
+  EXPECT_TRUE(name_matches(vol(), "ABC", abc));
+  EXPECT_FALSE(name_matches(vol(), "abc", abc));
+  EXPECT_FALSE(name_matches(vol(), "AB", abc));
+  EXPECT_FALSE(name_matches(vol(), "ABCD", abc));
+  EXPECT_FALSE(name_matches(vol(), "", abc));
+  EXPECT_TRUE(name_matches(vol(), kSixteen, sixteen_));
+  // A name field without its 0x0D matches nothing, not even its 16 bytes.
+  vol().set_field8(sixteen_, entry::kName + 16, 'Q');
+  EXPECT_FALSE(name_matches(vol(), kSixteen, sixteen_));
+  EXPECT_FALSE(find_entry(vol(), con_, kSixteen));
+}
+
+TEST_F(PathTest, EmptyRootAndTrailingSlashResolveToNoneAndMoveTheCurrentDirectory) {
+  EXPECT_FALSE(resolve(""));
+  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_FALSE(resolve("/"));
+  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_FALSE(resolve("DIR1/"));
+  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_FALSE(resolve("DIR1/INNER/"));
+  EXPECT_EQ(vol().current_directory, inner_);
+  EXPECT_EQ(con_.err_text(), "");
+  EXPECT_EQ(resolve_path(vol(), con_, "DIR1/").failure, ResolveFailure::kEmptyLast);
+}
+
+TEST_F(PathTest, FindsNamesInTheRootAndInSubdirectories) {
+  EXPECT_EQ(find_entry(vol(), con_, "NAME"), root_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "/NAME"), root_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "DIR1/NAME"), dir1_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "/DIR1/NAME"), dir1_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "DIR1//NAME"), dir1_name_);
+  EXPECT_EQ(vol().current_directory, dir1_);
+  // "." and ".." are ordinary DIR entries.
+  EXPECT_EQ(find_entry(vol(), con_, "DIR1/INNER/../NAME"), dir1_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "DIR1/../NAME"), root_name_);
+  EXPECT_EQ(find_entry(vol(), con_, "DIR1/./././NAME"), dir1_name_);
+  EXPECT_EQ(find_entry(vol(), con_, kSixteen), sixteen_);
+  // A directory is an entry like any other.
+  EXPECT_TRUE(find_entry(vol(), con_, "DIR1"));
+  EXPECT_EQ(con_.err_text(), "");
+  EXPECT_EQ(con_.out_text(), "");  // traces only in verbose mode
+}
+
+TEST_F(PathTest, InvalidComponentsResolveToNoneWithoutAMessage) {
+  EXPECT_FALSE(resolve("DIR1///NAME"));
+  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_FALSE(resolve(kSixteen + "Q"));
+  EXPECT_FALSE(resolve("DIR1/" + kSixteen + "Q/NAME"));
+  EXPECT_FALSE(find_entry(vol(), con_, kSixteen + "Q"));
+  EXPECT_EQ(con_.err_text(), "");
+  const Resolution r = resolve_path(vol(), con_, "DIR1/" + kSixteen + "Q");
+  EXPECT_EQ(r.failure, ResolveFailure::kTooLongLast);
+  EXPECT_EQ(r.bad_component, kSixteen + "Q");
+  EXPECT_EQ(resolve_path(vol(), con_, "DIR1///NAME").failure, ResolveFailure::kInvalidMiddle);
+}
+
+TEST_F(PathTest, AMissingDirectoryIsReportedAndLeavesTheDeepestDirectoryEntered) {
+  EXPECT_FALSE(resolve("DIR1/SUB/X"));
+  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "SUB"));
+  con_.clear();
+
+  EXPECT_FALSE(resolve("NOSUCH/"));
+  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "NOSUCH"));
+  con_.clear();
+
+  // A file cannot stand for a directory.
+  EXPECT_FALSE(resolve("PROG/X"));
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "PROG"));
+  con_.clear();
+
+  // Names are case-sensitive on the way down too.
+  EXPECT_FALSE(resolve("dir1/NAME"));
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "dir1"));
+}
+
+TEST_F(PathTest, ASubdirectoryWhoseRecordsLieOutsideTheVolumeIsMissing) {
+  const EntryRef e = *find_entry(vol(), con_, "DIR1");
+  // Records 396-403 end past the 400-record volume.
+  vol().set_field16(e, entry::kStartRecord, 396);
+  EXPECT_FALSE(resolve("DIR1/NAME"));
+  EXPECT_EQ(vol().current_directory, kRoot);
+  vol().set_field16(e, entry::kStartRecord, 0xFFFF);
+  EXPECT_FALSE(resolve("DIR1/"));
+  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "DIR1") +
+                                 message_text(msg::kDirectoryNotFound, "DIR1"));
+  // The last 8 records are still inside.
+  vol().set_field16(e, entry::kStartRecord, 392);
+  vol().put8(392 * kRecordSize, kDirectoryNormal);
+  EXPECT_FALSE(resolve("DIR1/"));
+  EXPECT_EQ(vol().current_directory, 392u);
+}
+
+TEST_F(PathTest, DeletedEntriesAreNotFound) {
+  vol().set_field8(root_name_, entry::kMode, mode::kFree);
+  EXPECT_FALSE(find_entry(vol(), con_, "NAME"));
+  // A deleted DIR entry is no directory either.
+  const EntryRef d = *find_entry(vol(), con_, "DIR1");
+  vol().set_field8(d, entry::kMode, mode::kFree);
+  EXPECT_FALSE(find_entry(vol(), con_, "DIR1/NAME"));
+  EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "DIR1"));
+}
+
+TEST_F(PathTest, VerboseFindTracesTheNameAndTheHit) {
+  con_.verbose = true;
+  EXPECT_TRUE(find_entry(vol(), con_, "DIR1/NAME"));
+  EXPECT_FALSE(find_entry(vol(), con_, "DIR1/NONE"));
+  EXPECT_FALSE(find_entry(vol(), con_, "DIR1/"));
+  EXPECT_EQ(con_.out_text(), message_text(msg::kFileTrace, "NAME") + message_text(msg::kFileFound, "NAME") +
+                                 message_text(msg::kFileTrace, "NONE"));
+  EXPECT_EQ(con_.out_text(), "FILE: NAME\nFile 'NAME' found.\nFILE: NONE\n");
+}
+
+}  // namespace
+}  // namespace tarnwick
