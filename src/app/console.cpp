@@ -37,32 +37,19 @@ void Console::write(bool to_err, std::string_view bytes) {
   (to_err ? err_buf_ : out_buf_).append(bytes);
 }
 
-void Console::out(const Message& m, ...) {
+void Console::print(bool to_err, const char* fmt, ...) {
   std::va_list args;
-  va_start(args, m);
-  std::string s = vformat(m.bytes, args);
+  va_start(args, fmt);
+  const std::string s = vformat(fmt, args);
   va_end(args);
-  write(false, s);
-}
-
-void Console::err(const Message& m, ...) {
-  std::va_list args;
-  va_start(args, m);
-  std::string s = vformat(m.bytes, args);
-  va_end(args);
-  // Keep the order of the two streams as a reader sees it on one terminal.
-  if (out_file_) std::fflush(out_file_);
-  write(true, s);
-  if (err_file_) std::fflush(err_file_);
-}
-
-void Console::trace(const Message& m, ...) {
-  if (!verbose) return;
-  std::va_list args;
-  va_start(args, m);
-  std::string s = vformat(m.bytes, args);
-  va_end(args);
-  write(false, s);
+  if (to_err) {
+    // Keep the order of the two streams as a reader sees it on one terminal.
+    if (out_file_) std::fflush(out_file_);
+    write(true, s);
+    if (err_file_) std::fflush(err_file_);
+  } else {
+    write(false, s);
+  }
 }
 
 void Console::out_bytes(std::string_view bytes) { write(false, bytes); }

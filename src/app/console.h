@@ -27,10 +27,19 @@ class Console {
   // Arguments must match the placeholders exactly (%d and %c take int,
   // %02X and %04X take unsigned, %s takes const char*; use or_null for a
   // text that may be absent).
-  void out(const Message& m, ...);
-  void err(const Message& m, ...);
+  template <typename... Args>
+  void out(const Message& m, Args... args) {
+    print(false, m.bytes, args...);
+  }
+  template <typename... Args>
+  void err(const Message& m, Args... args) {
+    print(true, m.bytes, args...);
+  }
   // As out(), but only in verbose mode.
-  void trace(const Message& m, ...);
+  template <typename... Args>
+  void trace(const Message& m, Args... args) {
+    if (verbose) print(false, m.bytes, args...);
+  }
 
   void out_bytes(std::string_view bytes);
   void err_bytes(std::string_view bytes);
@@ -44,6 +53,7 @@ class Console {
   bool flush();
 
  private:
+  void print(bool to_err, const char* fmt, ...);
   void write(bool to_err, std::string_view bytes);
 
   std::FILE* out_file_ = nullptr;
