@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <memory>
-#include <numeric>
+#include <random>
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
@@ -269,6 +269,21 @@ TEST(D88CheckTest, TracksOverTheHeaderOrOverEachOtherAreRefused) {
   EXPECT_EQ(swapped.con.err_text(), "");
 }
 
+TEST(D88CheckTest, EveryTruncationIsRefusedWithoutReadingPastTheFile) {
+  // Two tracks: D88 track 0 first in the file, then D88 track 1, which the
+  // walk reaches first (volume track 0).
+  const Bytes image = testing::make_d88_image(VolumeBuilder(16, 2).take());
+  for (size_t length = 0; length < image.size(); ++length) {
+    D88Run r(Bytes(image.begin(), image.begin() + static_cast<long>(length)));
+    ASSERT_FALSE(r.checked) << length;
+    ASSERT_EQ(r.con.err_text(), length < kHeader ? std::string(msg::kNotD88.bytes) : text(msg::kTrackOutsideFile, 1))
+        << length;
+  }
+  D88Run whole(image);
+  EXPECT_TRUE(whole.checked);
+  EXPECT_TRUE(whole.load());
+}
+
 // --- Load and save ---------------------------------------------------------
 
 TEST(D88LoadTest, OneHundredSixtyTracksGiveTheWholeVolume) {
@@ -392,6 +407,55 @@ TEST(D88SaveTest, WritesDataAreasOnlyAndReloadsWhatWasSaved) {
   ASSERT_TRUE(again.checked);
   ASSERT_TRUE(again.load());
   EXPECT_EQ(again.vol.image(), changed);
+}
+
+TEST(D88SaveTest, AnyLayoutThatPassesTheCheckSavesWhatItLoaded) {
+  // Tracks placed at random sector boundaries of a eight-track file: those
+  // that overlap must be refused, and every layout that passes must save
+  // each record where it was read from, never over another.
+  D88Options eight;
+  eight.tracks = 8;
+  Bytes image = testing::make_d88_image(VolumeBuilder(32, 2).take(), eight);
+  const uint32_t sectors_in_file = 8 * 16;
+  // Every sector holds the system record, so that whichever sector becomes
+  // record 15 describes a volume of 32 blocks of 2 records.
+  const size_t system = testing::d88_track_offset(image, 1) + 15 * kSpan + 16;
+  const Bytes system_data(image.begin() + static_cast<long>(system),
+                          image.begin() + static_cast<long>(system + kRecordSize));
+  for (size_t j = 0; j < sectors_in_file; ++j) {
+    std::copy(system_data.begin(), system_data.end(), image.begin() + static_cast<long>(kHeader + j * kSpan + 16));
+  }
+  std::mt19937 random(2500);
+  int passed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes shaped = image;
+    for (int d = 0; d < 8; ++d) testing::set_d88_track_offset(shaped, d, 0);
+    const int tracks = 4 + static_cast<int>(random() % 3);
+    for (int t = 0; t < tracks; ++t) {
+      const uint32_t sector = static_cast<uint32_t>(random() % (sectors_in_file - 15));
+      testing::set_d88_track_offset(shaped, t ^ 1, static_cast<uint32_t>(kHeader + sector * kSpan));
+    }
+    D88Run r(shaped);
+    if (!r.checked) {
+      bool misplaced = false;
+      for (int d = 0; d < 8; ++d) misplaced |= r.con.err_text() == text(msg::kTrackBadOffset, d);
+      ASSERT_TRUE(misplaced) << round;
+      continue;
+    }
+    ASSERT_TRUE(r.load()) << round;
+    ++passed;
+    Bytes changed = r.vol.image();
+    for (size_t i = 0; i < changed.size(); ++i) {
+      if (i / kRecordSize != kSystemRecord) changed[i] = static_cast<uint8_t>(i * 13 + 1);
+    }
+    r.vol.image() = changed;
+    ASSERT_TRUE(r.save());
+    D88Run again(r.bytes());
+    ASSERT_TRUE(again.checked);
+    ASSERT_TRUE(again.load());
+    ASSERT_EQ(again.vol.image(), changed) << round;
+  }
+  EXPECT_GT(passed, 50) << passed;
 }
 
 TEST(D88SaveTest, FailsOnAShortWriteOrAVolumeOfAnotherSize) {
