@@ -34,10 +34,9 @@ build/make_bench_images "$work/images"
 source "$work/images/bench.env"
 cd "$work"
 
-now_us() {
-  local t=$EPOCHREALTIME
-  echo "${t//[.,]/}"
-}
+# Microseconds between two readings of EPOCHREALTIME (read directly, not in a
+# subshell, so that no fork lands inside the timed span).
+elapsed_us() { echo $((${2//[.,]/} - ${1//[.,]/})); }
 
 # A fresh copy of an image, on disk and clean in the page cache.
 fresh() {
@@ -96,30 +95,30 @@ bench_case() {
   for ((i = 0; i < runs; i++)); do
     fresh "images/$image" "$copy"
     rm -f floor.out
-    t0=$(now_us)
+    t0=$EPOCHREALTIME
     cat "$copy" >/dev/null
     [ -z "$volume_file" ] || dd if="$volume_file" of="$copy" bs=1M oflag=seek_bytes seek="$offset" \
       conv=notrunc,fsync status=none
     [ ! -f expected.out ] || dd if=expected.out of=floor.out bs=1M conv=fsync status=none
-    t1=$(now_us)
-    floor_us+=($((t1 - t0)))
+    t1=$EPOCHREALTIME
+    floor_us+=("$(elapsed_us "$t0" "$t1")")
 
     fresh "images/$image" "$copy"
     rm -f floor.out
-    t0=$(now_us)
+    t0=$EPOCHREALTIME
     dd if="$copy" of=/dev/null bs=1M iflag=skip_bytes,count_bytes skip="$offset" count="$read_bytes" status=none
     [ -z "$volume_file" ] || dd if="$volume_file" of="$copy" bs=1M oflag=seek_bytes seek="$offset" \
       conv=notrunc,fsync status=none
     [ ! -f expected.out ] || dd if=expected.out of=floor.out bs=1M conv=fsync status=none
-    t1=$(now_us)
-    strict_us+=($((t1 - t0)))
+    t1=$EPOCHREALTIME
+    strict_us+=("$(elapsed_us "$t0" "$t1")")
 
     fresh "images/$image" "$copy"
     rm -f out.bin
-    t0=$(now_us)
+    t0=$EPOCHREALTIME
     "$tool" "${args[@]}" >/dev/null 2>&1 || true
-    t1=$(now_us)
-    tool_us+=($((t1 - t0)))
+    t1=$EPOCHREALTIME
+    tool_us+=("$(elapsed_us "$t0" "$t1")")
   done
 
   fresh "images/$image" "$copy"
