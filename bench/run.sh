@@ -5,8 +5,10 @@
 #
 #   bash bench/run.sh            11 runs of each case (median reported)
 #   BENCH_RUNS=15 bash bench/run.sh
+#   BENCH_TOOL=/path/to/tarnwick BENCH_OUT=before.md bash bench/run.sh
+#                                another build of the tool, e.g. to compare
 #
-# Prints the tables and writes them to bench/results/latest.md.
+# Prints the tables and writes them to bench/results/latest.md (or BENCH_OUT).
 #
 # Each timed run is a whole process started from a fresh copy of the image
 # (the copy, synced to disk, is not timed). The floor is what no tool doing
@@ -24,7 +26,7 @@ bash tools/install-deps.sh time valgrind >&2
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 --target tarnwick make_bench_images >/dev/null
 
-tool=$root/build/tarnwick
+tool=$(realpath "${BENCH_TOOL:-$root/build/tarnwick}")
 results=$root/bench/results
 work=$results/work
 rm -rf "$work"
@@ -215,7 +217,7 @@ done
     echo "Missed:"
     printf -- '- %s\n' "${misses[@]}"
   fi
-} >"$results/latest.md"
+} >"$results/${BENCH_OUT:-latest.md}"
 
 echo >&2
-cat "$results/latest.md"
+cat "$results/${BENCH_OUT:-latest.md}"
