@@ -249,7 +249,6 @@ TEST(WindowsE2eTest, ExtractionRefusesTheImageUnderAnotherName) {
   // 0xC6 0x92 is U+0192 in UTF-8, which the Windows build sees as the code
   // page byte 0x83, a Shift_JIS lead byte.
   const Case cases[] = {
-      {"disk.rom", "disk.rom", false},
       {"disk.rom", "./disk.rom", false},
       {"disk.rom", "DISK.ROM", true},
       {"\xC6\x92.rom", "\xC6\x92.rom", false},
