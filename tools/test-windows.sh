@@ -28,8 +28,10 @@ wineserver -w
 cmake -S . -B build-wine -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARNWICK_E2E_BINARY="$root/build-win/tarnwick.exe" -DTARNWICK_E2E_RUNNER=wine >/dev/null
 cmake --build build-wine -j"$jobs" --target tarnwick_tests
+# Keep one Wine server running for the whole test run: tests start wine in
+# parallel, and processes that race to start a server of their own can fail.
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 status=0
 ctest --test-dir build-wine --output-on-failure -j"$jobs" -R 'E2eTest\.' || status=$?
-# The Wine server lingers a few seconds after the last program; let it go.
-wineserver -w
 exit "$status"
