@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "host/large_buffer.h"
-
 namespace tarnwick {
 
 bool check_hdd_signature(File& image) {
@@ -29,9 +27,6 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
 
   std::vector<uint8_t> bytes;
   try {
-    // Advise the memory before the resize first touches it.
-    bytes.reserve(static_cast<size_t>(size));
-    platform::advise_large_buffer(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
     return false;
