@@ -1,26 +1,208 @@
 #include "containers/d88.h"
 
+#include <algorithm>
+#include <array>
+#include <new>
+#include <utility>
+#include <vector>
+
 namespace tarnwick {
 
+using namespace d88;
+
+namespace {
+
+using TrackBuffer = std::array<uint8_t, kTrackSpan>;
+using TrackFlags = std::array<bool, D88Header::kTracks>;
+
+const Message& disk_type_name(uint8_t type) {
+  switch (type) {
+    case 0x00: return msg::kDiskType2D;
+    case 0x10: return msg::kDiskType2DD;
+    case 0x20: return msg::kDiskType2HD;
+    default: return msg::kDiskTypeUnknown;
+  }
+}
+
+uint16_t le16_at(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// The number of volume tracks formatted one after another from volume
+// track 0 on. A passed check guarantees that no formatted track follows an
+// unformatted one, so these are all the formatted tracks and the volume is
+// exactly this many tracks long.
+int formatted_tracks(const D88Header& header) {
+  int t = 0;
+  while (t < D88Header::kTracks && header.track_offset(d88_track_of(t)) != 0) ++t;
+  return t;
+}
+
+int nonzero_track_offsets(const D88Header& header) {
+  int count = 0;
+  for (int d = 0; d < D88Header::kTracks; ++d) count += header.track_offset(d) != 0 ? 1 : 0;
+  return count;
+}
+
+// Marks the volume tracks among the first `tracks` whose first 16 sectors
+// overlap the D88 header or another of these tracks' first 16 sectors. Such
+// a layout would make the save write volume data over headers or over data
+// it has just written. Sorting by offset makes every overlap one between
+// neighbours: if a track reaches into a later one, it reaches into the next.
+TrackFlags misplaced_tracks(const D88Header& header, int tracks) {
+  TrackFlags bad{};
+  std::array<std::pair<uint32_t, int>, D88Header::kTracks> by_offset{};
+  const size_t n = static_cast<size_t>(tracks);
+  for (size_t t = 0; t < n; ++t) {
+    const uint32_t offset = header.track_offset(d88_track_of(static_cast<int>(t)));
+    by_offset[t] = {offset, static_cast<int>(t)};
+    if (offset < D88Header::kSize) bad[t] = true;
+  }
+  std::sort(by_offset.begin(), by_offset.begin() + static_cast<long>(n));
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (uint64_t{by_offset[i + 1].first} - by_offset[i].first < kTrackSpan) {
+      bad[static_cast<size_t>(by_offset[i].second)] = true;
+      bad[static_cast<size_t>(by_offset[i + 1].second)] = true;
+    }
+  }
+  return bad;
+}
+
+// Checks one formatted track (D88 track `d`). The checks run in this order,
+// and the first fault ends the check:
+//   1. position: the track's first 16 sectors must not overlap the header
+//      or another track's (known from the track table alone, and a track
+//      read from the wrong place would only give misleading faults below);
+//   2. sector count, from the first sector header (a track too short on
+//      the disk is named as such even when it is also cut off by the end of
+//      the file);
+//   3. the first 16 sectors must lie wholly inside the file;
+//   4. size code, density and data size of each of the 16 sectors in
+//      stored order.
+// All 16 sectors arrive with one read; nothing past the end of the file is
+// used.
+bool check_track(File& image, Console& con, int d, uint32_t offset, bool misplaced, TrackBuffer& track) {
+  if (misplaced) {
+    con.err(msg::kTrackBadOffset, d);
+    return false;
+  }
+  const size_t got = image.read_at(offset, track.data(), track.size());
+  if (got < kSectorHeaderSize) {
+    con.err(msg::kTrackOutsideFile, d);
+    return false;
+  }
+  const int count = le16_at(track.data() + kSectorCount);
+  if (count != kSectorsUsed) {
+    con.err(msg::kSectorCount, d, count);
+    if (count < kSectorsUsed) return false;
+    con.err(msg::kIgnoringSectors);
+  }
+  if (got < track.size()) {
+    con.err(msg::kTrackOutsideFile, d);
+    return false;
+  }
+  for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+    const uint8_t* h = track.data() + j * kSectorSpan;
+    const int r = h[kR];
+    if (h[kN] != kSizeCode256) {
+      con.err(msg::kSectorSize, d, r);
+      return false;
+    }
+    if (h[kDensity] != kDoubleDensity) {
+      con.err(msg::kSingleDensity, d, r);
+      return false;
+    }
+    if (le16_at(h + kDataSize) != kSectorDataSize) {
+      con.err(msg::kSectorSize, d, r);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool check_d88_format(File& image, Console& con, D88Header& header) {
-  (void)image;
-  (void)con;
-  (void)header;
-  return false;
+  if (image.read_at(0, header.bytes.data(), header.bytes.size()) != header.bytes.size()) {
+    con.err(msg::kNotD88);
+    return false;
+  }
+  con.out(msg::kDiskType);
+  con.out(disk_type_name(header.bytes[D88Header::kDiskType]));
+
+  const TrackFlags misplaced = misplaced_tracks(header, formatted_tracks(header));
+  TrackBuffer track;
+  int unformatted = -1;  // the latest unformatted volume track met
+  for (int t = 0; t < D88Header::kTracks; ++t) {
+    const int d = d88_track_of(t);
+    const uint32_t offset = header.track_offset(d);
+    if (offset == 0) {
+      unformatted = t;
+      continue;
+    }
+    // Records follow the tracks without gaps, so a formatted track after an
+    // unformatted one has no place in the volume.
+    if (unformatted >= 0) {
+      con.err(msg::kTrackUnformatted, unformatted);
+      return false;
+    }
+    if (!check_track(image, con, d, offset, misplaced[static_cast<size_t>(t)], track)) return false;
+  }
+  return true;
 }
 
 bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
-  (void)image;
-  (void)header;
-  (void)vol;
-  return false;
+  vol = Volume();
+  const int tracks = formatted_tracks(header);
+  if (tracks == 0) return false;
+  // Only a header that passed the check may be loaded: a formatted track
+  // beyond the first gap would leave the volume short.
+  if (tracks != nonzero_track_offsets(header)) return false;
+
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(tracks) * kTrackBytes);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  TrackBuffer track;
+  uint8_t* to = bytes.data();
+  for (int t = 0; t < tracks; ++t) {
+    const uint32_t offset = header.track_offset(d88_track_of(t));
+    if (image.read_at(offset, track.data(), track.size()) != track.size()) return false;
+    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+      const uint8_t* from = track.data() + j * kSectorSpan + kSectorHeaderSize;
+      for (uint32_t b = 0; b < kSectorDataSize; ++b) *to++ = static_cast<uint8_t>(~from[b]);
+    }
+  }
+
+  Volume loaded(std::move(bytes));
+  const Geometry g = geometry_from_system_record(loaded.system_record());
+  // The volume's size comes from the tracks, not the system record, so a
+  // system record claiming more blocks than the tracks hold is refused here
+  // along with every other geometry the tool cannot work on safely.
+  if (!geometry_is_sound(g, loaded.record_count())) return false;
+  loaded.geometry = g;
+  vol = std::move(loaded);
+  return true;
 }
 
 bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
-  (void)image;
-  (void)vol;
-  (void)header;
-  return false;
+  const int tracks = formatted_tracks(header);
+  // The header must describe the volume it loaded, or records would land
+  // on the wrong sectors.
+  if (vol.size() != static_cast<size_t>(tracks) * kTrackBytes) return false;
+  uint8_t sector[kSectorDataSize];
+  uint64_t from = 0;
+  for (int t = 0; t < tracks; ++t) {
+    const uint64_t offset = header.track_offset(d88_track_of(t));
+    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j, from += kSectorDataSize) {
+      const std::span<const uint8_t> data = vol.bytes(from, kSectorDataSize);
+      if (data.size() != kSectorDataSize) return false;
+      for (uint32_t b = 0; b < kSectorDataSize; ++b) sector[b] = static_cast<uint8_t>(~data[b]);
+      const uint64_t at = offset + uint64_t{j} * kSectorSpan + kSectorHeaderSize;
+      if (image.write_at(at, sector, sizeof sector) != sizeof sector) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace tarnwick

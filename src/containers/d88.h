@@ -3,16 +3,27 @@
 // A D88 image holds a 688-byte header (disk type at 0x1B, 164 track offsets
 // from 0x20) and tracks of sectors, each sector a 16-byte header and its
 // data. The volume takes 16 sectors of 256 bytes per track, in stored order,
-// every byte inverted; volume track t is D88 track t XOR 1.
+// every byte inverted; volume track t is D88 track t XOR 1 (D88 numbers a
+// track cylinder x 2 + side, and the volume takes side 1 before side 0).
 //
 // Sector header:
 //   OFFSET SIZE FIELD
-//        2    1 R, sector number (only printed)
+//        0    1 C, cylinder (ignored)
+//        1    1 H, head (ignored)
+//        2    1 R, sector number (only printed; never orders sectors)
 //        3    1 N, size code: must be 1 (256 bytes)
 //        4    2 sectors in the track (first sector of a track only)
 //        6    1 density: must be 0 (double)
+//        7    7 deleted mark, status, reserved (ignored)
 //       14    2 data size: must be 256
+//
+// Only the first 16 stored sectors of a track are used. Once the check has
+// passed they lie back to back, 272 bytes each, so the data of stored
+// sector j is at track offset + 272 j + 16. A track with more sectors keeps
+// the rest untouched.
 #pragma once
+
+#include <cstdint>
 
 #include "app/console.h"
 #include "containers/container.h"
@@ -21,14 +32,40 @@
 
 namespace tarnwick {
 
+namespace d88 {
+inline constexpr uint32_t kSectorHeaderSize = 16;
+inline constexpr uint32_t kSectorDataSize = 256;
+inline constexpr uint32_t kSectorSpan = kSectorHeaderSize + kSectorDataSize;  // 272
+inline constexpr int kSectorsUsed = 16;                                       // one per record
+inline constexpr uint32_t kTrackSpan = kSectorSpan * kSectorsUsed;            // 4352 in the file
+inline constexpr uint32_t kTrackBytes = kSectorDataSize * kSectorsUsed;       // 4096 of volume
+
+// Sector header fields.
+inline constexpr uint32_t kR = 2;
+inline constexpr uint32_t kN = 3;
+inline constexpr uint32_t kSectorCount = 4;  // 2 bytes LE
+inline constexpr uint32_t kDensity = 6;
+inline constexpr uint32_t kDataSize = 14;    // 2 bytes LE
+
+inline constexpr uint8_t kSizeCode256 = 1;
+inline constexpr uint8_t kDoubleDensity = 0;
+
+// Volume track t lives on D88 track t XOR 1 (and the other way round).
+inline constexpr int d88_track_of(int volume_track) { return volume_track ^ 1; }
+}  // namespace d88
+
 // Reads the header into `header`, prints the disk type line and checks every
 // formatted track, printing the first fault found. True when usable.
 bool check_d88_format(File& image, Console& con, D88Header& header);
 
-// Gathers the formatted tracks' sectors into `vol`, inverted back.
+// Gathers the formatted tracks' sectors into `vol`, inverted back, and takes
+// the geometry from record 15. False, with `vol` left empty, when there is no
+// formatted track, a track cannot be read, or the system record describes a
+// volume the image cannot hold.
 bool load_d88_image(File& image, const D88Header& header, Volume& vol);
 
-// Writes every sector's data back in place, inverted. Data areas only.
+// Writes every sector's data back in place, inverted. Data areas only: the
+// header, the sector headers and sectors after the 16th keep their bytes.
 bool save_d88_image(File& image, const Volume& vol, const D88Header& header);
 
 }  // namespace tarnwick

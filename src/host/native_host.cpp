@@ -96,11 +96,7 @@ class NativeHost final : public Host {
     return platform::set_host_file_time(name, t);
   }
 
-  bool same_file(const std::string& a, const std::string& b) override {
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
-  }
+  bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
 };
 
 }  // namespace

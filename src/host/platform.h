@@ -19,6 +19,10 @@ bool seek(std::FILE* f, uint64_t offset);
 bool seek_end(std::FILE* f);
 std::optional<uint64_t> tell(std::FILE* f);
 
+// True when both names lead to the same existing file (by the system's file
+// identity, whatever the spelling of the names).
+bool same_file(const std::string& a, const std::string& b);
+
 // Last-write time of the named file as local broken-down time.
 bool read_host_file_time(const std::string& name, HostTime& t);
 // Sets the named file's last-write time from local broken-down time.

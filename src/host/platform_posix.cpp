@@ -30,6 +30,13 @@ std::optional<uint64_t> tell(std::FILE* f) {
   return static_cast<uint64_t>(pos);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 // The host file time calls live in host_time_posix.cpp.
 
 }  // namespace tarnwick::platform

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 
 #include "app/messages.h"
 
@@ -72,9 +73,16 @@ std::string without_cr(std::string s) {
 }  // namespace
 
 ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& tz) {
+  RunOptions opt;
+  opt.tz = tz;
+  return run_tool_with(args, dir, opt);
+}
+
+ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& dir, const RunOptions& opt) {
   const std::string runner = TARNWICK_RUNNER;
   std::string cmd = "cd " + quote(dir.path().string()) + " && ";
-  if (!tz.empty()) cmd += "TZ=" + quote(tz) + " ";
+  if (!opt.tz.empty()) cmd += "TZ=" + quote(opt.tz) + " ";
+  for (const auto& [name, value] : opt.env) cmd += name + "=" + quote(value) + " ";
   if (!runner.empty()) cmd += runner + " ";
   cmd += quote(TARNWICK_BINARY);
   for (const std::string& a : args) cmd += " " + quote(a);
@@ -86,7 +94,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, co
   r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
   r.out = slurp(out);
   r.err = slurp(err);
-  if (!runner.empty()) {
+  if (!runner.empty() && !opt.raw) {
     r.out = without_cr(r.out);
     r.err = without_cr(r.err);
   }
@@ -94,6 +102,8 @@ ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, co
   fs::remove(err);
   return r;
 }
+
+bool runs_under_wine() { return std::string_view(TARNWICK_RUNNER).find("wine") != std::string_view::npos; }
 
 std::string done_line() { return msg::kDone.bytes; }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -30,6 +31,17 @@ class ScratchDir {
 // Runs the tool with `args` in `dir`. `tz`, when not empty, is the TZ of the
 // run. Line ends of a Windows build ("\r\n") are turned into "\n".
 ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& tz = "");
+
+struct RunOptions {
+  std::string tz;  // TZ of the run, when not empty
+  // Further environment variables of the run, name and value.
+  std::vector<std::pair<std::string, std::string>> env;
+  bool raw = false;  // keep a Windows build's "\r\n" line ends
+};
+ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& dir, const RunOptions& opt);
+
+// True when the tool under test is a Windows build run under Wine.
+bool runs_under_wine();
 
 // Where the tool's standard output of a run ends: "完了しました\n" in CP932.
 std::string done_line();

@@ -157,7 +157,9 @@ Bytes make_d88_image(const Bytes& volume, const D88Options& opt) {
   constexpr size_t kHeader = 688;
   constexpr size_t kSector = 16 + 256;
   const int tracks = opt.tracks >= 0 ? opt.tracks : static_cast<int>(volume.size() / 4096);
-  Bytes image(kHeader + static_cast<size_t>(tracks) * 16 * kSector, 0);
+  const size_t sectors = 16 + static_cast<size_t>(opt.extra_sectors);
+  const size_t track_span = sectors * kSector;
+  Bytes image(kHeader + static_cast<size_t>(tracks) * track_span, 0);
   std::memcpy(image.data(), "TARNWICK", 8);
   image[0x1A] = opt.write_protect ? 0x10 : 0x00;
   image[0x1B] = opt.disk_type;
@@ -165,20 +167,24 @@ Bytes make_d88_image(const Bytes& volume, const D88Options& opt) {
   for (int k = 0; k < 4; ++k) image[0x1C + static_cast<size_t>(k)] = static_cast<uint8_t>(total >> (8 * k));
   // Tracks are stored in D88 order; volume track t is D88 track t ^ 1.
   for (int d = 0; d < tracks; ++d) {
-    const size_t offset = kHeader + static_cast<size_t>(d) * 16 * kSector;
-    for (int k = 0; k < 4; ++k)
-      image[0x20 + static_cast<size_t>(d) * 4 + static_cast<size_t>(k)] = static_cast<uint8_t>(offset >> (8 * k));
+    const size_t offset = kHeader + static_cast<size_t>(d) * track_span;
+    set_d88_track_offset(image, d, static_cast<uint32_t>(offset));
     const int t = d ^ 1;
-    for (int j = 0; j < 16; ++j) {
-      uint8_t* h = image.data() + offset + static_cast<size_t>(j) * kSector;
+    for (size_t j = 0; j < sectors; ++j) {
+      uint8_t* h = image.data() + offset + j * kSector;
       h[0] = static_cast<uint8_t>(d / 2);
       h[1] = static_cast<uint8_t>(d % 2);
-      h[2] = static_cast<uint8_t>(j + 1);
+      h[2] = j < opt.sector_numbers.size() ? opt.sector_numbers[j] : static_cast<uint8_t>(j + 1);
       h[3] = 1;
-      h[4] = 16;
+      h[4] = static_cast<uint8_t>(sectors);
+      h[5] = static_cast<uint8_t>(sectors >> 8);
       h[14] = 0x00;
       h[15] = 0x01;
-      const size_t record = static_cast<size_t>(t) * 16 + static_cast<size_t>(j);
+      if (j >= 16) {
+        std::fill_n(h + 16, 256, opt.extra_fill);
+        continue;
+      }
+      const size_t record = static_cast<size_t>(t) * 16 + j;
       for (size_t b = 0; b < 256; ++b) {
         const size_t at = record * 256 + b;
         h[16 + b] = static_cast<uint8_t>(~(at < volume.size() ? volume[at] : 0));
@@ -186,6 +192,17 @@ Bytes make_d88_image(const Bytes& volume, const D88Options& opt) {
     }
   }
   return image;
+}
+
+uint32_t d88_track_offset(const Bytes& image, int d88_track) {
+  const size_t at = 0x20 + static_cast<size_t>(d88_track) * 4;
+  return uint32_t{image.at(at)} | (uint32_t{image.at(at + 1)} << 8) | (uint32_t{image.at(at + 2)} << 16) |
+         (uint32_t{image.at(at + 3)} << 24);
+}
+
+void set_d88_track_offset(Bytes& image, int d88_track, uint32_t offset) {
+  const size_t at = 0x20 + static_cast<size_t>(d88_track) * 4;
+  for (size_t k = 0; k < 4; ++k) image.at(at + k) = static_cast<uint8_t>(offset >> (8 * k));
 }
 
 void write_file(const std::string& path, const Bytes& bytes) {

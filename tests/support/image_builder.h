@@ -74,10 +74,21 @@ struct D88Options {
   uint8_t disk_type = 0x10;   // 2DD
   int tracks = -1;            // formatted tracks; -1: as many as the volume fills
   bool write_protect = false;
+  // R of stored sectors 0-15 of every track; empty: 1 to 16 in stored order.
+  std::vector<uint8_t> sector_numbers;
+  // Sectors stored after the 16th of every track (R 17, 18, ...), their data
+  // `extra_fill`; every sector header then counts 16 + extra_sectors.
+  int extra_sectors = 0;
+  uint8_t extra_fill = 0x5A;
 };
 // A D88 image holding the volume (a multiple of 4096 bytes) with every data
-// byte inverted, volume track t stored as D88 track t XOR 1.
+// byte inverted, volume track t stored as D88 track t XOR 1. Tracks lie in
+// the file in D88 track order, back to back after the header.
 Bytes make_d88_image(const Bytes& volume, const D88Options& opt = {});
+
+// The track table entry of D88 track d, read or changed in place.
+uint32_t d88_track_offset(const Bytes& image, int d88_track);
+void set_d88_track_offset(Bytes& image, int d88_track, uint32_t offset);
 
 // Writes bytes to a host file (throws on failure) and reads one back.
 void write_file(const std::string& path, const Bytes& bytes);

@@ -14,7 +14,11 @@ class MemoryFile final : public File {
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     const auto& data = host_.files[name_];
     if (offset >= data.size()) return 0;
-    const size_t got = static_cast<size_t>(std::min<uint64_t>(n, data.size() - offset));
+    size_t got = static_cast<size_t>(std::min<uint64_t>(n, data.size() - offset));
+    if (host_.faulty(name_) && host_.read_budget) {
+      got = static_cast<size_t>(std::min<uint64_t>(got, *host_.read_budget));
+      *host_.read_budget -= got;
+    }
     std::memcpy(buf, data.data() + offset, got);
     return got;
   }

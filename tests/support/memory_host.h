@@ -19,9 +19,11 @@ class MemoryHost : public Host {
   std::vector<std::string> unsized;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
-  // when it is empty): writes accept this many bytes in all, then fail.
+  // when it is empty): writes accept this many bytes in all, then fail;
+  // reads deliver this many bytes in all, then come up short.
   std::string fault_name;
   std::optional<uint64_t> write_budget;
+  std::optional<uint64_t> read_budget;
   bool fail_sync = false;
   bool fail_close = false;
 

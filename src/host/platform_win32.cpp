@@ -1,0 +1,128 @@
+// Windows implementations of the platform calls.
+//
+// File times: Windows keeps a file's times as FILETIMEs, 100-nanosecond
+// ticks in UTC. The host time is a local date and time to the minute, so
+// reading goes FILETIME -> SYSTEMTIME (UTC) -> SYSTEMTIME (local) and setting
+// goes the other way, both through the system's current time zone. Only the
+// last-write time is read or changed; creation and last-access times are
+// left alone.
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "host/host_time.h"
+#include "host/platform.h"
+
+namespace tarnwick::platform {
+
+bool sync_stream(std::FILE* f) {
+  const int fd = _fileno(f);
+  if (fd < 0) return false;
+  return _commit(fd) == 0;
+}
+
+bool seek(std::FILE* f, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+}
+
+bool seek_end(std::FILE* f) { return _fseeki64(f, 0, SEEK_END) == 0; }
+
+std::optional<uint64_t> tell(std::FILE* f) {
+  const long long pos = _ftelli64(f);
+  if (pos < 0) return std::nullopt;
+  return static_cast<uint64_t>(pos);
+}
+
+// A file is known by its volume's serial number and its index on that volume;
+// the names may differ in case, in their path or by a link. The names go
+// through CreateFileA, the ANSI code page conversion the stream calls use.
+// (std::filesystem converts narrow names byte by byte under MinGW, so a
+// Shift_JIS name would not be found there.)
+bool same_file(const std::string& a, const std::string& b) {
+  const auto identify = [](const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
+    // No access asked for: the file's identity can be read even while
+    // another program holds it open exclusively.
+    HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return ok != 0;
+  };
+  BY_HANDLE_FILE_INFORMATION ia;
+  BY_HANDLE_FILE_INFORMATION ib;
+  if (!identify(a, ia) || !identify(b, ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// The last-write time of an open file as local time, seconds and
+// milliseconds cut off. The handle stays open; `t` is only written when
+// every step succeeded.
+bool read_open_file_time(HANDLE h, HostTime& t) {
+  FILETIME created;
+  FILETIME accessed;
+  FILETIME written;
+  if (!GetFileTime(h, &created, &accessed, &written)) return false;
+  SYSTEMTIME utc;
+  if (!FileTimeToSystemTime(&written, &utc)) return false;
+  SYSTEMTIME local;
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
+  t.year = local.wYear;
+  t.month = local.wMonth;
+  t.day = local.wDay;
+  t.hour = local.wHour;
+  t.minute = local.wMinute;
+  return true;
+}
+
+bool read_host_file_time(const std::string& name, HostTime& t) {
+  // Others may go on reading the file meanwhile, but not write or delete it.
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = read_open_file_time(h, t);
+  CloseHandle(h);
+  return ok;
+}
+
+bool set_host_file_time(const std::string& name, const HostTime& t) {
+  // The time is converted before the file is opened, so an impossible time
+  // leaves the file untouched.
+  if (!host_time_is_valid(t)) return false;
+  SYSTEMTIME local{};
+  local.wYear = static_cast<WORD>(t.year);
+  local.wMonth = static_cast<WORD>(t.month);
+  local.wDayOfWeek = 0;
+  local.wDay = static_cast<WORD>(t.day);
+  local.wHour = static_cast<WORD>(t.hour);
+  local.wMinute = static_cast<WORD>(t.minute);
+  local.wSecond = 0;
+  local.wMilliseconds = 0;
+  SYSTEMTIME utc;
+  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc)) return false;
+  FILETIME written;
+  if (!SystemTimeToFileTime(&utc, &written)) return false;
+
+  // No other opener is admitted while the time changes.
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
+  CloseHandle(h);
+  return set != 0;
+}
+
+}  // namespace tarnwick::platform
+
+#endif  // _WIN32
