@@ -67,6 +67,27 @@ class Sweep {
     run(what, image, writable, {v + "I", image_name_, partition_, records[k % 4], "raw.bin"});
   }
 
+  // The undamaged image: the commands do their work without a word on
+  // standard error, and those that write change the image. Guards the sweep
+  // against a sample or arguments on which every command fails early.
+  void expect_intact_image_works(const Bytes& image) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"L", "GAMES"}, {"R", "MAP", "out.bin"}, {"W", "HELLO", "in.mzt"}, {"D", "SCORES"}, {"I", "5A", "raw.bin"}};
+    for (const std::vector<std::string>& c : commands) {
+      MemoryHost host;
+      host.files[image_name_] = image;
+      host.files["in.mzt"] = mzt_;
+      host.files["raw.bin"] = raw_;
+      std::vector<const char*> argv{"tarnwick", c[0].c_str(), image_name_.c_str(), partition_.c_str()};
+      for (size_t i = 1; i < c.size(); ++i) argv.push_back(c[i].c_str());
+      Console con;
+      run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
+      EXPECT_EQ(con.err_text(), "") << image_name_ << " " << c[0];
+      const bool writes = c[0] == "W" || c[0] == "D" || c[0] == "I";
+      EXPECT_EQ(host.files[image_name_] != image, writes) << image_name_ << " " << c[0];
+    }
+  }
+
   int images() const { return images_; }
   int runs() const { return runs_; }
   int failures() const { return failures_; }
@@ -151,6 +172,7 @@ void report(const char* name, const Sweep& s) {
 TEST(CorruptionSweepTest, RomImage) {
   const Bytes image = testing::make_rom_image(testing::small_volume(1), Bytes(300, 0xA5));
   Sweep s("disk.rom", "1");
+  s.expect_intact_image_works(image);
   sweep_truncations(s, image, 0, kRecordSize);
   sweep_volume_bytes(s, image, [](uint64_t v) { return v; });
   report("ROM", s);
@@ -159,6 +181,7 @@ TEST(CorruptionSweepTest, RomImage) {
 TEST(CorruptionSweepTest, HddPartition1) {
   const Bytes image = testing::make_hdd_image(testing::small_volume(2));
   Sweep s("disk.hdd", "1");
+  s.expect_intact_image_works(image);
   sweep_truncations(s, image, 0, kRecordSize);
   sweep_volume_bytes(s, image, [](uint64_t v) { return kPartition1Offset + v; });
   report("HDD partition 1", s);
@@ -170,6 +193,7 @@ TEST(CorruptionSweepTest, HddPartition1) {
 TEST(CorruptionSweepTest, HddPartition2Truncations) {
   const Bytes image = testing::make_hdd_image(testing::small_volume(1), testing::small_volume(4));
   Sweep s("disk.hdd", "2");
+  s.expect_intact_image_works(image);
   for (const uint64_t n : {uint64_t{0}, uint64_t{kRecordSize}, uint64_t{kPartition1Offset}}) {
     s.run_all("cut to " + std::to_string(n), Bytes(image.begin(), image.begin() + static_cast<long>(n)));
   }
@@ -180,6 +204,7 @@ TEST(CorruptionSweepTest, HddPartition2Truncations) {
 TEST(CorruptionSweepTest, D88Image) {
   const Bytes image = testing::make_d88_image(testing::small_volume(2));
   Sweep s("disk.d88", "1");
+  s.expect_intact_image_works(image);
   for (const uint64_t n : {uint64_t{0}, kD88Header - 1}) {
     s.run_all("cut to " + std::to_string(n), Bytes(image.begin(), image.begin() + static_cast<long>(n)));
   }

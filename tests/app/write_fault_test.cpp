@@ -1,6 +1,7 @@
 // Write faults through the whole front end, in memory: the image's save
 // failing (writes cut short, a failed flush and sync) after each command
-// that writes (W, D, I), in each container, and the host file's writes
+// that writes (W, D, I), in each container (a D88 image's save writes
+// sector by sector, the others' in one piece), and the host file's writes
 // failing on R. Each failure is reported once, with its own message, and
 // never followed by a confirmation; the closing message still ends the run.
 #include <gtest/gtest.h>
@@ -43,6 +44,8 @@ std::vector<Image> images() {
       {"disk.rom", "1", testing::make_rom_image(v1, Bytes(100, 0xA5)), v1.size(), out_of(msg::kIsRomImage, "disk.rom")},
       {"disk.hdd", "1", testing::make_hdd_image(v2), v2.size(), out_of(msg::kIsHddImage, "disk.hdd")},
       {"two.hdd", "2", testing::make_hdd_image(v1, v2), v2.size(), out_of(msg::kIsHddImage, "two.hdd")},
+      {"disk.d88", "1", testing::make_d88_image(v2), v2.size(),
+       out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88")},
   };
 }
 

@@ -2,7 +2,9 @@
 // limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes the kernel cut a write
 // short at a chosen offset and refuse the rest, as a full disk does, also for
 // writes in place: the image's save is cut short inside the volume, and R's
-// host file past its first bytes.
+// host file past its first bytes. A D88 image's save writes one sector at a
+// time through the stream's buffer: a limit inside the last sector makes the
+// final flush fail rather than a write.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -61,11 +63,18 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
   struct Case {
     const char* file;
     Bytes image;
-    uint64_t volume_at;
+    uint64_t limit;  // where writes stop
+    std::string container_line;
   };
+  const Bytes d88 = testing::make_d88_image(testing::small_volume(2));
+  const std::string d88_line = out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88");
   const Case cases[] = {
-      {"disk.rom", testing::make_rom_image(testing::small_volume(1), Bytes(100, 0xA5)), 0},
-      {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset},
+      {"disk.rom", testing::make_rom_image(testing::small_volume(1), Bytes(100, 0xA5)), 4096,
+       out_of(msg::kIsRomImage, "disk.rom")},
+      {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset + 4096,
+       out_of(msg::kIsHddImage, "disk.hdd")},
+      {"disk.d88", d88, d88.size() / 2, d88_line},
+      {"disk.d88", d88, d88.size() - 100, d88_line},  // inside the last sector's data
   };
   const std::vector<std::vector<std::string>> commands = {
       {"D", "HELLO"}, {"W", "NEW", "in.mzt"}, {"I", "5A", "raw.bin"}};
@@ -77,23 +86,21 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
       testing::write_file(dir.file(c.file), c.image);
       std::vector<std::string> args = {command[0], c.file, "1"};
       args.insert(args.end(), command.begin() + 1, command.end());
-      const std::string context = std::string(c.file) + " " + command[0];
+      const std::string context = std::string(c.file) + " " + command[0] + " limit " + std::to_string(c.limit);
       testing::ToolRun r;
       {
-        // The save is cut off 4096 bytes into the volume.
-        FileSizeLimit limit(c.volume_at + 4096);
+        FileSizeLimit limit(c.limit);
         ASSERT_TRUE(limit.ok());
         r = testing::run_tool(args, dir);
       }
       EXPECT_EQ(r.status, 0) << context;
       EXPECT_EQ(r.err, out_of(msg::kImageWriteFailed, c.file)) << context;
-      const std::string line = out_of(std::string(c.file).ends_with(".rom") ? msg::kIsRomImage : msg::kIsHddImage, c.file);
-      EXPECT_EQ(r.out, line + out_of(msg::kDone)) << context;
+      EXPECT_EQ(r.out, c.container_line + out_of(msg::kDone)) << context;
       // Nothing past the limit was written.
       const Bytes after = testing::read_file(dir.file(c.file));
       ASSERT_EQ(after.size(), c.image.size()) << context;
-      EXPECT_TRUE(std::equal(after.begin() + static_cast<long>(c.volume_at + 4096), after.end(),
-                             c.image.begin() + static_cast<long>(c.volume_at + 4096)))
+      EXPECT_TRUE(std::equal(after.begin() + static_cast<long>(c.limit), after.end(),
+                             c.image.begin() + static_cast<long>(c.limit)))
           << context;
     }
   }
