@@ -10,10 +10,12 @@
 //                 pipe); bit 5 R writes into the image file itself;
 //                 bits 6-7 the host file's last-write time (none, a plain
 //                 one, all zero, out of every range)
-//        1     1  fault: bits 0-1 (0 none, 1 writes fail after a budget,
-//                 2 the sync fails, 3 the close fails), bits 2-7 the budget
-//                 in units of 97 bytes. It hits the file the command writes:
-//                 the host file for R, the image for the others.
+//        1     1  fault: bits 0-2 (0 none, 1 writes fail after a budget,
+//                 2 the sync fails, 3 the close fails, all three on the file
+//                 the command writes: the host file for R, the image for
+//                 the others; 4 reads of the host file come up short after
+//                 the budget, 5 reads of the image do; 6, 7 none), bits 3-7
+//                 the budget's step n: n x n x 29 bytes (0 to 27,869)
 //        2     1  path length p
 //        3     p  path (argument 4; the record number text for I), cut at
 //                 its first NUL
@@ -39,7 +41,7 @@ namespace tarnwick::fuzz {
 using Bytes = std::vector<uint8_t>;
 
 enum class Carrier : uint8_t { kRom = 0, kHdd = 1, kD88Built = 2, kD88Raw = 3 };
-enum class Fault : uint8_t { kNone = 0, kWriteBudget = 1, kSync = 2, kClose = 3 };
+enum class Fault : uint8_t { kNone = 0, kWriteBudget = 1, kSync = 2, kClose = 3, kHostRead = 4, kImageRead = 5 };
 
 namespace flag {
 inline constexpr uint8_t kVerbose = 1 << 2;
@@ -49,7 +51,9 @@ inline constexpr uint8_t kOutputIsImage = 1 << 5;
 inline constexpr int kTimeShift = 6;
 }  // namespace flag
 
-inline constexpr uint64_t kBudgetUnit = 97;
+// Budgets grow with the square of their step, so that small steps cut a
+// header or a first record short and large ones a whole small volume.
+inline constexpr uint64_t budget_of_step(uint8_t step) { return uint64_t{step} * step * 29; }
 
 struct CommandInput {
   Carrier carrier = Carrier::kRom;
@@ -59,7 +63,8 @@ struct CommandInput {
   bool output_is_image = false;
   int time_kind = 0;  // 0 none, 1 plain, 2 all zero, 3 out of range
   Fault fault = Fault::kNone;
-  uint64_t budget = 0;
+  uint8_t budget_step = 0;  // 0-31
+  uint64_t budget() const { return budget_of_step(budget_step); }
   std::string path;
   Bytes host_file;
   Bytes image_bytes;
@@ -77,8 +82,8 @@ inline CommandInput split_command_input(const uint8_t* data, size_t size) {
   in.output_is_image = flags & flag::kOutputIsImage;
   in.time_kind = flags >> flag::kTimeShift;
   const uint8_t fault = take();
-  in.fault = static_cast<Fault>(fault & 3);
-  in.budget = uint64_t{static_cast<uint8_t>(fault >> 2)} * kBudgetUnit;
+  in.fault = (fault & 7) <= 5 ? static_cast<Fault>(fault & 7) : Fault::kNone;
+  in.budget_step = static_cast<uint8_t>(fault >> 3);
   const size_t p = take();
   for (size_t i = 0; i < p && at < size; ++i) in.path.push_back(static_cast<char>(data[at++]));
   in.path = in.path.c_str();  // a command-line argument ends at its first NUL
@@ -99,7 +104,7 @@ inline Bytes compose_command_input(const CommandInput& in) {
                                      (in.host_unsized ? flag::kHostUnsized : 0) |
                                      (in.output_is_image ? flag::kOutputIsImage : 0) |
                                      (in.time_kind << flag::kTimeShift)));
-  out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(in.fault) | ((in.budget / kBudgetUnit) << 2)));
+  out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(in.fault) | ((in.budget_step & 31) << 3)));
   out.push_back(static_cast<uint8_t>(in.path.size()));
   out.insert(out.end(), in.path.begin(), in.path.begin() + static_cast<long>(std::min<size_t>(in.path.size(), 255)));
   const size_t h = in.host_file.size();

@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
           in.time_kind = 1 + k % 3;
           // Every seventh seed carries a fault on the file the command writes.
           if (k % 7 == 3) {
-            in.fault = static_cast<Fault>(1 + (k / 7) % 3);
-            in.budget = kBudgetUnit * static_cast<uint64_t>(k % 64);
+            in.fault = static_cast<Fault>(1 + (k / 7) % 5);
+            in.budget_step = static_cast<uint8_t>(k % 32);
           }
           save(out / t.name, compose_command_input(in));
           ++k;

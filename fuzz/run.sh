@@ -61,10 +61,10 @@ for t in "${targets[@]}"; do
     result=FAILED
     status=1
   fi
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1 || true)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1 || true)
+  cov=$( (grep -o 'cov: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
+  ft=$( (grep -o 'ft: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
   files=$(find "$corpus" -type f | wc -l)
   echo "fuzz_$t: $result, ${seconds}s, ${runs:-?} runs, ${speed:-?} exec/s, cov ${cov:-?}, ft ${ft:-?}, corpus $files files"
   if [ "$result" = FAILED ]; then

@@ -5,10 +5,13 @@
 // 0x00, 0xFF, one bit flipped and one more. Every command (L, R, W, D, I)
 // runs on every damaged image. No run may crash or hang, every run ends in
 // order (status 0, the closing message last), and no run changes a byte of
-// the image file outside the volume it loaded (L and R none at all).
+// the image file outside the volume it loaded (L and R none at all). Where
+// the damage leaves the volume sound, a confirmed delete and a saved store
+// keep it sound, the bitmap changed exactly where the files' blocks did.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "support/image_regions.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
+#include "support/volume_audit.h"
 
 namespace tarnwick {
 namespace {
@@ -53,18 +57,23 @@ class Sweep {
   // Runs every command on the damaged image `image`; `what` names the damage.
   void run_all(const std::string& what, const Bytes& image) {
     ++images_;
-    const std::vector<ByteRange> writable = testing::writable_ranges(image, image_name_, partition_ == "2" ? 1 : 0);
+    const int partition_index = partition_ == "2" ? 1 : 0;
+    const std::vector<ByteRange> writable = testing::writable_ranges(image, image_name_, partition_index);
+    std::optional<Volume> sound = testing::load_image_volume(image, image_name_, partition_index);
+    if (sound && !testing::volume_is_sound(*sound)) sound.reset();
     const int k = images_;
     static const char* const list_paths[] = {"/", "GAMES", "GAMES/"};
     static const char* const store_paths[] = {"NEW", "HELLO", "GAMES/NEW"};
     static const char* const records[] = {"20", "5F", "0F", "10"};
     const std::vector<std::string>& paths = testing::small_volume_paths();
     const std::string v = k % 3 == 0 ? "V" : "";
-    run(what, image, {}, {v + "L", image_name_, partition_, list_paths[k % 3]});
-    run(what, image, {}, {v + "R", image_name_, partition_, paths[static_cast<size_t>(k) % paths.size()], "out.bin"});
-    run(what, image, writable, {v + "W", image_name_, partition_, store_paths[k % 3], "in.mzt"});
-    run(what, image, writable, {v + "D", image_name_, partition_, paths[static_cast<size_t>(k) % paths.size()]});
-    run(what, image, writable, {v + "I", image_name_, partition_, records[k % 4], "raw.bin"});
+    const std::string& path = paths[static_cast<size_t>(k) % paths.size()];
+    run(what, image, {}, nullptr, {v + "L", image_name_, partition_, list_paths[k % 3]});
+    run(what, image, {}, nullptr, {v + "R", image_name_, partition_, path, "out.bin"});
+    Volume* before = sound ? &*sound : nullptr;
+    run(what, image, writable, before, {v + "W", image_name_, partition_, store_paths[k % 3], "in.mzt"});
+    run(what, image, writable, before, {v + "D", image_name_, partition_, path});
+    run(what, image, writable, nullptr, {v + "I", image_name_, partition_, records[k % 4], "raw.bin"});
   }
 
   // The undamaged image: the commands do their work without a word on
@@ -90,10 +99,13 @@ class Sweep {
 
   int images() const { return images_; }
   int runs() const { return runs_; }
+  int sound_saves() const { return sound_saves_; }
   int failures() const { return failures_; }
 
  private:
-  void run(const std::string& what, const Bytes& image, const std::vector<ByteRange>& writable,
+  // `sound`: the volume before the run, for a store or delete on a sound
+  // volume; none otherwise.
+  void run(const std::string& what, const Bytes& image, const std::vector<ByteRange>& writable, Volume* sound,
            const std::vector<std::string>& args) {
     ++runs_;
     MemoryHost host;
@@ -115,6 +127,13 @@ class Sweep {
       broken = "the closing message is not last";
     } else if (const int64_t at = testing::first_change_outside(image, host.files[image_name_], writable); at >= 0) {
       broken = "byte " + std::to_string(at) + " outside the volume changed";
+    } else if (sound && host.files[image_name_] != image) {
+      std::optional<Volume> after =
+          testing::load_image_volume(host.files[image_name_], image_name_, partition_ == "2" ? 1 : 0);
+      if (!after || !testing::sound_volume_moved_in_step(*sound, *after)) {
+        broken = "the saved volume is not sound or its bitmap moved out of step with its files";
+      }
+      ++sound_saves_;
     }
     if (broken.empty()) return;
     if (++failures_ <= 10) {
@@ -128,6 +147,7 @@ class Sweep {
   std::string partition_;
   Bytes mzt_, raw_;
   int images_ = 0;
+  int sound_saves_ = 0;
   int runs_ = 0;
   int failures_ = 0;
 };
@@ -159,13 +179,16 @@ template <typename Place>
 void sweep_volume_bytes(Sweep& s, const Bytes& image, Place place) {
   std::vector<uint64_t> system, root;
   for (uint64_t b = 0; b < kRecordSize; ++b) system.push_back(place(kSystemRecord * kRecordSize + b));
-  for (uint64_t b = 0; b < kSweptEntries * kEntrySize; ++b) root.push_back(place(kRootDirectoryRecord * kRecordSize + b));
+  for (uint64_t b = 0; b < kSweptEntries * kEntrySize; ++b) {
+    root.push_back(place(kRootDirectoryRecord * kRecordSize + b));
+  }
   sweep_bytes(s, image, system, "system record");
   sweep_bytes(s, image, root, "root directory");
 }
 
 void report(const char* name, const Sweep& s) {
-  std::printf("[ sweep    ] %s: %d damaged images, %d runs\n", name, s.images(), s.runs());
+  std::printf("[ sweep    ] %s: %d damaged images, %d runs, %d saves of sound volumes audited\n", name, s.images(),
+              s.runs(), s.sound_saves());
   EXPECT_EQ(s.failures(), 0);
 }
 

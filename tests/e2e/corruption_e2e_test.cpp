@@ -62,7 +62,8 @@ TEST(CorruptionE2eTest, DamagedImagesEndInOrderAndKeepTheBytesAroundTheVolume) {
     } else {
       images.push_back({"track 0 at 1", damaged(s.image, D88Header::kTrackTable, 1)});
       images.push_back({"track 2 past the end", damaged(s.image, D88Header::kTrackTable + 8 + 3, 0x7F)});
-      images.push_back({"track 1 one byte on", damaged(s.image, D88Header::kTrackTable + 4, static_cast<uint8_t>(s.image[0x24] + 1))});
+      const uint8_t track1 = s.image[D88Header::kTrackTable + 4];
+      images.push_back({"track 1 one byte on", damaged(s.image, D88Header::kTrackTable + 4, uint8_t(track1 + 1))});
     }
     for (const auto& [what, image] : images) {
       const std::vector<testing::ByteRange> writable = testing::writable_ranges(image, s.file, 0);

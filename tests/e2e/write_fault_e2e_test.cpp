@@ -67,7 +67,8 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
     std::string container_line;
   };
   const Bytes d88 = testing::make_d88_image(testing::small_volume(2));
-  const std::string d88_line = out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88");
+  const std::string d88_line =
+      out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88");
   const Case cases[] = {
       {"disk.rom", testing::make_rom_image(testing::small_volume(1), Bytes(100, 0xA5)), 4096,
        out_of(msg::kIsRomImage, "disk.rom")},
