@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Times every command on large, nearly full images against the floor of the
+# same work, measures each command's peak memory, and shows how the
+# consistency check's cost grows with the records in use.
+#
+#   bash bench/run.sh            11 runs of each case (median reported)
+#   BENCH_RUNS=15 bash bench/run.sh
+#   BENCH_TOOL=/path/to/tarnwick BENCH_OUT=before.md bash bench/run.sh
+#                                another build of the tool, e.g. to compare
+#
+# Prints the tables and writes them to bench/results/latest.md (or BENCH_OUT).
+#
+# Each timed run is a whole process started from a fresh copy of the image
+# (the copy, synced to disk, is not timed). The floor is what no tool doing
+# the same work can beat: reading the image once (cat) and, for the commands
+# that change the volume, writing the volume's bytes back once at the same
+# offset and syncing them (dd conv=notrunc,fsync); for R, which syncs the
+# host file it writes, also writing the extracted bytes to a new file once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+runs=${BENCH_RUNS:-11}
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+
+bash tools/install-deps.sh time valgrind >&2
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2 --target tarnwick make_bench_images >/dev/null
+
+tool=$(realpath "${BENCH_TOOL:-$root/build/tarnwick}")
+results=$root/bench/results
+work=$results/work
+rm -rf "$work"
+mkdir -p "$work/images"
+build/make_bench_images "$work/images"
+# shellcheck disable=SC1091
+source "$work/images/bench.env"
+cd "$work"
+
+# Microseconds between two readings of EPOCHREALTIME (read directly, not in a
+# subshell, so that no fork lands inside the timed span).
+elapsed_us() { echo $((${2//[.,]/} - ${1//[.,]/})); }
+
+# A fresh copy of an image, on disk and clean in the page cache.
+fresh() {
+  rm -f "$2"
+  cp "$1" "$2"
+  sync "$2"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ms() { awk -v us="$1" 'BEGIN { printf "%.1f", us / 1000 }'; }
+mb() { awk -v kb="$1" 'BEGIN { printf "%.1f", kb / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# The volume's bytes as they stand in each image, for the write floor.
+dd if=images/bench.hdd of=hdd.volume bs=1M iflag=skip_bytes,count_bytes skip="$HDD_OFFSET" \
+  count="$HDD_VOLUME_BYTES" status=none
+dd if=images/bench.d88 of=d88.volume bs=1M iflag=skip_bytes,count_bytes skip="$D88_OFFSET" \
+  count="$D88_TRACK_BYTES" status=none
+
+rows=()
+misses=()
+
+# One case: name, image, volume size, bytes the volume takes in the image
+# file, their offset, a file of those bytes for the write floor ("" for the
+# read-only commands), then the tool's arguments with IMG for the image.
+bench_case() {
+  local name=$1 image=$2 volume_bytes=$3 read_bytes=$4 offset=$5 volume_file=$6
+  shift 6
+  local copy="run.${image##*.}" args=()
+  for a in "$@"; do
+    if [ "$a" = IMG ]; then args+=("$copy"); else args+=("$a"); fi
+  done
+
+  # One run to see that the command works, its output kept for the log.
+  fresh "images/$image" "$copy"
+  rm -f out.bin
+  "$tool" "${args[@]}" >"$name.stdout" 2>"$name.stderr" || true
+  local works=yes
+  iconv -f CP932 -t UTF-8 "$name.stdout" >"$name.stdout.txt" 2>/dev/null || true
+  iconv -f CP932 -t UTF-8 "$name.stderr" >"$name.stderr.txt" 2>/dev/null || true
+  if [ -s "$name.stderr" ] || grep -q 'エラー' "$name.stdout.txt" || ! grep -q '完了しました' "$name.stdout.txt"; then
+    works=no
+  fi
+  # A command that writes a host file (R) syncs it: the floor writes the
+  # same bytes to a new file once and syncs them too.
+  rm -f expected.out
+  [ ! -f out.bin ] || mv out.bin expected.out
+  case $name in
+    *" L") [ "$(grep -c '^ ' "$name.stdout.txt")" -ge 61 ] || works=no ;;
+    *" R") [ -f expected.out ] && [ "$(stat -c %s expected.out)" -eq "$LARGEST_BYTES" ] || works=no ;;
+    *" D") grep -q 'を削除しました' "$name.stdout.txt" || works=no ;;
+    *" W" | *" I") ! cmp -s "images/$image" "$copy" || works=no ;;
+  esac
+
+  local tool_us=() floor_us=() strict_us=() t0 t1
+  for ((i = 0; i < runs; i++)); do
+    fresh "images/$image" "$copy"
+    rm -f floor.out
+    t0=$EPOCHREALTIME
+    cat "$copy" >/dev/null
+    [ -z "$volume_file" ] || dd if="$volume_file" of="$copy" bs=1M oflag=seek_bytes seek="$offset" \
+      conv=notrunc,fsync status=none
+    [ ! -f expected.out ] || dd if=expected.out of=floor.out bs=1M conv=fsync status=none
+    t1=$EPOCHREALTIME
+    floor_us+=("$(elapsed_us "$t0" "$t1")")
+
+    fresh "images/$image" "$copy"
+    rm -f floor.out
+    t0=$EPOCHREALTIME
+    dd if="$copy" of=/dev/null bs=1M iflag=skip_bytes,count_bytes skip="$offset" count="$read_bytes" status=none
+    [ -z "$volume_file" ] || dd if="$volume_file" of="$copy" bs=1M oflag=seek_bytes seek="$offset" \
+      conv=notrunc,fsync status=none
+    [ ! -f expected.out ] || dd if=expected.out of=floor.out bs=1M conv=fsync status=none
+    t1=$EPOCHREALTIME
+    strict_us+=("$(elapsed_us "$t0" "$t1")")
+
+    fresh "images/$image" "$copy"
+    rm -f out.bin
+    t0=$EPOCHREALTIME
+    "$tool" "${args[@]}" >/dev/null 2>&1 || true
+    t1=$EPOCHREALTIME
+    tool_us+=("$(elapsed_us "$t0" "$t1")")
+  done
+
+  fresh "images/$image" "$copy"
+  rm -f out.bin
+  /usr/bin/time -f %M -o "$name.rss" "$tool" "${args[@]}" >/dev/null 2>&1 || true
+  local rss_kb limit_kb
+  rss_kb=$(tail -n 1 "$name.rss")
+  limit_kb=$(((volume_bytes + 4 * 1024 * 1024) / 1024))
+
+  local t f s r sr
+  t=$(printf '%s\n' "${tool_us[@]}" | median)
+  f=$(printf '%s\n' "${floor_us[@]}" | median)
+  s=$(printf '%s\n' "${strict_us[@]}" | median)
+  r=$(ratio "$t" "$f")
+  sr=$(ratio "$t" "$s")
+  local mem_ok=yes time_ok=yes
+  [ "$rss_kb" -le "$limit_kb" ] || mem_ok=no
+  awk -v r="$r" 'BEGIN { exit !(r <= 1.5) }' || time_ok=no
+  local shown_args="${args[*]}"
+  rows+=("| $name | \`tarnwick ${shown_args//$copy/$image}\` | $(ms "$t") | $(ms "$f") | **$r** | $(ms "$s") | $sr | $(mb "$rss_kb") | $(mb "$limit_kb") | $works |")
+  [ "$time_ok" = yes ] || misses+=("$name: $r x the floor")
+  [ "$mem_ok" = yes ] || misses+=("$name: peak memory $(mb "$rss_kb") MB over $(mb "$limit_kb") MB")
+  [ "$works" = yes ] || misses+=("$name: the command did not do its work (see bench/results/work/$name.std*.txt)")
+  echo "$name: tool $(ms "$t") ms, floor $(ms "$f") ms, ratio $r, peak $(mb "$rss_kb") MB, works: $works" >&2
+}
+
+for kind in HDD D88; do
+  image=bench.${kind,,}
+  if [ "$kind" = HDD ]; then
+    offset=$HDD_OFFSET volume_bytes=$HDD_VOLUME_BYTES read_bytes=$HDD_VOLUME_BYTES volfile=hdd.volume
+  else
+    offset=$D88_OFFSET volume_bytes=$D88_VOLUME_BYTES read_bytes=$D88_TRACK_BYTES volfile=d88.volume
+  fi
+  part=1
+  eval "LIST=\$${kind}_LIST LARGEST=\$${kind}_LARGEST LARGEST_BYTES=\$${kind}_LARGEST_BYTES"
+  eval "REPLACE=\$${kind}_REPLACE IMPORT_RECORD=\$${kind}_IMPORT_RECORD"
+  bench_case "$kind L" "$image" "$volume_bytes" "$read_bytes" "$offset" "" L IMG "$part" "$LIST"
+  bench_case "$kind R" "$image" "$volume_bytes" "$read_bytes" "$offset" "" R IMG "$part" "$LARGEST" out.bin
+  bench_case "$kind W" "$image" "$volume_bytes" "$read_bytes" "$offset" "$volfile" W IMG "$part" "$REPLACE" images/big.mzt
+  bench_case "$kind D" "$image" "$volume_bytes" "$read_bytes" "$offset" "$volfile" D IMG "$part" "$LARGEST"
+  bench_case "$kind I" "$image" "$volume_bytes" "$read_bytes" "$offset" "$volfile" I IMG "$part" "$IMPORT_RECORD" images/raw.bin
+done
+
+# The consistency check's cost against the records in use: instructions spent
+# inside sanity_check (both checks of an L run), counted by callgrind.
+growth=()
+prev_ir="" prev_rec=""
+for percent in 25 50 100; do
+  used=FILL${percent}_USED_BLOCKS rpb=FILL${percent}_RECORDS_PER_BLOCK files=FILL${percent}_FILES
+  used=${!used} rpb=${!rpb} files=${!files}
+  records=$((used * rpb))
+  valgrind --tool=callgrind --callgrind-out-file="fill$percent.callgrind" \
+    --toggle-collect='tarnwick::sanity_check*' "$tool" L "images/fill$percent.hdd" >/dev/null 2>&1 || true
+  ir=$(awk '/^(summary|totals):/ { print $2; exit }' "fill$percent.callgrind")
+  per=$(awk -v a="$ir" -v b="$records" 'BEGIN { printf "%.1f", a / b }')
+  step="-"
+  if [ -n "$prev_ir" ]; then
+    step=$(awk -v a="$ir" -v b="$prev_ir" -v c="$records" -v d="$prev_rec" 'BEGIN { printf "%.1f", (a - b) / (c - d) }')
+  fi
+  growth+=("| $percent % | $used | $files | $records | $ir | $per | $step |")
+  prev_ir=$ir prev_rec=$records
+done
+
+{
+  echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores of $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo),"
+  echo "$(uname -sr), $(df -T "$work" | awk 'NR == 2 { print $2 }') file system, load average $load_start at the start;"
+  echo "median of $runs runs of each case."
+  echo
+  echo "HDD image: partition 1 of \`bench.hdd\`, $HDD_VOLUME_BYTES bytes ($HDD_TOTAL_BLOCKS blocks of $HDD_RECORDS_PER_BLOCK records, $HDD_USED_BLOCKS in use),"
+  echo "$HDD_FILES files in $HDD_DIRECTORIES directories; the image file holds both partitions ($(stat -c %s "images/bench.hdd") bytes)."
+  echo "D88 image: \`bench.d88\`, 2DD, 160 tracks, $D88_VOLUME_BYTES bytes ($D88_TOTAL_BLOCKS blocks of $D88_RECORDS_PER_BLOCK records, $D88_USED_BLOCKS in use),"
+  echo "$D88_FILES files in $D88_DIRECTORIES directories. R extracts and D deletes the largest file (a BRD file of $HDD_LARGEST_BYTES and $D88_LARGEST_BYTES bytes);"
+  echo "W replaces a 65,535-byte OBJ file with another; I copies 65,535 bytes over the records of an OBJ file."
+  echo
+  echo "Floor: \`cat\` of the image file, plus for W, D and I \`dd conv=notrunc,fsync\` of the volume's bytes at their offset,"
+  echo "plus for R \`dd conv=fsync\` of the extracted bytes into a new file (R syncs the file it writes)."
+  echo "Strict floor: \`dd\` reading only the volume's bytes, plus the same write."
+  echo "Goals: ratio to the floor at most 1.5; peak memory (maximum resident set) at most the volume size plus 4 MB."
+  echo
+  echo "| Case | Command | Tool ms | Floor ms | Ratio | Strict floor ms | Strict ratio | Peak MB | Limit MB | Works |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---|"
+  printf '%s\n' "${rows[@]}"
+  echo
+  echo "Consistency check cost (instructions inside \`sanity_check\`, both checks of \`tarnwick L\`, partition 1 of"
+  echo "1,250 blocks of 32 records filled to 25, 50 and 100 %):"
+  echo
+  echo "| Fill | Used blocks | Files | Records in used blocks | Instructions | Per record | Per added record |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
+  printf '%s\n' "${growth[@]}"
+  echo
+  if [ ${#misses[@]} -eq 0 ]; then
+    echo "Every goal met."
+  else
+    echo "Missed:"
+    printf -- '- %s\n' "${misses[@]}"
+  fi
+} >"$results/${BENCH_OUT:-latest.md}"
+
+echo >&2
+cat "$results/${BENCH_OUT:-latest.md}"
