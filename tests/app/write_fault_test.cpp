@@ -1,7 +1,7 @@
 // Write faults through the whole front end, in memory: the image's save
 // failing (writes cut short, a failed flush and sync) after each command
 // that writes (W, D, I), in each container (a D88 image's save writes
-// sector by sector, the others' in one piece), and the host file's writes
+// track by track, the others' in one piece), and the host file's writes
 // failing on R. Each failure is reported once, with its own message, and
 // never followed by a confirmation; the closing message still ends the run.
 #include <gtest/gtest.h>

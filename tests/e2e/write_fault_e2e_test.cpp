@@ -2,9 +2,10 @@
 // limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes the kernel cut a write
 // short at a chosen offset and refuse the rest, as a full disk does, also for
 // writes in place: the image's save is cut short inside the volume, and R's
-// host file past its first bytes. A D88 image's save writes one sector at a
-// time through the stream's buffer: a limit inside the last sector makes the
-// final flush fail rather than a write.
+// host file past its first bytes. A D88 image's save writes a track at a
+// time; a track is longer than the stream's buffer, so its last bytes wait
+// there: a limit inside the last sector makes the final flush fail rather
+// than a write.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
