@@ -1,8 +1,9 @@
 // Writes seed inputs for the fuzz targets, one folder per target, built from
 // the test image builder's small volumes: every container, every file of the
-// volume, MZT and raw host files of edge sizes, and a few faults.
+// volume, MZT and raw host files of edge sizes, every flag and every fault.
 //
 //   make_seeds OUTPUT-FOLDER
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -45,9 +46,14 @@ int main(int argc, char** argv) {
   }
   const fs::path out = argv[1];
   const std::vector<Bytes> volumes = {testing::small_volume(1), testing::small_volume(2), testing::small_volume(4)};
+  // 32 records (two D88 tracks): an OBJ and a BSD file and room for more.
+  testing::VolumeBuilder tiny_builder(32, 1);
+  tiny_builder.add_contiguous(kRootDirectoryRecord, "HELLO", pattern(300));
+  tiny_builder.add_bsd(kRootDirectoryRecord, "SCORES", pattern(300, 3));
+  const Bytes tiny = tiny_builder.take();
 
   // The load target: each volume in each container.
-  for (const Bytes& v : volumes) {
+  for (const Bytes& v : {volumes[0], volumes[1], volumes[2], tiny}) {
     for (uint8_t kind = 0; kind < 4; ++kind) {
       Bytes input{kind};
       const Bytes file = kind == 3 ? testing::make_d88_image(v) : v;
@@ -92,6 +98,37 @@ int main(int argc, char** argv) {
           save(out / t.name, compose_command_input(in));
           ++k;
         }
+      }
+    }
+    // On a tiny volume, where a mutation is more likely to hit the
+    // control bytes than the image: every flag and every fault alone, the
+    // faults with budgets from nothing to plenty.
+    for (const Carrier carrier : {Carrier::kRom, Carrier::kHdd, Carrier::kD88Raw}) {
+      for (size_t p = 0; p < std::min<size_t>(2, t.paths.size()); ++p) {
+        CommandInput base;
+        base.carrier = carrier;
+        base.path = t.paths[p];
+        base.host_file = t.host_files[p % t.host_files.size()];
+        base.image_bytes = carrier == Carrier::kD88Raw ? testing::make_d88_image(tiny) : tiny;
+        std::vector<CommandInput> variants;
+        for (int flag = 0; flag < 5; ++flag) {
+          CommandInput in = base;
+          in.verbose = flag == 0;
+          in.host_absent = flag == 1;
+          in.host_unsized = flag == 2;
+          in.output_is_image = flag == 3;
+          in.time_kind = flag == 4 ? 3 : 2;
+          variants.push_back(in);
+        }
+        for (uint8_t fault = 1; fault <= 5; ++fault) {
+          for (const uint8_t step : {0, 1, 2, 4, 8, 16, 31}) {
+            CommandInput in = base;
+            in.fault = static_cast<Fault>(fault);
+            in.budget_step = step;
+            variants.push_back(in);
+          }
+        }
+        for (const CommandInput& in : variants) save(out / t.name, compose_command_input(in));
       }
     }
   }
