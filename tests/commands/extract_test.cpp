@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -181,6 +182,8 @@ struct Damage {
   uint8_t mode;
   void (*spoil)(Volume& v, EntryRef e);
 };
+// GoogleTest would print a case as its raw bytes, padding included.
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.what; }
 
 class ExtractDamageTest : public ExtractTest, public ::testing::WithParamInterface<Damage> {};
 

@@ -1,0 +1,177 @@
+// Runs one command (the letter TARNWICK_FUZZ_COMMAND) through the whole
+// front end on an image, a path and a host file taken from the fuzz input
+// (layout in fuzz_input.h), in memory. Besides the sanitizers' findings, a
+// run that breaks one of the tool's promises aborts:
+// - every run ends in order: status 0 and "完了しました" last on standard output;
+// - bytes of the image outside the loaded volume never change, and L and R
+//   change nothing at all;
+// - a save that failed is reported once and never followed by "'%s' を削除しました";
+// - a host file that R could not close is reported;
+// - on a sound volume (the check passes and the bitmap marks every block a
+//   file holds), a delete that was confirmed and a store that was saved
+//   leave the volume sound, with the bitmap changed exactly where the blocks
+//   files hold changed: no block leaks, none is freed under a file.
+// Faults can also make reads of the host file or of the image come up short.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/frontend.h"
+#include "fuzz_input.h"
+#include "support/image_builder.h"
+#include "support/image_regions.h"
+#include "support/memory_host.h"
+#include "support/volume_audit.h"
+
+#ifndef TARNWICK_FUZZ_COMMAND
+#error "TARNWICK_FUZZ_COMMAND names the command this target runs (\"L\", \"R\", ...)"
+#endif
+
+using namespace tarnwick;
+using namespace tarnwick::fuzz;
+using tarnwick::testing::ByteRange;
+using tarnwick::testing::MemoryHost;
+
+namespace {
+
+constexpr char kLetter = TARNWICK_FUZZ_COMMAND[0];
+constexpr size_t kTrackBytes = 4096;
+constexpr size_t kMaxTracks = 164;
+
+[[noreturn]] void broken(const char* promise) {
+  std::fprintf(stderr, "broken promise: %s\n", promise);
+  std::abort();
+}
+
+std::string image_name_of(Carrier c) {
+  switch (c) {
+    case Carrier::kRom: return "disk.rom";
+    case Carrier::kHdd: return "disk.hdd";
+    default: return "disk.d88";
+  }
+}
+
+Bytes image_of(const CommandInput& in) {
+  switch (in.carrier) {
+    case Carrier::kRom:
+    case Carrier::kD88Raw:
+      return in.image_bytes;
+    case Carrier::kHdd:
+      return testing::make_hdd_image(in.image_bytes);
+    case Carrier::kD88Built: {
+      // Whole tracks only, and no more than a track table holds.
+      Bytes volume = in.image_bytes;
+      volume.resize(std::min((volume.size() + kTrackBytes - 1) / kTrackBytes, kMaxTracks) * kTrackBytes, 0);
+      return testing::make_d88_image(volume);
+    }
+  }
+  return {};
+}
+
+size_t count(std::string_view text, std::string_view what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+template <typename... Args>
+std::string text_of(const Message& m, Args... args) {
+  Console c;
+  c.out(m, args...);
+  return c.out_text();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const CommandInput in = split_command_input(data, size);
+  const std::string image_name = image_name_of(in.carrier);
+  const Bytes image = image_of(in);
+
+  MemoryHost host;
+  host.files[image_name] = image;
+  const bool reads_host_file = kLetter == 'W' || kLetter == 'I';
+  const std::string host_name = kLetter == 'R' ? (in.output_is_image ? image_name : "out.bin") : "host.bin";
+  if (reads_host_file && !in.host_absent) host.files[host_name] = in.host_file;
+  if (in.host_unsized) host.unsized.push_back(host_name);
+  if (const auto t = host_time_of_kind(in.time_kind)) host.times[host_name] = *t;
+
+  // Write faults hit the file the command writes.
+  host.fault_name = kLetter == 'R' ? host_name : image_name;
+  switch (in.fault) {
+    case Fault::kNone: host.fault_name = "no such file"; break;
+    case Fault::kWriteBudget: host.write_budget = in.budget(); break;
+    case Fault::kSync: host.fail_sync = true; break;
+    case Fault::kClose: host.fail_close = true; break;
+    case Fault::kHostRead:
+      host.fault_name = host_name;
+      host.read_budget = in.budget();
+      break;
+    case Fault::kImageRead:
+      host.fault_name = image_name;
+      host.read_budget = in.budget();
+      break;
+  }
+
+  // With the image's reads cut short the run may load nothing, or load
+  // less; what the full image would allow is the most it may write.
+  const std::vector<ByteRange> writable =
+      (kLetter == 'L' || kLetter == 'R') ? std::vector<ByteRange>{}
+                                         : testing::writable_ranges(image, image_name, 0);
+  uint64_t volume_bytes = 0;
+  for (const ByteRange& r : writable) volume_bytes += r.length;
+
+  std::optional<Volume> sound_before;
+  if (kLetter == 'W' || kLetter == 'D') {
+    sound_before = testing::load_image_volume(image, image_name, 0);
+    if (sound_before && !testing::volume_is_sound(*sound_before)) sound_before.reset();
+  }
+
+  const std::string command = std::string(in.verbose ? "V" : "") + kLetter;
+  const char* argv[] = {"tarnwick", command.c_str(), image_name.c_str(), "1", in.path.c_str(), host_name.c_str()};
+  const int argc = kLetter == 'D' ? 5 : 6;
+  Console con;
+  if (run_tarnwick(argc, argv, con, host) != 0) broken("exit status 0");
+
+  const std::string& out = con.out_text();
+  const std::string& err = con.err_text();
+  const bool usage = out == msg::kUsage.bytes;
+  if (usage && kLetter != 'L') broken("the usage only for an L path too long for its buffer");
+  if (!usage && (out.size() < std::strlen(msg::kDone.bytes) ||
+                 out.compare(out.size() - std::strlen(msg::kDone.bytes), std::string::npos, msg::kDone.bytes) != 0)) {
+    broken("every run ends with the closing message");
+  }
+  if (testing::first_change_outside(image, host.files[image_name], writable) >= 0) {
+    broken("bytes outside the loaded volume never change");
+  }
+
+  const std::string write_failed = text_of(msg::kImageWriteFailed, image_name.c_str());
+  const std::string deleted = text_of(msg::kDeleted, in.path.c_str());
+  if (count(err, write_failed) > 1) broken("a failed save is reported once");
+  if (count(err, write_failed) == 1 && count(out, deleted) > 0) broken("no confirmation after a failed save");
+  const bool save_cannot_succeed =
+      kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() < volume_bytes));
+  if (save_cannot_succeed && count(out, deleted) > 0) broken("no confirmation after a failed save");
+  if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") &&
+      count(err, text_of(msg::kCannotWrite, "out.bin")) != 1) {
+    broken("a host file that cannot be closed is reported once");
+  }
+
+  // A store of an empty body makes an OBJ file of size 0, which the check
+  // reports; that is how the format has it.
+  const bool writes_fail = in.fault == Fault::kWriteBudget || in.fault == Fault::kSync || in.fault == Fault::kClose;
+  const bool empty_body = in.host_file.size() >= 20 && in.host_file[18] == 0 && in.host_file[19] == 0;
+  const bool changed = host.files[image_name] != image;
+  const bool kept_sound = (kLetter == 'D' && count(out, deleted) > 0) || (kLetter == 'W' && changed && !empty_body);
+  if (sound_before && kept_sound && !writes_fail) {
+    std::optional<Volume> after = testing::load_image_volume(host.files[image_name], image_name, 0);
+    if (!after) broken("a saved volume loads again");
+    if (!testing::sound_volume_moved_in_step(*sound_before, *after)) {
+      broken("storing and deleting keep a sound volume sound, its bitmap in step with its files");
+    }
+  }
+  return 0;
+}

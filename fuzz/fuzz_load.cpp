@@ -1,0 +1,139 @@
+// Loads a volume from an image file made of the fuzz input (layout in
+// fuzz_input.h), runs the consistency check on it and saves it back
+// unchanged. Besides the sanitizers' findings, a run aborts when the loaded
+// volume is larger than its container can hold or when saving the unchanged
+// volume does not give back the image file byte for byte.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "containers/container.h"
+#include "containers/d88.h"
+#include "containers/hdd_rom.h"
+#include "volume/check.h"
+
+using namespace tarnwick;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+[[noreturn]] void broken(const char* promise) {
+  std::fprintf(stderr, "broken promise: %s\n", promise);
+  std::abort();
+}
+
+// An image file held as two pieces: `head` from byte 0 and `body` from
+// `body_offset` on, zeros between. An HDD image's second partition lies
+// almost 10 MB into the file; this keeps a run from copying those megabytes.
+class TwoPieceFile final : public File {
+ public:
+  TwoPieceFile(Bytes head, uint64_t body_offset, Bytes body)
+      : head_(std::move(head)), body_offset_(body_offset), body_(std::move(body)) {}
+
+  uint64_t length() const { return body_.empty() ? head_.size() : body_offset_ + body_.size(); }
+
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    const uint64_t end = std::min<uint64_t>(offset + n, length());
+    if (offset >= end) return 0;
+    auto* to = static_cast<uint8_t*>(buf);
+    std::memset(to, 0, static_cast<size_t>(end - offset));
+    copy_overlap(head_, 0, offset, end, [&](size_t from, size_t into, size_t k) {
+      std::memcpy(to + into, head_.data() + from, k);
+    });
+    copy_overlap(body_, body_offset_, offset, end, [&](size_t from, size_t into, size_t k) {
+      std::memcpy(to + into, body_.data() + from, k);
+    });
+    return static_cast<size_t>(end - offset);
+  }
+  size_t write_at(uint64_t offset, const void* buf, size_t n) override {
+    const auto* from = static_cast<const uint8_t*>(buf);
+    size_t placed = 0;
+    placed += copy_overlap(head_, 0, offset, offset + n, [&](size_t at, size_t into, size_t k) {
+      std::memcpy(head_.data() + at, from + into, k);
+    });
+    placed += copy_overlap(body_, body_offset_, offset, offset + n, [&](size_t at, size_t into, size_t k) {
+      std::memcpy(body_.data() + at, from + into, k);
+    });
+    if (placed != n) broken("a save writes only where the volume was loaded from");
+    return n;
+  }
+  std::optional<uint64_t> size() override { return length(); }
+  bool sync() override { return true; }
+  bool close() override { return true; }
+
+  const Bytes& head() const { return head_; }
+  const Bytes& body() const { return body_; }
+
+ private:
+  // Calls `copy(piece index, request index, count)` for the part of the
+  // request [begin, end) that the piece at `piece_offset` covers; the count.
+  template <typename Copy>
+  static size_t copy_overlap(const Bytes& piece, uint64_t piece_offset, uint64_t begin, uint64_t end, Copy copy) {
+    const uint64_t from = std::max(begin, piece_offset);
+    const uint64_t to = std::min(end, piece_offset + piece.size());
+    if (from >= to) return 0;
+    copy(static_cast<size_t>(from - piece_offset), static_cast<size_t>(from - begin), static_cast<size_t>(to - from));
+    return static_cast<size_t>(to - from);
+  }
+
+  Bytes head_;
+  uint64_t body_offset_;
+  Bytes body_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const int kind = data[0] & 3;
+  const Bytes rest(data + 1, data + size);
+  Bytes head = rest;
+  uint64_t body_offset = 0;
+  Bytes body;
+  if (kind == 1 || kind == 2) {
+    head.assign(kHddSignature, kHddSignature + kHddSignatureLength);
+    head.resize(kRecordSize, 0);
+    body_offset = kind == 1 ? kPartition1Offset : kPartition2Offset;
+    body = rest;
+  }
+  TwoPieceFile file(head, body_offset, body);
+
+  Console con;
+  Volume vol;
+  Container where;
+  bool loaded = false;
+  switch (kind) {
+    case 0:
+      where.kind = ContainerKind::kRom;
+      loaded = load_rom_image(file, vol);
+      if (loaded && vol.size() > rest.size()) broken("a ROM volume lies inside the file");
+      break;
+    case 1:
+    case 2:
+      loaded = check_hdd_signature(file) && load_hdd_partition(file, kind - 1, vol, where);
+      if (loaded && vol.size() > rest.size()) broken("a partition lies inside the file");
+      if (loaded && kind == 1 && vol.size() > kPartition2Offset - kPartition1Offset) {
+        broken("partition 1 ends before partition 2");
+      }
+      break;
+    case 3:
+      where.kind = ContainerKind::kD88;
+      loaded = check_d88_format(file, con, where.d88) && load_d88_image(file, where.d88, vol);
+      if (loaded && (vol.size() % 4096 != 0 || vol.size() > 164 * 4096)) broken("a D88 volume is whole tracks");
+      break;
+  }
+  if (!loaded) {
+    if (vol.loaded()) broken("a failed load holds no volume");
+    return 0;
+  }
+  if (!vol.holds_records(0, kMinimumRecords)) broken("a volume holds its system record and root directory");
+
+  sanity_check(vol, con);
+  const Bytes head_before = file.head();
+  const Bytes body_before = file.body();
+  if (!save_volume(file, vol, where)) broken("an unchanged volume saves");
+  if (file.head() != head_before || file.body() != body_before) broken("saving an unchanged volume changes nothing");
+  return 0;
+}

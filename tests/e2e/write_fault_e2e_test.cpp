@@ -1,0 +1,134 @@
+// Write faults with the built binary on real files. A lowered file size
+// limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes the kernel cut a write
+// short at a chosen offset and refuse the rest, as a full disk does, also for
+// writes in place: the image's save is cut short inside the volume, and R's
+// host file past its first bytes. A D88 image's save writes a track at a
+// time; a track is longer than the stream's buffer, so its last bytes wait
+// there: a limit inside the last sector makes the final flush fail rather
+// than a write.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "containers/hdd_rom.h"
+#include "support/e2e.h"
+#include "support/image_builder.h"
+#include "support/sample_volumes.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::Bytes;
+using testing::pattern;
+using testing::ScratchDir;
+
+template <typename... Args>
+std::string out_of(const Message& m, Args... args) {
+  Console c;
+  c.out(m, args...);
+  return c.out_text();
+}
+
+// Lowers this process's file size limit, which the tool inherits, for the
+// guard's lifetime; SIGXFSZ is ignored so a write past it fails instead of
+// ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit lowered = old_;
+    lowered.rlim_cur = bytes;
+    ok_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit old_{};
+  bool ok_ = false;
+  void (*old_handler_)(int) = SIG_DFL;
+};
+
+bool runs_natively() { return std::string(TARNWICK_RUNNER).empty(); }
+
+TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
+  if (!runs_natively()) GTEST_SKIP() << "the file size limit is a property of native processes";
+  struct Case {
+    const char* file;
+    Bytes image;
+    uint64_t limit;  // where writes stop
+    std::string container_line;
+  };
+  const Bytes d88 = testing::make_d88_image(testing::small_volume(2));
+  const std::string d88_line =
+      out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88");
+  const Case cases[] = {
+      {"disk.rom", testing::make_rom_image(testing::small_volume(1), Bytes(100, 0xA5)), 4096,
+       out_of(msg::kIsRomImage, "disk.rom")},
+      {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset + 4096,
+       out_of(msg::kIsHddImage, "disk.hdd")},
+      {"disk.d88", d88, d88.size() / 2, d88_line},
+      {"disk.d88", d88, d88.size() - 100, d88_line},  // inside the last sector's data
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"D", "HELLO"}, {"W", "NEW", "in.mzt"}, {"I", "5A", "raw.bin"}};
+  ScratchDir dir;
+  testing::write_file(dir.file("in.mzt"), testing::make_mzt("NEW", pattern(700)));
+  testing::write_file(dir.file("raw.bin"), pattern(300, 5));
+  for (const Case& c : cases) {
+    for (const std::vector<std::string>& command : commands) {
+      testing::write_file(dir.file(c.file), c.image);
+      std::vector<std::string> args = {command[0], c.file, "1"};
+      args.insert(args.end(), command.begin() + 1, command.end());
+      const std::string context = std::string(c.file) + " " + command[0] + " limit " + std::to_string(c.limit);
+      testing::ToolRun r;
+      {
+        FileSizeLimit limit(c.limit);
+        ASSERT_TRUE(limit.ok());
+        r = testing::run_tool(args, dir);
+      }
+      EXPECT_EQ(r.status, 0) << context;
+      EXPECT_EQ(r.err, out_of(msg::kImageWriteFailed, c.file)) << context;
+      EXPECT_EQ(r.out, c.container_line + out_of(msg::kDone)) << context;
+      // Nothing past the limit was written.
+      const Bytes after = testing::read_file(dir.file(c.file));
+      ASSERT_EQ(after.size(), c.image.size()) << context;
+      EXPECT_TRUE(std::equal(after.begin() + static_cast<long>(c.limit), after.end(),
+                             c.image.begin() + static_cast<long>(c.limit)))
+          << context;
+    }
+  }
+}
+
+TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
+  if (!runs_natively()) GTEST_SKIP() << "the file size limit is a property of native processes";
+  ScratchDir dir;
+  const Bytes image = testing::make_hdd_image(testing::small_volume(2));
+  testing::write_file(dir.file("disk.hdd"), image);
+  for (const char* path : {"HELLO", "SCORES", "MAP"}) {
+    testing::ToolRun r;
+    {
+      FileSizeLimit limit(200);
+      ASSERT_TRUE(limit.ok());
+      r = testing::run_tool({"R", "disk.hdd", "1", path, "out.bin"}, dir);
+    }
+    EXPECT_EQ(r.status, 0) << path;
+    EXPECT_EQ(r.err, out_of(msg::kCannotWrite, "out.bin")) << path;
+    EXPECT_EQ(r.out, out_of(msg::kIsHddImage, "disk.hdd") + out_of(msg::kFileTrace, path) +
+                         out_of(msg::kFileFound, path) + out_of(msg::kDone))
+        << path;
+    EXPECT_EQ(testing::read_file(dir.file("out.bin")).size(), 200u) << path;
+    EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << path;
+  }
+}
+
+}  // namespace
+}  // namespace tarnwick
