@@ -2,13 +2,13 @@
 // volume whether it sits in an HDD, a ROM or a D88 image.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/sample_volumes.h"
 #include "volume/format.h"
 
 namespace tarnwick {
@@ -39,15 +39,6 @@ Bytes shared_volume() {
   const uint32_t games = b.add_directory(kRoot, "GAMES", opt);
   b.add_contiguous(games, "HELLO", pattern(256, 9), mode::kObj, opt);
   return b.take();
-}
-
-Bytes mzt(const Bytes& body) {
-  Bytes m(128 + body.size(), 0);
-  m[0] = 1;
-  m[18] = static_cast<uint8_t>(body.size() & 0xFF);
-  m[19] = static_cast<uint8_t>(body.size() >> 8);
-  std::copy(body.begin(), body.end(), m.begin() + 128);
-  return m;
 }
 
 struct Container {
@@ -131,8 +122,8 @@ TEST(ContainersE2eTest, ExtractionIsTheSame) {
 }
 
 TEST(ContainersE2eTest, StoringDeletingAndImportingAreTheSame) {
-  expect_same_everywhere({"W", "1", "GAMES/NEW", "in.bin"}, "", mzt(pattern(2000, 4)));
-  expect_same_everywhere({"W", "1", "PROG", "in.bin"}, "", mzt(pattern(100, 4)));
+  expect_same_everywhere({"W", "1", "GAMES/NEW", "in.bin"}, "", testing::make_mzt("NEW", pattern(2000, 4)));
+  expect_same_everywhere({"W", "1", "PROG", "in.bin"}, "", testing::make_mzt("PROG", pattern(100, 4)));
   for (const char* path : {"PROG", "SEQ", "RAND", "GAMES/HELLO", "GAMES"}) expect_same_everywhere({"D", "1", path});
   expect_same_everywhere({"I", "1", "30", "in.bin"}, "", pattern(700, 6));
 }
