@@ -14,20 +14,16 @@
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::message_text;
+
 using testing::Bytes;
 using testing::MemoryHost;
 using testing::pattern;
-
-template <typename... Args>
-std::string out_of(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 struct Image {
   std::string name;
@@ -41,11 +37,11 @@ std::vector<Image> images() {
   const Bytes v1 = testing::small_volume(1);
   const Bytes v2 = testing::small_volume(2);
   return {
-      {"disk.rom", "1", testing::make_rom_image(v1, Bytes(100, 0xA5)), v1.size(), out_of(msg::kIsRomImage, "disk.rom")},
-      {"disk.hdd", "1", testing::make_hdd_image(v2), v2.size(), out_of(msg::kIsHddImage, "disk.hdd")},
-      {"two.hdd", "2", testing::make_hdd_image(v1, v2), v2.size(), out_of(msg::kIsHddImage, "two.hdd")},
+      {"disk.rom", "1", testing::make_rom_image(v1, Bytes(100, 0xA5)), v1.size(), message_text(msg::kIsRomImage, "disk.rom")},
+      {"disk.hdd", "1", testing::make_hdd_image(v2), v2.size(), message_text(msg::kIsHddImage, "disk.hdd")},
+      {"two.hdd", "2", testing::make_hdd_image(v1, v2), v2.size(), message_text(msg::kIsHddImage, "two.hdd")},
       {"disk.d88", "1", testing::make_d88_image(v2), v2.size(),
-       out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88")},
+       message_text(msg::kDiskType) + message_text(msg::kDiskType2DD) + message_text(msg::kIsD88Image, "disk.d88")},
   };
 }
 
@@ -91,13 +87,13 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
       std::vector<std::string> args = {c[0], image.name, image.partition};
       args.insert(args.end(), c.begin() + 1, c.end());
       const std::string context = image.name + " " + c[0] + " " + c[1];
-      const std::string deleted = out_of(msg::kDeleted, c[1].c_str());
+      const std::string deleted = message_text(msg::kDeleted, c[1].c_str());
 
       // Without a fault the run saves and D confirms.
       MemoryHost clean = host_with(image);
       const Outcome ok = run(clean, args);
       EXPECT_EQ(ok.err, "") << context;
-      EXPECT_EQ(ok.out, image.container_line + (c[0] == "D" ? deleted : "") + out_of(msg::kDone)) << context;
+      EXPECT_EQ(ok.out, image.container_line + (c[0] == "D" ? deleted : "") + message_text(msg::kDone)) << context;
       ASSERT_NE(clean.files[image.name], image.bytes) << context;
 
       for (const Fault& f : faults) {
@@ -110,11 +106,11 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
           if (verbose) a[0] = "V" + a[0];
           const Outcome r = run(host, a);
           const std::string where = context + ", " + f.what + (verbose ? ", verbose" : "");
-          EXPECT_EQ(r.err, out_of(msg::kImageWriteFailed, image.name.c_str())) << where;
+          EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << where;
           EXPECT_EQ(r.out.find(deleted), std::string::npos) << where;
-          EXPECT_TRUE(r.out.ends_with(out_of(msg::kDone))) << where;
+          EXPECT_TRUE(r.out.ends_with(message_text(msg::kDone))) << where;
           if (!verbose) {
-            EXPECT_EQ(r.out, image.container_line + out_of(msg::kDone)) << where;
+            EXPECT_EQ(r.out, image.container_line + message_text(msg::kDone)) << where;
           }
         }
       }
@@ -129,7 +125,7 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
       {"close fails", std::nullopt, false, true}};
   for (const char* path : {"HELLO", "TITLE", "SCORES", "MAP", "GAMES/WAR"}) {
     const std::string name = std::string(path).substr(std::string(path).rfind('/') + 1);
-    const std::string lines = out_of(msg::kFileTrace, name.c_str()) + out_of(msg::kFileFound, name.c_str());
+    const std::string lines = message_text(msg::kFileTrace, name.c_str()) + message_text(msg::kFileFound, name.c_str());
     for (const Fault& f : faults) {
       MemoryHost host = host_with(image);
       host.fault_name = "out.bin";
@@ -138,8 +134,8 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
       host.fail_close = f.close;
       const Outcome r = run(host, {"R", image.name, image.partition, path, "out.bin"});
       const std::string where = std::string(path) + ", " + f.what;
-      EXPECT_EQ(r.err, out_of(msg::kCannotWrite, "out.bin")) << where;
-      EXPECT_EQ(r.out, image.container_line + lines + out_of(msg::kDone)) << where;
+      EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "out.bin")) << where;
+      EXPECT_EQ(r.out, image.container_line + lines + message_text(msg::kDone)) << where;
       EXPECT_EQ(host.files[image.name], image.bytes) << where;
       if (f.budget) {
         EXPECT_EQ(host.files["out.bin"].size(), *f.budget) << where;

@@ -8,9 +8,12 @@
 #include "app/frontend.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::pattern;
@@ -33,13 +36,6 @@ int release_lines(const std::string& out) {
   int n = 0;
   for (size_t at = out.find("Free record"); at != std::string::npos; at = out.find("Free record", at + 1)) ++n;
   return n;
-}
-
-template <typename... Args>
-std::string err_of(const Message& m, Args... args) {
-  Console c;
-  c.err(m, args...);
-  return c.err_text();
 }
 
 struct Deletion {
@@ -125,7 +121,7 @@ TEST(DeleteFileTest, DamagedChainsAndIndexesAreReleasedAsFarAsTheyAreValid) {
     const Deletion d = delete_verbose(b.volume(), "DATA");
     ASSERT_EQ(d.result, e) << bad_link;
     EXPECT_EQ(release_lines(d.con.out_text()), 2) << bad_link;
-    EXPECT_EQ(d.con.err_text(), err_of(msg::kDataDamaged, "DATA")) << bad_link;
+    EXPECT_EQ(d.con.err_text(), message_text(msg::kDataDamaged, "DATA")) << bad_link;
     EXPECT_EQ(b.volume().mode(e), 0);
   }
   // Run 1 of an index past the volume: the index and run 0 are released.
@@ -135,7 +131,7 @@ TEST(DeleteFileTest, DamagedChainsAndIndexesAreReleasedAsFarAsTheyAreValid) {
   const Deletion d = delete_verbose(b.volume(), "RAND");
   ASSERT_TRUE(d.result);
   EXPECT_EQ(release_lines(d.con.out_text()), 1 + 16);
-  EXPECT_EQ(d.con.err_text(), err_of(msg::kDataDamaged, "RAND"));
+  EXPECT_EQ(d.con.err_text(), message_text(msg::kDataDamaged, "RAND"));
 }
 
 TEST(DeleteFileTest, IndexedFilesReleaseTheIndexAndEveryRun) {
@@ -165,16 +161,16 @@ TEST(DeleteFileTest, RefusesDirectoriesAndUnknownLayoutsChangingNothing) {
   const struct {
     const char* path;
     std::string err;
-  } cases[] = {{"SUB", err_of(msg::kIsDirectory, "SUB")},
-               {"RB", err_of(msg::kUnsupportedMode, 0x05u)},
-               {"ODD", err_of(msg::kUnsupportedMode, 0x2Au)}};
+  } cases[] = {{"SUB", message_text(msg::kIsDirectory, "SUB")},
+               {"RB", message_text(msg::kUnsupportedMode, 0x05u)},
+               {"ODD", message_text(msg::kUnsupportedMode, 0x2Au)}};
   for (const auto& c : cases) {
     Console con;
     EXPECT_FALSE(delete_file(b.volume(), con, c.path)) << c.path;
     EXPECT_EQ(con.err_text(), c.err) << c.path;
     EXPECT_EQ(b.bytes(), before) << c.path;
   }
-  EXPECT_NE(err_of(msg::kUnsupportedMode, 0x05u).find("(05)"), std::string::npos);
+  EXPECT_NE(message_text(msg::kUnsupportedMode, 0x05u).find("(05)"), std::string::npos);
 }
 
 TEST(DeleteFileTest, FindsFilesInSubdirectoriesAndKeepsTheOldEntryBytes) {
@@ -214,7 +210,7 @@ TEST(CommandDeleteTest, ReportsAMissingPathAndDeletesAFoundOne) {
   RunContext ctx{con, host, b.volume(), time, "img"};
 
   EXPECT_FALSE(command_delete(ctx, "prog"));
-  EXPECT_EQ(con.err_text(), err_of(msg::kPathNotFound, "prog"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kPathNotFound, "prog"));
   EXPECT_EQ(b.bytes(), before);
 
   con.clear();
@@ -247,7 +243,7 @@ TEST(CommandDeleteTest, NoConfirmationAfterAFailedSave) {
     x.out(msg::kIsHddImage, "disk.hdd");
     x.out(msg::kDone);
     EXPECT_EQ(con.out_text(), x.out_text()) << fail_sync;
-    EXPECT_EQ(con.err_text(), err_of(msg::kImageWriteFailed, "disk.hdd")) << fail_sync;
+    EXPECT_EQ(con.err_text(), message_text(msg::kImageWriteFailed, "disk.hdd")) << fail_sync;
   }
 }
 

@@ -10,9 +10,12 @@
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::FileOptions;
@@ -22,14 +25,8 @@ using testing::VolumeBuilder;
 constexpr uint32_t kRoot = kRootDirectoryRecord;
 constexpr uint16_t kPastEnd = 400;  // the test volume has records 0-399
 
-template <class... Args>
-std::string text(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 std::string found(const std::string& name) {
-  return text(msg::kFileTrace, name.c_str()) + text(msg::kFileFound, name.c_str());
+  return message_text(msg::kFileTrace, name.c_str()) + message_text(msg::kFileFound, name.c_str());
 }
 
 FileOptions opt(TimeStamp stamp, uint16_t load = 0, uint16_t exec = 0) {
@@ -139,7 +136,7 @@ TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
   b.add_directory(kRoot, "GAMES", opt({0x99, 0x96, 0x31, 0xD9}));
   EXPECT_EQ(run("GAMES"), Bytes{});
   EXPECT_EQ(con.out_text(), found("GAMES"));
-  EXPECT_EQ(con.err_text(), text(msg::kIsDirectory, "GAMES"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kIsDirectory, "GAMES"));
   EXPECT_EQ(out_time(), (HostTime{1999, 12, 31, 23, 59}));
   for (uint8_t m : {mode::kRb, mode::kLib, mode::kSys, mode::kGr, uint8_t{0x2C}}) {
     con.clear();
@@ -147,7 +144,7 @@ TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
     b.add_other(kRoot, name, m, opt({0x00, 0x08, 0x20, 0x00}));
     EXPECT_EQ(run(name), Bytes{});
     EXPECT_EQ(con.out_text(), found(name));
-    EXPECT_EQ(con.err_text(), text(msg::kUnsupportedMode, unsigned{m}));
+    EXPECT_EQ(con.err_text(), message_text(msg::kUnsupportedMode, unsigned{m}));
     EXPECT_EQ(out_time(), (HostTime{2000, 1, 1, 0, 0}));
   }
 }
@@ -158,14 +155,14 @@ TEST_F(ExtractTest, NoHostFileForAMissingPathOrTheImageItself) {
   run("GAMES/NOPE");
   run("TOOLS/NOPE");
   EXPECT_EQ(con.out_text(), "");
-  EXPECT_EQ(con.err_text(), text(msg::kPathNotFound, "GAMES/NOPE") + text(msg::kDirectoryNotFound, "TOOLS") +
-                                text(msg::kPathNotFound, "TOOLS/NOPE"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kPathNotFound, "GAMES/NOPE") + message_text(msg::kDirectoryNotFound, "TOOLS") +
+                                message_text(msg::kPathNotFound, "TOOLS/NOPE"));
   EXPECT_TRUE(host.files.empty());
 
   con.clear();
   host.files["disk.hdd"] = b.bytes();
   EXPECT_EQ(run("GAME", "disk.hdd"), b.bytes());
-  EXPECT_EQ(con.err_text(), text(msg::kCannotWrite, "disk.hdd"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kCannotWrite, "disk.hdd"));
   EXPECT_TRUE(host.times.empty());
 }
 
@@ -197,7 +194,7 @@ TEST_P(ExtractDamageTest, IsReportedBeforeAnythingIsWritten) {
   const Bytes before = b.bytes();
   EXPECT_EQ(run("FILE"), Bytes{});
   EXPECT_EQ(con.out_text(), found("FILE"));
-  EXPECT_EQ(con.err_text(), text(msg::kDataDamaged, "FILE"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kDataDamaged, "FILE"));
   EXPECT_EQ(out_time(), (HostTime{1998, 12, 31, 23, 59}));
   EXPECT_EQ(b.bytes(), before);
 }
@@ -242,7 +239,7 @@ TEST_F(ExtractTest, LinksAndSlotsPastTheSizeAreNeverFollowed) {
 TEST_F(ExtractTest, WriteSyncAndCloseFailuresAreReportedOnceAndTheFileKeepsItsTime) {
   b.add_contiguous(kRoot, "GAME", pattern(1000));
   host.fault_name = "out.bin";
-  const std::string failed = text(msg::kCannotWrite, "out.bin");
+  const std::string failed = message_text(msg::kCannotWrite, "out.bin");
   struct Fault {
     std::optional<uint64_t> budget;
     bool sync, close;

@@ -4,19 +4,15 @@
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::message_text;
+
 using testing::Bytes;
 using testing::MemoryHost;
-
-template <typename... Args>
-std::string text(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 // A volume of 0x200 records with a pattern in every byte, and a host.
 struct ImportRun {
@@ -115,7 +111,7 @@ TEST(ImportTest, NeverWritesPastTheVolume) {
       continue;
     }
     EXPECT_EQ(r.con.err_text(),
-              c.record_past_end ? std::string(msg::kBadRecordNumber.bytes) : text(msg::kDoesNotFit, "raw.bin"))
+              c.record_past_end ? std::string(msg::kBadRecordNumber.bytes) : message_text(msg::kDoesNotFit, "raw.bin"))
         << c.record << " " << c.length;
     EXPECT_EQ(r.vol.image(), before);
   }
@@ -125,13 +121,13 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   ImportRun r;
   const Bytes before = r.vol.image();
   EXPECT_FALSE(r.run("20", "missing.bin"));
-  EXPECT_EQ(r.con.err_text(), text(msg::kHostFileNotFound, "missing.bin"));
+  EXPECT_EQ(r.con.err_text(), message_text(msg::kHostFileNotFound, "missing.bin"));
 
   // A file whose length cannot be taken cannot be shown to fit.
   r.host.files["pipe"] = {1, 2, 3};
   r.host.unsized.push_back("pipe");
   EXPECT_FALSE(r.run("20", "pipe"));
-  EXPECT_EQ(r.con.err_text(), text(msg::kDoesNotFit, "pipe"));
+  EXPECT_EQ(r.con.err_text(), message_text(msg::kDoesNotFit, "pipe"));
   EXPECT_FALSE(r.run("200", "pipe"));
   EXPECT_EQ(r.con.err_text(), msg::kBadRecordNumber.bytes);
 
@@ -140,7 +136,7 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   r.host.fault_name = "raw.bin";
   r.host.read_budget = 999;
   EXPECT_FALSE(r.run("20"));
-  EXPECT_EQ(r.con.err_text(), text(msg::kReadFailed, "raw.bin"));
+  EXPECT_EQ(r.con.err_text(), message_text(msg::kReadFailed, "raw.bin"));
   EXPECT_EQ(r.vol.image(), before);
 }
 

@@ -9,10 +9,13 @@
 #include "commands/delete.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 #include "volume/path.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::pattern;
@@ -50,13 +53,6 @@ Bytes extracted(const Volume& vol, EntryRef e) {
   const auto body = vol.bytes(uint64_t{vol.start_record(e)} * kRecordSize, vol.file_size(e));
   m.insert(m.end(), body.begin(), body.end());
   return m;
-}
-
-template <typename... Args>
-std::string err_of(const Message& m, Args... args) {
-  Console c;
-  c.err(m, args...);
-  return c.err_text();
 }
 
 // A W command on a volume, with the MZT file in a memory host.
@@ -173,26 +169,26 @@ TEST(CommandStoreTest, ReplacesAFileThatFillsTheWholeVolume) {
 // Every W that fails prints its own message and leaves the volume exactly as
 // it was, the former file of the path included.
 TEST(CommandStoreTest, AFailedStoreLeavesTheVolumeAsItWas) {
-  const std::string dir_missing = err_of(msg::kDirectoryNotFound, "NODIR");
+  const std::string dir_missing = message_text(msg::kDirectoryNotFound, "NODIR");
   const struct {
     const char* what;
     std::string path;
     Bytes mzt;  // empty: no MZT file at all
     std::string err;
   } cases[] = {
-      {"no MZT file", "OLD", {}, err_of(msg::kHostFileNotFound, "in.mzt")},
-      {"short header", "OLD", Bytes(127, 0), err_of(msg::kReadFailed, "in.mzt")},
-      {"no room", "OLD", make_mzt(pattern(60 * 256)), err_of(msg::kNoSpace)},
-      {"no room comes before a bad path", "SUB/", make_mzt(pattern(60 * 256)), err_of(msg::kNoSpace)},
+      {"no MZT file", "OLD", {}, message_text(msg::kHostFileNotFound, "in.mzt")},
+      {"short header", "OLD", Bytes(127, 0), message_text(msg::kReadFailed, "in.mzt")},
+      {"no room", "OLD", make_mzt(pattern(60 * 256)), message_text(msg::kNoSpace)},
+      {"no room comes before a bad path", "SUB/", make_mzt(pattern(60 * 256)), message_text(msg::kNoSpace)},
       {"missing directory", "NODIR/X", make_mzt(pattern(10)), dir_missing + dir_missing},
-      {"path ends in '/'", "SUB/", make_mzt(pattern(10)), err_of(msg::kNoFileName)},
-      {"empty path", "", make_mzt(pattern(10)), err_of(msg::kNoFileName)},
+      {"path ends in '/'", "SUB/", make_mzt(pattern(10)), message_text(msg::kNoFileName)},
+      {"empty path", "", make_mzt(pattern(10)), message_text(msg::kNoFileName)},
       {"name too long", "SUB/ABCDEFGHIJKLMNOPQ", make_mzt(pattern(10)),
-       err_of(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
+       message_text(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
       {"invalid middle component", "ABCDEFGHIJKLMNOPQ/X", make_mzt(pattern(10)), ""},
-      {"directory full", "FULL/NEW", make_mzt(pattern(10)), err_of(msg::kDirectoryFull)},
-      {"short body", "OLD", make_mzt(pattern(9), 0, 0, 1, "X", 10), err_of(msg::kReadFailed, "in.mzt")},
-      {"directory in the way", "SUB", make_mzt(pattern(10)), err_of(msg::kIsDirectory, "SUB")},
+      {"directory full", "FULL/NEW", make_mzt(pattern(10)), message_text(msg::kDirectoryFull)},
+      {"short body", "OLD", make_mzt(pattern(9), 0, 0, 1, "X", 10), message_text(msg::kReadFailed, "in.mzt")},
+      {"directory in the way", "SUB", make_mzt(pattern(10)), message_text(msg::kIsDirectory, "SUB")},
   };
   for (const auto& c : cases) {
     VolumeBuilder b(24 + 40, 1);

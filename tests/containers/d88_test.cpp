@@ -8,9 +8,12 @@
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::D88Options;
@@ -19,14 +22,6 @@ using testing::VolumeBuilder;
 
 constexpr size_t kHeader = 688;
 constexpr size_t kSpan = 272;
-
-// A message as the tool prints it.
-template <typename... Args>
-std::string text(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 // A 2DD volume of 160 tracks (1280 blocks of 2 records) whose free records
 // hold a pattern, so that every record differs from its neighbours.
@@ -105,7 +100,7 @@ TEST(D88CheckTest, FormattedTrackAfterAnUnformattedOneNamesTheVolumeTrack) {
   testing::set_d88_track_offset(image, 1, 0);
   D88Run first(image);
   EXPECT_FALSE(first.checked);
-  EXPECT_EQ(first.con.err_text(), text(msg::kTrackUnformatted, 0));
+  EXPECT_EQ(first.con.err_text(), message_text(msg::kTrackUnformatted, 0));
 
   // D88 track 0 is volume track 1; the fault shows once volume track 2 is
   // reached, before anything of D88 track 3 is examined.
@@ -115,14 +110,14 @@ TEST(D88CheckTest, FormattedTrackAfterAnUnformattedOneNamesTheVolumeTrack) {
   D88Run second(image);
   EXPECT_FALSE(second.checked);
   EXPECT_EQ(second.con.out_text(), "Disk type: 2DD\n");
-  EXPECT_EQ(second.con.err_text(), text(msg::kTrackUnformatted, 1));
+  EXPECT_EQ(second.con.err_text(), message_text(msg::kTrackUnformatted, 1));
 
   // The latest gap is named: volume tracks 3 and 4 unformatted, 5 formatted.
   image = good;
   testing::set_d88_track_offset(image, 2, 0);
   testing::set_d88_track_offset(image, 5, 0);
   D88Run third(image);
-  EXPECT_EQ(third.con.err_text(), text(msg::kTrackUnformatted, 4));
+  EXPECT_EQ(third.con.err_text(), message_text(msg::kTrackUnformatted, 4));
 }
 
 TEST(D88CheckTest, SectorCountComesFromTheFirstSectorHeaderOnly) {
@@ -131,12 +126,12 @@ TEST(D88CheckTest, SectorCountComesFromTheFirstSectorHeaderOnly) {
   sector_header(image, 7, 0)[d88::kSectorCount] = 15;
   D88Run fewer(image);
   EXPECT_FALSE(fewer.checked);
-  EXPECT_EQ(fewer.con.err_text(), text(msg::kSectorCount, 7, 15));
+  EXPECT_EQ(fewer.con.err_text(), message_text(msg::kSectorCount, 7, 15));
 
   image = testing::make_d88_image(vol);
   sector_header(image, 7, 0)[d88::kSectorCount] = 0;
   D88Run none(image);
-  EXPECT_EQ(none.con.err_text(), text(msg::kSectorCount, 7, 0));
+  EXPECT_EQ(none.con.err_text(), message_text(msg::kSectorCount, 7, 0));
 
   // The count is 16 bits wide: 0x0100 sectors is more than 16, not 0.
   image = testing::make_d88_image(vol);
@@ -144,7 +139,7 @@ TEST(D88CheckTest, SectorCountComesFromTheFirstSectorHeaderOnly) {
   sector_header(image, 7, 0)[d88::kSectorCount + 1] = 1;
   D88Run many(image);
   EXPECT_TRUE(many.checked);
-  EXPECT_EQ(many.con.err_text(), text(msg::kSectorCount, 7, 256) + msg::kIgnoringSectors.bytes);
+  EXPECT_EQ(many.con.err_text(), message_text(msg::kSectorCount, 7, 256) + msg::kIgnoringSectors.bytes);
 
   // Later headers may say anything.
   image = testing::make_d88_image(vol);
@@ -165,7 +160,7 @@ TEST(D88CheckTest, SeventeenSectorsWarnOnceAndUseTheFirstSixteen) {
   D88Run r(image);
   EXPECT_TRUE(r.checked);
   std::string expected;
-  for (int t = 0; t < 160; ++t) expected += text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
+  for (int t = 0; t < 160; ++t) expected += message_text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
   EXPECT_EQ(r.con.err_text(), expected);
   ASSERT_TRUE(r.load());
   EXPECT_EQ(r.vol.image(), vol);
@@ -193,7 +188,7 @@ TEST(D88CheckTest, SectorFaultsNameTheD88TrackAndTheSectorNumber) {
     sector_header(image, 40, 3)[c.field] = c.value;  // stored sector 3 has R 10
     D88Run r(image);
     EXPECT_FALSE(r.checked);
-    EXPECT_EQ(r.con.err_text(), text(c.message, 40, 10)) << c.field;
+    EXPECT_EQ(r.con.err_text(), message_text(c.message, 40, 10)) << c.field;
   }
   // Size code is tested before density, and the first faulty sector counts.
   Bytes image = good;
@@ -201,7 +196,7 @@ TEST(D88CheckTest, SectorFaultsNameTheD88TrackAndTheSectorNumber) {
   sector_header(image, 40, 5)[d88::kN] = 2;
   sector_header(image, 40, 9)[d88::kDensity] = 0x40;
   D88Run r(image);
-  EXPECT_EQ(r.con.err_text(), text(msg::kSectorSize, 40, 11));
+  EXPECT_EQ(r.con.err_text(), message_text(msg::kSectorSize, 40, 11));
 }
 
 TEST(D88CheckTest, TracksReachingPastTheEndOfTheFileAreRefused) {
@@ -212,7 +207,7 @@ TEST(D88CheckTest, TracksReachingPastTheEndOfTheFileAreRefused) {
   image.pop_back();
   D88Run cut(image);
   EXPECT_FALSE(cut.checked);
-  EXPECT_EQ(cut.con.err_text(), text(msg::kTrackOutsideFile, 159));
+  EXPECT_EQ(cut.con.err_text(), message_text(msg::kTrackOutsideFile, 159));
 
   // Offsets at the end of the file, with not even a whole sector header
   // after them, beyond the file, and near the 32-bit limit.
@@ -223,7 +218,7 @@ TEST(D88CheckTest, TracksReachingPastTheEndOfTheFileAreRefused) {
     testing::set_d88_track_offset(image, 21, offset);
     D88Run r(image);
     EXPECT_FALSE(r.checked);
-    EXPECT_EQ(r.con.err_text(), text(msg::kTrackOutsideFile, 21)) << offset;
+    EXPECT_EQ(r.con.err_text(), message_text(msg::kTrackOutsideFile, 21)) << offset;
   }
 
   // A track that is too short on the disk is named as such, even when the
@@ -232,7 +227,7 @@ TEST(D88CheckTest, TracksReachingPastTheEndOfTheFileAreRefused) {
   sector_header(image, 159, 0)[d88::kSectorCount] = 8;
   image.resize(image.size() - 8 * kSpan);
   D88Run short_track(image);
-  EXPECT_EQ(short_track.con.err_text(), text(msg::kSectorCount, 159, 8));
+  EXPECT_EQ(short_track.con.err_text(), message_text(msg::kSectorCount, 159, 8));
 }
 
 TEST(D88CheckTest, TracksOverTheHeaderOrOverEachOtherAreRefused) {
@@ -242,7 +237,7 @@ TEST(D88CheckTest, TracksOverTheHeaderOrOverEachOtherAreRefused) {
   testing::set_d88_track_offset(image, 1, kHeader - 1);
   D88Run over_header(image);
   EXPECT_FALSE(over_header.checked);
-  EXPECT_EQ(over_header.con.err_text(), text(msg::kTrackBadOffset, 1));
+  EXPECT_EQ(over_header.con.err_text(), message_text(msg::kTrackBadOffset, 1));
 
   // D88 track 3 starts inside D88 track 2. Volume track 2 (D88 track 3) is
   // walked first, and the position is judged before the track's sectors.
@@ -250,14 +245,14 @@ TEST(D88CheckTest, TracksOverTheHeaderOrOverEachOtherAreRefused) {
   testing::set_d88_track_offset(image, 3, testing::d88_track_offset(image, 2) + d88::kTrackSpan - 1);
   D88Run overlap(image);
   EXPECT_FALSE(overlap.checked);
-  EXPECT_EQ(overlap.con.err_text(), text(msg::kTrackBadOffset, 3));
+  EXPECT_EQ(overlap.con.err_text(), message_text(msg::kTrackBadOffset, 3));
 
   // Two tracks at one offset, far apart in the walk: the first one reached
   // is named, and the tracks walked before it passed.
   image = good;
   testing::set_d88_track_offset(image, 150, testing::d88_track_offset(image, 60));
   D88Run twice(image);
-  EXPECT_EQ(twice.con.err_text(), text(msg::kTrackBadOffset, 60));
+  EXPECT_EQ(twice.con.err_text(), message_text(msg::kTrackBadOffset, 60));
 
   // Tracks back to back, in any order in the file, are fine.
   image = good;
@@ -276,7 +271,7 @@ TEST(D88CheckTest, EveryTruncationIsRefusedWithoutReadingPastTheFile) {
   for (size_t length = 0; length < image.size(); ++length) {
     D88Run r(Bytes(image.begin(), image.begin() + static_cast<long>(length)));
     ASSERT_FALSE(r.checked) << length;
-    ASSERT_EQ(r.con.err_text(), length < kHeader ? std::string(msg::kNotD88.bytes) : text(msg::kTrackOutsideFile, 1))
+    ASSERT_EQ(r.con.err_text(), length < kHeader ? std::string(msg::kNotD88.bytes) : message_text(msg::kTrackOutsideFile, 1))
         << length;
   }
   D88Run whole(image);
@@ -438,7 +433,7 @@ TEST(D88SaveTest, AnyLayoutThatPassesTheCheckSavesWhatItLoaded) {
     D88Run r(shaped);
     if (!r.checked) {
       bool misplaced = false;
-      for (int d = 0; d < 8; ++d) misplaced |= r.con.err_text() == text(msg::kTrackBadOffset, d);
+      for (int d = 0; d < 8; ++d) misplaced |= r.con.err_text() == message_text(msg::kTrackBadOffset, d);
       ASSERT_TRUE(misplaced) << round;
       continue;
     }

@@ -9,22 +9,18 @@
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::D88Options;
 using testing::ScratchDir;
 using testing::ToolRun;
 using testing::VolumeBuilder;
-
-template <typename... Args>
-std::string text(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 // A 2DD floppy volume (160 tracks, 2 records per block) holding one file.
 Bytes floppy_volume() {
@@ -52,7 +48,7 @@ TEST(D88E2eTest, ListingShowsTheDiskTypeAndLeavesTheImageUnchanged) {
   EXPECT_EQ(r.status, 0);
   // 16 + 1 sectors on each of 160 tracks.
   std::string warnings;
-  for (int t = 0; t < 160; ++t) warnings += text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
+  for (int t = 0; t < 160; ++t) warnings += message_text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
   EXPECT_EQ(r.err, warnings);
   EXPECT_EQ(r.out.rfind("Disk type: 2DD\ndisk.d88 is D88 image\n", 0), 0u) << r.out;
   EXPECT_TRUE(r.out.ends_with(testing::done_line()));
@@ -74,7 +70,7 @@ TEST(D88E2eTest, FailedCheckOrLoadEndsTheRunInOrder) {
   testing::write_file(dir.file("single.d88"), image);
   r = testing::run_tool({"I", "single.d88", "1", "0", "none.bin"}, dir);
   EXPECT_EQ(r.out, "Disk type: 2DD\n" + testing::done_line());
-  EXPECT_EQ(r.err, text(msg::kSingleDensity, 1, 1) + bad_format);
+  EXPECT_EQ(r.err, message_text(msg::kSingleDensity, 1, 1) + bad_format);
   EXPECT_EQ(testing::read_file(dir.file("single.d88")), image);
 
   testing::write_file(dir.file("blank.D88"), Bytes(688, 0));
@@ -125,8 +121,8 @@ TEST(ImportE2eTest, RefusedImportLeavesTheImageByteIdentical) {
 
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
         {{"I", name, "1", "0x10", "raw.bin"}, msg::kBadRecordNumber.bytes},
-        {{"I", name, "1", "10", "missing.bin"}, text(msg::kHostFileNotFound, "missing.bin")},
-        {{"I", name, "1", "9FF", "raw.bin"}, text(msg::kDoesNotFit, "raw.bin")},  // last record
+        {{"I", name, "1", "10", "missing.bin"}, message_text(msg::kHostFileNotFound, "missing.bin")},
+        {{"I", name, "1", "9FF", "raw.bin"}, message_text(msg::kDoesNotFit, "raw.bin")},  // last record
         {{"I", name, "1", "A00", "raw.bin"}, msg::kBadRecordNumber.bytes},
     };
     for (const auto& [args, message] : refusals) {
@@ -194,7 +190,7 @@ TEST_F(RealD88E2eTest, TwoDDiskIsRefusedForItsDensity) {
   const ToolRun r = testing::run_tool({"L", "ipls2d.d88"}, dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Disk type: 2D\n" + testing::done_line());
-  EXPECT_EQ(r.err, text(msg::kSingleDensity, 1, 1) + msg::kD88FormatBad.bytes);
+  EXPECT_EQ(r.err, message_text(msg::kSingleDensity, 1, 1) + msg::kD88FormatBad.bytes);
 }
 
 }  // namespace

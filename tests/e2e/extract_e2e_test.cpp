@@ -13,9 +13,12 @@
 #include "support/civil_time.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 namespace fs = std::filesystem;
 using testing::Bytes;
@@ -27,13 +30,7 @@ using testing::ToolRun;
 constexpr uint32_t kRoot = kRootDirectoryRecord;
 constexpr int64_t kHour = 3600;
 
-template <class... Args>
-std::string text(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
-std::string found(const char* name) { return text(msg::kFileTrace, name) + text(msg::kFileFound, name); }
+std::string found(const char* name) { return message_text(msg::kFileTrace, name) + message_text(msg::kFileFound, name); }
 
 testing::FileOptions at(int year, int month, int day, int hour, int minute, uint16_t load = 0, uint16_t exec = 0) {
   testing::FileOptions o;
@@ -76,7 +73,7 @@ class ExtractE2eTest : public ::testing::Test {
     return r;
   }
   static std::string lines(const std::string& middle = "") {
-    return text(msg::kIsHddImage, "disk.hdd") + middle + testing::done_line();
+    return message_text(msg::kIsHddImage, "disk.hdd") + middle + testing::done_line();
   }
 };
 
@@ -113,12 +110,12 @@ TEST_F(ExtractE2eTest, FilesComeOutWithTheirTimeInEveryZone) {
 TEST_F(ExtractE2eTest, AMissingPathCreatesNoHostFileAndADirectoryAnEmptyOne) {
   ToolRun r = extract("GAMES/NOPE", "nope.mzt");
   EXPECT_EQ(r.out, lines());
-  EXPECT_EQ(r.err, text(msg::kPathNotFound, "GAMES/NOPE"));
+  EXPECT_EQ(r.err, message_text(msg::kPathNotFound, "GAMES/NOPE"));
   EXPECT_FALSE(fs::exists(dir_.file("nope.mzt")));
 
   r = extract("GAMES", "games.mzt", "JST-9");
   EXPECT_EQ(r.out, lines(found("GAMES")));
-  EXPECT_EQ(r.err, text(msg::kIsDirectory, "GAMES"));
+  EXPECT_EQ(r.err, message_text(msg::kIsDirectory, "GAMES"));
   EXPECT_EQ(fs::file_size(dir_.file("games.mzt")), 0u);
   EXPECT_EQ(mtime_of(dir_.file("games.mzt")), local_instant(1986, 4, 1, 9, 30, 0, 9 * kHour));
 }
@@ -128,7 +125,7 @@ TEST_F(ExtractE2eTest, TheImageFileOrAnUncreatableFileIsRefused) {
   for (const char* name : {"disk.hdd", "./disk.hdd", "same.hdd", "no such folder/x.mzt"}) {
     const ToolRun r = extract("WINTER", name);
     EXPECT_EQ(r.out, lines());
-    EXPECT_EQ(r.err, text(msg::kCannotWrite, name));
+    EXPECT_EQ(r.err, message_text(msg::kCannotWrite, name));
   }
 }
 
@@ -147,7 +144,7 @@ TEST(ExtractRealDataE2eTest, ABtxFileOfARealRomImage) {
   fs::copy_file(rom, dir.file("sasi.ROM"));
   const Bytes image = read_file(dir.file("sasi.ROM"));
   const ToolRun r = testing::run_tool({"R", "sasi.ROM", "1", "HD FORMAT.m25", "format.mzt"}, dir, "UTC0");
-  EXPECT_EQ(r.out, text(msg::kIsRomImage, "sasi.ROM") + found("HD FORMAT.m25") + testing::done_line());
+  EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "sasi.ROM") + found("HD FORMAT.m25") + testing::done_line());
   EXPECT_EQ(read_file(dir.file("sasi.ROM")), image);
 
   // What the file must hold, read straight from its root directory entry.

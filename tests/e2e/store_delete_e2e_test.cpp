@@ -13,12 +13,15 @@
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/message_text.h"
 #include "volume/format.h"
 #include "volume/path.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::message_text;
 
 using testing::Bytes;
 using testing::pattern;
@@ -91,13 +94,6 @@ std::string container_line(const Kind& k) {
   return c.out_text();
 }
 
-template <typename... Args>
-std::string err_of(const Message& m, Args... args) {
-  Console c;
-  c.err(m, args...);
-  return c.err_text();
-}
-
 std::optional<EntryRef> find_in(const Volume& vol, uint32_t dir, const std::string& name) {
   for (int i = 1; i < kEntriesPerDirectory; ++i) {
     const EntryRef e = Volume::entry_at(dir, i);
@@ -166,10 +162,10 @@ TEST(StoreDeleteE2eTest, DeleteThatFailsLeavesTheImageUntouched) {
     const char* path;
     std::string err;
   } cases[] = {
-      {"NOPE", err_of(msg::kPathNotFound, "NOPE")},
-      {"NODIR/PROG", err_of(msg::kDirectoryNotFound, "NODIR") + err_of(msg::kPathNotFound, "NODIR/PROG")},
-      {"GAMES", err_of(msg::kIsDirectory, "GAMES")},
-      {"RB", err_of(msg::kUnsupportedMode, 5u)},
+      {"NOPE", message_text(msg::kPathNotFound, "NOPE")},
+      {"NODIR/PROG", message_text(msg::kDirectoryNotFound, "NODIR") + message_text(msg::kPathNotFound, "NODIR/PROG")},
+      {"GAMES", message_text(msg::kIsDirectory, "GAMES")},
+      {"RB", message_text(msg::kUnsupportedMode, 5u)},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -220,21 +216,21 @@ TEST(StoreDeleteE2eTest, StoreSavesTheFileAndReplacesAFormerOne) {
 
 TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
   const Kind& k = kKinds[0];
-  const std::string nodir = err_of(msg::kDirectoryNotFound, "NODIR");
+  const std::string nodir = message_text(msg::kDirectoryNotFound, "NODIR");
   const struct {
     const char* what;
     std::string path;
     Bytes mzt;  // empty: no MZT file
     std::string err;
   } cases[] = {
-      {"no MZT file", "PROG", {}, err_of(msg::kHostFileNotFound, "in.mzt")},
-      {"short header", "PROG", Bytes(100, 1), err_of(msg::kReadFailed, "in.mzt")},
-      {"no room", "PROG", make_mzt(pattern(120 * 256), "X"), err_of(msg::kNoSpace)},
+      {"no MZT file", "PROG", {}, message_text(msg::kHostFileNotFound, "in.mzt")},
+      {"short header", "PROG", Bytes(100, 1), message_text(msg::kReadFailed, "in.mzt")},
+      {"no room", "PROG", make_mzt(pattern(120 * 256), "X"), message_text(msg::kNoSpace)},
       {"missing directory", "NODIR/X", make_mzt(pattern(10), "X"), nodir + nodir},
-      {"path ends in '/'", "GAMES/", make_mzt(pattern(10), "X"), err_of(msg::kNoFileName)},
-      {"name too long", "ABCDEFGHIJKLMNOPQ", make_mzt(pattern(10), "X"), err_of(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
-      {"short body", "PROG", make_mzt(pattern(10), "X", 11), err_of(msg::kReadFailed, "in.mzt")},
-      {"directory in the way", "GAMES", make_mzt(pattern(10), "X"), err_of(msg::kIsDirectory, "GAMES")},
+      {"path ends in '/'", "GAMES/", make_mzt(pattern(10), "X"), message_text(msg::kNoFileName)},
+      {"name too long", "ABCDEFGHIJKLMNOPQ", make_mzt(pattern(10), "X"), message_text(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
+      {"short body", "PROG", make_mzt(pattern(10), "X", 11), message_text(msg::kReadFailed, "in.mzt")},
+      {"directory in the way", "GAMES", make_mzt(pattern(10), "X"), message_text(msg::kIsDirectory, "GAMES")},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
@@ -261,7 +257,7 @@ TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
   x.out(msg::kIsHddImage, "two.hdd");
   x.out(msg::kDone);
   EXPECT_EQ(r.out, x.out_text());
-  EXPECT_EQ(r.err, err_of(msg::kDirectoryFull));
+  EXPECT_EQ(r.err, message_text(msg::kDirectoryFull));
   EXPECT_EQ(read_file(dir.file("two.hdd")), image);
 }
 
@@ -281,7 +277,7 @@ TEST(StoreDeleteE2eTest, EmptyMztMakesAnObjOfSizeZeroThatTheCheckReports) {
   // it exactly what a later run's checks report on the saved volume (the
   // check before the store saw a clean volume).
   const ToolRun again = run_tool({"D", "disk.rom", "1", "NOPE"}, dir);
-  EXPECT_EQ(again.err, w.err + err_of(msg::kPathNotFound, "NOPE") + w.err);
+  EXPECT_EQ(again.err, w.err + message_text(msg::kPathNotFound, "NOPE") + w.err);
 
   // Deleting it frees its block again.
   run_tool({"D", "disk.rom", "1", "EMPTY"}, dir);

@@ -18,20 +18,16 @@
 #include "support/e2e.h"
 #include "support/image_builder.h"
 #include "support/sample_volumes.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::message_text;
+
 using testing::Bytes;
 using testing::pattern;
 using testing::ScratchDir;
-
-template <typename... Args>
-std::string out_of(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 // Lowers this process's file size limit, which the tool inherits, for the
 // guard's lifetime; SIGXFSZ is ignored so a write past it fails instead of
@@ -69,12 +65,12 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
   };
   const Bytes d88 = testing::make_d88_image(testing::small_volume(2));
   const std::string d88_line =
-      out_of(msg::kDiskType) + out_of(msg::kDiskType2DD) + out_of(msg::kIsD88Image, "disk.d88");
+      message_text(msg::kDiskType) + message_text(msg::kDiskType2DD) + message_text(msg::kIsD88Image, "disk.d88");
   const Case cases[] = {
       {"disk.rom", testing::make_rom_image(testing::small_volume(1), Bytes(100, 0xA5)), 4096,
-       out_of(msg::kIsRomImage, "disk.rom")},
+       message_text(msg::kIsRomImage, "disk.rom")},
       {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset + 4096,
-       out_of(msg::kIsHddImage, "disk.hdd")},
+       message_text(msg::kIsHddImage, "disk.hdd")},
       {"disk.d88", d88, d88.size() / 2, d88_line},
       {"disk.d88", d88, d88.size() - 100, d88_line},  // inside the last sector's data
   };
@@ -96,8 +92,8 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
         r = testing::run_tool(args, dir);
       }
       EXPECT_EQ(r.status, 0) << context;
-      EXPECT_EQ(r.err, out_of(msg::kImageWriteFailed, c.file)) << context;
-      EXPECT_EQ(r.out, c.container_line + out_of(msg::kDone)) << context;
+      EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, c.file)) << context;
+      EXPECT_EQ(r.out, c.container_line + message_text(msg::kDone)) << context;
       // Nothing past the limit was written.
       const Bytes after = testing::read_file(dir.file(c.file));
       ASSERT_EQ(after.size(), c.image.size()) << context;
@@ -121,9 +117,9 @@ TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
       r = testing::run_tool({"R", "disk.hdd", "1", path, "out.bin"}, dir);
     }
     EXPECT_EQ(r.status, 0) << path;
-    EXPECT_EQ(r.err, out_of(msg::kCannotWrite, "out.bin")) << path;
-    EXPECT_EQ(r.out, out_of(msg::kIsHddImage, "disk.hdd") + out_of(msg::kFileTrace, path) +
-                         out_of(msg::kFileFound, path) + out_of(msg::kDone))
+    EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "out.bin")) << path;
+    EXPECT_EQ(r.out, message_text(msg::kIsHddImage, "disk.hdd") + message_text(msg::kFileTrace, path) +
+                         message_text(msg::kFileFound, path) + message_text(msg::kDone))
         << path;
     EXPECT_EQ(testing::read_file(dir.file("out.bin")).size(), 200u) << path;
     EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << path;
