@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Regenerates src/app/messages.def from the table below.
+"""Regenerates src/output/messages.def from the table below.
 
 Every text the tool prints lives in that file as exact CP932 bytes, with the
 readable text beside it. Edit the table, run this script, commit both.
@@ -140,7 +140,7 @@ def main() -> None:
         lines.append("    %s," % c_literal(text.encode("cp932")))
         lines.append("    u8%s)" % c_literal_utf8(text))
     root = pathlib.Path(__file__).resolve().parent.parent
-    (root / "src/app/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    (root / "src/output/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
 def c_literal_utf8(text: str) -> str:

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "host/file.h"
 
 namespace tarnwick {

@@ -1,7 +1,7 @@
 // Tarnwick: lists, extracts, stores and deletes files in MZ-2500 disk images.
 #include <cstdio>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "app/frontend.h"
 #include "host/file.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "commands/run_context.h"
 #include "volume/volume.h"
 

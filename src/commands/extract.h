@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "commands/run_context.h"
 #include "host/file.h"
 #include "host/host_time.h"

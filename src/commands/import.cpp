@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "containers/hdd_rom.h"
+#include "host/file.h"
 
 namespace tarnwick {
 
@@ -52,7 +52,7 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
     return false;
   }
   // A length that cannot be taken (a pipe) cannot be shown to fit.
-  const std::optional<uint64_t> length = host_file_size(*f);
+  const std::optional<uint64_t> length = f->size();
   if (!length || !vol.holds(start, *length)) {
     if (start >= vol.size()) {
       con.err(msg::kBadRecordNumber);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "commands/run_context.h"
 #include "host/file.h"
 #include "volume/volume.h"

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "host/file.h"
 #include "host/host_time.h"
 #include "volume/volume.h"

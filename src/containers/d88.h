@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "containers/container.h"
 #include "host/file.h"
 #include "volume/volume.h"

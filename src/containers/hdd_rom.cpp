@@ -60,6 +60,4 @@ bool load_rom_image(File& image, Volume& vol) { return load_volume_at(image, 0, 
 
 bool save_rom_image(File& image, const Volume& vol) { return save_volume_at(image, 0, vol); }
 
-std::optional<uint64_t> host_file_size(File& f) { return f.size(); }
-
 }  // namespace tarnwick

@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "containers/container.h"
 #include "host/file.h"
@@ -35,8 +34,5 @@ bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offse
 
 bool load_rom_image(File& image, Volume& vol);
 bool save_rom_image(File& image, const Volume& vol);
-
-// A host file's length, or nothing when it cannot be taken.
-std::optional<uint64_t> host_file_size(File& f);
 
 }  // namespace tarnwick

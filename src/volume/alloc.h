@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {

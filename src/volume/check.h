@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {

@@ -201,17 +201,5 @@ TEST(SaveTest, ReportsShortWritesAndFailedSyncs) {
   }
 }
 
-TEST(HostFileSizeTest, EmptyFileAndRewind) {
-  MemoryHost host;
-  host.files["empty"] = {};
-  host.files["some"] = {1, 2, 3};
-  EXPECT_EQ(host_file_size(*host.open("empty", OpenMode::kRead, nullptr)), 0u);
-  auto f = host.open("some", OpenMode::kRead, nullptr);
-  EXPECT_EQ(host_file_size(*f), 3u);
-  uint8_t first = 0;
-  EXPECT_EQ(f->read_at(0, &first, 1), 1u);
-  EXPECT_EQ(first, 1);
-}
-
 }  // namespace
 }  // namespace tarnwick

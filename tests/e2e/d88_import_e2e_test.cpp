@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/console.h"
-#include "app/messages.h"
+#include "output/console.h"
+#include "output/messages.h"
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"

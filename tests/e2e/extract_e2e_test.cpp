@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "support/civil_time.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"

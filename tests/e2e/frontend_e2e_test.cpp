@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "app/messages.h"
+#include "output/messages.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
 

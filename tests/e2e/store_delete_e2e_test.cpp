@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"

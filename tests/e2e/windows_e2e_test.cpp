@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "app/messages.h"
+#include "output/messages.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
 #include "volume/format.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "output/console.h"
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"

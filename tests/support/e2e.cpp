@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/messages.h"
+#include "output/messages.h"
 
 #ifndef TARNWICK_BINARY
 #define TARNWICK_BINARY "tarnwick"

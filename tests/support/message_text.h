@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/console.h"
+#include "output/console.h"
 
 namespace tarnwick::testing {
 

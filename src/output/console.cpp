@@ -1,4 +1,4 @@
-#include "app/console.h"
+#include "output/console.h"
 
 #include <cstdarg>
 #include <vector>

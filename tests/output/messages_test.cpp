@@ -1,4 +1,4 @@
-#include "app/messages.h"
+#include "output/messages.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

@@ -16,7 +16,7 @@ struct Message {
 
 namespace msg {
 #define TARNWICK_MESSAGE(id, cp932, utf8) inline constexpr Message id{#id, cp932, utf8};
-#include "app/messages.def"
+#include "output/messages.def"
 #undef TARNWICK_MESSAGE
 }  // namespace msg
 

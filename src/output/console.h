@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/messages.h"
+#include "output/messages.h"
 
 namespace tarnwick {
 

@@ -1,11 +1,11 @@
-#include "app/messages.h"
+#include "output/messages.h"
 
 namespace tarnwick {
 
 namespace {
 constexpr const Message* kAll[] = {
 #define TARNWICK_MESSAGE(id, cp932, utf8) &msg::id,
-#include "app/messages.def"
+#include "output/messages.def"
 #undef TARNWICK_MESSAGE
 };
 }  // namespace
