@@ -11,8 +11,6 @@
 #include "commands/run_context.h"
 #include "commands/store.h"
 #include "containers/container.h"
-#include "containers/d88.h"
-#include "containers/hdd_rom.h"
 #include "volume/check.h"
 #include "volume/volume.h"
 
@@ -93,14 +91,51 @@ std::string list_path(const std::string& path) {
 
 const char* text_or_null(const std::optional<std::string>& s) { return s ? s->c_str() : nullptr; }
 
-}  // namespace
-
-std::string image_extension(std::string_view file_name) {
-  if (file_name.size() < 4 || file_name[file_name.size() - 4] != '.') return {};
-  std::string ext(file_name.substr(file_name.size() - 3));
-  for (char& c : ext) c = upper(c);
-  return ext;
+void echo_arguments(Console& con, const Arguments& a) {
+  con.trace(msg::kEchoCommand, static_cast<int>(static_cast<unsigned char>(a.letter)));
+  con.trace(msg::kEchoImage, a.image_name.c_str());
+  con.trace(msg::kEchoPartition, a.partition_index);
+  con.trace(msg::kEchoPath, or_null(text_or_null(a.path)));
+  con.trace(msg::kEchoHostFile, or_null(text_or_null(a.host_file)));
 }
+
+// Runs the command on the loaded volume and saves it where the command
+// changed it. A failed save is reported and never confirmed.
+void run_command(const Arguments& a, RunContext& ctx, File& image, const Container& container) {
+  auto save = [&]() {
+    const bool ok = save_volume(image, ctx.vol, container);
+    if (!ok) ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
+    return ok;
+  };
+  const std::string path = a.path.value_or("");
+  const std::string host_file = a.host_file.value_or("");
+  switch (a.letter) {
+    case 'L':
+      list_directory(ctx.vol, ctx.con, list_path(path));
+      break;
+    case 'R':
+      command_extract(ctx, path, host_file);
+      break;
+    case 'W':
+      if (command_store(ctx, path, host_file)) save();
+      break;
+    case 'D':
+      if (command_delete(ctx, path) && save()) ctx.con.out(msg::kDeleted, path.c_str());
+      break;
+    case 'I':
+      if (command_import(ctx, path, host_file)) save();
+      break;
+  }
+}
+
+// The closing sequence of every run that gets past the command line.
+int finish(Console& con) {
+  con.out(msg::kDone);
+  con.flush();
+  return 0;
+}
+
+}  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   const std::optional<Arguments> parsed = parse_arguments(argc, argv, con);
@@ -110,83 +145,25 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return 0;
   }
   const Arguments& a = *parsed;
-
-  con.trace(msg::kEchoCommand, static_cast<int>(static_cast<unsigned char>(a.letter)));
-  con.trace(msg::kEchoImage, a.image_name.c_str());
-  con.trace(msg::kEchoPartition, a.partition_index);
-  con.trace(msg::kEchoPath, or_null(text_or_null(a.path)));
-  con.trace(msg::kEchoHostFile, or_null(text_or_null(a.host_file)));
+  echo_arguments(con, a);
 
   std::string reason;
   std::unique_ptr<File> image = host.open(a.image_name, OpenMode::kUpdate, &reason);
   if (!image) {
     con.err(msg::kImageOpenFailed, a.image_name.c_str(), reason.c_str());
-    con.out(msg::kDone);
-    con.flush();
-    return 0;
+    return finish(con);
   }
-
   Volume vol;
-  Container where;
-  bool loaded = false;
-  const std::string ext = image_extension(a.image_name);
-  if (ext == "D88") {
-    where.kind = ContainerKind::kD88;
-    if (check_d88_format(*image, con, where.d88)) {
-      con.out(msg::kIsD88Image, a.image_name.c_str());
-      loaded = load_d88_image(*image, where.d88, vol);
-    }
-    if (!loaded) con.err(msg::kD88FormatBad);
-  } else if (ext == "ROM") {
-    where.kind = ContainerKind::kRom;
-    con.out(msg::kIsRomImage, a.image_name.c_str());
-    loaded = load_rom_image(*image, vol);
-    if (!loaded) con.err(msg::kRomFormatBad);
-  } else if (!check_hdd_signature(*image)) {
-    con.err(msg::kUnsupportedImage, a.image_name.c_str());
-  } else {
-    con.out(msg::kIsHddImage, a.image_name.c_str());
-    loaded = load_hdd_partition(*image, a.partition_index, vol, where);
-    if (!loaded) con.err(msg::kHddFormatBad);
-  }
-
-  if (loaded) {
+  Container container;
+  if (load_container(*image, a.image_name, a.partition_index, con, vol, container)) {
     sanity_check(vol, con);
-
-    // The save routine; a failure is reported and never confirmed.
-    auto save = [&]() {
-      const bool ok = save_volume(*image, vol, where);
-      if (!ok) con.err(msg::kImageWriteFailed, a.image_name.c_str());
-      return ok;
-    };
     HostTime host_time;
     RunContext ctx{con, host, vol, host_time, a.image_name};
-    const std::string path = a.path.value_or("");
-    const std::string host_file = a.host_file.value_or("");
-    switch (a.letter) {
-      case 'L':
-        list_directory(vol, con, list_path(path));
-        break;
-      case 'R':
-        command_extract(ctx, path, host_file);
-        break;
-      case 'W':
-        if (command_store(ctx, path, host_file)) save();
-        break;
-      case 'D':
-        if (command_delete(ctx, path) && save()) con.out(msg::kDeleted, path.c_str());
-        break;
-      case 'I':
-        if (command_import(ctx, path, host_file)) save();
-        break;
-    }
+    run_command(a, ctx, *image, container);
     sanity_check(vol, con);
   }
-
   image->close();
-  con.out(msg::kDone);
-  con.flush();
-  return 0;
+  return finish(con);
 }
 
 }  // namespace tarnwick

@@ -1,6 +1,5 @@
 #include "commands/list.h"
 
-#include <array>
 #include <string>
 
 #include "volume/path.h"
@@ -8,14 +7,12 @@
 
 namespace tarnwick {
 
-void list_directory(Volume& vol, Console& con, std::string_view path) {
+void list_directory(const Volume& vol, Console& con, std::string_view path) {
   // A path ending in '/' resolves to no name; the listing only needs where
   // the walk stopped.
-  (void)resolve_directory(vol, con, path);
-  const uint32_t dir = vol.current_directory;
+  const uint32_t dir = resolve_path(vol, con, path).directory;
 
-  for (int i = 1; i < kEntriesPerDirectory; ++i) {
-    const EntryRef e = Volume::entry_at(dir, i);
+  for (const EntryRef e : directory_entries(dir)) {
     const uint8_t m = vol.mode(e);
     if (m == mode::kFree) continue;
 
@@ -26,9 +23,7 @@ void list_directory(Volume& vol, Console& con, std::string_view path) {
     const std::string quoted = std::string("\"") + entry_name_text(vol, e).c_str() + "\"";
     con.out(msg::kListName, quoted.c_str());
 
-    std::array<uint8_t, 4> stamp{};
-    for (uint32_t k = 0; k < stamp.size(); ++k) stamp[k] = vol.field8(e, entry::kTimeStamp + k);
-    const StampDisplay s = display_time_stamp(stamp);
+    const StampDisplay s = display_time_stamp(vol.time_stamp(e));
     con.out(msg::kListStamp, s.year, s.month, s.day, s.hour, s.minute);
 
     con.trace(msg::kListStartRecord, static_cast<unsigned>(vol.start_record(e)));

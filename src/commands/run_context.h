@@ -11,6 +11,14 @@
 
 namespace tarnwick {
 
+// A host file open for a command, with its name for messages.
+struct HostFile {
+  File& file;
+  const std::string& name;
+};
+
+// The command functions (command_*) take the run as a RunContext; the
+// operations below them take what they work on one by one.
 struct RunContext {
   Console& con;
   Host& host;

@@ -1,6 +1,7 @@
 #include "commands/store.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
 #include <span>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "commands/delete.h"
+#include "commands/mzt.h"
 #include "volume/alloc.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
@@ -15,13 +17,6 @@
 namespace tarnwick {
 
 namespace {
-
-// The MZT header: 128 bytes before the body. Storing reads only bytes 18-23
-// (body size, load address, execution address, each 16-bit little-endian),
-// which map onto directory entry bytes 20-25 in the same order.
-constexpr size_t kMztHeaderSize = 128;
-constexpr size_t kMztSize = 18;
-constexpr size_t kMztAddressBytes = 6;  // size, load and execution address
 
 // Attribute of a stored file.
 constexpr uint8_t kStoredAttribute = 0x80;
@@ -75,15 +70,30 @@ void report_unresolved(Console& con, const Resolution& r) {
   }
 }
 
-std::optional<EntryRef> first_free_entry(const Volume& vol) {
-  for (int i = 1; i < kEntriesPerDirectory; ++i) {
-    const EntryRef e = Volume::entry_at(vol.current_directory, i);
+std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir) {
+  for (const EntryRef e : directory_entries(dir)) {
     if (vol.mode(e) == mode::kFree) return e;
   }
   return std::nullopt;
 }
 
-void fill_entry(Volume& vol, EntryRef e, const std::string& name, const uint8_t* header, uint16_t start,
+// What a stored file's entry takes from its MZT header: bytes 18-23 (size,
+// load and execution address), which become entry bytes 20-25 unchanged.
+struct MztFields {
+  std::array<uint8_t, mzt::kFieldsLength> bytes{};
+  uint16_t size() const { return load16(bytes.data()); }
+};
+
+// Reads the MZT header; nothing when the file is shorter.
+std::optional<MztFields> read_mzt_header(File& mzt) {
+  uint8_t header[mzt::kHeaderSize];
+  if (mzt.read_at(0, header, sizeof header) != sizeof header) return std::nullopt;
+  MztFields f;
+  std::copy_n(header + mzt::kFields, f.bytes.size(), f.bytes.begin());
+  return f;
+}
+
+void fill_entry(Volume& vol, EntryRef e, const std::string& name, const MztFields& fields, uint16_t start,
                 const TimeStamp& stamp) {
   vol.set_field8(e, entry::kMode, mode::kObj);
   for (uint32_t k = 0; k < kNameFieldLength; ++k) {
@@ -91,27 +101,40 @@ void fill_entry(Volume& vol, EntryRef e, const std::string& name, const uint8_t*
   }
   vol.set_field8(e, entry::kAttribute, kStoredAttribute);
   vol.set_field8(e, entry::kUnnamed, 0);
-  for (uint32_t k = 0; k < kMztAddressBytes; ++k) vol.set_field8(e, entry::kSize + k, header[kMztSize + k]);
+  for (uint32_t k = 0; k < fields.bytes.size(); ++k) vol.set_field8(e, entry::kSize + k, fields.bytes[k]);
   vol.set_field16(e, entry::kStartRecord, start);
-  for (uint32_t k = 0; k < stamp.size(); ++k) vol.set_field8(e, entry::kTimeStamp + k, stamp[k]);
+  vol.set_time_stamp(e, stamp);
+}
+
+// The entry a store fills: the first free one of the directory the path
+// leads to. Nothing after reporting why there is none. The resolution is
+// reported as a store reports it, after the allocation: a missing directory
+// a second time, as the lookup before the delete has reported it once.
+std::optional<EntryRef> entry_to_fill(const Volume& vol, Console& con, const Lookup& target) {
+  const Resolution& r = target.resolution;
+  if (r.failure == ResolveFailure::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.bad_component.c_str());
+  if (!r.name || r.name->empty()) {
+    if (r.name) {
+      con.err(msg::kNoFileName);
+    } else {
+      report_unresolved(con, r);
+    }
+    return std::nullopt;
+  }
+  const std::optional<EntryRef> e = first_free_entry(vol, r.directory);
+  if (!e) con.err(msg::kDirectoryFull);
+  return e;
 }
 
 }  // namespace
 
-bool store_mzt_file(RunContext& ctx, std::string_view path, const std::string& mzt_name) {
-  Volume& vol = ctx.vol;
-  Console& con = ctx.con;
-  const std::unique_ptr<File> mzt = ctx.host.open(mzt_name, OpenMode::kRead);
-  if (!mzt) {
-    con.err(msg::kHostFileNotFound, mzt_name.c_str());
+bool store_mzt_file(Volume& vol, Console& con, const Lookup& target, const HostFile& mzt, const HostTime& host_time) {
+  const std::optional<MztFields> fields = read_mzt_header(mzt.file);
+  if (!fields) {
+    con.err(msg::kReadFailed, mzt.name.c_str());
     return false;
   }
-  uint8_t header[kMztHeaderSize];
-  if (mzt->read_at(0, header, sizeof header) != sizeof header) {
-    con.err(msg::kReadFailed, mzt_name.c_str());
-    return false;
-  }
-  const uint16_t size = static_cast<uint16_t>(header[kMztSize] | (header[kMztSize + 1] << 8));
+  const uint16_t size = fields->size();
 
   // Every change below is undone when a later step fails, so a failed store
   // leaves no block claimed without an entry and no entry half filled.
@@ -125,35 +148,22 @@ bool store_mzt_file(RunContext& ctx, std::string_view path, const std::string& m
     con.err(msg::kNoSpace);
     return false;
   }
-
-  const Resolution where = resolve_path(vol, con, path);
-  if (!where.name || where.name->empty()) {
-    undo.restore();
-    if (where.name) {
-      con.err(msg::kNoFileName);
-    } else {
-      report_unresolved(con, where);
-    }
-    return false;
-  }
-  const std::optional<EntryRef> e = first_free_entry(vol);
+  const std::optional<EntryRef> e = entry_to_fill(vol, con, target);
   if (!e) {
     undo.restore();
-    con.err(msg::kDirectoryFull);
     return false;
   }
-
   undo.save(e->offset, kEntrySize);
-  fill_entry(vol, *e, *where.name, header, static_cast<uint16_t>(start), encode_time_stamp(ctx.host_time));
+  fill_entry(vol, *e, target.name(), *fields, static_cast<uint16_t>(start), encode_time_stamp(host_time));
 
   // The body goes straight into the run with one read; the bytes of the run
   // beyond it keep what they held.
   const uint64_t body_at = uint64_t{start} * kRecordSize;
   undo.save(body_at, size);
   const std::span<uint8_t> body = vol.bytes(body_at, size);
-  if (size > 0 && mzt->read_at(kMztHeaderSize, body.data(), body.size()) != body.size()) {
+  if (size > 0 && mzt.file.read_at(mzt::kHeaderSize, body.data(), body.size()) != body.size()) {
     undo.restore();
-    con.err(msg::kReadFailed, mzt_name.c_str());
+    con.err(msg::kReadFailed, mzt.name.c_str());
     return false;
   }
   return true;
@@ -165,16 +175,24 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
   // put back.
   UndoLog undo(ctx.vol);
   undo.save_system_record();
-  if (const std::optional<EntryRef> former = find_entry(ctx.vol, ctx.con, path)) {
-    undo.save(former->offset, kEntrySize);
-    if (!delete_file(ctx.vol, ctx.con, path)) {
+  const Lookup target = lookup_path(ctx.vol, ctx.con, path);
+  trace_lookup(ctx.con, target);
+  if (target.entry) {
+    undo.save(target.entry->offset, kEntrySize);
+    if (!delete_file(ctx.vol, ctx.con, target)) {
       undo.restore();
       return false;
     }
   }
   // When the time cannot be read the host time keeps its values.
   ctx.host.read_file_time(host_file, ctx.host_time);
-  if (!store_mzt_file(ctx, path, host_file)) {
+  const std::unique_ptr<File> mzt = ctx.host.open(host_file, OpenMode::kRead);
+  if (!mzt) {
+    undo.restore();
+    ctx.con.err(msg::kHostFileNotFound, host_file.c_str());
+    return false;
+  }
+  if (!store_mzt_file(ctx.vol, ctx.con, target, HostFile{*mzt, host_file}, ctx.host_time)) {
     undo.restore();
     return false;
   }

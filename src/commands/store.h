@@ -2,19 +2,19 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "commands/run_context.h"
+#include "volume/path.h"
 
 namespace tarnwick {
 
-// Stores the MZT file `mzt_name` as an OBJ file under `path`: claims a run
-// of blocks for the header's size, fills the first free entry of the path's
+// Stores an MZT file as an OBJ file where a lookup points: claims a run of
+// blocks for the header's size, fills the first free entry of the path's
 // directory (name from the path, size and addresses from the header, the
 // host time as its time stamp) and reads the body into the run. True when
 // the whole body was read. A store that fails has printed why and left the
 // volume exactly as it found it.
-bool store_mzt_file(RunContext& ctx, std::string_view path, const std::string& mzt_name);
+bool store_mzt_file(Volume& vol, Console& con, const Lookup& target, const HostFile& mzt, const HostTime& host_time);
 
 // The W command as the front end runs it: deletes a former file of the path,
 // takes the MZT file's last-write time and stores it. True when the volume

@@ -1,23 +1,55 @@
 #include "containers/container.h"
 
+#include <cctype>
+
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
 
 namespace tarnwick {
 
-uint32_t D88Header::track_offset(int d88_track) const {
-  if (d88_track < 0 || d88_track >= kTracks) return 0;
-  const size_t at = kTrackTable + static_cast<size_t>(d88_track) * 4;
-  return uint32_t{bytes[at]} | (uint32_t{bytes[at + 1]} << 8) | (uint32_t{bytes[at + 2]} << 16) |
-         (uint32_t{bytes[at + 3]} << 24);
+std::string image_extension(std::string_view file_name) {
+  if (file_name.size() < 4 || file_name[file_name.size() - 4] != '.') return {};
+  std::string ext(file_name.substr(file_name.size() - 3));
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return ext;
 }
 
-bool save_volume(File& image, const Volume& vol, const Container& where) {
+bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
+                    Container& container) {
+  const std::string ext = image_extension(image_name);
+  if (ext == "D88") {
+    container.kind = ContainerKind::kD88;
+    bool loaded = false;
+    if (check_d88_format(image, con, container.d88)) {
+      con.out(msg::kIsD88Image, image_name.c_str());
+      loaded = load_d88_image(image, container.d88, vol);
+    }
+    if (!loaded) con.err(msg::kD88FormatBad);
+    return loaded;
+  }
+  if (ext == "ROM") {
+    container.kind = ContainerKind::kRom;
+    con.out(msg::kIsRomImage, image_name.c_str());
+    if (load_rom_image(image, vol)) return true;
+    con.err(msg::kRomFormatBad);
+    return false;
+  }
+  if (!check_hdd_signature(image)) {
+    con.err(msg::kUnsupportedImage, image_name.c_str());
+    return false;
+  }
+  con.out(msg::kIsHddImage, image_name.c_str());
+  if (load_hdd_partition(image, partition_index, vol, container)) return true;
+  con.err(msg::kHddFormatBad);
+  return false;
+}
+
+bool save_volume(File& image, const Volume& vol, const Container& container) {
   bool written = false;
-  switch (where.kind) {
-    case ContainerKind::kHdd: written = save_hdd_partition(image, vol, where.partition_offset); break;
+  switch (container.kind) {
+    case ContainerKind::kHdd: written = save_hdd_partition(image, vol, container.partition_offset); break;
     case ContainerKind::kRom: written = save_rom_image(image, vol); break;
-    case ContainerKind::kD88: written = save_d88_image(image, vol, where.d88); break;
+    case ContainerKind::kD88: written = save_d88_image(image, vol, container.d88); break;
   }
   return written && image.sync();
 }

@@ -1,26 +1,19 @@
-// The image file around a volume, and how to write the volume back into it.
+// The image file around a volume: which container it is, how the volume is
+// loaded from it, and how it is written back.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
+#include "containers/d88.h"
 #include "host/file.h"
+#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
 
 enum class ContainerKind { kHdd, kRom, kD88 };
-
-// The first 688 bytes of a D88 image: 32 header bytes and 164 track offsets.
-struct D88Header {
-  static constexpr size_t kSize = 688;
-  static constexpr int kTracks = 164;
-  static constexpr uint32_t kDiskType = 0x1B;
-  static constexpr uint32_t kTrackTable = 0x20;
-  std::array<uint8_t, kSize> bytes{};
-
-  uint32_t track_offset(int d88_track) const;
-};
 
 // Where the loaded volume came from: all the save routine needs.
 struct Container {
@@ -29,9 +22,21 @@ struct Container {
   D88Header d88;                  // D88 images
 };
 
+// The image file name's extension: its last three characters upper-cased
+// when the fourth-last is '.', else empty.
+std::string image_extension(std::string_view file_name);
+
+// Chooses the container by the image file name's extension (".D88" a D88
+// image, ".ROM" a ROM image, anything else an HDD image, recognised by its
+// signature), prints which it is and loads the volume (partition_index 0 or
+// 1 for HDD images). False, after the failure has been reported, when the
+// volume could not be loaded.
+bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
+                    Container& container);
+
 // Writes the volume back where it was loaded from (the container's save
 // routine) and syncs the file to the disk. True only when every byte was
 // written and the sync succeeded.
-bool save_volume(File& image, const Volume& vol, const Container& where);
+bool save_volume(File& image, const Volume& vol, const Container& container);
 
 }  // namespace tarnwick

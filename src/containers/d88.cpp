@@ -25,8 +25,6 @@ const Message& disk_type_name(uint8_t type) {
   }
 }
 
-uint16_t le16_at(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // Copies one sector's data with every byte inverted, eight bytes at a time
 // (a byte loop took a fifth of a listing's time on a 2DD disk).
 void copy_inverted(const uint8_t* from, uint8_t* to) {
@@ -79,30 +77,23 @@ TrackFlags misplaced_tracks(const D88Header& header, int tracks) {
   return bad;
 }
 
-// Checks one formatted track (D88 track `d`). The checks run in this order,
-// and the first fault ends the check:
-//   1. position: the track's first 16 sectors must not overlap the header
-//      or another track's (known from the track table alone, and a track
-//      read from the wrong place would only give misleading faults below);
-//   2. sector count, from the first sector header (a track too short on
+// Checks one formatted track (D88 track `d`) whose position has passed. The
+// checks run in this order, and the first fault ends the check:
+//   1. sector count, from the first sector header (a track too short on
 //      the disk is named as such even when it is also cut off by the end of
 //      the file);
-//   3. the first 16 sectors must lie wholly inside the file;
-//   4. size code, density and data size of each of the 16 sectors in
+//   2. the first 16 sectors must lie wholly inside the file;
+//   3. size code, density and data size of each of the 16 sectors in
 //      stored order.
 // All 16 sectors arrive with one read; nothing past the end of the file is
 // used.
-bool check_track(File& image, Console& con, int d, uint32_t offset, bool misplaced, TrackBuffer& track) {
-  if (misplaced) {
-    con.err(msg::kTrackBadOffset, d);
-    return false;
-  }
+bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer& track) {
   const size_t got = image.read_at(offset, track.data(), track.size());
   if (got < kSectorHeaderSize) {
     con.err(msg::kTrackOutsideFile, d);
     return false;
   }
-  const int count = le16_at(track.data() + kSectorCount);
+  const int count = load16(track.data() + kSectorCount);
   if (count != kSectorsUsed) {
     con.err(msg::kSectorCount, d, count);
     if (count < kSectorsUsed) return false;
@@ -123,7 +114,7 @@ bool check_track(File& image, Console& con, int d, uint32_t offset, bool misplac
       con.err(msg::kSingleDensity, d, r);
       return false;
     }
-    if (le16_at(h + kDataSize) != kSectorDataSize) {
+    if (load16(h + kDataSize) != kSectorDataSize) {
       con.err(msg::kSectorSize, d, r);
       return false;
     }
@@ -157,7 +148,14 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
       con.err(msg::kTrackUnformatted, unformatted);
       return false;
     }
-    if (!check_track(image, con, d, offset, misplaced[static_cast<size_t>(t)], track)) return false;
+    // A track overlapping the header or another track is known from the
+    // track table alone, and a track read from the wrong place would only
+    // give misleading faults.
+    if (misplaced[static_cast<size_t>(t)]) {
+      con.err(msg::kTrackBadOffset, d);
+      return false;
+    }
+    if (!check_track(image, con, d, offset, track)) return false;
   }
   return true;
 }
@@ -188,12 +186,11 @@ bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
   }
 
   Volume loaded(std::move(bytes));
-  const Geometry g = geometry_from_system_record(loaded.system_record());
+  const Geometry g = loaded.geometry();
   // The volume's size comes from the tracks, not the system record, so a
   // system record claiming more blocks than the tracks hold is refused here
   // along with every other geometry the tool cannot work on safely.
   if (!geometry_is_sound(g, loaded.record_count())) return false;
-  loaded.geometry = g;
   vol = std::move(loaded);
   return true;
 }

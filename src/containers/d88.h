@@ -23,11 +23,13 @@
 // the rest untouched.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
-#include "output/console.h"
-#include "containers/container.h"
 #include "host/file.h"
+#include "output/console.h"
+#include "volume/coding.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -53,6 +55,21 @@ inline constexpr uint8_t kDoubleDensity = 0;
 // Volume track t lives on D88 track t XOR 1 (and the other way round).
 inline constexpr int d88_track_of(int volume_track) { return volume_track ^ 1; }
 }  // namespace d88
+
+// The first 688 bytes of a D88 image: 32 header bytes and 164 track offsets.
+struct D88Header {
+  static constexpr size_t kSize = 688;
+  static constexpr int kTracks = 164;
+  static constexpr uint32_t kDiskType = 0x1B;
+  static constexpr uint32_t kTrackTable = 0x20;
+  std::array<uint8_t, kSize> bytes{};
+
+  // The offset of D88 track `d88_track` in the file; 0 when unformatted.
+  uint32_t track_offset(int d88_track) const {
+    if (d88_track < 0 || d88_track >= kTracks) return 0;
+    return load32(bytes.data() + kTrackTable + static_cast<size_t>(d88_track) * 4);
+  }
+};
 
 // Reads the header into `header`, prints the disk type line and checks every
 // formatted track, printing the first fault found. True when usable.

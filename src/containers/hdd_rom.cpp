@@ -33,7 +33,6 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   }
   if (image.read_at(base, bytes.data(), bytes.size()) != bytes.size()) return false;
   vol = Volume(std::move(bytes));
-  vol.geometry = g;
   return true;
 }
 
@@ -43,13 +42,13 @@ bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
 
 }  // namespace
 
-bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& where) {
-  where.kind = ContainerKind::kHdd;
-  where.partition_offset = partition_index == 0 ? kPartition1Offset : kPartition2Offset;
+bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& container) {
+  container.kind = ContainerKind::kHdd;
+  container.partition_offset = partition_index == 0 ? kPartition1Offset : kPartition2Offset;
   // Partition 1 must end where partition 2 begins, or its save would
   // overwrite partition 2.
   const uint64_t limit = partition_index == 0 ? uint64_t{kPartition2Offset - kPartition1Offset} : UINT64_MAX;
-  return load_volume_at(image, where.partition_offset, limit, vol);
+  return load_volume_at(image, container.partition_offset, limit, vol);
 }
 
 bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offset) {

@@ -27,9 +27,9 @@ inline constexpr size_t kHddSignatureLength = sizeof kHddSignature - 1;  // 39
 bool check_hdd_signature(File& image);
 
 // Loads partition 1 (index 0) or 2 (any other index). Fills `vol` and the
-// partition offset in `where`. False, with `vol` left empty, when the system
+// partition offset in `container`. False, with `vol` left empty, when the system
 // record or the volume cannot be read or describes no usable volume.
-bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& where);
+bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& container);
 bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offset);
 
 bool load_rom_image(File& image, Volume& vol);

@@ -6,20 +6,6 @@ namespace tarnwick {
 
 namespace {
 
-// The system record fields both operations work from. They are read from the
-// system record itself, the authority, rather than from the geometry, which
-// is only a snapshot.
-struct Layout {
-  uint32_t records_per_block;
-  uint32_t reserved_blocks;
-  uint32_t total_blocks;
-};
-
-Layout layout_of(const Volume& vol) {
-  return Layout{vol.sys8(sys::kRecordsPerBlockMinusOne) + 1u, vol.sys8(sys::kReservedBlocks),
-                vol.sys16(sys::kTotalBlocks)};
-}
-
 // Bitmap bit i: bit (i mod 8) of system record byte 6 + i / 8.
 uint32_t bitmap_byte(uint32_t bit) { return sys::kBitmap + bit / 8; }
 uint8_t bitmap_mask(uint32_t bit) { return static_cast<uint8_t>(1u << (bit % 8)); }
@@ -41,11 +27,11 @@ void remove_used_block(Volume& vol) {
 }  // namespace
 
 uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
-  const Layout l = layout_of(vol);
-  const uint64_t bytes_per_block = uint64_t{l.records_per_block} * kRecordSize;
+  const Geometry g = vol.geometry();
+  const uint64_t bytes_per_block = uint64_t(g.bytes_per_block);
   const uint64_t blocks = (uint64_t{length} + bytes_per_block - 1) / bytes_per_block;
   con.trace(msg::kAllocBlocks, static_cast<int>(blocks));
-  const int data_blocks = static_cast<int>(l.total_blocks) - static_cast<int>(l.reserved_blocks);
+  const int data_blocks = g.total_blocks - g.reserved_blocks;
   con.trace(msg::kAllocDataBlocks, data_blocks);
 
   // The load refuses volumes with more data blocks than bytes 6-254 hold;
@@ -68,26 +54,30 @@ uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
 
     for (uint32_t j = run_start; j < run_start + run; ++j) {
       vol.set_sys8(bitmap_byte(j), static_cast<uint8_t>(vol.sys8(bitmap_byte(j)) | bitmap_mask(j)));
-      con.trace(msg::kAllocReserve, static_cast<int>(j + l.reserved_blocks));
+      con.trace(msg::kAllocReserve, static_cast<int>(j) + g.reserved_blocks);
       add_used_block(vol);
     }
-    return (run_start + l.reserved_blocks) * l.records_per_block;
+    return (run_start + static_cast<uint32_t>(g.reserved_blocks)) * static_cast<uint32_t>(g.records_per_block);
   }
   return 0;
 }
 
-bool is_data_record(const Volume& vol, uint32_t record) {
-  const Layout l = layout_of(vol);
-  const uint32_t block = record / l.records_per_block;
-  return block >= l.reserved_blocks && block < l.total_blocks && block - l.reserved_blocks < kMaxDataBlocks &&
-         vol.holds_records(record, 1);
+RecordRange data_records(const Volume& vol) {
+  const Geometry g = vol.geometry();
+  const int32_t data_end = std::min(g.total_blocks, g.reserved_blocks + static_cast<int32_t>(kMaxDataBlocks));
+  const uint64_t first = uint64_t(g.reserved_blocks) * uint64_t(g.records_per_block);
+  const uint64_t end = std::max<uint64_t>(uint64_t(std::max(data_end, 0)) * uint64_t(g.records_per_block), first);
+  const uint64_t records = vol.record_count();
+  return RecordRange{static_cast<uint32_t>(std::min(first, records)), static_cast<uint32_t>(std::min(end, records))};
 }
+
+bool is_data_record(const Volume& vol, uint32_t record) { return data_records(vol).contains(record); }
 
 void release_block(Volume& vol, Console& con, uint32_t record) {
   if (!is_data_record(vol, record)) return;
-  const Layout l = layout_of(vol);
-  const uint32_t block = record / l.records_per_block;
-  const uint32_t bit = block - l.reserved_blocks;
+  const Geometry g = vol.geometry();
+  const uint32_t block = record / static_cast<uint32_t>(g.records_per_block);
+  const uint32_t bit = block - static_cast<uint32_t>(g.reserved_blocks);
   const uint8_t b = vol.sys8(bitmap_byte(bit));
   if (!(b & bitmap_mask(bit))) return;
   vol.set_sys8(bitmap_byte(bit), static_cast<uint8_t>(b & ~bitmap_mask(bit)));

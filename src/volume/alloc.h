@@ -24,6 +24,11 @@ uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length);
 // print nothing, so a caller may hand over every record of a file.
 void release_block(Volume& vol, Console& con, uint32_t record);
 
+// The records of the data blocks that the bitmap can describe: past the
+// reserved blocks, before total blocks, within the first 1992 data blocks
+// and inside the volume image.
+RecordRange data_records(const Volume& vol);
+
 // True when `record` lies in a data block that the bitmap can describe:
 // past the reserved blocks, before total blocks, within the first 1992 data
 // blocks and inside the volume image.

@@ -1,10 +1,12 @@
 #include "volume/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string_view>
 
 #include "volume/path.h"
+#include "volume/walk.h"
 
 namespace tarnwick {
 
@@ -31,16 +33,6 @@ std::string subdirectory_path(const std::string& parent, const std::string& name
   return text;
 }
 
-// The system record describes a volume the table can follow: the reserved
-// blocks lie inside the volume, the bitmap ends before byte 255, and every
-// block has its records in the volume image. Commands such as I may have
-// rewritten the system record since the load, so the check looks again.
-bool geometry_fits_image(const Geometry& g, uint32_t image_records) {
-  if (g.reserved_blocks > g.total_blocks) return false;
-  if (static_cast<uint32_t>(g.total_blocks - g.reserved_blocks) > kMaxDataBlocks) return false;
-  return uint64_t(g.total_blocks) * uint64_t(g.records_per_block) <= image_records;
-}
-
 // Set bits among bitmap bits 0 to data_blocks - 1 (data_blocks <= 1992, so
 // the bitmap stays inside the system record).
 int32_t count_bitmap(const Volume& vol, int32_t data_blocks) {
@@ -54,201 +46,224 @@ int32_t count_bitmap(const Volume& vol, int32_t data_blocks) {
 
 }  // namespace
 
-int check_block_free(CheckState& st, uint32_t r) {
+bool check_block_free(CheckState& st, uint32_t r) {
   const uint32_t rpb = static_cast<uint32_t>(st.records_per_block);
   const uint32_t first = r - r % rpb;
   // The table holds whole blocks, so a record inside it has its block too.
-  if (!in_table(st, first, rpb)) return 0;
+  if (!in_table(st, first, rpb)) return false;
   for (uint32_t q = first; q < first + rpb; ++q) {
     const uint8_t status = st.sanity_check_record_status[q];
     st.con.trace(msg::kRecordStatusTrace, q, static_cast<int>(status));
-    if (status != 0) return 0;
+    if (status != 0) return false;
   }
-  return 1;
+  return true;
 }
 
-int mark_contiguous_records(CheckState& st, uint32_t start, int32_t length) {
-  const uint32_t rpb = static_cast<uint32_t>(st.records_per_block);
-  std::optional<uint32_t> last_block;
-  int count = 0;
-  uint32_t r = start;
-  for (int32_t n = length; n > 0; n -= static_cast<int32_t>(kRecordSize), ++r) {
-    if (!in_table(st, r, 1)) return 0;
-    const uint32_t b = r / rpb;
-    if (b != last_block) {
-      last_block = b;
-      if (!check_block_free(st, r)) return 0;
+namespace {
+
+RecordRange table_range(const CheckState& st) { return RecordRange{0, table_size(st)}; }
+
+// Claims records one by one as a contiguous file or a chain enters them: a
+// block is tested when the file enters it, and a record of the current block
+// that is claimed already (a chain coming back) is a conflict too.
+class RecordClaimer {
+ public:
+  explicit RecordClaimer(CheckState& st) : st_(st) {}
+  bool claim_record(uint32_t r) {
+    const uint32_t b = r / static_cast<uint32_t>(st_.records_per_block);
+    if (b != last_block_) {
+      last_block_ = b;
+      if (!check_block_free(st_, r)) return false;
+    } else if (st_.sanity_check_record_status[r] != 0) {
+      return false;
     }
-    claim(st, r);
-    ++count;
+    claim(st_, r);
+    ++count_;
+    return true;
   }
-  return count;
+  // Claims what the walk yields; the count, or 0 on a conflict or a walk
+  // that left the table or looped.
+  int claim_walk(FileWalk walk) {
+    while (const std::optional<Piece> p = walk.next()) {
+      for (uint32_t r = p->first; r < p->first + p->records; ++r) {
+        if (!claim_record(r)) return 0;
+      }
+    }
+    // A chain that comes back to one of its records is tested there like any
+    // other record, so the traces show where it failed.
+    if (walk.end() == WalkEnd::kLoop) claim_record(walk.loop_record());
+    return walk.end() == WalkEnd::kComplete ? count_ : 0;
+  }
+
+ private:
+  CheckState& st_;
+  std::optional<uint32_t> last_block_;
+  int count_ = 0;
+};
+
+}  // namespace
+
+int mark_contiguous_records(CheckState& st, uint32_t start, int32_t length) {
+  const uint32_t bytes = static_cast<uint32_t>(std::max(length, 0));
+  return RecordClaimer(st).claim_walk(FileWalk::contiguous(st.vol, table_range(st), start, bytes));
 }
 
 int mark_chained_records(CheckState& st, uint32_t start) {
-  const uint32_t rpb = static_cast<uint32_t>(st.records_per_block);
-  std::optional<uint32_t> last_block;
-  int count = 0;
-  // Every step claims a record that was unclaimed, so the walk ends within
-  // the table's size even when the links form a loop.
-  for (uint32_t r = start; r != 0; r = st.vol.le16(uint64_t{r} * kRecordSize + kChainLink)) {
-    if (!in_table(st, r, 1)) return 0;
-    const uint32_t b = r / rpb;
-    if (b != last_block) {
-      last_block = b;
-      if (!check_block_free(st, r)) return 0;
-    } else if (st.sanity_check_record_status[r] != 0) {
-      return 0;  // the chain came back to a record of the block it is in
-    }
-    claim(st, r);
-    ++count;
-  }
-  return count;
+  return RecordClaimer(st).claim_walk(FileWalk::chained(st.vol, table_range(st), start, std::nullopt));
 }
 
 int mark_indexed_records(CheckState& st, uint32_t index) {
   const uint32_t rpb = static_cast<uint32_t>(st.records_per_block);
-  if (!in_table(st, index, 1) || !check_block_free(st, index)) return 0;
-  claim(st, index);
-  int count = 1;
-  for (int k = 0; k < kIndexSlots; ++k) {
-    const uint32_t e = st.vol.le16(uint64_t{index} * kRecordSize + 2u * static_cast<uint32_t>(k));
-    if (e == 0) break;
-    if (!in_table(st, e, kRunRecords)) return 0;
-    // Every block the run enters is tested before any record of it is
-    // claimed; with 16 or more records per block that is the block of e.
-    for (uint32_t j = 0; j < kRunRecords; j += rpb) {
-      if (!check_block_free(st, e + j)) return 0;
-    }
-    for (uint32_t j = 0; j < kRunRecords; ++j) {
-      claim(st, e + j);
+  FileWalk walk = FileWalk::indexed(st.vol, table_range(st), index, std::nullopt);
+  int count = 0;
+  while (const std::optional<Piece> p = walk.next()) {
+    if (p->index) {
+      if (!check_block_free(st, p->first)) return 0;
+      claim(st, p->first);
       ++count;
+      continue;
     }
-    ++count;
+    // Every block the run enters is tested before any record of it is
+    // claimed; with 16 or more records per block that is the block of its
+    // first record.
+    for (uint32_t j = 0; j < p->records; j += rpb) {
+      if (!check_block_free(st, p->first + j)) return 0;
+    }
+    for (uint32_t j = 0; j < p->records; ++j) claim(st, p->first + j);
+    count += static_cast<int>(p->records) + 1;
   }
-  return count;
+  return walk.end() == WalkEnd::kComplete ? count : 0;
 }
 
-int check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> parent, const std::string& path) {
-  // The walk keeps its own stack of directories being visited rather than
-  // recursing, so no nesting can exhaust the machine stack. A subdirectory's
-  // records are claimed before it is entered, so each level holds a block of
-  // its own and the stack never grows past the number of blocks.
-  struct Frame {
-    uint32_t dir;
-    std::optional<uint32_t> parent;
-    std::string path;
-    int next_entry;
-  };
-  std::vector<Frame> stack;
+namespace {
 
-  auto enter = [&](uint32_t d, std::optional<uint32_t> p, std::string t) {
-    const uint8_t state = st.vol.u8(uint64_t{d} * kRecordSize);
+// A directory being walked: where it is, its parent, its path text for
+// messages and the next entry to visit.
+struct Frame {
+  uint32_t dir;
+  std::optional<uint32_t> parent;
+  std::string path;
+  int next_entry;
+};
+
+// The walk keeps its own stack of directories being visited rather than
+// recursing, so no nesting can exhaust the machine stack. A subdirectory's
+// records are claimed before it is entered, so each level holds a block of
+// its own and the stack never grows past the number of blocks.
+class DirectoryWalk {
+ public:
+  explicit DirectoryWalk(CheckState& st) : st_(st) {}
+
+  // Tests a directory's header and pushes it to be visited.
+  bool enter(uint32_t dir, std::optional<uint32_t> parent, std::string path) {
+    const uint8_t state = st_.vol.u8(uint64_t{dir} * kRecordSize);
     if (state == kDirectorySwapped) {
-      st.con.err(msg::kSwappedDirectory);
+      st_.con.err(msg::kSwappedDirectory);
       return false;
     }
     if (state != kDirectoryNormal) {
-      st.con.err(msg::kBadDirectoryHeader);
+      st_.con.err(msg::kBadDirectoryHeader);
       return false;
     }
-    stack.push_back(Frame{d, p, std::move(t), 1});
+    stack_.push_back(Frame{dir, parent, std::move(path), 1});
     return true;
-  };
+  }
 
-  if (!enter(dir, parent, path)) return 0;
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (f.next_entry >= kEntriesPerDirectory) {
-      stack.pop_back();
-      continue;
+  // Visits every entry below the directories entered; false after the first
+  // fault has been reported.
+  bool run() {
+    while (!stack_.empty()) {
+      Frame& f = stack_.back();
+      if (f.next_entry >= kEntriesPerDirectory) {
+        stack_.pop_back();
+        continue;
+      }
+      const EntryRef e = Volume::entry_at(f.dir, f.next_entry++);
+      if (st_.vol.mode(e) == mode::kFree) continue;
+      if (!check_entry(f, e)) return false;
     }
-    const EntryRef e = Volume::entry_at(f.dir, f.next_entry++);
-    const uint8_t m = st.vol.mode(e);
-    if (m == mode::kFree) continue;
+    return true;
+  }
 
-    const std::string name = entry_name_text(st.vol, e);
-    st.con.trace(msg::kEntryNameTrace, name.c_str());
-    const uint32_t start = st.vol.start_record(e);
+ private:
+  // Entering a subdirectory may move the stack, and `f` with it: nothing
+  // reads `f` after enter() is called.
+  bool check_entry(const Frame& f, EntryRef e) {
+    const uint8_t m = st_.vol.mode(e);
+    const std::string name = entry_name_text(st_.vol, e);
+    st_.con.trace(msg::kEntryNameTrace, name.c_str());
+    const uint32_t start = st_.vol.start_record(e);
     switch (m) {
       case mode::kObj:
       case mode::kBtx:
-        if (!mark_contiguous_records(st, start, st.vol.file_size(e))) {
-          st.con.err(msg::kContiguousFileError, mode_label(m), name.c_str());
-          return 0;
-        }
-        break;
+        if (mark_contiguous_records(st_, start, st_.vol.file_size(e))) return true;
+        st_.con.err(msg::kContiguousFileError, mode_label(m), name.c_str());
+        return false;
       case mode::kBsd:
-        if (!mark_chained_records(st, start)) {
-          st.con.err(msg::kBsdFileError, name.c_str());
-          return 0;
-        }
-        break;
+        if (mark_chained_records(st_, start)) return true;
+        st_.con.err(msg::kBsdFileError, name.c_str());
+        return false;
       case mode::kBrd:
-        if (!mark_indexed_records(st, start)) {
-          st.con.err(msg::kBrdFileError, name.c_str());
-          return 0;
-        }
-        break;
-      case mode::kDir: {
-        const std::string sub = subdirectory_path(f.path, name);
-        // The name is compared as the text the messages show, up to a NUL.
-        const std::string_view text = name.c_str();
-        if (text == ".") {
-          if (start != f.dir) {
-            st.con.err(msg::kDotNotSelf);
-            return 0;
-          }
-          break;
-        }
-        if (text == "..") {
-          // The root has no parent, so a ".." there always fails.
-          if (!f.parent || start != *f.parent) {
-            st.con.err(msg::kDotDotNotParent);
-            return 0;
-          }
-          break;
-        }
-        if (!mark_contiguous_records(st, start, static_cast<int32_t>(kDirectorySize))) {
-          st.con.err(msg::kSubdirectoryError, sub.c_str());
-          return 0;
-        }
-        // `f` is not used past this point: entering may move the stack.
-        if (!enter(start, f.dir, sub)) return 0;
-        break;
-      }
+        if (mark_indexed_records(st_, start)) return true;
+        st_.con.err(msg::kBrdFileError, name.c_str());
+        return false;
+      case mode::kDir:
+        return check_subdirectory(f, name, start);
       default:
-        break;  // modes the tool does not read claim nothing
+        return true;  // modes the tool does not read claim nothing
     }
   }
-  return 1;
+
+  bool check_subdirectory(const Frame& f, const std::string& name, uint32_t start) {
+    // The name is compared as the text the messages show, up to a NUL.
+    const std::string_view text = name.c_str();
+    if (text == ".") {
+      if (start == f.dir) return true;
+      st_.con.err(msg::kDotNotSelf);
+      return false;
+    }
+    if (text == "..") {
+      // The root has no parent, so a ".." there always fails.
+      if (f.parent && start == *f.parent) return true;
+      st_.con.err(msg::kDotDotNotParent);
+      return false;
+    }
+    std::string sub = subdirectory_path(f.path, name);
+    if (!mark_contiguous_records(st_, start, static_cast<int32_t>(kDirectorySize))) {
+      st_.con.err(msg::kSubdirectoryError, sub.c_str());
+      return false;
+    }
+    return enter(start, f.dir, std::move(sub));
+  }
+
+  CheckState& st_;
+  std::vector<Frame> stack_;
+};
+
+}  // namespace
+
+bool check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> parent, const std::string& path) {
+  DirectoryWalk walk(st);
+  return walk.enter(dir, parent, path) && walk.run();
 }
 
-int sanity_check(Volume& vol, Console& con) {
-  vol.current_directory = kRootDirectoryRecord;
-
+bool sanity_check(const Volume& vol, Console& con) {
   const int32_t rpb = vol.sys8(sys::kRecordsPerBlockMinusOne) + 1;
-  vol.geometry.records_per_block = rpb;
   if (rpb > kMaxRecordsPerBlock) {
     con.err(msg::kBadRecordsPerBlock, static_cast<int>(rpb));
-    return 0;
+    return false;
   }
-
-  Geometry& g = vol.geometry;
-  g.bytes_per_block = rpb * static_cast<int32_t>(kRecordSize);
-  g.reserved_blocks = vol.sys8(sys::kReservedBlocks);
-  g.reserved_records = g.reserved_blocks * rpb;
-  g.used_blocks = vol.sys16(sys::kUsedBlocks);
-  g.total_blocks = vol.sys16(sys::kTotalBlocks);
-  if (!geometry_fits_image(g, vol.record_count())) {
+  // Commands such as I may have rewritten the system record since the load,
+  // so the check looks at the geometry again.
+  const Geometry g = vol.geometry();
+  if (!geometry_fits(g, vol.record_count())) {
     con.err(msg::kBadSystemRecord);
-    return 0;
+    return false;
   }
-
   const int32_t counted = g.reserved_blocks + count_bitmap(vol, g.total_blocks - g.reserved_blocks);
   if (counted != g.used_blocks) {
     con.err(msg::kUsedBlocksMismatch, static_cast<int>(g.used_blocks), static_cast<int>(counted));
-    return 0;
+    return false;
   }
 
   CheckState st{vol, con, rpb, {}};
@@ -257,7 +272,7 @@ int sanity_check(Volume& vol, Console& con) {
     st.sanity_check_record_status.assign(records, 0);
   } catch (const std::bad_alloc&) {
     con.err(msg::kOutOfMemory);
-    return 0;
+    return false;
   }
   for (int32_t r = 0; r < g.reserved_records; ++r) claim(st, static_cast<uint32_t>(r));
   // The walk never claims the root directory itself; claiming it here makes
@@ -271,7 +286,7 @@ int sanity_check(Volume& vol, Console& con) {
   } else {
     con.trace(msg::kCheckPassed);
   }
-  return 1;
+  return true;
 }
 
 }  // namespace tarnwick

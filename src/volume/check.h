@@ -19,11 +19,10 @@
 
 namespace tarnwick {
 
-// Refreshes vol.geometry, sets the current directory to the root and checks
-// the volume. 0 when it stopped before the directory walk (records per
-// block, system record, bitmap count or memory), else 1 whatever the walk
-// found.
-int sanity_check(Volume& vol, Console& con);
+// Checks the volume as its system record describes it now. False when it
+// stopped before the directory walk (records per block, system record,
+// bitmap count or memory), else true whatever the walk found.
+bool sanity_check(const Volume& vol, Console& con);
 
 // What one check works with. The table lives for one check only.
 struct CheckState {
@@ -36,9 +35,9 @@ struct CheckState {
   std::vector<uint8_t> sanity_check_record_status;
 };
 
-// 1 if every record of the block holding record `r` is unclaimed. Traces
+// True if every record of the block holding record `r` is unclaimed. Traces
 // each record it tests in verbose mode.
-int check_block_free(CheckState& st, uint32_t r);
+bool check_block_free(CheckState& st, uint32_t r);
 
 // Claims the ceil(length / 256) records from `start` on, testing each block
 // when the file enters it. The number of records claimed, or 0 on a
@@ -56,8 +55,8 @@ int mark_indexed_records(CheckState& st, uint32_t index);
 
 // Checks the directory at record `dir` and everything below it. `parent` is
 // none for the root; `path` is the directory's path text for messages ("" for
-// the root, "/DIR1/SUB" below it). 1 if all passed; 0 after the fault has
-// been reported.
-int check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> parent, const std::string& path);
+// the root, "/DIR1/SUB" below it). True if all passed; false after the fault
+// has been reported.
+bool check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> parent, const std::string& path);
 
 }  // namespace tarnwick

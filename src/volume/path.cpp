@@ -43,8 +43,7 @@ bool name_matches(const Volume& vol, std::string_view component, EntryRef e) {
 namespace {
 
 // Classifies an invalid component at `start` for callers that report it.
-Resolution invalid_component(std::string_view path, size_t start) {
-  Resolution r;
+void classify_invalid(std::string_view path, size_t start, Resolution& r) {
   size_t pos = start;
   if (pos < path.size() && path[pos] == '/') ++pos;
   const size_t slash = path.find('/', pos);
@@ -56,13 +55,12 @@ Resolution invalid_component(std::string_view path, size_t start) {
   } else {
     r.failure = ResolveFailure::kInvalidMiddle;
   }
-  return r;
 }
 
 }  // namespace
 
-Resolution resolve_path(Volume& vol, Console& con, std::string_view path) {
-  vol.current_directory = kRootDirectoryRecord;
+Resolution resolve_path(const Volume& vol, Console& con, std::string_view path) {
+  Resolution r;
   size_t cursor = 0;
   std::string component;
   // Each step enters a directory or ends, and every step consumes at least
@@ -71,15 +69,16 @@ Resolution resolve_path(Volume& vol, Console& con, std::string_view path) {
     const size_t start = cursor;
     switch (next_path_component(path, cursor, component)) {
       case ComponentStatus::kInvalid:
-        return invalid_component(path, start);
+        classify_invalid(path, start, r);
+        return r;
       case ComponentStatus::kLast:
-        return Resolution{component, ResolveFailure::kNone, {}};
+        r.name = component;
+        return r;
       case ComponentStatus::kMore:
         break;
     }
     std::optional<uint32_t> next;
-    for (int i = 1; i < kEntriesPerDirectory; ++i) {
-      const EntryRef e = Volume::entry_at(vol.current_directory, i);
+    for (const EntryRef e : directory_entries(r.directory)) {
       if (vol.mode(e) == mode::kDir && name_matches(vol, component, e)) {
         next = vol.start_record(e);
         break;
@@ -88,27 +87,37 @@ Resolution resolve_path(Volume& vol, Console& con, std::string_view path) {
     // A subdirectory whose records lie outside the volume counts as missing.
     if (!next || !vol.holds_directory(*next)) {
       con.err(msg::kDirectoryNotFound, component.c_str());
-      return Resolution{std::nullopt, ResolveFailure::kDirectoryMissing, {}};
+      r.failure = ResolveFailure::kDirectoryMissing;
+      r.bad_component = component;
+      return r;
     }
-    vol.current_directory = *next;
+    r.directory = *next;
   }
 }
 
-std::optional<EntryRef> find_in_current_directory(const Volume& vol, std::string_view name) {
-  for (int i = 1; i < kEntriesPerDirectory; ++i) {
-    const EntryRef e = Volume::entry_at(vol.current_directory, i);
+std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::string_view name) {
+  for (const EntryRef e : directory_entries(dir)) {
     if (vol.mode(e) != mode::kFree && name_matches(vol, name, e)) return e;
   }
   return std::nullopt;
 }
 
-std::optional<EntryRef> find_entry(Volume& vol, Console& con, std::string_view path) {
-  const std::optional<std::string> name = resolve_directory(vol, con, path);
-  if (!name) return std::nullopt;
-  con.trace(msg::kFileTrace, name->c_str());
-  std::optional<EntryRef> e = find_in_current_directory(vol, *name);
-  if (e) con.trace(msg::kFileFound, name->c_str());
-  return e;
+Lookup lookup_path(const Volume& vol, Console& con, std::string_view path) {
+  Lookup l{std::string(path), resolve_path(vol, con, path), std::nullopt};
+  if (l.resolution.name) l.entry = find_in_directory(vol, l.resolution.directory, l.name());
+  return l;
+}
+
+void trace_lookup(Console& con, const Lookup& found) {
+  if (!found.resolution.name) return;
+  con.trace(msg::kFileTrace, found.name().c_str());
+  if (found.entry) con.trace(msg::kFileFound, found.name().c_str());
+}
+
+std::optional<EntryRef> find_entry(const Volume& vol, Console& con, std::string_view path) {
+  const Lookup l = lookup_path(vol, con, path);
+  trace_lookup(con, l);
+  return l.entry;
 }
 
 }  // namespace tarnwick

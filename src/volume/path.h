@@ -1,6 +1,7 @@
 // Paths inside a volume: components separated by '/', resolved from the
-// root directory through subdirectories, the current directory moving as
-// the walk goes.
+// root directory through subdirectories. A resolution is a value: the
+// directory it reached and the last component's text, handed to whatever
+// works on the path next, so each path is walked once.
 #pragma once
 
 #include <optional>
@@ -39,23 +40,35 @@ enum class ResolveFailure {
 };
 
 struct Resolution {
+  // The deepest directory entered, also when the resolution failed.
+  uint32_t directory = kRootDirectoryRecord;
   std::optional<std::string> name;  // the last component, when resolved
   ResolveFailure failure = ResolveFailure::kNone;
-  std::string bad_component;        // the over-long last component
+  // The over-long last component, or the directory that was not found.
+  std::string bad_component;
 };
 
-// Walks `path` from the root, leaving vol.current_directory at the last
-// directory entered (also on failure). Returns the last component's text.
-Resolution resolve_path(Volume& vol, Console& con, std::string_view path);
-inline std::optional<std::string> resolve_directory(Volume& vol, Console& con, std::string_view path) {
-  return resolve_path(vol, con, path).name;
-}
+// Walks `path` from the root. A missing directory is reported here.
+Resolution resolve_path(const Volume& vol, Console& con, std::string_view path);
+
+// The first used entry of directory `dir` named `name`.
+std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::string_view name);
+
+// A path looked up once: where its resolution went and the used entry it
+// names there, if any.
+struct Lookup {
+  std::string path;
+  Resolution resolution;
+  std::optional<EntryRef> entry;
+  const std::string& name() const { return *resolution.name; }  // only when resolved
+};
+Lookup lookup_path(const Volume& vol, Console& con, std::string_view path);
+
+// In verbose mode, what a lookup found: "FILE: %s" and "File '%s' found.".
+void trace_lookup(Console& con, const Lookup& found);
 
 // The first used entry of the path's directory whose name is the path's last
-// component. Prints "FILE: %s" and "File '%s' found." in verbose mode.
-std::optional<EntryRef> find_entry(Volume& vol, Console& con, std::string_view path);
-
-// The first used entry of the current directory named `name`.
-std::optional<EntryRef> find_in_current_directory(const Volume& vol, std::string_view name);
+// component, with the lookup's traces.
+std::optional<EntryRef> find_entry(const Volume& vol, Console& con, std::string_view path);
 
 }  // namespace tarnwick

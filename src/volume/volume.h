@@ -1,4 +1,4 @@
-// The loaded volume: its bytes, its geometry and the current directory.
+// The loaded volume: its bytes, and the geometry its system record gives.
 //
 // Every access to the volume image goes through the bounds-checked accessors
 // below. Callers check the ranges they work on with holds() first; the
@@ -12,7 +12,9 @@
 #include <span>
 #include <vector>
 
+#include "volume/coding.h"
 #include "volume/format.h"
+#include "volume/timestamp.h"
 
 namespace tarnwick {
 
@@ -26,14 +28,29 @@ struct Geometry {
   int32_t total_blocks = 0;
 };
 
-// Geometry from a system record's 256 bytes.
+// Geometry from a system record's 256 bytes (all zero when it is shorter).
 Geometry geometry_from_system_record(std::span<const uint8_t> record);
 
-// Whether a system record describes a volume the tool can work on safely
-// when the volume image holds `image_records` records: at least 24 records,
-// reserved blocks <= total blocks, at most 1992 data blocks, at most 65536
-// records, and total blocks x records per block within the image.
+// Whether the bitmap and the record numbers of a geometry can be followed
+// in a volume image of `image_records` records: reserved blocks <= total
+// blocks, at most 1992 data blocks, and total blocks x records per block
+// within the image. The consistency check asks this of every volume.
+bool geometry_fits(const Geometry& g, uint64_t image_records);
+
+// Whether a geometry describes a volume the tool can load and work on
+// safely: it fits, it has at least one block, and the volume holds 24 to
+// 65536 records.
 bool geometry_is_sound(const Geometry& g, uint64_t image_records);
+
+// Records [first, end): a range of record numbers.
+struct RecordRange {
+  uint32_t first = 0;
+  uint32_t end = 0;
+  bool contains(uint64_t record) const { return record >= first && record < end; }
+  bool contains(uint64_t record, uint64_t count) const {
+    return record >= first && record <= end && count <= end - record;
+  }
+};
 
 // A directory entry: the byte offset of its first byte in the volume image.
 struct EntryRef {
@@ -63,14 +80,18 @@ class Volume {
 
   uint8_t u8(uint64_t offset) const { return offset < image_.size() ? image_[offset] : 0; }
   uint16_t le16(uint64_t offset) const {
-    return static_cast<uint16_t>(u8(offset) | (u8(offset + 1) << 8));
+    if (!holds(offset, 2)) return static_cast<uint16_t>(u8(offset));
+    return load16(image_.data() + offset);
   }
   void put8(uint64_t offset, uint8_t v) {
     if (offset < image_.size()) image_[offset] = v;
   }
   void put16(uint64_t offset, uint16_t v) {
-    put8(offset, static_cast<uint8_t>(v & 0xFF));
-    put8(offset + 1, static_cast<uint8_t>(v >> 8));
+    if (holds(offset, 2)) {
+      store16(image_.data() + offset, v);
+    } else {
+      put8(offset, static_cast<uint8_t>(v));
+    }
   }
   // A view of [offset, offset + length), or an empty span when out of range.
   std::span<uint8_t> bytes(uint64_t offset, uint64_t length) {
@@ -89,6 +110,9 @@ class Volume {
   void set_sys8(uint32_t field, uint8_t v) { put8(kSystemOffset + field, v); }
   void set_sys16(uint32_t field, uint16_t v) { put16(kSystemOffset + field, v); }
   std::span<const uint8_t> system_record() const { return bytes(kSystemOffset, kRecordSize); }
+  // The geometry as the system record gives it now. The system record is the
+  // one authority: commands such as I may rewrite it at any time.
+  Geometry geometry() const { return geometry_from_system_record(system_record()); }
 
   // Directory entry fields.
   uint8_t field8(EntryRef e, uint32_t field) const { return u8(uint64_t{e.offset} + field); }
@@ -98,6 +122,14 @@ class Volume {
   uint8_t mode(EntryRef e) const { return field8(e, entry::kMode); }
   uint16_t start_record(EntryRef e) const { return field16(e, entry::kStartRecord); }
   uint16_t file_size(EntryRef e) const { return field16(e, entry::kSize); }
+  TimeStamp time_stamp(EntryRef e) const {
+    TimeStamp t{};
+    for (uint32_t i = 0; i < t.size(); ++i) t[i] = field8(e, entry::kTimeStamp + i);
+    return t;
+  }
+  void set_time_stamp(EntryRef e, const TimeStamp& t) {
+    for (uint32_t i = 0; i < t.size(); ++i) set_field8(e, entry::kTimeStamp + i, t[i]);
+  }
 
   // Entry `index` (0-63) of the directory starting at record `dir_record`.
   static EntryRef entry_at(uint32_t dir_record, int index) {
@@ -106,13 +138,37 @@ class Volume {
   // True when the 8 records of a directory starting at `record` are in the image.
   bool holds_directory(uint32_t record) const { return holds_records(record, kDirectoryRecords); }
 
-  // Geometry as last refreshed (by the load or the consistency check).
-  Geometry geometry;
-  // Record where the current directory starts (path resolution moves it).
-  uint32_t current_directory = kRootDirectoryRecord;
 
  private:
   std::vector<uint8_t> image_;
 };
+
+// The entries of a directory that can describe files, 1 to 63, in order
+// (entry 0 is the directory's header):
+//   for (const EntryRef e : directory_entries(dir)) ...
+class DirectoryEntries {
+ public:
+  class Iterator {
+   public:
+    Iterator(uint32_t dir, int index) : dir_(dir), index_(index) {}
+    EntryRef operator*() const { return Volume::entry_at(dir_, index_); }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    uint32_t dir_;
+    int index_;
+  };
+  explicit DirectoryEntries(uint32_t dir) : dir_(dir) {}
+  Iterator begin() const { return {dir_, 1}; }
+  Iterator end() const { return {dir_, kEntriesPerDirectory}; }
+
+ private:
+  uint32_t dir_;
+};
+inline DirectoryEntries directory_entries(uint32_t dir) { return DirectoryEntries(dir); }
 
 }  // namespace tarnwick

@@ -1,4 +1,5 @@
 #include "app/frontend.h"
+#include "containers/container.h"
 
 #include <gtest/gtest.h>
 

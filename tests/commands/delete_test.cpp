@@ -38,6 +38,10 @@ int release_lines(const std::string& out) {
   return n;
 }
 
+std::optional<EntryRef> delete_path(Volume& vol, Console& con, const std::string& path) {
+  return delete_file(vol, con, lookup_path(vol, con, path));
+}
+
 struct Deletion {
   std::optional<EntryRef> result;
   Console con;
@@ -46,7 +50,7 @@ struct Deletion {
 Deletion delete_verbose(Volume& vol, const std::string& path) {
   Deletion d;
   d.con.verbose = true;
-  d.result = delete_file(vol, d.con, path);
+  d.result = delete_path(vol, d.con, path);
   return d;
 }
 
@@ -85,7 +89,7 @@ TEST(DeleteFileTest, ReleasesEachBlockOnceWithSeveralRecordsPerBlock) {
   VolumeBuilder z(40, 4);
   z.add_contiguous(kRoot, "EMPTY", {});
   Console con;
-  ASSERT_TRUE(delete_file(z.volume(), con, "EMPTY"));
+  ASSERT_TRUE(delete_path(z.volume(), con, "EMPTY"));
   EXPECT_EQ(z.volume().sys16(sys::kUsedBlocks), 6);
 }
 
@@ -166,7 +170,7 @@ TEST(DeleteFileTest, RefusesDirectoriesAndUnknownLayoutsChangingNothing) {
                {"ODD", message_text(msg::kUnsupportedMode, 0x2Au)}};
   for (const auto& c : cases) {
     Console con;
-    EXPECT_FALSE(delete_file(b.volume(), con, c.path)) << c.path;
+    EXPECT_FALSE(delete_path(b.volume(), con, c.path)) << c.path;
     EXPECT_EQ(con.err_text(), c.err) << c.path;
     EXPECT_EQ(b.bytes(), before) << c.path;
   }
@@ -179,24 +183,23 @@ TEST(DeleteFileTest, FindsFilesInSubdirectoriesAndKeepsTheOldEntryBytes) {
   const EntryRef e = b.add_contiguous(sub, "HELLO", pattern(300), mode::kObj, {0x1200, 0x1203});
   const Bytes before = b.bytes();
   Console con;
-  ASSERT_EQ(delete_file(b.volume(), con, "GAMES/HELLO"), e);
-  EXPECT_EQ(b.volume().current_directory, sub);
+  ASSERT_EQ(delete_path(b.volume(), con, "GAMES/HELLO"), e);
   expect_only_bitmap_and_mode_changed(before, b.bytes(), e);
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 24 + 8);  // the directory's blocks remain
 }
 
-TEST(DeleteFileTest, NameWithoutUsedEntryGivesTheFirstFreeEntry) {
+TEST(DeleteFileTest, NameWithoutUsedEntryChangesNothing) {
   VolumeBuilder b(64, 1);
   for (const char* n : {"A", "B", "C"}) b.add_contiguous(kRoot, n, pattern(1));
   Console con;
-  ASSERT_TRUE(delete_file(b.volume(), con, "B"));
+  ASSERT_TRUE(delete_path(b.volume(), con, "B"));
   const Bytes before = b.bytes();
   // B's freed entry still bears the name but is not a used entry.
-  EXPECT_EQ(delete_file(b.volume(), con, "B"), Volume::entry_at(kRoot, 2));
+  EXPECT_FALSE(delete_path(b.volume(), con, "B"));
   EXPECT_EQ(b.bytes(), before);
   VolumeBuilder full(64, 1);
   for (int i = 1; i < kEntriesPerDirectory; ++i) full.add_entry(kRoot, mode::kObj, "F", 0, 0);
-  EXPECT_FALSE(delete_file(full.volume(), con, "NONE"));
+  EXPECT_FALSE(delete_path(full.volume(), con, "NONE"));
   EXPECT_EQ(con.err_text(), "");
 }
 

@@ -75,7 +75,7 @@ TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
   const EntryRef old = b.add_contiguous(kRoot, "A-MUCH-LONGER-NM", pattern(10));
   b.volume().set_field8(old, entry::kUnnamed, 0x55);
   Console c;
-  ASSERT_TRUE(delete_file(b.volume(), c, "A-MUCH-LONGER-NM"));
+  ASSERT_TRUE(delete_file(b.volume(), c, lookup_path(b.volume(), c, "A-MUCH-LONGER-NM")));
 
   StoreRun run(b.volume());
   run.host.times["in.mzt"] = HostTime{2004, 1, 5, 6, 7};
@@ -124,7 +124,7 @@ TEST(StoreMztFileTest, FillsTheFirstFreeEntry) {
   VolumeBuilder b(64, 1);
   for (const char* n : {"E1", "E2", "E3", "E4", "E5", "E6"}) b.add_contiguous(kRoot, n, pattern(1));
   Console c;
-  ASSERT_TRUE(delete_file(b.volume(), c, "E5"));
+  ASSERT_TRUE(delete_file(b.volume(), c, lookup_path(b.volume(), c, "E5")));
   StoreRun run(b.volume());
   ASSERT_TRUE(run.store("NEW", make_mzt(pattern(1))));
   EXPECT_EQ(find_entry(b.volume(), c, "NEW"), Volume::entry_at(kRoot, 5));

@@ -292,10 +292,10 @@ TEST(D88LoadTest, OneHundredSixtyTracksGiveTheWholeVolume) {
   ASSERT_TRUE(r.load());
   EXPECT_EQ(r.vol.size(), 655360u);
   EXPECT_EQ(r.vol.image(), vol);
-  EXPECT_EQ(r.vol.geometry.records_per_block, 2);
-  EXPECT_EQ(r.vol.geometry.bytes_per_block, 512);
-  EXPECT_EQ(r.vol.geometry.total_blocks, 1280);
-  EXPECT_EQ(r.vol.geometry.reserved_blocks, 12);
+  EXPECT_EQ(r.vol.geometry().records_per_block, 2);
+  EXPECT_EQ(r.vol.geometry().bytes_per_block, 512);
+  EXPECT_EQ(r.vol.geometry().total_blocks, 1280);
+  EXPECT_EQ(r.vol.geometry().reserved_blocks, 12);
 }
 
 TEST(D88LoadTest, RecordsFollowTheStoredOrderNotTheSectorNumbers) {

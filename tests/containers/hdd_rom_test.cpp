@@ -48,17 +48,17 @@ TEST(HddLoadTest, LoadsEitherPartitionWithItsGeometry) {
   ASSERT_TRUE(load_hdd_partition(*image, 0, vol, where));
   EXPECT_EQ(where.partition_offset, kPartition1Offset);
   EXPECT_EQ(vol.size(), 64u * 4 * 256);
-  EXPECT_EQ(vol.geometry.records_per_block, 4);
-  EXPECT_EQ(vol.geometry.bytes_per_block, 1024);
-  EXPECT_EQ(vol.geometry.reserved_blocks, 6);
-  EXPECT_EQ(vol.geometry.reserved_records, 24);
-  EXPECT_EQ(vol.geometry.used_blocks, 6);
-  EXPECT_EQ(vol.geometry.total_blocks, 64);
+  EXPECT_EQ(vol.geometry().records_per_block, 4);
+  EXPECT_EQ(vol.geometry().bytes_per_block, 1024);
+  EXPECT_EQ(vol.geometry().reserved_blocks, 6);
+  EXPECT_EQ(vol.geometry().reserved_records, 24);
+  EXPECT_EQ(vol.geometry().used_blocks, 6);
+  EXPECT_EQ(vol.geometry().total_blocks, 64);
 
   ASSERT_TRUE(load_hdd_partition(*image, 1, vol, where));
   EXPECT_EQ(where.partition_offset, kPartition2Offset);
   EXPECT_EQ(vol.size(), 40u * 256);
-  EXPECT_EQ(vol.geometry.records_per_block, 1);
+  EXPECT_EQ(vol.geometry().records_per_block, 1);
 }
 
 TEST(HddLoadTest, RefusesShortAndImpossibleVolumes) {
@@ -129,8 +129,8 @@ TEST(HddLoadTest, RecordsPerBlock256StillLoads) {
   volume[Volume::kSystemOffset + sys::kTotalBlocks] = 24;
   Volume vol;
   ASSERT_TRUE(load_rom_image(*open_image(host, volume, "x.rom"), vol));
-  EXPECT_EQ(vol.geometry.records_per_block, 256);
-  EXPECT_EQ(vol.geometry.bytes_per_block, 65536);
+  EXPECT_EQ(vol.geometry().records_per_block, 256);
+  EXPECT_EQ(vol.geometry().bytes_per_block, 65536);
 }
 
 TEST(HddSaveTest, WritesOnlyTheVolumeAndRoundTripsUnchanged) {

@@ -208,11 +208,9 @@ Bytes hello_mzt(uint16_t size) {
 // The time stamp bytes of the root's entry `name` in a ROM image file.
 std::optional<TimeStamp> stamp_in_image(const std::string& rom, const std::string& name) {
   const Volume vol(read_file(rom));
-  const std::optional<EntryRef> e = find_in_current_directory(vol, name);
+  const std::optional<EntryRef> e = find_in_directory(vol, kRootDirectoryRecord, name);
   if (!e) return std::nullopt;
-  TimeStamp s;
-  for (uint32_t i = 0; i < 4; ++i) s[i] = vol.field8(*e, entry::kTimeStamp + i);
-  return s;
+  return vol.time_stamp(*e);
 }
 
 // W takes the MZT file's last-write time, read as local time with the

@@ -29,7 +29,6 @@ VolumeBuilder::VolumeBuilder(uint16_t total_blocks, int records_per_block, int r
   vol_.set_sys16(sys::kTotalBlocks, total_blocks);
   vol_.set_sys8(sys::kRecordsPerBlockMinusOne, static_cast<uint8_t>(rpb_ - 1));
   vol_.put8(kRootDirectoryRecord * kRecordSize, kDirectoryNormal);
-  vol_.geometry = geometry_from_system_record(vol_.system_record());
 }
 
 void VolumeBuilder::mark_block(uint32_t block) {

@@ -43,10 +43,10 @@ std::vector<bool> bitmap_bits(const Volume& vol) {
 
 std::optional<std::vector<bool>> claimed_blocks(Volume& vol) {
   Console quiet;
-  if (sanity_check(vol, quiet) != 1 || !quiet.err_text().empty() || !quiet.out_text().empty()) return std::nullopt;
+  if (!sanity_check(vol, quiet) || !quiet.err_text().empty() || !quiet.out_text().empty()) return std::nullopt;
 
   // The check's walk again, keeping its table of claimed records.
-  const Geometry& g = vol.geometry;
+  const Geometry g = vol.geometry();
   const uint32_t rpb = static_cast<uint32_t>(g.records_per_block);
   CheckState st{vol, quiet, g.records_per_block, {}};
   std::vector<uint8_t>& table = st.sanity_check_record_status;
@@ -55,7 +55,7 @@ std::optional<std::vector<bool>> claimed_blocks(Volume& vol) {
   for (uint32_t r = kRootDirectoryRecord; r < kRootDirectoryRecord + kDirectoryRecords && r < table.size(); ++r) {
     table[r] = 1;
   }
-  if (check_directory(st, kRootDirectoryRecord, std::nullopt, "") != 1) return std::nullopt;
+  if (!check_directory(st, kRootDirectoryRecord, std::nullopt, "")) return std::nullopt;
 
   std::vector<bool> claimed(static_cast<size_t>(g.total_blocks - g.reserved_blocks));
   for (uint32_t r = static_cast<uint32_t>(g.reserved_records); r < table.size(); ++r) {

@@ -20,7 +20,7 @@ using testing::VolumeBuilder;
 constexpr uint32_t kRoot = kRootDirectoryRecord;
 
 struct CheckRun {
-  int result = -1;
+  bool result = false;
   std::string out, err;
 };
 
@@ -87,17 +87,8 @@ TEST(SanityCheckTest, ACleanVolumePrintsNothingAndPassesInVerboseMode) {
     fill_sample(b);
     Volume& v = b.volume();
     const Bytes before = v.image();
-    v.current_directory = 999;
-    v.geometry = Geometry{};
     expect_clean(v);
     EXPECT_EQ(v.image(), before);
-    EXPECT_EQ(v.current_directory, kRoot);
-    const Geometry g = geometry_from_system_record(v.system_record());
-    EXPECT_EQ(v.geometry.records_per_block, rpb);
-    EXPECT_EQ(v.geometry.bytes_per_block, rpb * 256);
-    EXPECT_EQ(v.geometry.reserved_records, g.reserved_records);
-    EXPECT_EQ(v.geometry.used_blocks, g.used_blocks);
-    EXPECT_EQ(v.geometry.total_blocks, g.total_blocks);
 
     const CheckRun verbose = run_check(v, true);
     EXPECT_EQ(verbose.err, "");
@@ -131,7 +122,6 @@ TEST(SanityCheckTest, RecordsPerBlockAbove32StopsTheCheck) {
   Volume& v = b.volume();
   v.set_sys8(sys::kRecordsPerBlockMinusOne, 0x20);
   expect_early_stop(v, message_text(msg::kBadRecordsPerBlock, 33));
-  EXPECT_EQ(v.geometry.records_per_block, 33);
   v.set_sys8(sys::kRecordsPerBlockMinusOne, 0xFF);
   expect_early_stop(v, message_text(msg::kBadRecordsPerBlock, 256));
 

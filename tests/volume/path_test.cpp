@@ -34,15 +34,15 @@ class PathTest : public ::testing::Test {
 
   Volume& vol() { return b_.volume(); }
 
-  // Resolves `path` starting from a current directory that is neither the
-  // root nor DIR1, so the tests see where resolution leaves it.
+  // Resolves `path`, keeping the resolution so the tests see where it went.
   std::optional<std::string> resolve(std::string_view path) {
-    vol().current_directory = other_;
-    return resolve_directory(vol(), con_, path);
+    last_ = resolve_path(vol(), con_, path);
+    return last_.name;
   }
 
   VolumeBuilder b_;
   Console con_;
+  Resolution last_;
   EntryRef root_name_, sixteen_, dir1_name_;
   uint32_t dir1_ = 0, inner_ = 0, other_ = 0;
 };
@@ -112,15 +112,15 @@ TEST_F(PathTest, NameMatchesExactlyAndCaseSensitively) {
   EXPECT_FALSE(find_entry(vol(), con_, kSixteen));
 }
 
-TEST_F(PathTest, EmptyRootAndTrailingSlashResolveToNoneAndMoveTheCurrentDirectory) {
+TEST_F(PathTest, EmptyRootAndTrailingSlashResolveToNoneAndGiveTheDirectoryReached) {
   EXPECT_FALSE(resolve(""));
-  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(last_.directory, kRoot);
   EXPECT_FALSE(resolve("/"));
-  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(last_.directory, kRoot);
   EXPECT_FALSE(resolve("DIR1/"));
-  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_EQ(last_.directory, dir1_);
   EXPECT_FALSE(resolve("DIR1/INNER/"));
-  EXPECT_EQ(vol().current_directory, inner_);
+  EXPECT_EQ(last_.directory, inner_);
   EXPECT_EQ(con_.err_text(), "");
   EXPECT_EQ(resolve_path(vol(), con_, "DIR1/").failure, ResolveFailure::kEmptyLast);
 }
@@ -131,7 +131,7 @@ TEST_F(PathTest, FindsNamesInTheRootAndInSubdirectories) {
   EXPECT_EQ(find_entry(vol(), con_, "DIR1/NAME"), dir1_name_);
   EXPECT_EQ(find_entry(vol(), con_, "/DIR1/NAME"), dir1_name_);
   EXPECT_EQ(find_entry(vol(), con_, "DIR1//NAME"), dir1_name_);
-  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_EQ(lookup_path(vol(), con_, "DIR1//NAME").resolution.directory, dir1_);
   // "." and ".." are ordinary DIR entries.
   EXPECT_EQ(find_entry(vol(), con_, "DIR1/INNER/../NAME"), dir1_name_);
   EXPECT_EQ(find_entry(vol(), con_, "DIR1/../NAME"), root_name_);
@@ -145,7 +145,7 @@ TEST_F(PathTest, FindsNamesInTheRootAndInSubdirectories) {
 
 TEST_F(PathTest, InvalidComponentsResolveToNoneWithoutAMessage) {
   EXPECT_FALSE(resolve("DIR1///NAME"));
-  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_EQ(last_.directory, dir1_);
   EXPECT_FALSE(resolve(kSixteen + "Q"));
   EXPECT_FALSE(resolve("DIR1/" + kSixteen + "Q/NAME"));
   EXPECT_FALSE(find_entry(vol(), con_, kSixteen + "Q"));
@@ -158,12 +158,12 @@ TEST_F(PathTest, InvalidComponentsResolveToNoneWithoutAMessage) {
 
 TEST_F(PathTest, AMissingDirectoryIsReportedAndLeavesTheDeepestDirectoryEntered) {
   EXPECT_FALSE(resolve("DIR1/SUB/X"));
-  EXPECT_EQ(vol().current_directory, dir1_);
+  EXPECT_EQ(last_.directory, dir1_);
   EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "SUB"));
   con_.clear();
 
   EXPECT_FALSE(resolve("NOSUCH/"));
-  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(last_.directory, kRoot);
   EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "NOSUCH"));
   con_.clear();
 
@@ -182,17 +182,17 @@ TEST_F(PathTest, ASubdirectoryWhoseRecordsLieOutsideTheVolumeIsMissing) {
   // Records 396-403 end past the 400-record volume.
   vol().set_field16(e, entry::kStartRecord, 396);
   EXPECT_FALSE(resolve("DIR1/NAME"));
-  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(last_.directory, kRoot);
   vol().set_field16(e, entry::kStartRecord, 0xFFFF);
   EXPECT_FALSE(resolve("DIR1/"));
-  EXPECT_EQ(vol().current_directory, kRoot);
+  EXPECT_EQ(last_.directory, kRoot);
   EXPECT_EQ(con_.err_text(), message_text(msg::kDirectoryNotFound, "DIR1") +
                                  message_text(msg::kDirectoryNotFound, "DIR1"));
   // The last 8 records are still inside.
   vol().set_field16(e, entry::kStartRecord, 392);
   vol().put8(392 * kRecordSize, kDirectoryNormal);
   EXPECT_FALSE(resolve("DIR1/"));
-  EXPECT_EQ(vol().current_directory, 392u);
+  EXPECT_EQ(last_.directory, 392u);
 }
 
 TEST_F(PathTest, DeletedEntriesAreNotFound) {
