@@ -1,6 +1,9 @@
 #include "volume/alloc.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "volume/walk.h"
 
 namespace tarnwick {
 
@@ -24,6 +27,48 @@ void remove_used_block(Volume& vol) {
   if (low == 0xFF) vol.set_sys8(sys::kUsedBlocks + 1, static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks + 1) - 1));
 }
 
+// Marks the records of every file and directory reachable from the root,
+// records 0-23 (the system record and the root directory) included. Unlike
+// the consistency check, the walk does not stop at a damaged file or
+// directory: whatever it can reach is protected. Each directory is entered
+// once, so the walk ends on any volume.
+std::vector<bool> claimed_records(const Volume& vol) {
+  const uint32_t records = vol.record_count();
+  std::vector<bool> claimed(records, false);
+  for (uint32_t r = 0; r < std::min(kMinimumRecords, records); ++r) claimed[r] = true;
+  std::vector<bool> entered(records, false);
+  std::vector<uint32_t> pending;
+  if (vol.holds_directory(kRootDirectoryRecord)) {
+    entered[kRootDirectoryRecord] = true;
+    pending.push_back(kRootDirectoryRecord);
+  }
+  while (!pending.empty()) {
+    const uint32_t dir = pending.back();
+    pending.pop_back();
+    for (const EntryRef e : directory_entries(dir)) {
+      FileWalk walk = FileWalk::of_entry(vol, e, RecordRange{0, records}, false);
+      while (const std::optional<Piece> p = walk.next()) {
+        for (uint32_t r = p->first; r < p->first + p->records; ++r) claimed[r] = true;
+      }
+      const uint32_t start = vol.start_record(e);
+      if (vol.mode(e) == mode::kDir && vol.holds_directory(start) && !entered[start]) {
+        entered[start] = true;
+        pending.push_back(start);
+      }
+    }
+  }
+  return claimed;
+}
+
+// True when a record of `block` is claimed.
+bool block_claimed(const std::vector<bool>& claimed, uint32_t block, uint32_t records_per_block) {
+  const uint64_t first = uint64_t{block} * records_per_block;
+  for (uint64_t r = first; r < first + records_per_block && r < claimed.size(); ++r) {
+    if (claimed[r]) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
@@ -37,13 +82,18 @@ uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
   // The load refuses volumes with more data blocks than bytes 6-254 hold;
   // the scan is bounded there all the same, so it never reads byte 255.
   const uint32_t scan = static_cast<uint32_t>(std::clamp<int>(data_blocks, 0, kMaxDataBlocks));
+  // A block is taken only when the bitmap says it is free and no file holds
+  // a record of it: a bitmap that disagrees with the files must not cost a
+  // file its data.
+  const std::vector<bool> claimed = claimed_records(vol);
+  const uint32_t rpb = static_cast<uint32_t>(g.records_per_block);
   uint32_t run = 0;
   uint32_t run_start = 0;
   for (uint32_t i = 0; i < scan; ++i) {
     const uint8_t m = bitmap_mask(i);
     const uint8_t b = vol.sys8(bitmap_byte(i));
     con.trace(msg::kAllocScan, unsigned{m}, unsigned{b}, static_cast<int>(run));
-    if (b & m) {
+    if ((b & m) || block_claimed(claimed, i + static_cast<uint32_t>(g.reserved_blocks), rpb)) {
       run = 0;
       continue;
     }

@@ -16,7 +16,10 @@ namespace tarnwick {
 // Claims the first run of free blocks long enough for `length` bytes (one
 // block for 0 bytes) and returns its first record, or 0 when none fits (the
 // system record is then unchanged). The run is exactly as long as needed and
-// never spans a used block. Traces every step in verbose mode.
+// never spans a used block. A free block is one whose bitmap bit is clear
+// and none of whose records is one of records 0-23 or a record that a file
+// or directory of the volume holds, whatever the bitmap says. Traces every
+// step in verbose mode.
 uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length);
 
 // Frees the block that holds `record`, if it is a used data block. A block

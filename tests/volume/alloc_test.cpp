@@ -138,5 +138,28 @@ TEST(ReleaseBlockTest, IgnoresBlocksBeyondTheBitmap) {
   EXPECT_TRUE(is_data_record(vol, (24 + 1991) * 2 + 1));
 }
 
+// The bitmap may leave free what files hold: no reserved blocks over the
+// system record and the root, or a bitmap a few records off (a real MZ-2000
+// disk has one). A block is taken only when nothing of the volume lies in it.
+TEST(AllocateBlocksTest, NeverTakesABlockThatTheVolumeUsesWhateverTheBitmapSays) {
+  VolumeBuilder b(64, 4, 0);  // no reserved blocks: records 0-23 are blocks 0-5
+  for (uint32_t block = 0; block < 6; ++block) b.mark_block(block);
+  const EntryRef file = b.add_contiguous(kRootDirectoryRecord, "FILE", testing::pattern(2000));
+  const uint32_t sub = b.add_directory(kRootDirectoryRecord, "SUB");
+  b.add_bsd(sub, "CHAIN", testing::pattern(600));
+  Volume agreeing = b.volume();
+  // Clear the whole bitmap and the count to match: the volume now says every
+  // block is free. It must place files where the agreeing volume does.
+  Volume& v = b.volume();
+  for (uint32_t k = 0; k < 8; ++k) v.set_sys8(sys::kBitmap + k, 0);
+  v.set_sys16(sys::kUsedBlocks, 0);
+  Console con;
+  for (const uint32_t length : {1u, 2048u, 5000u}) {
+    const uint32_t want = allocate_blocks(agreeing, con, length);
+    EXPECT_GT(want, v.start_record(file)) << length;
+    EXPECT_EQ(allocate_blocks(v, con, length), want) << length;
+  }
+}
+
 }  // namespace
 }  // namespace tarnwick
