@@ -77,14 +77,13 @@ TrackFlags misplaced_tracks(const D88Header& header, int tracks) {
   return bad;
 }
 
-// Checks one formatted track (D88 track `d`) whose position has passed. The
-// checks run in this order, and the first fault ends the check:
+// Checks one formatted track (D88 track `d`). The checks run in this order,
+// and the first fault ends the check:
 //   1. sector count, from the first sector header (a track too short on
 //      the disk is named as such even when it is also cut off by the end of
 //      the file);
-//   2. the first 16 sectors must lie wholly inside the file;
-//   3. size code, density and data size of each of the 16 sectors in
-//      stored order.
+//   2. size code, density and data size of each of the 16 sectors in
+//      stored order, each sector's header and data wholly inside the file.
 // All 16 sectors arrive with one read; nothing past the end of the file is
 // used.
 bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer& track) {
@@ -99,11 +98,11 @@ bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer&
     if (count < kSectorsUsed) return false;
     con.err(msg::kIgnoringSectors);
   }
-  if (got < track.size()) {
-    con.err(msg::kTrackOutsideFile, d);
-    return false;
-  }
   for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+    if (got < j * kSectorSpan + kSectorHeaderSize) {
+      con.err(msg::kTrackOutsideFile, d);
+      return false;
+    }
     const uint8_t* h = track.data() + j * kSectorSpan;
     const int r = h[kR];
     if (h[kN] != kSizeCode256) {
@@ -116,6 +115,10 @@ bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer&
     }
     if (load16(h + kDataSize) != kSectorDataSize) {
       con.err(msg::kSectorSize, d, r);
+      return false;
+    }
+    if (got < (j + 1) * kSectorSpan) {
+      con.err(msg::kTrackOutsideFile, d);
       return false;
     }
   }
@@ -132,7 +135,6 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
   con.out(msg::kDiskType);
   con.out(disk_type_name(header.bytes[D88Header::kDiskType]));
 
-  const TrackFlags misplaced = misplaced_tracks(header, formatted_tracks(header));
   TrackBuffer track;
   int unformatted = -1;  // the latest unformatted volume track met
   for (int t = 0; t < D88Header::kTracks; ++t) {
@@ -148,14 +150,18 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
       con.err(msg::kTrackUnformatted, unformatted);
       return false;
     }
-    // A track overlapping the header or another track is known from the
-    // track table alone, and a track read from the wrong place would only
-    // give misleading faults.
+    if (!check_track(image, con, d, offset, track)) return false;
+  }
+  // Tracks that each look right may still overlap the header or each other
+  // (a disk of 128-byte sectors fails above, by its sector size). Loading
+  // such a layout would make the save write volume data over sector
+  // headers or over data it has just written.
+  const TrackFlags misplaced = misplaced_tracks(header, formatted_tracks(header));
+  for (int t = 0; t < formatted_tracks(header); ++t) {
     if (misplaced[static_cast<size_t>(t)]) {
-      con.err(msg::kTrackBadOffset, d);
+      con.err(msg::kTrackBadOffset, d88_track_of(t));
       return false;
     }
-    if (!check_track(image, con, d, offset, track)) return false;
   }
   return true;
 }
