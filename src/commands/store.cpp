@@ -53,20 +53,25 @@ class UndoLog {
   std::vector<Saved> saved_;
 };
 
-// Why a path gave no file name, told to the user. A missing directory has
-// been reported by the resolution; an invalid middle component stays silent.
-void report_unresolved(Console& con, const Resolution& r) {
-  switch (r.failure) {
-    case ResolveFailure::kEmptyLast:
-      con.err(msg::kNoFileName);
-      break;
-    case ResolveFailure::kTooLongLast:
-      con.err(msg::kNameTooLong, r.bad_component.c_str());
-      break;
-    case ResolveFailure::kNone:
-    case ResolveFailure::kDirectoryMissing:
-    case ResolveFailure::kInvalidMiddle:
-      break;
+// Why a path gave no file name, told to the user: the first of an
+// over-long component anywhere in it, a path that ends in '/' (or is empty)
+// and, for anything else, the path itself as a directory not found. A
+// missing directory has been reported by the resolution.
+void report_unresolved(Console& con, std::string_view path, const Resolution& r) {
+  if (r.failure == ResolveFailure::kDirectoryMissing) return;
+  for (size_t at = 0; at <= path.size();) {
+    const size_t slash = std::min(path.find('/', at), path.size());
+    const std::string component(path.substr(at, slash - at));
+    if (component.size() > static_cast<size_t>(kNameLength)) {
+      con.err(msg::kNameTooLong, component.c_str());
+      return;
+    }
+    at = slash + 1;
+  }
+  if (path.empty() || path.back() == '/') {
+    con.err(msg::kNoFileName);
+  } else {
+    con.err(msg::kDirectoryNotFound, std::string(path).c_str());
   }
 }
 
@@ -113,12 +118,8 @@ void fill_entry(Volume& vol, EntryRef e, const std::string& name, const MztField
 std::optional<EntryRef> entry_to_fill(const Volume& vol, Console& con, const Lookup& target) {
   const Resolution& r = target.resolution;
   if (r.failure == ResolveFailure::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.bad_component.c_str());
-  if (!r.name || r.name->empty()) {
-    if (r.name) {
-      con.err(msg::kNoFileName);
-    } else {
-      report_unresolved(con, r);
-    }
+  if (!r.name) {
+    report_unresolved(con, target.path, r);
     return std::nullopt;
   }
   const std::optional<EntryRef> e = first_free_entry(vol, r.directory);
