@@ -103,6 +103,8 @@ void echo_arguments(Console& con, const Arguments& a) {
 // changed it. A failed save is reported and never confirmed.
 void run_command(const Arguments& a, RunContext& ctx, File& image, const Container& container) {
   auto save = [&]() {
+    // Bytes that could not be read are not the volume's: nothing is written.
+    if (ctx.vol.read_failed()) return false;
     const bool ok = save_volume(image, ctx.vol, container);
     if (!ok) ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
     return ok;
@@ -156,11 +158,22 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   Volume vol;
   Container container;
   if (load_container(*image, a.image_name, a.partition_index, con, vol, container)) {
+    // The volume's pages are read as the check and the command need them.
+    // Should the image file be cut short under the run, what they printed
+    // from bytes that were not the volume's is taken back, the image is
+    // reported as a short image is at loading, and nothing is written.
+    con.hold();
     sanity_check(vol, con);
     HostTime host_time;
     RunContext ctx{con, host, vol, host_time, a.image_name};
-    run_command(a, ctx, *image, container);
-    sanity_check(vol, con);
+    if (!vol.read_failed()) run_command(a, ctx, *image, container);
+    if (vol.read_failed()) {
+      con.discard();
+      report_load_failure(con, container);
+    } else {
+      con.release();
+      sanity_check(vol, con);
+    }
   }
   image->close();
   return finish(con);

@@ -5,12 +5,6 @@
 
 namespace tarnwick {
 
-namespace {
-
-// Releases the blocks of every record the file holds, walking it to the end
-// of its chain or index. A walk that leaves the data blocks or loops releases
-// what came before and gives false. A BRD run reaching outside is released
-// not at all, as a whole.
 bool release_file(Volume& vol, Console& con, EntryRef e) {
   // A file of size 0 still holds the one block its allocation gave it.
   const uint8_t m = vol.mode(e);
@@ -24,8 +18,6 @@ bool release_file(Volume& vol, Console& con, EntryRef e) {
   }
   return walk.end() == WalkEnd::kComplete;
 }
-
-}  // namespace
 
 std::optional<EntryRef> delete_file(Volume& vol, Console& con, const Lookup& target) {
   if (!target.resolution.name) return std::nullopt;

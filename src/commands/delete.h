@@ -21,6 +21,12 @@ namespace tarnwick {
 // released as far as it is valid, reported, and the entry is still freed.
 std::optional<EntryRef> delete_file(Volume& vol, Console& con, const Lookup& target);
 
+// Releases the blocks of every record the file (or directory) an entry
+// describes holds, walking it to the end of its chain or index. A walk that
+// leaves the data blocks or loops releases what came before and gives false;
+// a BRD run reaching outside is not released at all.
+bool release_file(Volume& vol, Console& con, EntryRef e);
+
 // The D command as the front end runs it, up to the save. True when the
 // file was deleted and the volume must be saved.
 bool command_delete(RunContext& ctx, const std::string& path);

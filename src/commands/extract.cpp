@@ -106,6 +106,11 @@ Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, F
     return Extraction::kRefused;
   }
 
+  // Every page the contents need is read in before the first byte goes out:
+  // bytes that could not be read from the image file are not written.
+  for (const Stretch& s : *plan) (void)vol.bytes(s.offset, s.length);
+  if (vol.read_failed()) return Extraction::kRefused;
+
   uint64_t at = 0;
   if (file_mode == mode::kObj || file_mode == mode::kBtx) {
     const std::array<uint8_t, mzt::kHeaderSize> header = mzt_header(vol, e);

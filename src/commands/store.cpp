@@ -53,25 +53,15 @@ class UndoLog {
   std::vector<Saved> saved_;
 };
 
-// Why a path gave no file name, told to the user: the first of an
-// over-long component anywhere in it, a path that ends in '/' (or is empty)
-// and, for anything else, the path itself as a directory not found. A
-// missing directory has been reported by the resolution.
+// Why a path gave no file name, told to the user. A missing directory has
+// been reported by the resolution.
 void report_unresolved(Console& con, std::string_view path, const Resolution& r) {
   if (r.failure == ResolveFailure::kDirectoryMissing) return;
-  for (size_t at = 0; at <= path.size();) {
-    const size_t slash = std::min(path.find('/', at), path.size());
-    const std::string component(path.substr(at, slash - at));
-    if (component.size() > static_cast<size_t>(kNameLength)) {
-      con.err(msg::kNameTooLong, component.c_str());
-      return;
-    }
-    at = slash + 1;
-  }
-  if (path.empty() || path.back() == '/') {
-    con.err(msg::kNoFileName);
-  } else {
-    con.err(msg::kDirectoryNotFound, std::string(path).c_str());
+  const PathFaultInfo why = path_fault(path);
+  switch (why.fault) {
+    case PathFault::kNameTooLong: con.err(msg::kNameTooLong, why.component.c_str()); break;
+    case PathFault::kNoFileName: con.err(msg::kNoFileName); break;
+    case PathFault::kNotFound: con.err(msg::kDirectoryNotFound, std::string(path).c_str()); break;
   }
 }
 

@@ -14,6 +14,14 @@ std::string image_extension(std::string_view file_name) {
   return ext;
 }
 
+void report_load_failure(Console& con, const Container& container) {
+  switch (container.kind) {
+    case ContainerKind::kHdd: con.err(msg::kHddFormatBad); break;
+    case ContainerKind::kRom: con.err(msg::kRomFormatBad); break;
+    case ContainerKind::kD88: con.err(msg::kD88FormatBad); break;
+  }
+}
+
 bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
                     Container& container) {
   const std::string ext = image_extension(image_name);
@@ -24,14 +32,14 @@ bool load_container(File& image, const std::string& image_name, int partition_in
       con.out(msg::kIsD88Image, image_name.c_str());
       loaded = load_d88_image(image, container.d88, vol);
     }
-    if (!loaded) con.err(msg::kD88FormatBad);
+    if (!loaded) report_load_failure(con, container);
     return loaded;
   }
   if (ext == "ROM") {
     container.kind = ContainerKind::kRom;
     con.out(msg::kIsRomImage, image_name.c_str());
     if (load_rom_image(image, vol)) return true;
-    con.err(msg::kRomFormatBad);
+    report_load_failure(con, container);
     return false;
   }
   if (!check_hdd_signature(image)) {
@@ -40,7 +48,7 @@ bool load_container(File& image, const std::string& image_name, int partition_in
   }
   con.out(msg::kIsHddImage, image_name.c_str());
   if (load_hdd_partition(image, partition_index, vol, container)) return true;
-  con.err(msg::kHddFormatBad);
+  report_load_failure(con, container);
   return false;
 }
 

@@ -34,6 +34,9 @@ std::string image_extension(std::string_view file_name);
 bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
                     Container& container);
 
+// Prints the container's message for an image it cannot load.
+void report_load_failure(Console& con, const Container& container);
+
 // Writes the volume back where it was loaded from (the container's save
 // routine) and syncs the file to the disk. True only when every byte was
 // written and the sync succeeded.

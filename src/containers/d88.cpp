@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -166,7 +167,36 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
   return true;
 }
 
+namespace {
+
+// A D88 volume's pages: page t is volume track t, its 16 sectors inverted
+// back.
+class TrackPages final : public PageSource {
+ public:
+  TrackPages(File& file, const D88Header& header) : file_(file), header_(header) {}
+  bool fill(uint64_t offset, std::span<uint8_t> out) override {
+    const int t = static_cast<int>(offset / kTrackBytes);
+    TrackBuffer track;
+    if (out.size() != kTrackBytes ||
+        file_.read_at(header_.track_offset(d88_track_of(t)), track.data(), track.size()) != track.size()) {
+      std::fill(out.begin(), out.end(), 0);
+      return false;
+    }
+    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+      copy_inverted(track.data() + j * kSectorSpan + kSectorHeaderSize, out.data() + j * kSectorDataSize);
+    }
+    return true;
+  }
+
+ private:
+  File& file_;
+  const D88Header header_;
+};
+
+}  // namespace
+
 bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
+  static_assert(kTrackBytes == Volume::kPageSize, "a page of the volume is one track");
   vol = Volume();
   const int tracks = formatted_tracks(header);
   if (tracks == 0) return false;
@@ -174,29 +204,17 @@ bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
   // beyond the first gap would leave the volume short.
   if (tracks != nonzero_track_offsets(header)) return false;
 
-  std::vector<uint8_t> bytes;
+  Volume loaded;
   try {
-    bytes.resize(static_cast<size_t>(tracks) * kTrackBytes);
+    loaded = Volume(static_cast<size_t>(tracks) * kTrackBytes, std::make_unique<TrackPages>(image, header));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  TrackBuffer track;
-  uint8_t* to = bytes.data();
-  for (int t = 0; t < tracks; ++t) {
-    const uint32_t offset = header.track_offset(d88_track_of(t));
-    if (image.read_at(offset, track.data(), track.size()) != track.size()) return false;
-    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
-      copy_inverted(track.data() + j * kSectorSpan + kSectorHeaderSize, to);
-      to += kSectorDataSize;
-    }
-  }
-
-  Volume loaded(std::move(bytes));
-  const Geometry g = loaded.geometry();
   // The volume's size comes from the tracks, not the system record, so a
   // system record claiming more blocks than the tracks hold is refused here
   // along with every other geometry the tool cannot work on safely.
-  if (!geometry_is_sound(g, loaded.record_count())) return false;
+  const Geometry g = loaded.geometry();
+  if (loaded.read_failed() || !geometry_is_sound(g, loaded.record_count())) return false;
   vol = std::move(loaded);
   return true;
 }
@@ -206,21 +224,23 @@ bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
   // The header must describe the volume it loaded, or records would land
   // on the wrong sectors.
   if (vol.size() != static_cast<size_t>(tracks) * kTrackBytes) return false;
-  // Each track goes back with one write: its 16 sectors with their headers
-  // as the file holds them now, so only the data areas change. Writing the
-  // sectors one by one cost some 11,000 system calls for a 2DD disk, twice
-  // the time of the whole run.
+  // Each changed track goes back with one write: its 16 sectors with their
+  // headers as the file holds them now, so only the data areas change.
+  // Writing the sectors one by one cost some 11,000 system calls for a 2DD
+  // disk, twice the time of the whole run.
   TrackBuffer track;
-  uint64_t from = 0;
-  for (int t = 0; t < tracks; ++t) {
-    const uint64_t offset = header.track_offset(d88_track_of(t));
-    if (image.read_at(offset, track.data(), track.size()) != track.size()) return false;
-    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j, from += kSectorDataSize) {
-      const std::span<const uint8_t> data = vol.bytes(from, kSectorDataSize);
-      if (data.size() != kSectorDataSize) return false;
-      copy_inverted(data.data(), track.data() + j * kSectorSpan + kSectorHeaderSize);
+  for (const Volume::Run& run : vol.changed_runs()) {
+    for (uint64_t from = run.offset; from < run.offset + run.length; from += kTrackBytes) {
+      const int t = static_cast<int>(from / kTrackBytes);
+      const uint64_t offset = header.track_offset(d88_track_of(t));
+      if (image.read_at(offset, track.data(), track.size()) != track.size()) return false;
+      const std::span<const uint8_t> data = vol.bytes(from, kTrackBytes);
+      if (data.size() != kTrackBytes) return false;
+      for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+        copy_inverted(data.data() + j * kSectorDataSize, track.data() + j * kSectorSpan + kSectorHeaderSize);
+      }
+      if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;
     }
-    if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;
   }
   return true;
 }

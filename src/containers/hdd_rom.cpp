@@ -1,6 +1,9 @@
 #include "containers/hdd_rom.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <new>
 
 namespace tarnwick {
@@ -13,9 +16,26 @@ bool check_hdd_signature(File& image) {
 
 namespace {
 
-// Reads the system record at `base` + 0xF00, then the whole volume from
-// `base` in one read. `limit` bounds the volume's end (partition 1 must not
-// reach into partition 2).
+// A volume's pages straight from the image file, `base` bytes in.
+class FilePages final : public PageSource {
+ public:
+  FilePages(File& file, uint64_t base) : file_(file), base_(base) {}
+  bool fill(uint64_t offset, std::span<uint8_t> out) override {
+    const size_t got = file_.read_at(base_ + offset, out.data(), out.size());
+    if (got >= out.size()) return true;
+    std::fill(out.begin() + static_cast<long>(got), out.end(), 0);
+    return false;
+  }
+
+ private:
+  File& file_;
+  uint64_t base_;
+};
+
+// Reads the system record at `base` + 0xF00 and sets up the volume from
+// `base` on, its pages read as they are needed. `limit` bounds the volume's
+// end (partition 1 must not reach into partition 2). The file must hold the
+// whole volume.
 bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   vol = Volume();
   uint8_t system[kRecordSize];
@@ -24,20 +44,24 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   const uint64_t size = uint64_t(g.total_blocks) * uint64_t(g.bytes_per_block);
   if (size == 0 || size > limit) return false;
   if (!geometry_is_sound(g, size / kRecordSize)) return false;
-
-  std::vector<uint8_t> bytes;
+  const std::optional<uint64_t> file_size = image.size();
+  if (!file_size || *file_size < base || *file_size - base < size) return false;
   try {
-    bytes.resize(static_cast<size_t>(size));
+    vol = Volume(static_cast<size_t>(size), std::make_unique<FilePages>(image, base));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (image.read_at(base, bytes.data(), bytes.size()) != bytes.size()) return false;
-  vol = Volume(std::move(bytes));
   return true;
 }
 
+// Writes back the pages the command changed, each stretch of them with one
+// write.
 bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
-  return image.write_at(base, vol.image().data(), vol.size()) == vol.size();
+  for (const Volume::Run& run : vol.changed_runs()) {
+    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
+    if (image.write_at(base + run.offset, bytes.data(), bytes.size()) != bytes.size()) return false;
+  }
+  return true;
 }
 
 }  // namespace

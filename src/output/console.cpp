@@ -29,6 +29,10 @@ std::string vformat(const char* fmt, std::va_list args) {
 }  // namespace
 
 void Console::write(bool to_err, std::string_view bytes) {
+  if (holding_) {
+    held_.emplace_back(to_err, std::string(bytes));
+    return;
+  }
   std::FILE* f = to_err ? err_file_ : out_file_;
   if (f) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -42,18 +46,29 @@ void Console::print(bool to_err, const char* fmt, ...) {
   va_start(args, fmt);
   const std::string s = vformat(fmt, args);
   va_end(args);
-  if (to_err) {
-    // Keep the order of the two streams as a reader sees it on one terminal.
-    if (out_file_) std::fflush(out_file_);
-    write(true, s);
-    if (err_file_) std::fflush(err_file_);
-  } else {
-    write(false, s);
+  emit(to_err, s);
+}
+
+void Console::emit(bool to_err, std::string_view s) {
+  if (!to_err || holding_) {
+    write(to_err, s);
+    return;
   }
+  // Keep the order of the two streams as a reader sees it on one terminal.
+  if (out_file_) std::fflush(out_file_);
+  write(true, s);
+  if (err_file_) std::fflush(err_file_);
 }
 
 void Console::out_bytes(std::string_view bytes) { write(false, bytes); }
 void Console::err_bytes(std::string_view bytes) { write(true, bytes); }
+
+void Console::release() {
+  holding_ = false;
+  std::vector<std::pair<bool, std::string>> held;
+  held.swap(held_);
+  for (const auto& [to_err, bytes] : held) emit(to_err, bytes);
+}
 
 bool Console::flush() {
   bool ok = true;

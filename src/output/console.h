@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "output/messages.h"
 
@@ -52,14 +54,27 @@ class Console {
   // Flushes the C streams; false when a stream reported an error.
   bool flush();
 
+  // Holds back everything printed from now on, in order, until release()
+  // prints it or discard() drops it: a run that finds its input was not what
+  // it seemed can take back what it printed from it.
+  void hold() { holding_ = true; }
+  void release();
+  void discard() {
+    held_.clear();
+    holding_ = false;
+  }
+
  private:
   void print(bool to_err, const char* fmt, ...);
+  void emit(bool to_err, std::string_view bytes);
   void write(bool to_err, std::string_view bytes);
 
   std::FILE* out_file_ = nullptr;
   std::FILE* err_file_ = nullptr;
   std::string out_buf_;
   std::string err_buf_;
+  bool holding_ = false;
+  std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
 };
 
 // A text argument that may be absent prints as "(null)".

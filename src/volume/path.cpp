@@ -1,5 +1,7 @@
 #include "volume/path.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 std::string entry_name_text(const Volume& vol, EntryRef e) {
@@ -58,6 +60,18 @@ void classify_invalid(std::string_view path, size_t start, Resolution& r) {
 }
 
 }  // namespace
+
+PathFaultInfo path_fault(std::string_view path) {
+  for (size_t at = 0; at <= path.size();) {
+    const size_t slash = std::min(path.find('/', at), path.size());
+    if (slash - at > static_cast<size_t>(kNameLength)) {
+      return {PathFault::kNameTooLong, std::string(path.substr(at, slash - at))};
+    }
+    at = slash + 1;
+  }
+  if (path.empty() || path.back() == '/') return {PathFault::kNoFileName, {}};
+  return {PathFault::kNotFound, {}};
+}
 
 Resolution resolve_path(const Volume& vol, Console& con, std::string_view path) {
   Resolution r;

@@ -48,6 +48,17 @@ struct Resolution {
   std::string bad_component;
 };
 
+// Why a path that resolution gave no name for names nothing, the first that
+// applies: a component of more than 16 characters anywhere (`component`), a
+// path that is empty or ends in '/', or a directory on the way that is not
+// there (or an empty component inside the path).
+enum class PathFault { kNameTooLong, kNoFileName, kNotFound };
+struct PathFaultInfo {
+  PathFault fault;
+  std::string component;
+};
+PathFaultInfo path_fault(std::string_view path);
+
 // Walks `path` from the root. A missing directory is reported here.
 Resolution resolve_path(const Volume& vol, Console& con, std::string_view path);
 

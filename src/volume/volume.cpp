@@ -1,5 +1,7 @@
 #include "volume/volume.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 Geometry geometry_from_system_record(std::span<const uint8_t> record) {
@@ -25,6 +27,75 @@ bool geometry_is_sound(const Geometry& g, uint64_t image_records) {
   const uint64_t records = uint64_t(g.total_blocks) * uint64_t(g.records_per_block);
   if (records < kMinimumRecords || records > kMaxRecords) return false;
   return geometry_fits(g, image_records);
+}
+
+Volume::Volume(size_t size, std::unique_ptr<PageSource> source)
+    : lazy_(new uint8_t[size]),  // not zero-filled: untouched pages are never written
+      pages_((size + kPageSize - 1) / kPageSize, kAbsent),
+      source_(std::move(source)),
+      data_(lazy_.get()),
+      size_(size) {}
+
+Volume::Volume(const Volume& other) : image_(other.image()), data_(image_.data()), size_(image_.size()) {}
+
+Volume& Volume::operator=(const Volume& other) {
+  if (this != &other) *this = Volume(other);
+  return *this;
+}
+
+void Volume::bring_in(uint64_t offset, uint64_t length) const {
+  const uint64_t last = length == 0 ? offset / kPageSize : (offset + length - 1) / kPageSize;
+  for (uint64_t p = offset / kPageSize; p <= last && p < pages_.size(); ++p) {
+    if (pages_[p] != kAbsent) continue;
+    const uint64_t at = p * kPageSize;
+    const std::span<uint8_t> page(data_ + at, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - at)));
+    if (!source_ || !source_->fill(at, page)) read_failed_ = true;
+    pages_[p] = kPresent;
+  }
+}
+
+void Volume::mark_changed(uint64_t offset, uint64_t length) {
+  bring_in(offset, length);
+  const uint64_t last = length == 0 ? offset / kPageSize : (offset + length - 1) / kPageSize;
+  for (uint64_t p = offset / kPageSize; p <= last && p < pages_.size(); ++p) pages_[p] = kChanged;
+}
+
+void Volume::read_all() const {
+  if (pages_.empty()) return;
+  bring_in(0, size_);
+  image_.assign(data_, data_ + size_);
+  lazy_.reset();
+  pages_.clear();
+  data_ = image_.data();
+}
+
+std::vector<uint8_t>& Volume::image() {
+  read_all();
+  return image_;
+}
+
+const std::vector<uint8_t>& Volume::image() const {
+  read_all();
+  return image_;
+}
+
+std::vector<Volume::Run> Volume::changed_runs() const {
+  std::vector<Run> runs;
+  if (pages_.empty()) {
+    if (size_ != 0) runs.push_back({0, size_});
+    return runs;
+  }
+  for (uint64_t p = 0; p < pages_.size(); ++p) {
+    if (pages_[p] != kChanged) continue;
+    const uint64_t at = p * kPageSize;
+    const uint64_t length = std::min<uint64_t>(kPageSize, size_ - at);
+    if (!runs.empty() && runs.back().offset + runs.back().length == at) {
+      runs.back().length += length;
+    } else {
+      runs.push_back({at, length});
+    }
+  }
+  return runs;
 }
 
 const char* mode_label(uint8_t m) {

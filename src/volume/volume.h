@@ -4,10 +4,17 @@
 // below. Callers check the ranges they work on with holds() first; the
 // accessors are the last line of defence and never touch memory outside the
 // image (a read out of range gives 0, a write out of range is dropped).
+//
+// A volume loaded from an image file is brought in lazily: the image is one
+// buffer of volume size, but a page of it (4096 bytes, 16 records) is read
+// from its container the first time an accessor touches it, so a command
+// reads only the records it needs. The volume also remembers which pages
+// were changed, so a save writes back only those.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -58,50 +65,86 @@ struct EntryRef {
   bool operator==(const EntryRef&) const = default;
 };
 
+// Where a lazily loaded volume's pages come from: its container. It reads
+// from the image file, which must stay open while the volume is in use.
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  // Fills `out` with the volume's bytes from `offset` (a page boundary) on.
+  // False when they could not all be read (the image file was shortened
+  // since it was loaded, say); `out` is then zero-filled where it failed.
+  virtual bool fill(uint64_t offset, std::span<uint8_t> out) = 0;
+};
+
 class Volume {
  public:
-  Volume() = default;
-  explicit Volume(std::vector<uint8_t> image) : image_(std::move(image)) {}
+  static constexpr uint32_t kPageSize = 4096;
 
-  std::vector<uint8_t>& image() { return image_; }
-  const std::vector<uint8_t>& image() const { return image_; }
-  size_t size() const { return image_.size(); }
-  uint32_t record_count() const { return static_cast<uint32_t>(image_.size() / kRecordSize); }
-  bool loaded() const { return !image_.empty(); }
+  Volume() = default;
+  // A volume whose bytes are all present (tests, image builders).
+  explicit Volume(std::vector<uint8_t> image) : image_(std::move(image)) {}
+  // A volume of `size` bytes whose pages are read from `source` on first use.
+  Volume(size_t size, std::unique_ptr<PageSource> source);
+  Volume(Volume&&) noexcept = default;
+  Volume& operator=(Volume&&) noexcept = default;
+  // Copies hold every byte.
+  Volume(const Volume& other);
+  Volume& operator=(const Volume& other);
+
+  // The whole image as one vector; a lazily loaded volume reads every page
+  // it has not read yet first.
+  std::vector<uint8_t>& image();
+  const std::vector<uint8_t>& image() const;
+  size_t size() const { return size_; }
+  uint32_t record_count() const { return static_cast<uint32_t>(size_ / kRecordSize); }
+  bool loaded() const { return size_ != 0; }
 
   // True when [offset, offset + length) lies inside the image.
-  bool holds(uint64_t offset, uint64_t length) const {
-    return offset <= image_.size() && length <= image_.size() - offset;
-  }
+  bool holds(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
   // True when records [first, first + count) lie inside the image.
   bool holds_records(uint64_t first, uint64_t count) const {
     return holds(first * kRecordSize, count * kRecordSize);
   }
 
-  uint8_t u8(uint64_t offset) const { return offset < image_.size() ? image_[offset] : 0; }
+  uint8_t u8(uint64_t offset) const {
+    if (offset >= size_) return 0;
+    return present(offset, 1)[offset];
+  }
   uint16_t le16(uint64_t offset) const {
     if (!holds(offset, 2)) return static_cast<uint16_t>(u8(offset));
-    return load16(image_.data() + offset);
+    return load16(present(offset, 2) + offset);
   }
   void put8(uint64_t offset, uint8_t v) {
-    if (offset < image_.size()) image_[offset] = v;
+    if (offset < size_) changing(offset, 1)[offset] = v;
   }
   void put16(uint64_t offset, uint16_t v) {
     if (holds(offset, 2)) {
-      store16(image_.data() + offset, v);
+      store16(changing(offset, 2) + offset, v);
     } else {
       put8(offset, static_cast<uint8_t>(v));
     }
   }
   // A view of [offset, offset + length), or an empty span when out of range.
+  // The writable view counts as a change of those bytes.
   std::span<uint8_t> bytes(uint64_t offset, uint64_t length) {
     if (!holds(offset, length)) return {};
-    return {image_.data() + offset, static_cast<size_t>(length)};
+    return {changing(offset, length) + offset, static_cast<size_t>(length)};
   }
   std::span<const uint8_t> bytes(uint64_t offset, uint64_t length) const {
     if (!holds(offset, length)) return {};
-    return {image_.data() + offset, static_cast<size_t>(length)};
+    return {present(offset, length) + offset, static_cast<size_t>(length)};
   }
+
+  // Pages changed since the load, as runs of bytes [offset, offset + length)
+  // in volume order; every page for a volume that was not loaded lazily.
+  struct Run {
+    uint64_t offset;
+    uint64_t length;
+  };
+  std::vector<Run> changed_runs() const;
+  // True when a page could not be read from the image file: the bytes the
+  // command saw there were not the volume's, and it must not be saved.
+  bool read_failed() const { return read_failed_; }
 
   // System record fields.
   static constexpr uint32_t kSystemOffset = kSystemRecord * kRecordSize;
@@ -140,7 +183,31 @@ class Volume {
 
 
  private:
-  std::vector<uint8_t> image_;
+  enum PageState : uint8_t { kAbsent, kPresent, kChanged };
+  // The buffer with [offset, offset + length) read in (the range must lie
+  // inside the image).
+  uint8_t* present(uint64_t offset, uint64_t length) const {
+    if (!pages_.empty()) bring_in(offset, length);
+    return data_;
+  }
+  uint8_t* changing(uint64_t offset, uint64_t length) {
+    if (!pages_.empty()) mark_changed(offset, length);
+    return data_;
+  }
+  void bring_in(uint64_t offset, uint64_t length) const;
+  void mark_changed(uint64_t offset, uint64_t length);
+  void read_all() const;
+
+  // Fully present volumes keep their bytes in image_; lazily loaded ones in
+  // lazy_, allocated without being zero-filled so untouched pages cost
+  // nothing, with a state for each page.
+  mutable std::vector<uint8_t> image_;
+  mutable std::unique_ptr<uint8_t[]> lazy_;
+  mutable std::vector<PageState> pages_;
+  std::unique_ptr<PageSource> source_;
+  mutable bool read_failed_ = false;
+  mutable uint8_t* data_ = image_.data();
+  size_t size_ = image_.size();
 };
 
 // The entries of a directory that can describe files, 1 to 63, in order

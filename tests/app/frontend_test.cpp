@@ -1,5 +1,6 @@
 #include "app/frontend.h"
 #include "containers/container.h"
+#include "containers/hdd_rom.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,23 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
   EXPECT_EQ(r.out.find("is D88 image"), std::string::npos);
   EXPECT_NE(r.err.find(msg::kD88FormatBad.bytes), std::string::npos);
   EXPECT_EQ(r.out.substr(r.out.size() - done().size()), done());
+}
+
+// The volume's pages are read as the run needs them. An image file cut
+// short after loading (reads come up short past the signature and the
+// system record) is reported as a short image, and nothing is written.
+TEST(FrontEndTest, AnImageCutShortUnderTheRunIsReportedAndNeverWritten) {
+  for (const char* command : {"L", "D"}) {
+    MemoryHost host;
+    host.files["disk.hdd"] = small_hdd();
+    host.files["disk.hdd"][kPartition1Offset + Volume::kSystemOffset + sys::kTotalBlocks] = 64;
+    const Bytes before = host.files["disk.hdd"];
+    host.read_budget = 2 * kRecordSize;
+    const RunResult r = run(host, {command, "disk.hdd", "1", "NAME"});
+    EXPECT_EQ(r.out, "disk.hdd is HDD image\n" + done()) << command;
+    EXPECT_EQ(r.err, msg::kHddFormatBad.bytes) << command;
+    EXPECT_EQ(host.files["disk.hdd"], before) << command;
+  }
 }
 
 TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {

@@ -467,12 +467,15 @@ TEST(D88SaveTest, FailsOnAShortWriteOrAVolumeOfAnotherSize) {
   D88Run r(testing::make_d88_image(floppy_volume()));
   ASSERT_TRUE(r.checked);
   ASSERT_TRUE(r.load());
+  r.vol.put8(0x1000, 1);
   r.host.write_budget = 1000;
   EXPECT_FALSE(r.save());
 
   r.host.write_budget.reset();
   const Bytes before = r.bytes();
-  r.vol.image().resize(r.vol.size() - kRecordSize);
+  Bytes smaller = r.vol.image();
+  smaller.resize(smaller.size() - kRecordSize);
+  r.vol = Volume(smaller);
   EXPECT_FALSE(r.save());
   EXPECT_EQ(r.bytes(), before);
 }

@@ -128,7 +128,8 @@ TEST(HddLoadTest, RecordsPerBlock256StillLoads) {
   volume[Volume::kSystemOffset + sys::kRecordsPerBlockMinusOne] = 0xFF;
   volume[Volume::kSystemOffset + sys::kTotalBlocks] = 24;
   Volume vol;
-  ASSERT_TRUE(load_rom_image(*open_image(host, volume, "x.rom"), vol));
+  const auto image = open_image(host, volume, "x.rom");
+  ASSERT_TRUE(load_rom_image(*image, vol));
   EXPECT_EQ(vol.geometry().records_per_block, 256);
   EXPECT_EQ(vol.geometry().bytes_per_block, 65536);
 }
@@ -188,6 +189,7 @@ TEST(SaveTest, ReportsShortWritesAndFailedSyncs) {
     auto image = open_image(host, original, "x.rom");
     Volume vol;
     ASSERT_TRUE(load_rom_image(*image, vol));
+    vol.put8(0x1000, 1);
     host.write_budget = 100;
     EXPECT_FALSE(save_volume(*image, vol, where));
   }
@@ -196,6 +198,7 @@ TEST(SaveTest, ReportsShortWritesAndFailedSyncs) {
     auto image = open_image(host, original, "x.rom");
     Volume vol;
     ASSERT_TRUE(load_rom_image(*image, vol));
+    vol.put8(0x1000, 1);
     host.fail_sync = true;
     EXPECT_FALSE(save_volume(*image, vol, where));
   }

@@ -1,11 +1,11 @@
 // Write faults with the built binary on real files. A lowered file size
 // limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes the kernel cut a write
 // short at a chosen offset and refuse the rest, as a full disk does, also for
-// writes in place: the image's save is cut short inside the volume, and R's
-// host file past its first bytes. A D88 image's save writes a track at a
-// time; a track is longer than the stream's buffer, so its last bytes wait
-// there: a limit inside the last sector makes the final flush fail rather
-// than a write.
+// writes in place: the image's save is cut short inside what it writes back,
+// and R's host file past its first bytes. A D88 image's save writes a track
+// at a time; a track is longer than the stream's buffer, so its last bytes
+// wait there: a limit inside the last sector makes the final flush fail
+// rather than a write.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "output/console.h"
+#include "containers/d88.h"
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
@@ -71,8 +72,10 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
        message_text(msg::kIsRomImage, "disk.rom")},
       {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset + 4096,
        message_text(msg::kIsHddImage, "disk.hdd")},
-      {"disk.d88", d88, d88.size() / 2, d88_line},
-      {"disk.d88", d88, d88.size() - 100, d88_line},  // inside the last sector's data
+      // Inside the first track every command changes (the system record's
+      // D88 track 1), and inside that track's last sector's data.
+      {"disk.d88", d88, testing::d88_track_offset(d88, 1) + 100, d88_line},
+      {"disk.d88", d88, testing::d88_track_offset(d88, 1) + d88::kTrackSpan - 100, d88_line},
   };
   const std::vector<std::vector<std::string>> commands = {
       {"D", "HELLO"}, {"W", "NEW", "in.mzt"}, {"I", "5A", "raw.bin"}};

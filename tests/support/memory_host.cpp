@@ -29,6 +29,7 @@ class MemoryFile final : public File {
       allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
       *host_.write_budget -= allowed;
     }
+    host_.written[name_] += allowed;
     if (allowed == 0) return 0;  // an empty file has no buffer to copy into
     auto& data = host_.files[name_];
     if (data.size() < offset + allowed) data.resize(static_cast<size_t>(offset + allowed), 0);

@@ -15,6 +15,8 @@ class MemoryHost : public Host {
  public:
   std::map<std::string, std::vector<uint8_t>> files;
   std::map<std::string, HostTime> times;
+  // Bytes each file has accepted through writes.
+  std::map<std::string, uint64_t> written;
   // Names that behave like pipes: their size cannot be taken.
   std::vector<std::string> unsized;
 

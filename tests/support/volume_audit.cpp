@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/frontend.h"
-#include "containers/d88.h"
-#include "containers/hdd_rom.h"
+#include "containers/container.h"
 #include "support/memory_host.h"
 #include "volume/check.h"
 
@@ -16,19 +14,10 @@ std::optional<Volume> load_image_volume(const Bytes& image, const std::string& i
   host.files[image_name] = image;
   const std::unique_ptr<File> f = host.open(image_name, OpenMode::kUpdate, nullptr);
   Volume vol;
-  const std::string ext = image_extension(image_name);
-  bool loaded = false;
-  if (ext == "D88") {
-    Console quiet;
-    D88Header header;
-    loaded = check_d88_format(*f, quiet, header) && load_d88_image(*f, header, vol);
-  } else if (ext == "ROM") {
-    loaded = load_rom_image(*f, vol);
-  } else {
-    Container where;
-    loaded = check_hdd_signature(*f) && load_hdd_partition(*f, partition_index, vol, where);
-  }
-  if (!loaded) return std::nullopt;
+  Console quiet;
+  Container container;
+  if (!load_container(*f, image_name, partition_index, quiet, vol, container)) return std::nullopt;
+  vol.image();  // every page in, while the file is open
   return vol;
 }
 

@@ -1,0 +1,64 @@
+#include "volume/volume.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace tarnwick {
+namespace {
+
+// Pages of byte value (offset / 256) & 0xFF, recording which were asked for;
+// pages from `fail_from` on cannot be read.
+class CountingPages final : public PageSource {
+ public:
+  CountingPages(std::vector<uint64_t>& asked, uint64_t fail_from) : asked_(asked), fail_from_(fail_from) {}
+  bool fill(uint64_t offset, std::span<uint8_t> out) override {
+    asked_.push_back(offset);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>((offset + i) / kRecordSize);
+    return offset < fail_from_;
+  }
+
+ private:
+  std::vector<uint64_t>& asked_;
+  uint64_t fail_from_;
+};
+
+TEST(LazyVolumeTest, ReadsEachPageOnceWhenAnAccessorFirstTouchesIt) {
+  std::vector<uint64_t> asked;
+  // Two whole pages and a last one of two records.
+  Volume v(2 * Volume::kPageSize + 512, std::make_unique<CountingPages>(asked, UINT64_MAX));
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(v.u8(4095), 15);
+  EXPECT_EQ(asked, (std::vector<uint64_t>{0}));
+  EXPECT_EQ(v.le16(4095), 0x100F);  // the last byte of page 0 and the first of page 1
+  EXPECT_EQ(v.u8(2 * 4096 + 511), 33);
+  EXPECT_EQ(v.u8(2 * 4096 + 512), 0);  // past the end: nothing read
+  EXPECT_EQ(std::as_const(v).bytes(4000, 200).size(), 200u);
+  EXPECT_EQ(asked, (std::vector<uint64_t>{0, 4096, 8192}));
+  EXPECT_TRUE(v.changed_runs().empty());
+  EXPECT_FALSE(v.read_failed());
+}
+
+TEST(LazyVolumeTest, ChangedPagesMakeRunsAndAFailedReadIsRemembered) {
+  std::vector<uint64_t> asked;
+  Volume v(4 * Volume::kPageSize, std::make_unique<CountingPages>(asked, 3 * Volume::kPageSize));
+  v.put16(4095, 0xBEEF);  // pages 0 and 1
+  v.put8(3 * 4096, 1);    // page 3, which cannot be read
+  const std::vector<Volume::Run> runs = v.changed_runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].offset, 0u);
+  EXPECT_EQ(runs[0].length, 2 * 4096u);
+  EXPECT_EQ(runs[1].offset, 3 * 4096u);
+  EXPECT_EQ(runs[1].length, 4096u);
+  EXPECT_TRUE(v.read_failed());
+  // The whole image, once asked for, holds what was read and what changed.
+  const std::vector<uint8_t>& all = v.image();
+  EXPECT_EQ(all[4095], 0xEF);
+  EXPECT_EQ(all[4096], 0xBE);
+  EXPECT_EQ(all[2 * 4096], 32);
+  EXPECT_EQ(asked.size(), 4u);
+}
+
+}  // namespace
+}  // namespace tarnwick
