@@ -6,6 +6,7 @@
 
 #include "commands/delete.h"
 #include "commands/extract.h"
+#include "commands/format.h"
 #include "commands/import.h"
 #include "commands/list.h"
 #include "commands/run_context.h"
@@ -63,6 +64,9 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
     case 'D':
       if (count != 4) return std::nullopt;
       break;
+    case 'F':
+      if (count != 2 && count != 3) return std::nullopt;
+      break;
     case 'R':
     case 'W':
     case 'I':
@@ -116,6 +120,13 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   con.trace(msg::kEchoPartition, a.partition_index);
   con.trace(msg::kEchoPath, or_null(text_or_null(a.path)));
   con.trace(msg::kEchoHostFile, or_null(text_or_null(a.host_file)));
+
+  // F makes the image; the run then loads and checks it as any other.
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) {
+    con.out(msg::kDone);
+    con.flush();
+    return 0;
+  }
 
   std::string reason;
   std::unique_ptr<File> image = host.open(a.image_name, OpenMode::kUpdate, &reason);

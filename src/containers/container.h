@@ -15,7 +15,9 @@ enum class ContainerKind { kHdd, kRom, kD88 };
 struct D88Header {
   static constexpr size_t kSize = 688;
   static constexpr int kTracks = 164;
+  static constexpr uint32_t kWriteProtect = 0x1A;
   static constexpr uint32_t kDiskType = 0x1B;
+  static constexpr uint32_t kDiskSize = 0x1C;  // 4 bytes LE: the whole file
   static constexpr uint32_t kTrackTable = 0x20;
   std::array<uint8_t, kSize> bytes{};
 
