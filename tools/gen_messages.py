@@ -104,6 +104,14 @@ MESSAGES = [
     # Raw import
     ("kBadRecordNumber", "レコード番号の指定が正しくありません\n"),
     ("kDoesNotFit", "%s がボリュームに収まりません\n"),
+    # Blank disks, subdirectories, whole trees
+    ("kAlreadyExists", "'%s' は既に存在します\n"),
+    ("kDirectoryCreated", "ディレクトリ '%s' を作成しました\n"),
+    ("kDirectoryDeleted", "ディレクトリ '%s' を削除しました\n"),
+    ("kDirectoryNotEmpty", "ディレクトリ '%s' は空ではありません\n"),
+    ("kNotADirectory", "'%s' はディレクトリではありません\n"),
+    ("kCannotDelete", "'%s' は削除できません\n"),
+    ("kFilesExtracted", "%d 個のファイルを取り出しました\n"),
 ]
 
 

@@ -8,11 +8,19 @@ root=$(pwd)
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
 
-bash tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64
+bash tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 groff-base
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win -j"$jobs"
+# The release zip: the program, the README and the manual page as text.
+(cd build-win && cpack >/dev/null)
+python3 - build-win/tarnwick-*-windows-x86_64.zip <<'PY'
+import sys, zipfile
+names = sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist())
+if names != ["README.md", "tarnwick.exe", "tarnwick.txt"]:
+    sys.exit("unexpected zip contents: %s" % names)
+PY
 
 # Wine: no debug chatter; the first start makes the prefix (~/.wine unless
 # WINEPREFIX says otherwise), which takes seconds, so it is made once here

@@ -6,6 +6,7 @@
 
 #include "commands/delete.h"
 #include "commands/extract.h"
+#include "commands/format.h"
 #include "commands/import.h"
 #include "commands/list.h"
 #include "commands/run_context.h"
@@ -60,6 +61,9 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
   switch (a.letter) {
     case 'D':
       if (count != 4) return std::nullopt;
+      break;
+    case 'F':
+      if (count != 2 && count != 3) return std::nullopt;
       break;
     case 'R':
     case 'W':
@@ -148,6 +152,13 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   }
   const Arguments& a = *parsed;
   echo_arguments(con, a);
+
+  // F makes the image; the run then loads and checks it as any other.
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) {
+    con.out(msg::kDone);
+    con.flush();
+    return 0;
+  }
 
   std::string reason;
   std::unique_ptr<File> image = host.open(a.image_name, OpenMode::kUpdate, &reason);

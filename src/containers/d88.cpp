@@ -20,7 +20,7 @@ using TrackFlags = std::array<bool, D88Header::kTracks>;
 const Message& disk_type_name(uint8_t type) {
   switch (type) {
     case 0x00: return msg::kDiskType2D;
-    case 0x10: return msg::kDiskType2DD;
+    case kDiskType2DD: return msg::kDiskType2DD;
     case 0x20: return msg::kDiskType2HD;
     default: return msg::kDiskTypeUnknown;
   }
@@ -241,6 +241,47 @@ bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
       }
       if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;
     }
+  }
+  return true;
+}
+
+bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type) {
+  if (vol.size() % kTrackBytes != 0) return false;
+  const size_t tracks = vol.size() / kTrackBytes;
+  // Tracks pair up (t and t XOR 1), so a volume fills an even number.
+  if (tracks == 0 || tracks % 2 != 0 || tracks > static_cast<size_t>(D88Header::kTracks)) return false;
+  const auto put32 = [](uint8_t* at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) at[k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+
+  D88Header header;
+  header.bytes[D88Header::kWriteProtect] = 0;
+  header.bytes[D88Header::kDiskType] = disk_type;
+  put32(&header.bytes[D88Header::kDiskSize], static_cast<uint32_t>(D88Header::kSize + tracks * kTrackSpan));
+  for (size_t d = 0; d < tracks; ++d) {
+    put32(&header.bytes[D88Header::kTrackTable + 4 * d], static_cast<uint32_t>(D88Header::kSize + d * kTrackSpan));
+  }
+  if (image.write_at(0, header.bytes.data(), header.bytes.size()) != header.bytes.size()) return false;
+
+  TrackBuffer track{};
+  for (size_t d = 0; d < tracks; ++d) {
+    const uint64_t from = uint64_t(d88_track_of(static_cast<int>(d))) * kTrackBytes;
+    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+      uint8_t* h = track.data() + j * kSectorSpan;
+      h[kC] = static_cast<uint8_t>(d / 2);
+      h[kH] = static_cast<uint8_t>(d % 2);
+      h[kR] = static_cast<uint8_t>(j + 1);
+      h[kN] = kSizeCode256;
+      h[kSectorCount] = static_cast<uint8_t>(kSectorsUsed);
+      h[kDensity] = kDoubleDensity;
+      h[kDataSize] = static_cast<uint8_t>(kSectorDataSize & 0xFF);
+      h[kDataSize + 1] = static_cast<uint8_t>(kSectorDataSize >> 8);
+      const std::span<const uint8_t> data = vol.bytes(from + uint64_t{j} * kSectorDataSize, kSectorDataSize);
+      if (data.size() != kSectorDataSize) return false;
+      copy_inverted(data.data(), h + kSectorHeaderSize);
+    }
+    const uint64_t offset = D88Header::kSize + d * kTrackSpan;
+    if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;
   }
   return true;
 }

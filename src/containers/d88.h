@@ -43,6 +43,8 @@ inline constexpr uint32_t kTrackSpan = kSectorSpan * kSectorsUsed;            //
 inline constexpr uint32_t kTrackBytes = kSectorDataSize * kSectorsUsed;       // 4096 of volume
 
 // Sector header fields.
+inline constexpr uint32_t kC = 0;
+inline constexpr uint32_t kH = 1;
 inline constexpr uint32_t kR = 2;
 inline constexpr uint32_t kN = 3;
 inline constexpr uint32_t kSectorCount = 4;  // 2 bytes LE
@@ -51,6 +53,7 @@ inline constexpr uint32_t kDataSize = 14;    // 2 bytes LE
 
 inline constexpr uint8_t kSizeCode256 = 1;
 inline constexpr uint8_t kDoubleDensity = 0;
+inline constexpr uint8_t kDiskType2DD = 0x10;
 
 // Volume track t lives on D88 track t XOR 1 (and the other way round).
 inline constexpr int d88_track_of(int volume_track) { return volume_track ^ 1; }
@@ -60,7 +63,9 @@ inline constexpr int d88_track_of(int volume_track) { return volume_track ^ 1; }
 struct D88Header {
   static constexpr size_t kSize = 688;
   static constexpr int kTracks = 164;
+  static constexpr uint32_t kWriteProtect = 0x1A;
   static constexpr uint32_t kDiskType = 0x1B;
+  static constexpr uint32_t kDiskSize = 0x1C;  // 4 bytes LE: the whole file
   static constexpr uint32_t kTrackTable = 0x20;
   std::array<uint8_t, kSize> bytes{};
 
@@ -84,5 +89,14 @@ bool load_d88_image(File& image, const D88Header& header, Volume& vol);
 // Writes every sector's data back in place, inverted. Data areas only: the
 // header, the sector headers and sectors after the 16th keep their bytes.
 bool save_d88_image(File& image, const Volume& vol, const D88Header& header);
+
+// Writes a whole new D88 image holding the volume (an even number of whole
+// tracks, at most 164) as a format leaves a disk: an empty disk name, not
+// write-protected, `disk_type`, the tracks back to back after the header
+// in D88 track order, each of 16 sectors R = 1 to 16 with C = track / 2,
+// H = track % 2, N = 1, 16 sectors, double density, not deleted, status 0,
+// 256 bytes; the data inverted, volume track t in D88 track t XOR 1. True
+// when every byte was accepted.
+bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type);
 
 }  // namespace tarnwick

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "host/host_path.h"
 #include "host/host_time.h"
 
 namespace tarnwick {
@@ -52,6 +53,20 @@ class Host {
   virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
   // True when both names lead to the same existing file.
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
+
+  // Files and folders the tool creates, by host path.
+  virtual PathKind path_kind(const HostPath& path) = 0;
+  // True when the path is a folder that holds nothing.
+  virtual bool folder_is_empty(const HostPath& path) = 0;
+  // Makes one folder (its parent must exist); false when the path exists.
+  virtual bool make_folder(const HostPath& path) = 0;
+  // Creates a new file and opens it for writing; nothing when the path
+  // exists already (whoever made it, whenever) or cannot be created.
+  virtual std::unique_ptr<File> create_file(const HostPath& path) = 0;
+  virtual bool remove_file(const HostPath& path) = 0;
+  // As set_file_time, for a file or a folder (a folder's time is set after
+  // its contents are written, or they would change it again).
+  virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
 };
 
 // The host this program runs on.

@@ -97,6 +97,21 @@ class NativeHost final : public Host {
   }
 
   bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
+
+  PathKind path_kind(const HostPath& path) override { return platform::path_kind(path.native()); }
+  bool folder_is_empty(const HostPath& path) override { return platform::folder_is_empty(path.native()); }
+  bool make_folder(const HostPath& path) override { return platform::make_folder(path.native()); }
+
+  std::unique_ptr<File> create_file(const HostPath& path) override {
+    std::FILE* f = platform::create_new_file(path.native());
+    if (!f) return nullptr;
+    return std::make_unique<StdioFile>(f);
+  }
+
+  bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
+  bool set_time(const HostPath& path, const HostTime& t) override {
+    return platform::set_path_time(path.native(), t);
+  }
 };
 
 }  // namespace

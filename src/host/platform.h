@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "host/host_path.h"
 #include "host/host_time.h"
 
 namespace tarnwick::platform {
@@ -27,5 +29,28 @@ bool same_file(const std::string& a, const std::string& b);
 bool read_host_file_time(const std::string& name, HostTime& t);
 // Sets the named file's last-write time from local broken-down time.
 bool set_host_file_time(const std::string& name, const HostTime& t);
+
+// Host paths (host_path.h). The text of a command-line argument in the
+// native form: unchanged on POSIX, from the ANSI code page on Windows.
+NativeString native_argument(std::string_view text);
+PathKind path_kind(const NativeString& path);
+// True when the folder can be read and holds no entry but "." and "..".
+bool folder_is_empty(const NativeString& path);
+// Makes one folder; false when it exists already or cannot be made.
+bool make_folder(const NativeString& path);
+// Creates a file that must not exist yet (nothing is ever replaced, even
+// by a file another program creates at the same moment) and opens it for
+// writing; nothing on failure.
+std::FILE* create_new_file(const NativeString& path);
+bool remove_file(const NativeString& path);
+// As set_host_file_time, for a file or a folder.
+bool set_path_time(const NativeString& path, const HostTime& t);
+
+// One character of code page 932 (one or two bytes) as its code point, by
+// the system's tables; nothing when the bytes form no character.
+std::optional<char32_t> decode_cp932(std::string_view bytes);
+// A code point in code page 932 by the system's tables (without best-fit
+// substitutes); nothing when the code page has no such character.
+std::optional<std::string> encode_cp932(char32_t c);
 
 }  // namespace tarnwick::platform

@@ -1,11 +1,15 @@
 // POSIX implementations of the platform calls.
 #ifndef _WIN32
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <span>
 
 #include "host/platform.h"
 
@@ -38,6 +42,85 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 // The host file time calls live in host_time_posix.cpp.
+
+NativeString native_argument(std::string_view text) { return NativeString(text); }
+
+PathKind path_kind(const NativeString& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (S_ISREG(st.st_mode)) return PathKind::kFile;
+  if (S_ISDIR(st.st_mode)) return PathKind::kFolder;
+  return PathKind::kOther;
+}
+
+bool folder_is_empty(const NativeString& path) {
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return false;
+  bool empty = true;
+  errno = 0;
+  while (const dirent* e = readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name != "." && name != "..") {
+      empty = false;
+      break;
+    }
+  }
+  // A read error leaves the folder's contents unknown.
+  if (errno != 0) empty = false;
+  closedir(dir);
+  return empty;
+}
+
+bool make_folder(const NativeString& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+std::FILE* create_new_file(const NativeString& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return f;
+}
+
+bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
+
+bool set_path_time(const NativeString& path, const HostTime& t) { return set_host_file_time(path, t); }
+
+namespace {
+
+// One conversion through iconv: the whole input must turn into at most
+// `out.size()` bytes. The descriptor is reset first; it keeps no state
+// between characters of these stateless encodings anyway.
+std::optional<size_t> convert(iconv_t cd, std::string_view in, std::span<char> out) {
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* from = const_cast<char*>(in.data());
+  size_t from_left = in.size();
+  char* to = out.data();
+  size_t to_left = out.size();
+  if (iconv(cd, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) || from_left != 0) return std::nullopt;
+  return out.size() - to_left;
+}
+
+}  // namespace
+
+std::optional<char32_t> decode_cp932(std::string_view bytes) {
+  static const iconv_t cd = iconv_open("UTF-32LE", "CP932");
+  std::array<char, 8> out{};
+  const std::optional<size_t> n = convert(cd, bytes, out);
+  if (!n || *n != 4) return std::nullopt;  // exactly one character
+  const auto b = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(out[i])); };
+  return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
+}
+
+std::optional<std::string> encode_cp932(char32_t c) {
+  static const iconv_t cd = iconv_open("CP932", "UTF-32LE");
+  const std::array<char, 4> in = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
+  std::array<char, 8> out{};
+  const std::optional<size_t> n = convert(cd, std::string_view(in.data(), in.size()), out);
+  if (!n || *n == 0) return std::nullopt;
+  return std::string(out.data(), *n);
+}
 
 }  // namespace tarnwick::platform
 

@@ -15,10 +15,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "host/host_time.h"
 #include "host/platform.h"
@@ -96,9 +98,11 @@ bool read_host_file_time(const std::string& name, HostTime& t) {
   return ok;
 }
 
-bool set_host_file_time(const std::string& name, const HostTime& t) {
-  // The time is converted before the file is opened, so an impossible time
-  // leaves the file untouched.
+namespace {
+
+// A local time to the minute as a FILETIME, through the system's current
+// time zone. False for a time that forms no valid date.
+bool local_to_filetime(const HostTime& t, FILETIME& written) {
   if (!host_time_is_valid(t)) return false;
   SYSTEMTIME local{};
   local.wYear = static_cast<WORD>(t.year);
@@ -111,8 +115,33 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   local.wMilliseconds = 0;
   SYSTEMTIME utc;
   if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc)) return false;
+  return SystemTimeToFileTime(&utc, &written) != 0;
+}
+
+// Paths of MAX_PATH characters or more reach the file system only as full
+// paths with the "\\?\" prefix, which also turns off the Win32 layer's
+// name parsing; shorter paths go as they are, parsed as the ANSI calls parse
+// them. (Folders have the lower limit, MAX_PATH - 12.)
+std::wstring win32_path(const std::wstring& path) {
+  if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+  const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return path;
+  std::wstring full(need, L'\0');
+  const DWORD got = GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
+  if (got == 0 || got >= need) return path;
+  full.resize(got);
+  if (full.rfind(L"\\\\.\\", 0) == 0 || full.rfind(L"\\\\?\\", 0) == 0) return full;  // a device
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
+bool set_host_file_time(const std::string& name, const HostTime& t) {
+  // The time is converted before the file is opened, so an impossible time
+  // leaves the file untouched.
   FILETIME written;
-  if (!SystemTimeToFileTime(&utc, &written)) return false;
+  if (!local_to_filetime(t, written)) return false;
 
   // No other opener is admitted while the time changes.
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -121,6 +150,97 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
   CloseHandle(h);
   return set != 0;
+}
+
+NativeString native_argument(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+PathKind path_kind(const NativeString& path) {
+  const DWORD attributes = GetFileAttributesW(win32_path(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::kOther;
+  return PathKind::kFile;
+}
+
+bool folder_is_empty(const NativeString& path) {
+  if (path_kind(path) != PathKind::kFolder) return false;
+  std::wstring pattern = path;
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') {
+    pattern += L'\\';
+  }
+  pattern += L'*';
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(win32_path(pattern).c_str(), &found);
+  // A drive's root lists no "." and "..", so an empty one lists nothing.
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool empty = true;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      empty = false;
+      break;
+    }
+  } while (FindNextFileW(h, &found));
+  if (empty && GetLastError() != ERROR_NO_MORE_FILES) empty = false;
+  FindClose(h);
+  return empty;
+}
+
+bool make_folder(const NativeString& path) { return CreateDirectoryW(win32_path(path).c_str(), nullptr) != 0; }
+
+std::FILE* create_new_file(const NativeString& path) {
+  HANDLE h = CreateFileW(win32_path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, "wb");
+  if (!f) _close(fd);  // closes the handle too
+  return f;
+}
+
+bool remove_file(const NativeString& path) { return DeleteFileW(win32_path(path).c_str()) != 0; }
+
+bool set_path_time(const NativeString& path, const HostTime& t) {
+  FILETIME written;
+  if (!local_to_filetime(t, written)) return false;
+  // A folder opens only with backup semantics; a file opens with them too.
+  HANDLE h = CreateFileW(win32_path(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
+  CloseHandle(h);
+  return set != 0;
+}
+
+std::optional<char32_t> decode_cp932(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > 2) return std::nullopt;
+  wchar_t wide[2];
+  const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide, 2);
+  if (n != 1) return std::nullopt;  // exactly one character
+  return static_cast<char32_t>(wide[0]);
+}
+
+std::optional<std::string> encode_cp932(char32_t c) {
+  if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;  // none outside the BMP
+  const wchar_t wide = static_cast<wchar_t>(c);
+  char out[4];
+  BOOL used_default = FALSE;
+  const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &wide, 1, out, sizeof out, nullptr, &used_default);
+  if (n <= 0 || used_default) return std::nullopt;
+  return std::string(out, static_cast<size_t>(n));
 }
 
 }  // namespace tarnwick::platform

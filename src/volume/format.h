@@ -5,7 +5,7 @@
 //
 // System record (record 15, volume bytes 0xF00-0xFFF):
 //   OFFSET SIZE DESCRIPTION
-//        0    1 (not read)
+//        0    1 volume number (a format writes 1; not read)
 //        1    1 reserved blocks: blocks at the start outside the bitmap
 //        2    2 used blocks = reserved blocks + set bits of the bitmap
 //        4    2 total blocks
@@ -64,6 +64,7 @@ inline constexpr int kMaxRecordsPerBlock = 32;
 
 // System record fields (offsets inside record 15).
 namespace sys {
+inline constexpr uint32_t kVolumeNumber = 0;
 inline constexpr uint32_t kReservedBlocks = 1;   // 1 byte
 inline constexpr uint32_t kUsedBlocks = 2;       // 2 bytes LE
 inline constexpr uint32_t kTotalBlocks = 4;      // 2 bytes LE

@@ -66,6 +66,9 @@ TEST(FrontEndTest, BadCommandLinesPrintTheUsageOnly) {
       {"", "img"},
       {"L"},
       {"D", "img", "1"},
+      {"F"},
+      {"F", "new.d88", "3"},
+      {"F", "new.d88", "1", "A"},
   };
   for (const auto& args : bad) {
     const RunResult r = run(host, args);
@@ -74,6 +77,7 @@ TEST(FrontEndTest, BadCommandLinesPrintTheUsageOnly) {
     EXPECT_EQ(r.status, 0);
   }
   EXPECT_EQ(host.files["img"], small_hdd());
+  EXPECT_EQ(host.files.size(), 1u);
 }
 
 TEST(FrontEndTest, CommandLetterSpellings) {

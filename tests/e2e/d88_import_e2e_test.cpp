@@ -10,6 +10,7 @@
 #include "support/e2e.h"
 #include "support/image_builder.h"
 #include "support/message_text.h"
+#include "support/sample_volumes.h"
 
 namespace tarnwick {
 namespace {
@@ -80,6 +81,37 @@ TEST(D88E2eTest, FailedCheckOrLoadEndsTheRunInOrder) {
 }
 
 // I at record 0x20 of the same volume held in each container.
+TEST(D88E2eTest, FormatMakesADiskThatTakesFilesAndNeverOverwrites) {
+  ScratchDir dir;
+  ToolRun r = testing::run_tool({"F", "new.d88"}, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Disk type: 2DD\nnew.d88 is D88 image\n" + testing::done_line());
+  EXPECT_EQ(r.err, "");
+  const Bytes blank = testing::read_file(dir.file("new.d88"));
+  EXPECT_EQ(blank.size(), 697008u);
+
+  r = testing::run_tool({"F", "new.d88", "2"}, dir);
+  EXPECT_EQ(r.out, testing::done_line());
+  EXPECT_EQ(r.err, message_text(msg::kAlreadyExists, "new.d88"));
+  EXPECT_EQ(testing::read_file(dir.file("new.d88")), blank);
+  r = testing::run_tool({"F", "new.img"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kUnsupportedImage, "new.img"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("new.img")));
+
+  const Bytes body = testing::pattern(3000);
+  testing::write_file(dir.file("hello.mzt"), testing::make_mzt("HELLO", body));
+  r = testing::run_tool({"W", "new.d88", "1", "HELLO", "hello.mzt"}, dir);
+  EXPECT_EQ(r.err, "");
+  r = testing::run_tool({"VL", "new.d88"}, dir);
+  EXPECT_EQ(r.err, "");
+  // The first free block follows the 24 reserved ones: record 48.
+  EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" 0030\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(msg::kCheckPassed.bytes), std::string::npos) << r.out;
+  r = testing::run_tool({"R", "new.d88", "1", "HELLO", "back.mzt"}, dir);
+  EXPECT_EQ(testing::read_file(dir.file("back.mzt")), testing::make_mzt("HELLO", body));
+}
+
 TEST(ImportE2eTest, WritesTheRightBytesInEveryContainer) {
   const Bytes volume = floppy_volume();
   const Bytes data = testing::pattern(300, 77);
@@ -181,6 +213,31 @@ TEST_F(RealD88E2eTest, TwoDdDiskListsAnEmptyRootAndTakesAnImport) {
   const size_t at = testing::d88_track_offset(image, 17) + 16;
   for (size_t i = 0; i < after.size(); ++i) {
     ASSERT_EQ(after[i], i == at ? static_cast<uint8_t>(~'X') : image[i]) << i;
+  }
+}
+
+// F makes the disk the machine makes, but for the boot program in records
+// 0-14, which F leaves blank (0xFF, stored inverted as 0x00).
+TEST_F(RealD88E2eTest, FormatMatchesTheRealBlankDisk) {
+  ScratchDir dir;
+  ASSERT_EQ(testing::run_tool({"F", "blank.D88"}, dir).err, "");
+  const Bytes made = testing::read_file(dir.file("blank.D88"));
+  const Bytes real = testing::read_file(source("IPLS_0_9bKai2DD.d88").string());
+  ASSERT_EQ(made.size(), real.size());
+  ASSERT_TRUE(std::equal(real.begin(), real.begin() + 688, made.begin()));
+  for (int d = 0; d < 160; ++d) {
+    const size_t track = testing::d88_track_offset(real, d);
+    for (size_t j = 0; j < 16; ++j) {
+      const auto sector = made.begin() + static_cast<long>(track + 272 * j);
+      const auto real_sector = real.begin() + static_cast<long>(track + 272 * j);
+      EXPECT_TRUE(std::equal(sector, sector + 16, real_sector)) << "track " << d << " sector " << j;
+      const size_t record = static_cast<size_t>(d ^ 1) * 16 + j;
+      if (record >= 15) {
+        EXPECT_TRUE(std::equal(sector + 16, sector + 272, real_sector + 16)) << "record " << record;
+      } else {
+        EXPECT_TRUE(std::all_of(sector + 16, sector + 272, [](uint8_t b) { return b == 0; })) << "record " << record;
+      }
+    }
   }
 }
 

@@ -76,4 +76,55 @@ bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
   return true;
 }
 
+namespace {
+
+// The folder a path lies in must exist, unless the path has none.
+bool parent_exists(const MemoryHost& host, const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos || slash == 0 || host.folders.count(path.substr(0, slash));
+}
+
+}  // namespace
+
+PathKind MemoryHost::path_kind(const HostPath& path) {
+  if (files.count(path.native())) return PathKind::kFile;
+  if (folders.count(path.native())) return PathKind::kFolder;
+  return PathKind::kMissing;
+}
+
+bool MemoryHost::folder_is_empty(const HostPath& path) {
+  const std::string prefix = path.native() + "/";
+  const auto inside = [&](const auto& entry) { return entry.first.rfind(prefix, 0) == 0; };
+  const auto starts = [&](const std::string& f) { return f.rfind(prefix, 0) == 0; };
+  return folders.count(path.native()) && std::none_of(files.begin(), files.end(), inside) &&
+         std::none_of(folders.begin(), folders.end(), starts);
+}
+
+bool MemoryHost::make_folder(const HostPath& path) {
+  const std::string& p = path.native();
+  if (fail_create && faulty(p)) return false;
+  if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return false;
+  folders.insert(p);
+  return true;
+}
+
+std::unique_ptr<File> MemoryHost::create_file(const HostPath& path) {
+  const std::string& p = path.native();
+  if (fail_create && faulty(p)) return nullptr;
+  if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return nullptr;
+  files[p].clear();
+  return std::make_unique<MemoryFile>(*this, p);
+}
+
+bool MemoryHost::remove_file(const HostPath& path) {
+  times.erase(path.native());
+  return files.erase(path.native()) != 0;
+}
+
+bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {
+  if (path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
+  times[path.native()] = t;
+  return true;
+}
+
 }  // namespace tarnwick::testing

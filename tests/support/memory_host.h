@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,12 @@ namespace tarnwick::testing {
 class MemoryHost : public Host {
  public:
   std::map<std::string, std::vector<uint8_t>> files;
+  // Times of files and folders.
   std::map<std::string, HostTime> times;
   // Bytes each file has accepted through writes.
   std::map<std::string, uint64_t> written;
+  // Folders, by path; a path's parent is what comes before its last '/'.
+  std::set<std::string> folders;
   // Names that behave like pipes: their size cannot be taken.
   std::vector<std::string> unsized;
 
@@ -28,11 +32,20 @@ class MemoryHost : public Host {
   std::optional<uint64_t> read_budget;
   bool fail_sync = false;
   bool fail_close = false;
+  bool fail_create = false;  // create_file and make_folder fail
 
   std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override;
   bool read_file_time(const std::string& name, HostTime& t) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
   bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
+
+  // Host paths are the names as they are (POSIX).
+  PathKind path_kind(const HostPath& path) override;
+  bool folder_is_empty(const HostPath& path) override;
+  bool make_folder(const HostPath& path) override;
+  std::unique_ptr<File> create_file(const HostPath& path) override;
+  bool remove_file(const HostPath& path) override;
+  bool set_time(const HostPath& path, const HostTime& t) override;
 
   bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
 };

@@ -1,0 +1,66 @@
+// Host names for volume names: how a file or folder taken out of a volume
+// is named on the host.
+//
+// A volume name is up to 16 bytes of Shift_JIS as the machine writes it. It
+// is decoded with the code page 932 tables (so 0x5C is '\', not a yen sign,
+// and the half-width katakana 0xA1-0xDF are U+FF61-FF9F). What the host
+// cannot take as it is is written as %XX, the byte in upper-case hex:
+//   - a byte that forms no character, and a character that does not encode
+//     back to the same bytes (code page 932 gives some characters two
+//     codes), byte by byte;
+//   - '%' itself, '/', the control characters U+0000-001F and U+007F-009F,
+//     and on Windows also \ : * ? " < > |;
+//   - on Windows, the last character of a name that ends in '.' or ' ', and
+//     of a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, with
+//     or without an extension: "CON.TXT" becomes "CO%4E.TXT"; trailing
+//     blanks before the extension count as part of the device name);
+//   - everywhere, the last character of "." and "..", and an empty name is
+//     "%0D" (the 0x0D that ends a name field).
+// So every volume name gets its own host name, and the bytes can be read
+// back from it. The Windows rules apply on Windows only, as the other hosts
+// take those names.
+//
+// Two volume names may still lead to one host file: on Windows names differ
+// only in case ("abc", "ABC"), and a file name plus the extension a command
+// adds can equal a folder's name. FolderNames hands out "NAME~2.ext",
+// "NAME~3.ext", ... for those.
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+struct NameRules {
+  // Windows' reserved characters and names, and names compared without
+  // regard to case.
+  bool windows = false;
+};
+
+// The rules of the host this program runs on.
+NameRules native_name_rules();
+
+// The host name of a volume name (its bytes before the 0x0D), as code
+// points; HostPath turns them into the host's form.
+std::u32string host_name(std::string_view volume_name, const NameRules& rules = native_name_rules());
+
+// The names given out in one host folder.
+class FolderNames {
+ public:
+  explicit FolderNames(const NameRules& rules = native_name_rules()) : rules_(rules) {}
+
+  // `wanted` when no name given out so far is the same on the host, else
+  // the first free of "~2", "~3", ... put before its extension (the part
+  // from its last '.', unless that is its first character). The name
+  // returned counts as given out.
+  std::u32string claim(const std::u32string& wanted);
+
+ private:
+  std::u32string key(std::u32string_view name) const;
+
+  NameRules rules_;
+  std::set<std::u32string> taken_;  // keys of the names given out
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,54 @@
+// Host paths for files and folders the tool creates: a path given on the
+// command line, joined with names made from volume names.
+//
+// A path is kept in the host's native form: bytes on POSIX systems (the
+// names made from volume names are UTF-8), UTF-16 on Windows, where the
+// command-line text is converted from the ANSI code page once and every
+// call then uses the wide-character functions, so names the ANSI code page
+// cannot spell still work. Callers join components without caring which.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+#ifdef _WIN32
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+using NativeString = std::basic_string<NativeChar>;
+
+// What a host path names. A path that cannot be reached (a missing folder
+// on the way, no permission to look) counts as missing.
+enum class PathKind { kMissing, kFile, kFolder, kOther };
+
+class HostPath {
+ public:
+  HostPath() = default;
+
+  // A path as the command line gives it: bytes on POSIX systems, text in
+  // the ANSI code page on Windows.
+  static HostPath from_argument(std::string_view text);
+
+  // This path with one more component: a single name (see host_name.h),
+  // which holds no separator. A separator is put between them unless this
+  // path is empty or already ends in one (or, on Windows, is a bare drive
+  // such as "C:", which a separator would turn into its root).
+  HostPath operator/(std::u32string_view name) const;
+
+  const NativeString& native() const { return native_; }
+  bool operator==(const HostPath&) const = default;
+
+ private:
+  explicit HostPath(NativeString native) : native_(std::move(native)) {}
+  NativeString native_;
+};
+
+// The UTF-8 (POSIX) or UTF-16 (Windows) form of a text of code points.
+// Code points that are no characters (surrogates, beyond U+10FFFF) become
+// U+FFFD.
+NativeString native_text(std::u32string_view text);
+
+}  // namespace tarnwick

@@ -1,0 +1,63 @@
+// F on a host in memory: what it refuses, and that a failed write leaves
+// no file behind. (The image it writes is compared with a real blank disk
+// end to end.)
+#include "commands/format.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/memory_host.h"
+#include "support/message_text.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::message_text;
+using testing::MemoryHost;
+
+TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
+  struct Case {
+    std::string name;
+    std::function<void(MemoryHost&)> setup;
+    const Message* error;  // nullptr: the image is written
+  };
+  const std::vector<Case> cases = {
+      {"blank.d88", [](MemoryHost&) {}, nullptr},
+      {"BLANK.D88", [](MemoryHost&) {}, nullptr},
+      {"disk.hdd", [](MemoryHost&) {}, &msg::kUnsupportedImage},
+      {"disk.rom", [](MemoryHost&) {}, &msg::kUnsupportedImage},
+      {"disk.d8", [](MemoryHost&) {}, &msg::kUnsupportedImage},
+      {"d88", [](MemoryHost&) {}, &msg::kUnsupportedImage},
+      {"disk.d88x", [](MemoryHost&) {}, &msg::kUnsupportedImage},
+      {"old.d88", [](MemoryHost& h) { h.files["old.d88"] = {1, 2, 3}; }, &msg::kAlreadyExists},
+      {"dir.D88", [](MemoryHost& h) { h.folders.insert("dir.D88"); }, &msg::kAlreadyExists},
+      {"no/such.d88", [](MemoryHost&) {}, &msg::kImageWriteFailed},
+      {"locked.d88", [](MemoryHost& h) { h.fail_create = true; }, &msg::kImageWriteFailed},
+      {"full.d88", [](MemoryHost& h) { h.write_budget = 100000; }, &msg::kImageWriteFailed},
+      {"header.d88", [](MemoryHost& h) { h.write_budget = 687; }, &msg::kImageWriteFailed},
+      {"unsynced.d88", [](MemoryHost& h) { h.fail_sync = true; }, &msg::kImageWriteFailed},
+      {"unclosed.d88", [](MemoryHost& h) { h.fail_close = true; }, &msg::kImageWriteFailed},
+  };
+  for (const Case& c : cases) {
+    MemoryHost host;
+    c.setup(host);
+    const MemoryHost before = host;
+    Console con;
+    EXPECT_EQ(command_format(con, host, c.name), c.error == nullptr) << c.name;
+    EXPECT_EQ(con.out_text(), "") << c.name;
+    if (c.error) {
+      EXPECT_EQ(con.err_text(), message_text(*c.error, c.name.c_str())) << c.name;
+      EXPECT_EQ(host.files, before.files) << c.name;
+      EXPECT_EQ(host.folders, before.folders) << c.name;
+    } else {
+      EXPECT_EQ(con.err_text(), "") << c.name;
+      EXPECT_EQ(host.files[c.name].size(), 697008u) << c.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarnwick
