@@ -112,6 +112,7 @@ MESSAGES = [
     ("kNotADirectory", "'%s' はディレクトリではありません\n"),
     ("kCannotDelete", "'%s' は削除できません\n"),
     ("kFilesExtracted", "%d 個のファイルを取り出しました\n"),
+    ("kTreeFileLine", "%s\n"),
 ]
 
 

@@ -5,12 +5,14 @@
 #include <optional>
 
 #include "commands/delete.h"
+#include "commands/directory.h"
 #include "commands/extract.h"
 #include "commands/format.h"
 #include "commands/import.h"
 #include "commands/list.h"
 #include "commands/run_context.h"
 #include "commands/store.h"
+#include "commands/tree.h"
 #include "containers/container.h"
 #include "volume/check.h"
 #include "volume/volume.h"
@@ -60,6 +62,8 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
 
   switch (a.letter) {
     case 'D':
+    case 'M':
+    case 'K':
       if (count != 4) return std::nullopt;
       break;
     case 'F':
@@ -68,6 +72,7 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
     case 'R':
     case 'W':
     case 'I':
+    case 'X':
       if (count != 5) return std::nullopt;
       break;
     case 'L': {
@@ -130,6 +135,17 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
       break;
     case 'I':
       if (command_import(ctx, path, host_file)) save();
+      break;
+    case 'M':
+      if (make_directory(ctx.vol, ctx.con, path, ctx.host.now()) && save()) {
+        ctx.con.out(msg::kDirectoryCreated, path.c_str());
+      }
+      break;
+    case 'K':
+      if (remove_directory(ctx.vol, ctx.con, path) && save()) ctx.con.out(msg::kDirectoryDeleted, path.c_str());
+      break;
+    case 'X':
+      command_extract_tree(ctx, path, host_file);
       break;
   }
 }

@@ -90,10 +90,13 @@ Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, F
 
   // The time stamp travels with the file, whatever its mode turns out to be.
   host_time = decode_time_stamp(vol.time_stamp(e));
+  return extract_contents(vol, con, e, target.name(), out);
+}
 
+Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
-    con.err(msg::kIsDirectory, target.name().c_str());
+    con.err(msg::kIsDirectory, name.c_str());
     return Extraction::kRefused;
   }
   if (layout_of(file_mode) == Layout::kNone) {
@@ -102,7 +105,7 @@ Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, F
   }
   const std::optional<std::vector<Stretch>> plan = plan_extraction(vol, e);
   if (!plan) {
-    con.err(msg::kDataDamaged, target.name().c_str());
+    con.err(msg::kDataDamaged, name.c_str());
     return Extraction::kRefused;
   }
 

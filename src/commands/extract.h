@@ -30,6 +30,12 @@ enum class Extraction {
 // byte is written, so a damaged entry leaves `out` empty.
 Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, File& out, HostTime& host_time);
 
+// Writes the contents of the file an entry describes to `out` from offset
+// 0, as R writes them; `name` names it in messages. Directories and modes
+// whose layout is unknown are refused, and so is damage, before anything is
+// written.
+Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out);
+
 // The R command as the front end runs it: look the path up, create the host
 // file, extract, close it and set its last-write time.
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file);

@@ -51,6 +51,8 @@ class Host {
   // other times alone. False (file untouched) for a time that forms no valid
   // local date, or when the file cannot be changed.
   virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
+  // The local time now, to the minute (what a new directory is stamped with).
+  virtual HostTime now() = 0;
   // True when both names lead to the same existing file.
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
 

@@ -37,6 +37,14 @@ bool read_open_file_time(int fd, HostTime& t) {
 
 }  // namespace
 
+HostTime local_time_now() {
+  const std::time_t now = std::time(nullptr);
+  tzset();
+  std::tm local{};
+  if (!localtime_r(&now, &local)) return HostTime{};
+  return HostTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
+
 bool read_host_file_time(const std::string& name, HostTime& t) {
   // O_NONBLOCK: opening a named pipe must not wait for a writer.
   const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -109,6 +109,8 @@ class NativeHost final : public Host {
   }
 
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
+  HostTime now() override { return platform::local_time_now(); }
+
   bool set_time(const HostPath& path, const HostTime& t) override {
     return platform::set_path_time(path.native(), t);
   }

@@ -25,6 +25,9 @@ std::optional<uint64_t> tell(std::FILE* f);
 // identity, whatever the spelling of the names).
 bool same_file(const std::string& a, const std::string& b);
 
+// The local time now, seconds dropped.
+HostTime local_time_now();
+
 // Last-write time of the named file as local broken-down time.
 bool read_host_file_time(const std::string& name, HostTime& t);
 // Sets the named file's last-write time from local broken-down time.

@@ -89,6 +89,12 @@ bool read_open_file_time(HANDLE h, HostTime& t) {
   return true;
 }
 
+HostTime local_time_now() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return HostTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute};
+}
+
 bool read_host_file_time(const std::string& name, HostTime& t) {
   // Others may go on reading the file meanwhile, but not write or delete it.
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

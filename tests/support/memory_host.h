@@ -46,6 +46,9 @@ class MemoryHost : public Host {
   std::unique_ptr<File> create_file(const HostPath& path) override;
   bool remove_file(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
+  // The clock: what now() gives.
+  HostTime clock{2026, 12, 7, 9, 30};
+  HostTime now() override { return clock; }
 
   bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
 };
