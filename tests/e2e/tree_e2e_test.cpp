@@ -1,0 +1,117 @@
+// M, K and X as a user runs them: the built binary on an image file in a
+// scratch folder, the host folder's files, bytes and times checked from
+// outside.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+#include <string>
+
+#include "output/console.h"
+#include "support/e2e.h"
+#include "support/image_builder.h"
+#include "support/message_text.h"
+#include "support/sample_volumes.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::message_text;
+using testing::pattern;
+using testing::read_file;
+
+constexpr uint32_t kRoot = kRootDirectoryRecord;
+
+testing::FileOptions stamped(int year, int month, int day) {
+  testing::FileOptions o;
+  o.stamp = encode_time_stamp(HostTime{year, month, day, 12, 0});
+  return o;
+}
+
+int64_t mtime_of(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(stat(p.c_str(), &st), 0) << p;
+  return int64_t{st.st_mtim.tv_sec};
+}
+
+// The host's files and folders below `root`, as "path" or "path/".
+std::string listing(const fs::path& root) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    names.push_back(fs::relative(e.path(), root).generic_string() + (e.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const std::string& n : names) all += n + "\n";
+  return all;
+}
+
+TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "host names beyond ASCII need a Japanese locale under Wine";
+  testing::ScratchDir dir;
+  const std::string game = "\x83Q\x81[\x83\x80";  // ゲーム in Shift_JIS
+  const std::string kana = "\xB9\xDE\xB0\xD1";    // ｹﾞｰﾑ, half-width
+  testing::VolumeBuilder b(400, 1);
+  b.add_contiguous(kRoot, "HELLO", pattern(700, 1), mode::kObj, stamped(1986, 4, 1));
+  b.add_contiguous(kRoot, "HELLO", pattern(30, 2), mode::kBtx, stamped(1987, 5, 2));  // the same name again
+  b.add_bsd(kRoot, "A/B%", pattern(600, 3), stamped(1988, 6, 3));
+  const uint32_t sub = b.add_directory(kRoot, game, stamped(1998, 12, 31));
+  b.add_brd(sub, kana, pattern(5000, 4), stamped(2001, 2, 3));
+  b.add_other(sub, "RB", mode::kRb);
+  const EntryRef broken = b.add_bsd(sub, "BROKEN", pattern(300, 5));
+  b.volume().put16(uint64_t{b.volume().start_record(broken)} * kRecordSize + kChainLink, 0xFFF0);
+  testing::write_file(dir.file("disk.rom"), testing::make_rom_image(b.take()));
+  testing::write_file(dir.file("in.mzt"), testing::make_mzt("NEW", pattern(100, 6)));
+
+  // The damaged file is what the check reports before and after each command.
+  const std::string check_err = message_text(msg::kBsdFileError, "BROKEN");
+  const std::string check_out = message_text(msg::kCheckFailed);
+
+  // M makes a directory, W fills it, K refuses it while it holds a file.
+  testing::ToolRun r = testing::run_tool({"M", "disk.rom", "1", "NEW"}, dir);
+  EXPECT_EQ(r.err, check_err + check_err);
+  EXPECT_NE(r.out.find(message_text(msg::kDirectoryCreated, "NEW")), std::string::npos);
+  r = testing::run_tool({"W", "disk.rom", "1", "NEW/PROG", "in.mzt"}, dir);
+  EXPECT_EQ(r.err, check_err + check_err);
+  r = testing::run_tool({"K", "disk.rom", "1", "NEW"}, dir);
+  EXPECT_EQ(r.err, check_err + message_text(msg::kDirectoryNotEmpty, "NEW") + check_err);
+
+  // X: every file with R's bytes, names decoded from code page 932, '/' and
+  // '%' written as %XX, the second HELLO told apart, the damaged file and
+  // the RB file reported and left out.
+  const Bytes before_x = read_file(dir.file("disk.rom"));
+  r = testing::run_tool({"X", "disk.rom", "1", "/", "out"}, dir);
+  EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + check_out + "HELLO\nHELLO\nA/B%\n" + game + "/" +
+                       kana + "\n" + "NEW/PROG\n" + message_text(msg::kFilesExtracted, 5) + check_out +
+                       message_text(msg::kDone));
+  EXPECT_EQ(r.err, check_err + message_text(msg::kUnsupportedMode, 0x05u) + message_text(msg::kDataDamaged, "BROKEN") +
+                       check_err);
+  const fs::path out = dir.path() / "out";
+  EXPECT_EQ(listing(out), "A%2FB%25.bsd\nHELLO.mzt\nHELLO~2.mzt\nNEW/\nNEW/PROG.mzt\n\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0/\n"
+                          "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0/\xEF\xBD\xB9\xEF\xBE\x9E\xEF\xBD\xB0\xEF\xBE\x91.brd\n");
+  EXPECT_EQ(read_file((out / "A%2FB%25.bsd").string()), pattern(600, 3));
+  EXPECT_EQ(read_file((out / "HELLO~2.mzt").string()).size(), 128u + 30u);
+  for (const auto& [path, file] : {std::pair{"HELLO", "HELLO.mzt"}, std::pair{"NEW/PROG", "NEW/PROG.mzt"}}) {
+    r = testing::run_tool({"R", "disk.rom", "1", path, "r.bin"}, dir);
+    EXPECT_EQ(read_file((out / file).string()), read_file(dir.file("r.bin"))) << path;
+    EXPECT_EQ(mtime_of(out / file), mtime_of(dir.file("r.bin"))) << path;
+  }
+  // The folder keeps its own stamp (1998-12-31 12:00), set after its file's
+  // (2001-02-03 12:00), 765 days later.
+  const fs::path game_folder = out / "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0";
+  EXPECT_EQ(mtime_of(game_folder) + 765 * 86400,
+            mtime_of(game_folder / "\xEF\xBD\xB9\xEF\xBE\x9E\xEF\xBD\xB0\xEF\xBE\x91.brd"));
+  EXPECT_EQ(read_file(dir.file("disk.rom")), before_x);
+
+  // A folder that is not empty is refused, and nothing is written.
+  r = testing::run_tool({"X", "disk.rom", "1", "", "out"}, dir);
+  EXPECT_EQ(r.err, check_err + message_text(msg::kCannotWrite, "out") + check_err);
+}
+
+}  // namespace
+}  // namespace tarnwick
