@@ -59,15 +59,13 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   local.tm_sec = 0;
   local.tm_isdst = -1;  // let the zone's rules decide
   tzset();
+  // A minute that the zone's clocks skip (the hour lost when daylight saving
+  // begins) is read with the offset in force before the change: 02:30 on the
+  // morning the clocks go from 02:00 to 03:00 becomes 03:30 summer time. That
+  // instant is set; a file stamped in the gap keeps its time to the hour,
+  // rather than the time of the run.
   const std::time_t when = std::mktime(&local);
   if (when == static_cast<std::time_t>(-1)) return false;
-  // mktime moves a minute that the zone's clocks skip (the hour lost when
-  // daylight saving begins) to a neighbouring one. That minute names no
-  // instant here, so the file keeps its time.
-  if (local.tm_year != t.year - 1900 || local.tm_mon != t.month - 1 || local.tm_mday != t.day ||
-      local.tm_hour != t.hour || local.tm_min != t.minute || local.tm_sec != 0) {
-    return false;
-  }
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // access time: untouched

@@ -121,15 +121,16 @@ INSTANTIATE_TEST_SUITE_P(Zones, HostTimeTest,
                                            Zone{"CET-1CEST,M3.5.0,M10.5.0/3", 1 * kHour, 2 * kHour},
                                            Zone{"EST5EDT,M3.2.0,M11.1.0", -5 * kHour, -4 * kHour}));
 
-TEST(HostTimeDstTest, AMinuteTheClocksSkipIsNoTimeOfTheZone) {
+TEST(HostTimeDstTest, AMinuteTheClocksSkipTakesTheZonesReading) {
   TzGuard tz("CET-1CEST,M3.5.0,M10.5.0/3");
   testing::ScratchDir dir;
   const std::string file = dir.file("game.mzt");
   testing::write_file(file, {});
   set_times(file, 0, 0, 1'000'000'000, 0);
-  // On 31 March 2024 the clocks went from 02:00 straight to 03:00.
-  EXPECT_FALSE(platform::set_host_file_time(file, {2024, 3, 31, 2, 30}));
-  EXPECT_EQ(mtime_of(file).tv_sec, 1'000'000'000);
+  // On 31 March 2024 the clocks went from 02:00 straight to 03:00; 02:30 is
+  // read with the offset of the hour before, as 03:30 summer time.
+  EXPECT_TRUE(platform::set_host_file_time(file, {2024, 3, 31, 2, 30}));
+  EXPECT_EQ(mtime_of(file).tv_sec, local_instant(2024, 3, 31, 2, 30, 0, 1 * kHour));
   EXPECT_TRUE(platform::set_host_file_time(file, {2024, 3, 31, 3, 0}));
   EXPECT_EQ(mtime_of(file).tv_sec, local_instant(2024, 3, 31, 3, 0, 0, 2 * kHour));
   // On 27 October 02:30 came twice; either instant reads back as 02:30.
