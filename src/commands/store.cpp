@@ -106,6 +106,9 @@ bool store_mzt_file(RunContext& ctx, std::string_view path, const std::string& m
     con.err(msg::kHostFileNotFound, mzt_name.c_str());
     return false;
   }
+  // The time comes from the open file: a pipe can be opened only once. When
+  // it cannot be read the host time keeps its values.
+  mzt->last_write_time(ctx.host_time);
   uint8_t header[kMztHeaderSize];
   if (mzt->read_at(0, header, sizeof header) != sizeof header) {
     con.err(msg::kReadFailed, mzt_name.c_str());
@@ -172,8 +175,6 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
       return false;
     }
   }
-  // When the time cannot be read the host time keeps its values.
-  ctx.host.read_file_time(host_file, ctx.host_time);
   if (!store_mzt_file(ctx, path, host_file)) {
     undo.restore();
     return false;

@@ -24,13 +24,23 @@ enum class OpenMode {
 class File {
  public:
   virtual ~File() = default;
-  // Reads up to n bytes at `offset`; returns how many arrived.
+  // Reads up to n bytes at `offset`; returns how many arrived, fewer than n
+  // at the end of the file or when the read failed (failed() tells which).
+  // A file that is no regular file (a pipe, a device) cannot be positioned:
+  // it is read and written in sequence, each access starting where the one
+  // before ended and the first at 0.
   virtual size_t read_at(uint64_t offset, void* buf, size_t n) = 0;
   // Writes n bytes at `offset`; returns how many were accepted.
   virtual size_t write_at(uint64_t offset, const void* buf, size_t n) = 0;
-  // The file's length, or nothing when it cannot be taken (a pipe, say).
-  virtual std::optional<uint64_t> size() = 0;
-  // Pushes buffered writes to the file and the file to the disk.
+  // True once a read or write has failed; a read that stops at the end of
+  // the file is no failure.
+  virtual bool failed() = 0;
+  // The last-write time of the open file as local time, seconds dropped.
+  // False (and `t` untouched) when it cannot be read or converted.
+  virtual bool last_write_time(HostTime& t) = 0;
+  // Pushes buffered writes to the file and, for a regular file, the file to
+  // the disk. A pipe or a device has no disk copy to push: only its
+  // buffered writes count.
   virtual bool sync() = 0;
   // Closes the file; false when an earlier buffered write failed here.
   virtual bool close() = 0;
@@ -40,15 +50,13 @@ class Host {
  public:
   virtual ~Host() = default;
   // Opens a host file; on failure gives nothing and, when `reason` is given,
-  // the system's description of the error.
+  // the system's description of the error. A directory is no file.
   virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode,
                                      std::string* reason = nullptr) = 0;
-  // The file's last-write time as local time, seconds dropped. False (and
-  // `t` untouched) when it cannot be read or converted.
-  virtual bool read_file_time(const std::string& name, HostTime& t) = 0;
-  // Sets the last-write time from local time with 0 seconds, leaving the
-  // other times alone. False (file untouched) for a time that forms no valid
-  // local date, or when the file cannot be changed.
+  // Sets the last-write time of a regular file from local time with 0
+  // seconds, leaving the other times alone. False (file untouched) for a
+  // time that forms no valid local date, for a file that is no regular file
+  // (a pipe or a device keeps its times), or when the file cannot be changed.
   virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
   // True when both names lead to the same existing file.
   virtual bool same_file(const std::string& a, const std::string& b) = 0;

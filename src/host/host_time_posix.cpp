@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 
 #include "host/platform.h"
@@ -37,19 +38,15 @@ bool read_open_file_time(int fd, HostTime& t) {
 
 }  // namespace
 
-bool read_host_file_time(const std::string& name, HostTime& t) {
-  // O_NONBLOCK: opening a named pipe must not wait for a writer.
-  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = read_open_file_time(fd, t);
-  close(fd);
-  return ok;
-}
+bool read_stream_time(std::FILE* f, HostTime& t) { return read_open_file_time(fileno(f), t); }
 
 bool set_host_file_time(const std::string& name, const HostTime& t) {
   // mktime would quietly turn 31 April into 1 May and month 0 into December
   // of the year before; an impossible date must leave the file alone.
   if (!host_time_is_valid(t)) return false;
+  // A pipe or a device has no time of its own to set.
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::tm local{};
   local.tm_year = t.year - 1900;
   local.tm_mon = t.month - 1;

@@ -1,7 +1,7 @@
 // The real host: C streams for files, platform calls for syncing and times.
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 
 #include "host/file.h"
 #include "host/platform.h"
@@ -12,33 +12,39 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  explicit StdioFile(std::FILE* f) : f_(f) {}
+  StdioFile(std::FILE* f, platform::FileKind kind) : f_(f), kind_(kind) {}
   ~StdioFile() override {
     if (f_) std::fclose(f_);
   }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
-    if (!f_ || !position(offset, false)) return 0;
-    return std::fread(buf, 1, n, f_);
+    if (!f_ || !position(offset, Access::kRead)) {
+      failed_ = true;
+      return 0;
+    }
+    const size_t got = std::fread(buf, 1, n, f_);
+    moved(got, got == n || !std::ferror(f_));
+    return got;
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
-    if (!f_ || !position(offset, true)) return 0;
+    if (!f_ || !position(offset, Access::kWrite)) {
+      failed_ = true;
+      return 0;
+    }
     const size_t written = std::fwrite(buf, 1, n, f_);
-    pos_ += written;
+    moved(written, written == n);
     return written;
   }
 
-  std::optional<uint64_t> size() override {
-    if (!f_ || !platform::seek_end(f_)) return std::nullopt;
-    std::optional<uint64_t> length = platform::tell(f_);
-    last_ = Last::kNone;  // the position moved
-    return length;
-  }
+  bool failed() override { return failed_; }
+
+  bool last_write_time(HostTime& t) override { return f_ && platform::read_stream_time(f_, t); }
 
   bool sync() override {
     if (!f_) return false;
-    return std::fflush(f_) == 0 && platform::sync_stream(f_);
+    if (std::fflush(f_) != 0) return false;
+    return kind_ != platform::FileKind::kRegular || platform::sync_stream(f_);
   }
 
   bool close() override {
@@ -50,22 +56,41 @@ class StdioFile final : public File {
   }
 
  private:
-  enum class Last { kNone, kRead, kWrite };
+  enum class Access { kNone, kRead, kWrite };
 
-  // A C stream needs a positioning call between reads and writes; one is
-  // made for every access, except for sequential writes, which are common
-  // (extraction) and stay buffered.
-  bool position(uint64_t offset, bool writing) {
-    if (writing && last_ == Last::kWrite && offset == pos_) return true;
+  // A C stream needs a positioning call between reads and writes. None is
+  // made for an access that goes on where the last one of its kind ended,
+  // or for the first one at the start: pipes and devices, which cannot be
+  // positioned, are read and written in sequence that way, and sequential
+  // writes (extraction) stay buffered.
+  bool position(uint64_t offset, Access access) {
+    if (pos_ == offset && (last_ == access || last_ == Access::kNone)) {
+      last_ = access;
+      return true;
+    }
     if (!platform::seek(f_, offset)) return false;
-    last_ = writing ? Last::kWrite : Last::kRead;
+    last_ = access;
     pos_ = offset;
     return true;
   }
 
+  // After an access that moved `n` bytes; one that failed leaves the
+  // position unknown, so the next access positions the stream anew.
+  void moved(size_t n, bool ok) {
+    if (ok) {
+      *pos_ += n;
+      return;
+    }
+    failed_ = true;
+    last_ = Access::kNone;
+    pos_.reset();
+  }
+
   std::FILE* f_;
-  Last last_ = Last::kNone;
-  uint64_t pos_ = 0;
+  platform::FileKind kind_;
+  Access last_ = Access::kNone;
+  std::optional<uint64_t> pos_ = 0;  // nothing when unknown
+  bool failed_ = false;
 };
 
 class NativeHost final : public Host {
@@ -79,17 +104,13 @@ class NativeHost final : public Host {
       return nullptr;
     }
     // A directory opens for reading on some systems; it is not a file.
-    std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) {
+    const platform::FileKind kind = platform::file_kind(f);
+    if (kind == platform::FileKind::kDirectory) {
       std::fclose(f);
       if (reason) *reason = std::strerror(EISDIR);
       return nullptr;
     }
-    return std::make_unique<StdioFile>(f);
-  }
-
-  bool read_file_time(const std::string& name, HostTime& t) override {
-    return platform::read_host_file_time(name, t);
+    return std::make_unique<StdioFile>(f, kind);
   }
 
   bool set_file_time(const std::string& name, const HostTime& t) override {

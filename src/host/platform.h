@@ -11,21 +11,24 @@
 
 namespace tarnwick::platform {
 
+// What an open stream leads to. Only regular files can be positioned,
+// synced to the disk and given a time.
+enum class FileKind { kRegular, kDirectory, kOther };
+FileKind file_kind(std::FILE* f);
+
 // Pushes an open stream's written data to the disk (after fflush).
 bool sync_stream(std::FILE* f);
 
-// Seeks and tells with 64-bit offsets.
+// Seeks with 64-bit offsets.
 bool seek(std::FILE* f, uint64_t offset);
-bool seek_end(std::FILE* f);
-std::optional<uint64_t> tell(std::FILE* f);
 
 // True when both names lead to the same existing file (by the system's file
 // identity, whatever the spelling of the names).
 bool same_file(const std::string& a, const std::string& b);
 
-// Last-write time of the named file as local broken-down time.
-bool read_host_file_time(const std::string& name, HostTime& t);
-// Sets the named file's last-write time from local broken-down time.
+// Last-write time of an open stream's file as local broken-down time.
+bool read_stream_time(std::FILE* f, HostTime& t);
+// Sets the named regular file's last-write time from local broken-down time.
 bool set_host_file_time(const std::string& name, const HostTime& t);
 
 }  // namespace tarnwick::platform

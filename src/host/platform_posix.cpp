@@ -22,12 +22,12 @@ bool seek(std::FILE* f, uint64_t offset) {
   return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-bool seek_end(std::FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
-
-std::optional<uint64_t> tell(std::FILE* f) {
-  const off_t pos = ftello(f);
-  if (pos < 0) return std::nullopt;
-  return static_cast<uint64_t>(pos);
+FileKind file_kind(std::FILE* f) {
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0) return FileKind::kOther;
+  if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
+  return FileKind::kOther;
 }
 
 bool same_file(const std::string& a, const std::string& b) {

@@ -36,12 +36,23 @@ bool seek(std::FILE* f, uint64_t offset) {
   return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
 }
 
-bool seek_end(std::FILE* f) { return _fseeki64(f, 0, SEEK_END) == 0; }
+namespace {
 
-std::optional<uint64_t> tell(std::FILE* f) {
-  const long long pos = _ftelli64(f);
-  if (pos < 0) return std::nullopt;
-  return static_cast<uint64_t>(pos);
+// The handle through which the stream reads and writes.
+HANDLE handle_of(std::FILE* f) {
+  const int fd = _fileno(f);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
+FileKind file_kind(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return FileKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return FileKind::kOther;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
 }
 
 // A file is known by its volume's serial number and its index on that volume;
@@ -87,13 +98,9 @@ bool read_open_file_time(HANDLE h, HostTime& t) {
   return true;
 }
 
-bool read_host_file_time(const std::string& name, HostTime& t) {
-  // Others may go on reading the file meanwhile, but not write or delete it.
-  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = read_open_file_time(h, t);
-  CloseHandle(h);
-  return ok;
+bool read_stream_time(std::FILE* f, HostTime& t) {
+  const HANDLE h = handle_of(f);
+  return h != INVALID_HANDLE_VALUE && read_open_file_time(h, t);
 }
 
 bool set_host_file_time(const std::string& name, const HostTime& t) {
@@ -118,7 +125,8 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
+  // A device (NUL, say) has no time of its own to set.
+  const BOOL set = GetFileType(h) == FILE_TYPE_DISK && SetFileTime(h, nullptr, nullptr, &written);
   CloseHandle(h);
   return set != 0;
 }

@@ -12,41 +12,60 @@ class MemoryFile final : public File {
   MemoryFile(MemoryHost& host, std::string name) : host_(host), name_(std::move(name)) {}
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    if (!in_sequence(offset)) return 0;
     const auto& data = host_.files[name_];
     if (offset >= data.size()) return 0;
     size_t got = static_cast<size_t>(std::min<uint64_t>(n, data.size() - offset));
     if (host_.faulty(name_) && host_.read_budget) {
+      if (*host_.read_budget < got) failed_ = true;
       got = static_cast<size_t>(std::min<uint64_t>(got, *host_.read_budget));
       *host_.read_budget -= got;
     }
     std::memcpy(buf, data.data() + offset, got);
+    pos_ = offset + got;
     return got;
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
+    if (!in_sequence(offset)) return 0;
     size_t allowed = n;
     if (host_.faulty(name_) && host_.write_budget) {
       allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
       *host_.write_budget -= allowed;
     }
+    if (allowed < n) failed_ = true;
     if (allowed == 0) return 0;  // an empty file has no buffer to copy into
     auto& data = host_.files[name_];
     if (data.size() < offset + allowed) data.resize(static_cast<size_t>(offset + allowed), 0);
     std::memcpy(data.data() + offset, buf, allowed);
+    pos_ = offset + allowed;
     return allowed;
   }
 
-  std::optional<uint64_t> size() override {
-    if (std::find(host_.unsized.begin(), host_.unsized.end(), name_) != host_.unsized.end()) return std::nullopt;
-    return host_.files[name_].size();
+  bool failed() override { return failed_; }
+
+  bool last_write_time(HostTime& t) override {
+    auto it = host_.times.find(name_);
+    if (it == host_.times.end()) return false;
+    t = it->second;
+    return true;
   }
 
   bool sync() override { return !(host_.faulty(name_) && host_.fail_sync); }
   bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
 
  private:
+  // A pipe is read and written where the last access ended, and nowhere else.
+  bool in_sequence(uint64_t offset) {
+    if (!host_.is_pipe(name_) || offset == pos_) return true;
+    failed_ = true;
+    return false;
+  }
+
   MemoryHost& host_;
   std::string name_;
+  uint64_t pos_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace
@@ -61,18 +80,15 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
   return std::make_unique<MemoryFile>(*this, name);
 }
 
-bool MemoryHost::read_file_time(const std::string& name, HostTime& t) {
-  auto it = times.find(name);
-  if (it == times.end() || !files.count(name)) return false;
-  t = it->second;
-  return true;
-}
-
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
-  if (!files.count(name)) return false;
+  if (!files.count(name) || is_pipe(name)) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
   times[name] = t;
   return true;
+}
+
+bool MemoryHost::is_pipe(const std::string& name) const {
+  return std::find(pipes.begin(), pipes.end(), name) != pipes.end();
 }
 
 }  // namespace tarnwick::testing

@@ -15,8 +15,9 @@ class MemoryHost : public Host {
  public:
   std::map<std::string, std::vector<uint8_t>> files;
   std::map<std::string, HostTime> times;
-  // Names that behave like pipes: their size cannot be taken.
-  std::vector<std::string> unsized;
+  // Names that behave like pipes: read and written in sequence only (an
+  // access anywhere else fails), and they take no time.
+  std::vector<std::string> pipes;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
@@ -28,11 +29,11 @@ class MemoryHost : public Host {
   bool fail_close = false;
 
   std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override;
-  bool read_file_time(const std::string& name, HostTime& t) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
   bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
 
   bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
+  bool is_pipe(const std::string& name) const;
 };
 
 }  // namespace tarnwick::testing
