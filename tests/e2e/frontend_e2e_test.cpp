@@ -1,11 +1,16 @@
 // The front end as a user meets it: the real binary in a scratch folder.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "output/messages.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "volume/format.h"
 
 namespace tarnwick {
 namespace {
@@ -51,10 +56,41 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
   EXPECT_EQ(r.err.rfind("'missing.hdd' ", 0), 0u) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing.hdd")));
 
-  r = testing::run_tool({"L", "folder.hdd"}, dir);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, testing::done_line());
-  EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << r.err;
+  // A folder is refused at opening, whether the command reads or writes.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"L", "folder.hdd"},
+                                               {"R", "folder.hdd", "1", "A", "a.mzt"},
+                                               {"W", "folder.hdd", "1", "A", "bad.hdd"},
+                                               {"D", "folder.hdd", "1", "A"},
+                                               {"I", "folder.hdd", "1", "0", "bad.hdd"}}) {
+    r = testing::run_tool(args, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, testing::done_line()) << args[0];
+    EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << args[0] << r.err;
+  }
+}
+
+// L and R only read: an image the user may not write serves them. (The
+// superuser may write any file, so W is refused only for others; a Windows
+// program under Wine sees the file as read-only whoever runs it.)
+TEST(FrontEndE2eTest, ListAndExtractReadAReadOnlyImage) {
+  ScratchDir dir;
+  VolumeBuilder b(64, 1);
+  b.add_contiguous(kRootDirectoryRecord, "HELLO", testing::pattern(300));
+  const Bytes image = testing::make_hdd_image(b.take());
+  testing::write_file(dir.file("disk.hdd"), image);
+  std::filesystem::permissions(dir.file("disk.hdd"), std::filesystem::perms::owner_read);
+
+  testing::ToolRun r = testing::run_tool({"L", "disk.hdd"}, dir);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
+  r = testing::run_tool({"R", "disk.hdd", "1", "HELLO", "hello.mzt"}, dir);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(testing::read_file(dir.file("hello.mzt")).size(), 128u + 300u);
+  if (geteuid() != 0 || testing::runs_under_wine()) {
+    r = testing::run_tool({"D", "disk.hdd", "1", "HELLO"}, dir);
+    EXPECT_EQ(r.err.rfind("'disk.hdd' ", 0), 0u) << r.err;
+  }
+  EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image);
 }
 
 }  // namespace

@@ -71,6 +71,10 @@ class MemoryFile final : public File {
 }  // namespace
 
 std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason) {
+  if (mode != OpenMode::kRead && std::find(read_only.begin(), read_only.end(), name) != read_only.end()) {
+    if (reason) *reason = "Permission denied";
+    return nullptr;
+  }
   if (mode == OpenMode::kCreate) {
     files[name].clear();
   } else if (!files.count(name)) {

@@ -18,6 +18,8 @@ class MemoryHost : public Host {
   // Names that behave like pipes: read and written in sequence only (an
   // access anywhere else fails), and they take no time.
   std::vector<std::string> pipes;
+  // Names the user may only read: opening them to write fails.
+  std::vector<std::string> read_only;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
