@@ -5,6 +5,7 @@
 // times, and tests swap in a host held in memory that can also fail on cue.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,19 @@ enum class OpenMode {
   kRead,    // read an existing file ("rb")
   kCreate,  // create or empty a file for writing ("wb")
 };
+
+// How a run shares the image file with other runs while it has it open. The
+// lock is advisory on POSIX systems: it keeps runs of this tool apart. On
+// Windows it is mandatory and belongs to the handle that holds it, through
+// which all reads and writes of the file go.
+enum class Lock {
+  kNone,
+  kShared,     // others may read meanwhile (L, R)
+  kExclusive,  // no other run may use the file meanwhile (W, D, I)
+};
+
+// How long a run waits for another run's conflicting lock on its image.
+inline constexpr std::chrono::milliseconds kImageLockWait{30'000};
 
 class File {
  public:
@@ -50,9 +64,12 @@ class Host {
  public:
   virtual ~Host() = default;
   // Opens a host file; on failure gives nothing and, when `reason` is given,
-  // the system's description of the error. A directory is no file.
-  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode,
-                                     std::string* reason = nullptr) = 0;
+  // the system's description of the error. A directory is no file. With a
+  // lock, the file is locked until it is closed; a conflicting lock of
+  // another run is waited for, up to the host's lock wait, after which the
+  // open fails as the system describes a lock held elsewhere.
+  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+                                     Lock lock = Lock::kNone) = 0;
   // Sets the last-write time of a regular file from local time with 0
   // seconds, leaving the other times alone. False (file untouched) for a
   // time that forms no valid local date, for a file that is no regular file
@@ -62,7 +79,9 @@ class Host {
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
 };
 
-// The host this program runs on.
+// The host this program runs on, waiting kImageLockWait for a lock.
 Host& native_host();
+// The same host with another lock wait (tests wait less).
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait);
 
 }  // namespace tarnwick

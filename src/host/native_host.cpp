@@ -1,7 +1,10 @@
 // The real host: C streams for files, platform calls for syncing and times.
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "host/file.h"
 #include "host/platform.h"
@@ -12,10 +15,8 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  StdioFile(std::FILE* f, platform::FileKind kind) : f_(f), kind_(kind) {}
-  ~StdioFile() override {
-    if (f_) std::fclose(f_);
-  }
+  StdioFile(std::FILE* f, platform::FileKind kind, bool locked) : f_(f), kind_(kind), locked_(locked) {}
+  ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     if (!f_ || !position(offset, Access::kRead)) {
@@ -32,6 +33,7 @@ class StdioFile final : public File {
       failed_ = true;
       return 0;
     }
+    wrote_ = true;
     const size_t written = std::fwrite(buf, 1, n, f_);
     moved(written, written == n);
     return written;
@@ -49,10 +51,16 @@ class StdioFile final : public File {
 
   bool close() override {
     if (!f_) return false;
+    // Everything written reaches the file before the lock is let go.
+    bool flushed = true;
+    if (locked_) {
+      if (wrote_) flushed = std::fflush(f_) == 0;
+      platform::unlock(f_);
+    }
     const bool ok = std::ferror(f_) == 0;
     const bool closed = std::fclose(f_) == 0;
     f_ = nullptr;
-    return ok && closed;
+    return flushed && ok && closed;
   }
 
  private:
@@ -88,6 +96,8 @@ class StdioFile final : public File {
 
   std::FILE* f_;
   platform::FileKind kind_;
+  bool locked_;
+  bool wrote_ = false;
   Access last_ = Access::kNone;
   std::optional<uint64_t> pos_ = 0;  // nothing when unknown
   bool failed_ = false;
@@ -95,7 +105,9 @@ class StdioFile final : public File {
 
 class NativeHost final : public Host {
  public:
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override {
+  explicit NativeHost(std::chrono::milliseconds lock_wait) : lock_wait_(lock_wait) {}
+
+  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) override {
     const char* m = mode == OpenMode::kUpdate ? "r+b" : mode == OpenMode::kRead ? "rb" : "wb";
     errno = 0;
     std::FILE* f = std::fopen(name.c_str(), m);
@@ -110,7 +122,13 @@ class NativeHost final : public Host {
       if (reason) *reason = std::strerror(EISDIR);
       return nullptr;
     }
-    return std::make_unique<StdioFile>(f, kind);
+    bool locked = false;
+    if (lock != Lock::kNone && !wait_for_lock(f, lock == Lock::kExclusive, locked)) {
+      std::fclose(f);
+      if (reason) *reason = platform::lock_busy_text();
+      return nullptr;
+    }
+    return std::make_unique<StdioFile>(f, kind, locked);
   }
 
   bool set_file_time(const std::string& name, const HostTime& t) override {
@@ -118,13 +136,43 @@ class NativeHost final : public Host {
   }
 
   bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
+
+ private:
+  // Tries to lock the file until the lock wait is over, a little while
+  // apart. A file that cannot be locked at all (a file system without
+  // locks) is used unlocked, as it would be without this protection.
+  bool wait_for_lock(std::FILE* f, bool exclusive, bool& locked) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point give_up = Clock::now() + lock_wait_;
+    for (;;) {
+      switch (platform::try_lock(f, exclusive)) {
+        case platform::LockResult::kLocked:
+          locked = true;
+          return true;
+        case platform::LockResult::kUnsupported:
+          return true;
+        case platform::LockResult::kBusy:
+          break;
+      }
+      const Clock::time_point now = Clock::now();
+      if (now >= give_up) return false;
+      std::this_thread::sleep_for(std::min<Clock::duration>(kLockPoll, give_up - now));
+    }
+  }
+
+  static constexpr std::chrono::milliseconds kLockPoll{20};
+  std::chrono::milliseconds lock_wait_;
 };
 
 }  // namespace
 
 Host& native_host() {
-  static NativeHost host;
+  static NativeHost host(kImageLockWait);
   return host;
+}
+
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait) {
+  return std::make_unique<NativeHost>(lock_wait);
 }
 
 }  // namespace tarnwick

@@ -26,6 +26,16 @@ bool seek(std::FILE* f, uint64_t offset);
 // identity, whatever the spelling of the names).
 bool same_file(const std::string& a, const std::string& b);
 
+// Locks the whole of an open stream's file, shared or exclusive, without
+// waiting. kBusy: another holds a conflicting lock; kUnsupported: the file
+// cannot be locked at all (a file system without locks).
+enum class LockResult { kLocked, kBusy, kUnsupported };
+LockResult try_lock(std::FILE* f, bool exclusive);
+// Lets go of the lock, once the stream's buffered writes are flushed.
+void unlock(std::FILE* f);
+// The system's text for a file that another holds locked.
+std::string lock_busy_text();
+
 // Last-write time of an open stream's file as local broken-down time.
 bool read_stream_time(std::FILE* f, HostTime& t);
 // Sets the named regular file's last-write time from local broken-down time.

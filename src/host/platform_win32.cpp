@@ -17,8 +17,11 @@
 #include <windows.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "host/host_time.h"
 #include "host/platform.h"
@@ -53,6 +56,38 @@ FileKind file_kind(std::FILE* f) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info)) return FileKind::kOther;
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
+}
+
+// The whole file, from its start to as far as an offset goes; a lock may
+// reach past the end of the file.
+LockResult try_lock(std::FILE* f, bool exclusive) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return LockResult::kUnsupported;
+  OVERLAPPED at{};
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  if (LockFileEx(h, flags, 0, MAXDWORD, MAXDWORD, &at)) return LockResult::kLocked;
+  const DWORD error = GetLastError();
+  return error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION || error == ERROR_IO_PENDING
+             ? LockResult::kBusy
+             : LockResult::kUnsupported;
+}
+
+// The system lets go of a closed handle's locks only in its own time, so
+// they are let go of first.
+void unlock(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED at{};
+  UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &at);
+}
+
+std::string lock_busy_text() {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 ERROR_LOCK_VIOLATION, 0, text, sizeof text, nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s.empty() ? std::strerror(EACCES) : s;
 }
 
 // A file is known by its volume's serial number and its index on that volume;

@@ -161,8 +161,9 @@ TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {
 }
 
 // L and R only read the image, so an image the user may only read serves
-// them; W, D and I need it writable and say so.
-TEST(FrontEndTest, OnlyListAndExtractServeAReadOnlyImage) {
+// them and other readers may share it; W, D and I need it writable (and say
+// so) and to themselves.
+TEST(FrontEndTest, ListAndExtractShareAnImageTheyMayOnlyRead) {
   const std::vector<std::vector<std::string>> commands = {
       {"L", "img"}, {"R", "img", "1", "X", "out"}, {"W", "img", "1", "X", "in"}, {"D", "img", "1", "X"},
       {"I", "img", "1", "0", "in"}};
@@ -170,9 +171,14 @@ TEST(FrontEndTest, OnlyListAndExtractServeAReadOnlyImage) {
     MemoryHost host;
     host.files["img"] = small_hdd();
     host.files["in"] = {};
+    const bool reads = args[0] == "L" || args[0] == "R";
+    run(host, args);
+    EXPECT_EQ(host.locks["img"], reads ? Lock::kShared : Lock::kExclusive) << args[0];
+
+    host.files["img"] = small_hdd();
     host.read_only.push_back("img");
     const RunResult r = run(host, args);
-    if (args[0] == "L" || args[0] == "R") {
+    if (reads) {
       EXPECT_EQ(r.out.rfind("img is HDD image\n", 0), 0u) << args[0] << r.out;
       EXPECT_EQ(r.err.find("'img'"), std::string::npos) << args[0];
     } else {

@@ -70,7 +70,8 @@ class MemoryFile final : public File {
 
 }  // namespace
 
-std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason) {
+std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) {
+  locks[name] = lock;
   if (mode != OpenMode::kRead && std::find(read_only.begin(), read_only.end(), name) != read_only.end()) {
     if (reason) *reason = "Permission denied";
     return nullptr;

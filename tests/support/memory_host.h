@@ -20,6 +20,8 @@ class MemoryHost : public Host {
   std::vector<std::string> pipes;
   // Names the user may only read: opening them to write fails.
   std::vector<std::string> read_only;
+  // The lock each name was last opened with.
+  std::map<std::string, Lock> locks;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
@@ -30,7 +32,8 @@ class MemoryHost : public Host {
   bool fail_sync = false;
   bool fail_close = false;
 
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override;
+  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+                             Lock lock = Lock::kNone) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
   bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
 
