@@ -52,9 +52,9 @@ class File {
   // The last-write time of the open file as local time, seconds dropped.
   // False (and `t` untouched) when it cannot be read or converted.
   virtual bool last_write_time(HostTime& t) = 0;
-  // Pushes buffered writes to the file and, for a regular file, the file to
-  // the disk. A pipe or a device has no disk copy to push: only its
-  // buffered writes count.
+  // Pushes buffered writes to the file and the file to the disk. A pipe or
+  // a character device has no disk copy to push: only its buffered writes
+  // count.
   virtual bool sync() = 0;
   // Closes the file; false when an earlier buffered write failed here.
   virtual bool close() = 0;

@@ -15,7 +15,7 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  StdioFile(std::FILE* f, platform::FileKind kind, bool locked) : f_(f), kind_(kind), locked_(locked) {}
+  StdioFile(std::FILE* f, bool locked) : f_(f), locked_(locked) {}
   ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
@@ -45,8 +45,7 @@ class StdioFile final : public File {
 
   bool sync() override {
     if (!f_) return false;
-    if (std::fflush(f_) != 0) return false;
-    return kind_ != platform::FileKind::kRegular || platform::sync_stream(f_);
+    return std::fflush(f_) == 0 && platform::sync_stream(f_);
   }
 
   bool close() override {
@@ -95,7 +94,6 @@ class StdioFile final : public File {
   }
 
   std::FILE* f_;
-  platform::FileKind kind_;
   bool locked_;
   bool wrote_ = false;
   Access last_ = Access::kNone;
@@ -116,8 +114,7 @@ class NativeHost final : public Host {
       return nullptr;
     }
     // A directory opens for reading on some systems; it is not a file.
-    const platform::FileKind kind = platform::file_kind(f);
-    if (kind == platform::FileKind::kDirectory) {
+    if (platform::file_kind(f) == platform::FileKind::kDirectory) {
       std::fclose(f);
       if (reason) *reason = std::strerror(EISDIR);
       return nullptr;
@@ -128,7 +125,7 @@ class NativeHost final : public Host {
       if (reason) *reason = platform::lock_busy_text();
       return nullptr;
     }
-    return std::make_unique<StdioFile>(f, kind, locked);
+    return std::make_unique<StdioFile>(f, locked);
   }
 
   bool set_file_time(const std::string& name, const HostTime& t) override {

@@ -11,12 +11,13 @@
 
 namespace tarnwick::platform {
 
-// What an open stream leads to. Only regular files can be positioned,
-// synced to the disk and given a time.
+// What an open stream leads to.
 enum class FileKind { kRegular, kDirectory, kOther };
 FileKind file_kind(std::FILE* f);
 
-// Pushes an open stream's written data to the disk (after fflush).
+// Pushes an open stream's written data to the disk (after fflush). A file
+// that has no disk copy to push (a pipe, a character device) counts as
+// synced; a regular file or a disk only when the system says so.
 bool sync_stream(std::FILE* f);
 
 // Seeks with 64-bit offsets.

@@ -13,23 +13,26 @@
 
 namespace tarnwick::platform {
 
-bool sync_stream(std::FILE* f) {
-  const int fd = fileno(f);
-  if (fd < 0) return false;
-  return fsync(fd) == 0;
-}
-
-bool seek(std::FILE* f, uint64_t offset) {
-  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
-  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
 FileKind file_kind(std::FILE* f) {
   struct stat st {};
   if (fstat(fileno(f), &st) != 0) return FileKind::kOther;
   if (S_ISREG(st.st_mode)) return FileKind::kRegular;
   if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
   return FileKind::kOther;
+}
+
+bool sync_stream(std::FILE* f) {
+  const int fd = fileno(f);
+  if (fd < 0) return false;
+  if (fsync(fd) == 0) return true;
+  // The system's answer for a file that does not support syncing.
+  if (errno != EINVAL && errno != EROFS) return false;
+  return file_kind(f) == FileKind::kOther;
+}
+
+bool seek(std::FILE* f, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool same_file(const std::string& a, const std::string& b) {

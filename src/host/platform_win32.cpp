@@ -28,11 +28,6 @@
 
 namespace tarnwick::platform {
 
-bool sync_stream(std::FILE* f) {
-  const int fd = _fileno(f);
-  if (fd < 0) return false;
-  return _commit(fd) == 0;
-}
 
 bool seek(std::FILE* f, uint64_t offset) {
   if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
@@ -49,6 +44,14 @@ HANDLE handle_of(std::FILE* f) {
 }
 
 }  // namespace
+
+bool sync_stream(std::FILE* f) {
+  const int fd = _fileno(f);
+  if (fd < 0) return false;
+  if (_commit(fd) == 0) return true;
+  // A character device (NUL) or a pipe has no disk copy to flush.
+  return GetFileType(handle_of(f)) != FILE_TYPE_DISK;
+}
 
 FileKind file_kind(std::FILE* f) {
   const HANDLE h = handle_of(f);
