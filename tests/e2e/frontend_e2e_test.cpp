@@ -1,13 +1,6 @@
 // The front end as a user meets it: the real binary in a scratch folder.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#ifdef __linux__
-#include <linux/fs.h>
-#endif
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,7 +8,6 @@
 #include "output/messages.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
-#include "volume/format.h"
 
 namespace tarnwick {
 namespace {
@@ -72,66 +64,6 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
     EXPECT_EQ(r.out, testing::done_line()) << args[0];
     EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << args[0] << r.err;
   }
-}
-
-// Takes the right to write a file away: its write permission and, where
-// the file system has it, the immutable attribute, which also binds the
-// superuser. Both are given back at the end.
-class WriteProtection {
- public:
-  explicit WriteProtection(const std::string& path) : path_(path) {
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_read);
-#ifdef __linux__
-    fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    if (fd_ >= 0 && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags |= FS_IMMUTABLE_FL;
-      immutable_ = ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-#endif
-  }
-  ~WriteProtection() {
-#ifdef __linux__
-    int flags = 0;
-    if (immutable_ && ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags &= ~FS_IMMUTABLE_FL;
-      ioctl(fd_, FS_IOC_SETFLAGS, &flags);
-    }
-    if (fd_ >= 0) close(fd_);
-#endif
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  }
-  WriteProtection(const WriteProtection&) = delete;
-  WriteProtection& operator=(const WriteProtection&) = delete;
-  // False for the superuser on a file system without the attribute.
-  bool holds() const { return immutable_ || geteuid() != 0; }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool immutable_ = false;
-};
-
-// L and R only read: an image that may not be written serves them; W, D and
-// I are refused at opening.
-TEST(FrontEndE2eTest, ListAndExtractReadAWriteProtectedImage) {
-  ScratchDir dir;
-  VolumeBuilder b(64, 1);
-  b.add_contiguous(kRootDirectoryRecord, "HELLO", testing::pattern(300));
-  const Bytes image = testing::make_hdd_image(b.take());
-  testing::write_file(dir.file("disk.hdd"), image);
-  const WriteProtection protection(dir.file("disk.hdd"));
-  if (!protection.holds()) GTEST_SKIP() << "the superuser may write the image all the same";
-
-  testing::ToolRun r = testing::run_tool({"L", "disk.hdd"}, dir);
-  EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
-  r = testing::run_tool({"R", "disk.hdd", "1", "HELLO", "hello.mzt"}, dir);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(testing::read_file(dir.file("hello.mzt")).size(), 128u + 300u);
-  r = testing::run_tool({"D", "disk.hdd", "1", "HELLO"}, dir);
-  EXPECT_EQ(r.err.rfind("'disk.hdd' ", 0), 0u) << r.err;
-  EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image);
 }
 
 }  // namespace

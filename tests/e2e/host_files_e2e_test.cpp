@@ -32,42 +32,20 @@ using testing::ToolRun;
 
 const Bytes kBody = testing::pattern(3000, 7);
 
-// Opens and closes both ends of a FIFO without waiting, so that an open
-// waiting for the other end (the tool's or the test's) goes on.
-void nudge(const std::string& fifo) {
-  for (const int flags : {O_RDONLY | O_NONBLOCK, O_WRONLY | O_NONBLOCK}) {
-    const int fd = open(fifo.c_str(), flags);
-    if (fd >= 0) close(fd);
-  }
-}
-
-// Waits for `f`; after 10 seconds the FIFO is nudged until it is ready, so
-// that a tool that waits for ever fails the test instead of hanging it.
+// Waits for `f`; after 10 seconds both ends of the FIFO are opened and
+// closed again and again without waiting, which lets an open that waits for
+// the other end go on: a tool that would wait for ever fails the test
+// instead of hanging it.
 template <typename T>
 T wait_nudging(std::future<T>& f, const std::string& fifo) {
-  if (f.wait_for(10s) != std::future_status::ready) {
-    while (f.wait_for(20ms) != std::future_status::ready) nudge(fifo);
+  if (f.wait_for(10s) == std::future_status::ready) return f.get();
+  while (f.wait_for(20ms) != std::future_status::ready) {
+    for (const int flags : {O_RDONLY | O_NONBLOCK, O_WRONLY | O_NONBLOCK}) {
+      const int fd = open(fifo.c_str(), flags);
+      if (fd >= 0) close(fd);
+    }
   }
   return f.get();
-}
-
-// Everything one writer puts into the FIFO.
-std::string read_fifo(const std::string& fifo) {
-  std::string got;
-  const int fd = open(fifo.c_str(), O_RDONLY);
-  if (fd < 0) return got;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
-  close(fd);
-  return got;
-}
-
-bool write_fifo(const std::string& fifo, const Bytes& data) {
-  const int fd = open(fifo.c_str(), O_WRONLY);
-  if (fd < 0) return false;
-  const bool ok = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
-  close(fd);
-  return ok;
 }
 
 class HostFilesE2eTest : public ::testing::Test {
@@ -111,13 +89,13 @@ TEST_F(HostFilesE2eTest, ExtractionWritesIntoAFifoOrADevice) {
 
   if (testing::runs_under_wine()) GTEST_SKIP() << "FIFOs are POSIX only";
   const std::string p = fifo();
-  std::future<std::string> reader = std::async(std::launch::async, read_fifo, p);
+  std::future<Bytes> reader = std::async(std::launch::async, read_file, p);
   std::future<ToolRun> tool = start({"R", "disk.hdd", "1", "HELLO", "p"});
   const ToolRun r = wait_nudging(tool, p);
   EXPECT_EQ(r.out, done(found("HELLO")));
   EXPECT_EQ(r.err, "");
-  const std::string got = wait_nudging(reader, p);
-  EXPECT_TRUE(got == std::string(mzt.begin(), mzt.end())) << got.size() << " bytes came through";
+  const Bytes got = wait_nudging(reader, p);
+  EXPECT_TRUE(got == mzt) << got.size() << " bytes came through";
   EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
 }
 
@@ -127,10 +105,10 @@ TEST_F(HostFilesE2eTest, StoreReadsAFifoOnce) {
   const auto old_handler = std::signal(SIGPIPE, SIG_IGN);
   const Bytes mzt = testing::make_mzt("NEW", testing::pattern(500, 3));
   const std::string p = fifo();
-  std::future<bool> writer = std::async(std::launch::async, write_fifo, p, mzt);
+  std::future<void> writer = std::async(std::launch::async, testing::write_file, p, mzt);
   std::future<ToolRun> tool = start({"W", "disk.hdd", "1", "NEW", "p"});
   const ToolRun w = wait_nudging(tool, p);
-  EXPECT_TRUE(wait_nudging(writer, p));
+  wait_nudging(writer, p);
   std::signal(SIGPIPE, old_handler);
   EXPECT_EQ(w.out, done());
   EXPECT_EQ(w.err, "");
