@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool reads_host_file = kLetter == 'W' || kLetter == 'I';
   const std::string host_name = kLetter == 'R' ? (in.output_is_image ? image_name : "out.bin") : "host.bin";
   if (reads_host_file && !in.host_absent) host.files[host_name] = in.host_file;
-  if (in.host_unsized) host.unsized.push_back(host_name);
+  if (in.host_pipe) host.pipes.push_back(host_name);
   if (const auto t = host_time_of_kind(in.time_kind)) host.times[host_name] = *t;
 
   // Write faults hit the file the command writes.

@@ -6,10 +6,10 @@
 //        0     1  flags: bits 0-1 container (0 ROM, 1 HDD partition 1,
 //                 2 D88 built from the volume bytes, 3 the bytes are a D88
 //                 file as they stand); bit 2 verbose (V prefix); bit 3 the
-//                 host file is absent; bit 4 its size cannot be taken (a
-//                 pipe); bit 5 R writes into the image file itself;
-//                 bits 6-7 the host file's last-write time (none, a plain
-//                 one, all zero, out of every range)
+//                 host file is absent; bit 4 it is a pipe (read and
+//                 written in sequence only); bit 5 R writes into the
+//                 image file itself; bits 6-7 the host file's last-write
+//                 time (none, a plain one, all zero, out of every range)
 //        1     1  fault: bits 0-2 (0 none, 1 writes fail after a budget,
 //                 2 the sync fails, 3 the close fails, all three on the file
 //                 the command writes: the host file for R, the image for
@@ -46,7 +46,7 @@ enum class Fault : uint8_t { kNone = 0, kWriteBudget = 1, kSync = 2, kClose = 3,
 namespace flag {
 inline constexpr uint8_t kVerbose = 1 << 2;
 inline constexpr uint8_t kHostAbsent = 1 << 3;
-inline constexpr uint8_t kHostUnsized = 1 << 4;
+inline constexpr uint8_t kHostPipe = 1 << 4;
 inline constexpr uint8_t kOutputIsImage = 1 << 5;
 inline constexpr int kTimeShift = 6;
 }  // namespace flag
@@ -59,7 +59,7 @@ struct CommandInput {
   Carrier carrier = Carrier::kRom;
   bool verbose = false;
   bool host_absent = false;
-  bool host_unsized = false;
+  bool host_pipe = false;
   bool output_is_image = false;
   int time_kind = 0;  // 0 none, 1 plain, 2 all zero, 3 out of range
   Fault fault = Fault::kNone;
@@ -78,7 +78,7 @@ inline CommandInput split_command_input(const uint8_t* data, size_t size) {
   in.carrier = static_cast<Carrier>(flags & 3);
   in.verbose = flags & flag::kVerbose;
   in.host_absent = flags & flag::kHostAbsent;
-  in.host_unsized = flags & flag::kHostUnsized;
+  in.host_pipe = flags & flag::kHostPipe;
   in.output_is_image = flags & flag::kOutputIsImage;
   in.time_kind = flags >> flag::kTimeShift;
   const uint8_t fault = take();
@@ -101,7 +101,7 @@ inline Bytes compose_command_input(const CommandInput& in) {
   Bytes out;
   out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(in.carrier) | (in.verbose ? flag::kVerbose : 0) |
                                      (in.host_absent ? flag::kHostAbsent : 0) |
-                                     (in.host_unsized ? flag::kHostUnsized : 0) |
+                                     (in.host_pipe ? flag::kHostPipe : 0) |
                                      (in.output_is_image ? flag::kOutputIsImage : 0) |
                                      (in.time_kind << flag::kTimeShift)));
   out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(in.fault) | ((in.budget_step & 31) << 3)));

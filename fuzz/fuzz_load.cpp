@@ -59,7 +59,8 @@ class TwoPieceFile final : public File {
     if (placed != n) broken("a save writes only where the volume was loaded from");
     return n;
   }
-  std::optional<uint64_t> size() override { return length(); }
+  bool failed() override { return false; }
+  bool last_write_time(HostTime&) override { return false; }
   bool sync() override { return true; }
   bool close() override { return true; }
 

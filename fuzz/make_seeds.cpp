@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
           CommandInput in = base;
           in.verbose = flag == 0;
           in.host_absent = flag == 1;
-          in.host_unsized = flag == 2;
+          in.host_pipe = flag == 2;
           in.output_is_image = flag == 3;
           in.time_kind = flag == 4 ? 3 : 2;
           variants.push_back(in);

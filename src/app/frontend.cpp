@@ -176,8 +176,14 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return 0;
   }
 
+  // L, R, X and F's check never write, so they need no more than to read the
+  // image: a read-only file or medium serves them, and other readers may
+  // share it. The lock keeps the image from changing under a reader and any
+  // two writers apart, from opening to closing.
+  const bool reads_only = a.letter == 'L' || a.letter == 'R' || a.letter == 'X' || a.letter == 'F';
   std::string reason;
-  std::unique_ptr<File> image = host.open(a.image_name, OpenMode::kUpdate, &reason);
+  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason,
+                                          reads_only ? Lock::kShared : Lock::kExclusive);
   if (!image) {
     con.err(msg::kImageOpenFailed, a.image_name.c_str(), reason.c_str());
     return finish(con);

@@ -32,6 +32,26 @@ std::optional<uint64_t> parse_record_number(const std::string& text, uint64_t li
   return value;
 }
 
+// Reads the file in sequence into `data` until it ends or `limit` bytes
+// have arrived, in pieces, so that a short file needs no buffer of the
+// volume's size. False when memory runs out.
+bool read_up_to(File& f, uint64_t limit, std::vector<uint8_t>& data) {
+  constexpr uint64_t kPiece = 64 * 1024;
+  try {
+    while (data.size() < limit) {
+      const size_t at = data.size();
+      const size_t want = static_cast<size_t>(std::min(kPiece, limit - at));
+      data.resize(at + want);
+      const size_t got = f.read_at(at, data.data() + at, want);
+      data.resize(at + got);
+      if (got < want) break;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool import_records(Volume& vol, Console& con, Host& host, const std::string& record_text,
@@ -51,32 +71,26 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
     con.err(msg::kHostFileNotFound, host_file.c_str());
     return false;
   }
-  // A length that cannot be taken (a pipe) cannot be shown to fit.
-  const std::optional<uint64_t> length = f->size();
-  if (!length || !vol.holds(start, *length)) {
+  // The file is read in sequence up to one byte more than the records from
+  // `start` on hold: that byte shows that it does not fit, whatever the file
+  // (a pipe or an endless device has no length to ask for). It goes into a
+  // buffer of its own first, so that a failed read leaves the volume as it
+  // was.
+  const uint64_t room = start < vol.size() ? vol.size() - start : 0;
+  std::vector<uint8_t> data;
+  const bool read = read_up_to(*f, room + 1, data);
+  const bool failed = !read || f->failed();
+  f->close();
+  if (failed) {
+    con.err(msg::kReadFailed, host_file.c_str());
+    return false;
+  }
+  if (data.size() > room) {
     if (start >= vol.size()) {
       con.err(msg::kBadRecordNumber);
     } else {
       con.err(msg::kDoesNotFit, host_file.c_str());
     }
-    f->close();
-    return false;
-  }
-
-  // Read into a buffer of its own first, so that a failed read leaves the
-  // volume as it was.
-  std::vector<uint8_t> data;
-  try {
-    data.resize(static_cast<size_t>(*length));
-  } catch (const std::bad_alloc&) {
-    con.err(msg::kReadFailed, host_file.c_str());
-    f->close();
-    return false;
-  }
-  const size_t got = data.empty() ? 0 : f->read_at(0, data.data(), data.size());
-  f->close();
-  if (got != data.size()) {
-    con.err(msg::kReadFailed, host_file.c_str());
     return false;
   }
   const std::span<uint8_t> target = vol.bytes(start, data.size());

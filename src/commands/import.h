@@ -15,9 +15,11 @@
 namespace tarnwick {
 
 // Copies the host file over the records from `record_text` (hexadecimal
-// digits only; the empty text is record 0) on. The copy happens only when
-// the whole file fits in the volume and was read in full; any refusal or
-// failure is reported and leaves the volume unchanged. True when the file
+// digits only; the empty text is record 0) on. The host file is read in
+// sequence, so it may be a pipe or a device, up to one byte more than fits:
+// the copy happens only when the whole file fits in the volume and was read
+// without error; any refusal or failure is reported and leaves the volume
+// unchanged. True when the file
 // was copied (an empty file included).
 bool import_records(Volume& vol, Console& con, Host& host, const std::string& record_text,
                     const std::string& host_file);

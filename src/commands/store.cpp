@@ -175,14 +175,15 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
       return false;
     }
   }
-  // When the time cannot be read the host time keeps its values.
-  ctx.host.read_file_time(host_file, ctx.host_time);
   const std::unique_ptr<File> mzt = ctx.host.open(host_file, OpenMode::kRead);
   if (!mzt) {
     undo.restore();
     ctx.con.err(msg::kHostFileNotFound, host_file.c_str());
     return false;
   }
+  // The time comes from the open file: a pipe can be opened only once. When
+  // it cannot be read the host time keeps its values.
+  mzt->last_write_time(ctx.host_time);
   if (!store_mzt_file(ctx.vol, ctx.con, target, HostFile{*mzt, host_file}, ctx.host_time)) {
     undo.restore();
     return false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <new>
 
 namespace tarnwick {
@@ -44,8 +43,9 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   const uint64_t size = uint64_t(g.total_blocks) * uint64_t(g.bytes_per_block);
   if (size == 0 || size > limit) return false;
   if (!geometry_is_sound(g, size / kRecordSize)) return false;
-  const std::optional<uint64_t> file_size = image.size();
-  if (!file_size || *file_size < base || *file_size - base < size) return false;
+  // The file must hold the whole volume: its last byte is read to see.
+  uint8_t last = 0;
+  if (image.read_at(base + size - 1, &last, 1) != 1) return false;
   try {
     vol = Volume(static_cast<size_t>(size), std::make_unique<FilePages>(image, base));
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 // times, and tests swap in a host held in memory that can also fail on cue.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -22,16 +23,39 @@ enum class OpenMode {
   kCreate,  // create or empty a file for writing ("wb")
 };
 
+// How a run shares the image file with other runs while it has it open. The
+// lock is advisory on POSIX systems: it keeps runs of this tool apart. On
+// Windows it is mandatory and belongs to the handle that holds it, through
+// which all reads and writes of the file go.
+enum class Lock {
+  kNone,
+  kShared,     // others may read meanwhile (L, R)
+  kExclusive,  // no other run may use the file meanwhile (W, D, I)
+};
+
+// How long a run waits for another run's conflicting lock on its image.
+inline constexpr std::chrono::milliseconds kImageLockWait{30'000};
+
 class File {
  public:
   virtual ~File() = default;
-  // Reads up to n bytes at `offset`; returns how many arrived.
+  // Reads up to n bytes at `offset`; returns how many arrived, fewer than n
+  // at the end of the file or when the read failed (failed() tells which).
+  // A file that is no regular file (a pipe, a device) cannot be positioned:
+  // it is read and written in sequence, each access starting where the one
+  // before ended and the first at 0.
   virtual size_t read_at(uint64_t offset, void* buf, size_t n) = 0;
   // Writes n bytes at `offset`; returns how many were accepted.
   virtual size_t write_at(uint64_t offset, const void* buf, size_t n) = 0;
-  // The file's length, or nothing when it cannot be taken (a pipe, say).
-  virtual std::optional<uint64_t> size() = 0;
-  // Pushes buffered writes to the file and the file to the disk.
+  // True once a read or write has failed; a read that stops at the end of
+  // the file is no failure.
+  virtual bool failed() = 0;
+  // The last-write time of the open file as local time, seconds dropped.
+  // False (and `t` untouched) when it cannot be read or converted.
+  virtual bool last_write_time(HostTime& t) = 0;
+  // Pushes buffered writes to the file and the file to the disk. A pipe or
+  // a character device has no disk copy to push: only its buffered writes
+  // count.
   virtual bool sync() = 0;
   // Closes the file; false when an earlier buffered write failed here.
   virtual bool close() = 0;
@@ -41,15 +65,16 @@ class Host {
  public:
   virtual ~Host() = default;
   // Opens a host file; on failure gives nothing and, when `reason` is given,
-  // the system's description of the error.
-  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode,
-                                     std::string* reason = nullptr) = 0;
-  // The file's last-write time as local time, seconds dropped. False (and
-  // `t` untouched) when it cannot be read or converted.
-  virtual bool read_file_time(const std::string& name, HostTime& t) = 0;
-  // Sets the last-write time from local time with 0 seconds, leaving the
-  // other times alone. False (file untouched) for a time that forms no valid
-  // local date, or when the file cannot be changed.
+  // the system's description of the error. A directory is no file. With a
+  // lock, the file is locked until it is closed; a conflicting lock of
+  // another run is waited for, up to the host's lock wait, after which the
+  // open fails as the system describes a lock held elsewhere.
+  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+                                     Lock lock = Lock::kNone) = 0;
+  // Sets the last-write time of a regular file from local time with 0
+  // seconds, leaving the other times alone. False (file untouched) for a
+  // time that forms no valid local date, for a file that is no regular file
+  // (a pipe or a device keeps its times), or when the file cannot be changed.
   virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
   // The local time now, to the minute (what a new directory is stamped with).
   virtual HostTime now() = 0;
@@ -71,7 +96,9 @@ class Host {
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
 };
 
-// The host this program runs on.
+// The host this program runs on, waiting kImageLockWait for a lock.
 Host& native_host();
+// The same host with another lock wait (tests wait less).
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait);
 
 }  // namespace tarnwick

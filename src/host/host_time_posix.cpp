@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 
 #include "host/platform.h"
@@ -45,19 +46,16 @@ HostTime local_time_now() {
   return HostTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
 }
 
-bool read_host_file_time(const std::string& name, HostTime& t) {
-  // O_NONBLOCK: opening a named pipe must not wait for a writer.
-  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = read_open_file_time(fd, t);
-  close(fd);
-  return ok;
-}
+bool read_stream_time(std::FILE* f, HostTime& t) { return read_open_file_time(fileno(f), t); }
 
 bool set_host_file_time(const std::string& name, const HostTime& t) {
   // mktime would quietly turn 31 April into 1 May and month 0 into December
   // of the year before; an impossible date must leave the file alone.
   if (!host_time_is_valid(t)) return false;
+  // A pipe or a device has no time of its own to set; a folder has (X sets
+  // it once the folder's contents are written).
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
   std::tm local{};
   local.tm_year = t.year - 1900;
   local.tm_mon = t.month - 1;
@@ -67,15 +65,13 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   local.tm_sec = 0;
   local.tm_isdst = -1;  // let the zone's rules decide
   tzset();
+  // A minute that the zone's clocks skip (the hour lost when daylight saving
+  // begins) is read with the offset in force before the change: 02:30 on the
+  // morning the clocks go from 02:00 to 03:00 becomes 03:30 summer time. That
+  // instant is set; a file stamped in the gap keeps its time to the hour,
+  // rather than the time of the run.
   const std::time_t when = std::mktime(&local);
   if (when == static_cast<std::time_t>(-1)) return false;
-  // mktime moves a minute that the zone's clocks skip (the hour lost when
-  // daylight saving begins) to a neighbouring one. That minute names no
-  // instant here, so the file keeps its time.
-  if (local.tm_year != t.year - 1900 || local.tm_mon != t.month - 1 || local.tm_mday != t.day ||
-      local.tm_hour != t.hour || local.tm_min != t.minute || local.tm_sec != 0) {
-    return false;
-  }
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // access time: untouched

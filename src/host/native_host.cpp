@@ -1,7 +1,10 @@
 // The real host: C streams for files, platform calls for syncing and times.
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "host/file.h"
 #include "host/platform.h"
@@ -12,29 +15,33 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  explicit StdioFile(std::FILE* f) : f_(f) {}
-  ~StdioFile() override {
-    if (f_) std::fclose(f_);
-  }
+  StdioFile(std::FILE* f, bool locked) : f_(f), locked_(locked) {}
+  ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
-    if (!f_ || !position(offset, false)) return 0;
-    return std::fread(buf, 1, n, f_);
+    if (!f_ || !position(offset, Access::kRead)) {
+      failed_ = true;
+      return 0;
+    }
+    const size_t got = std::fread(buf, 1, n, f_);
+    moved(got, got == n || !std::ferror(f_));
+    return got;
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
-    if (!f_ || !position(offset, true)) return 0;
+    if (!f_ || !position(offset, Access::kWrite)) {
+      failed_ = true;
+      return 0;
+    }
+    wrote_ = true;
     const size_t written = std::fwrite(buf, 1, n, f_);
-    pos_ += written;
+    moved(written, written == n);
     return written;
   }
 
-  std::optional<uint64_t> size() override {
-    if (!f_ || !platform::seek_end(f_)) return std::nullopt;
-    std::optional<uint64_t> length = platform::tell(f_);
-    last_ = Last::kNone;  // the position moved
-    return length;
-  }
+  bool failed() override { return failed_; }
+
+  bool last_write_time(HostTime& t) override { return f_ && platform::read_stream_time(f_, t); }
 
   bool sync() override {
     if (!f_) return false;
@@ -43,34 +50,62 @@ class StdioFile final : public File {
 
   bool close() override {
     if (!f_) return false;
+    // Everything written reaches the file before the lock is let go.
+    bool flushed = true;
+    if (locked_) {
+      if (wrote_) flushed = std::fflush(f_) == 0;
+      platform::unlock(f_);
+    }
     const bool ok = std::ferror(f_) == 0;
     const bool closed = std::fclose(f_) == 0;
     f_ = nullptr;
-    return ok && closed;
+    return flushed && ok && closed;
   }
 
  private:
-  enum class Last { kNone, kRead, kWrite };
+  enum class Access { kNone, kRead, kWrite };
 
-  // A C stream needs a positioning call between reads and writes; one is
-  // made for every access, except for sequential writes, which are common
-  // (extraction) and stay buffered.
-  bool position(uint64_t offset, bool writing) {
-    if (writing && last_ == Last::kWrite && offset == pos_) return true;
+  // A C stream needs a positioning call between reads and writes. None is
+  // made for an access that goes on where the last one of its kind ended,
+  // or for the first one at the start: pipes and devices, which cannot be
+  // positioned, are read and written in sequence that way, and sequential
+  // writes (extraction) stay buffered.
+  bool position(uint64_t offset, Access access) {
+    if (pos_ == offset && (last_ == access || last_ == Access::kNone)) {
+      last_ = access;
+      return true;
+    }
     if (!platform::seek(f_, offset)) return false;
-    last_ = writing ? Last::kWrite : Last::kRead;
+    last_ = access;
     pos_ = offset;
     return true;
   }
 
+  // After an access that moved `n` bytes; one that failed leaves the
+  // position unknown, so the next access positions the stream anew.
+  void moved(size_t n, bool ok) {
+    if (ok) {
+      *pos_ += n;
+      return;
+    }
+    failed_ = true;
+    last_ = Access::kNone;
+    pos_.reset();
+  }
+
   std::FILE* f_;
-  Last last_ = Last::kNone;
-  uint64_t pos_ = 0;
+  bool locked_;
+  bool wrote_ = false;
+  Access last_ = Access::kNone;
+  std::optional<uint64_t> pos_ = 0;  // nothing when unknown
+  bool failed_ = false;
 };
 
 class NativeHost final : public Host {
  public:
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override {
+  explicit NativeHost(std::chrono::milliseconds lock_wait) : lock_wait_(lock_wait) {}
+
+  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) override {
     const char* m = mode == OpenMode::kUpdate ? "r+b" : mode == OpenMode::kRead ? "rb" : "wb";
     errno = 0;
     std::FILE* f = std::fopen(name.c_str(), m);
@@ -79,17 +114,18 @@ class NativeHost final : public Host {
       return nullptr;
     }
     // A directory opens for reading on some systems; it is not a file.
-    std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) {
+    if (platform::file_kind(f) == platform::FileKind::kDirectory) {
       std::fclose(f);
       if (reason) *reason = std::strerror(EISDIR);
       return nullptr;
     }
-    return std::make_unique<StdioFile>(f);
-  }
-
-  bool read_file_time(const std::string& name, HostTime& t) override {
-    return platform::read_host_file_time(name, t);
+    bool locked = false;
+    if (lock != Lock::kNone && !wait_for_lock(f, lock == Lock::kExclusive, locked)) {
+      std::fclose(f);
+      if (reason) *reason = platform::lock_busy_text();
+      return nullptr;
+    }
+    return std::make_unique<StdioFile>(f, locked);
   }
 
   bool set_file_time(const std::string& name, const HostTime& t) override {
@@ -105,7 +141,7 @@ class NativeHost final : public Host {
   std::unique_ptr<File> create_file(const HostPath& path) override {
     std::FILE* f = platform::create_new_file(path.native());
     if (!f) return nullptr;
-    return std::make_unique<StdioFile>(f);
+    return std::make_unique<StdioFile>(f, false);
   }
 
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
@@ -114,13 +150,43 @@ class NativeHost final : public Host {
   bool set_time(const HostPath& path, const HostTime& t) override {
     return platform::set_path_time(path.native(), t);
   }
+
+ private:
+  // Tries to lock the file until the lock wait is over, a little while
+  // apart. A file that cannot be locked at all (a file system without
+  // locks) is used unlocked, as it would be without this protection.
+  bool wait_for_lock(std::FILE* f, bool exclusive, bool& locked) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point give_up = Clock::now() + lock_wait_;
+    for (;;) {
+      switch (platform::try_lock(f, exclusive)) {
+        case platform::LockResult::kLocked:
+          locked = true;
+          return true;
+        case platform::LockResult::kUnsupported:
+          return true;
+        case platform::LockResult::kBusy:
+          break;
+      }
+      const Clock::time_point now = Clock::now();
+      if (now >= give_up) return false;
+      std::this_thread::sleep_for(std::min<Clock::duration>(kLockPoll, give_up - now));
+    }
+  }
+
+  static constexpr std::chrono::milliseconds kLockPoll{20};
+  std::chrono::milliseconds lock_wait_;
 };
 
 }  // namespace
 
 Host& native_host() {
-  static NativeHost host;
+  static NativeHost host(kImageLockWait);
   return host;
+}
+
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait) {
+  return std::make_unique<NativeHost>(lock_wait);
 }
 
 }  // namespace tarnwick

@@ -18,32 +18,81 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <cstring>
+#include <string>
 
 #include "host/host_time.h"
 #include "host/platform.h"
 
 namespace tarnwick::platform {
 
-bool sync_stream(std::FILE* f) {
-  const int fd = _fileno(f);
-  if (fd < 0) return false;
-  return _commit(fd) == 0;
-}
 
 bool seek(std::FILE* f, uint64_t offset) {
   if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
   return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
 }
 
-bool seek_end(std::FILE* f) { return _fseeki64(f, 0, SEEK_END) == 0; }
+namespace {
 
-std::optional<uint64_t> tell(std::FILE* f) {
-  const long long pos = _ftelli64(f);
-  if (pos < 0) return std::nullopt;
-  return static_cast<uint64_t>(pos);
+// The handle through which the stream reads and writes.
+HANDLE handle_of(std::FILE* f) {
+  const int fd = _fileno(f);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
+bool sync_stream(std::FILE* f) {
+  const int fd = _fileno(f);
+  if (fd < 0) return false;
+  if (_commit(fd) == 0) return true;
+  // A character device (NUL) or a pipe has no disk copy to flush.
+  return GetFileType(handle_of(f)) != FILE_TYPE_DISK;
+}
+
+FileKind file_kind(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return FileKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return FileKind::kOther;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
+}
+
+// The whole file, from its start to as far as an offset goes; a lock may
+// reach past the end of the file.
+LockResult try_lock(std::FILE* f, bool exclusive) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return LockResult::kUnsupported;
+  OVERLAPPED at{};
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  if (LockFileEx(h, flags, 0, MAXDWORD, MAXDWORD, &at)) return LockResult::kLocked;
+  const DWORD error = GetLastError();
+  return error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION || error == ERROR_IO_PENDING
+             ? LockResult::kBusy
+             : LockResult::kUnsupported;
+}
+
+// The system lets go of a closed handle's locks only in its own time, so
+// they are let go of first.
+void unlock(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED at{};
+  UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &at);
+}
+
+std::string lock_busy_text() {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 ERROR_LOCK_VIOLATION, 0, text, sizeof text, nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s.empty() ? std::strerror(EACCES) : s;
 }
 
 // A file is known by its volume's serial number and its index on that volume;
@@ -95,13 +144,9 @@ HostTime local_time_now() {
   return HostTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute};
 }
 
-bool read_host_file_time(const std::string& name, HostTime& t) {
-  // Others may go on reading the file meanwhile, but not write or delete it.
-  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = read_open_file_time(h, t);
-  CloseHandle(h);
-  return ok;
+bool read_stream_time(std::FILE* f, HostTime& t) {
+  const HANDLE h = handle_of(f);
+  return h != INVALID_HANDLE_VALUE && read_open_file_time(h, t);
 }
 
 namespace {
@@ -153,7 +198,8 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
+  // A device (NUL, say) has no time of its own to set.
+  const BOOL set = GetFileType(h) == FILE_TYPE_DISK && SetFileTime(h, nullptr, nullptr, &written);
   CloseHandle(h);
   return set != 0;
 }

@@ -19,8 +19,11 @@ int bcd_field(uint32_t t, int shift, int tens_bits) {
 
 TimeStamp encode_time_stamp(const HostTime& t) {
   // Unsigned arithmetic keeps wild values defined; the bytes then hold
-  // whatever the packing formula gives, as the machine's own code does.
-  const uint32_t year = static_cast<uint32_t>(t.year % 100);
+  // whatever the packing formula gives, as the machine's own code does. The
+  // year alone is brought into 0-99 first, also for years before year 0
+  // (whose remainder in C++ is negative), so that it always gives a pair of
+  // decimal digits.
+  const uint32_t year = static_cast<uint32_t>((t.year % 100 + 100) % 100);
   const uint32_t month = static_cast<uint32_t>(t.month);
   const uint32_t day = static_cast<uint32_t>(t.day);
   const uint32_t hour = static_cast<uint32_t>(t.hour);

@@ -9,6 +9,7 @@
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
@@ -184,6 +185,35 @@ TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {
   EXPECT_EQ(r.err, "'missing.hdd' \x82\xAA\x8AJ\x82\xAF\x82\xDC\x82\xB9\x82\xF1 (No such file or directory)\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_FALSE(host.files.count("missing.hdd"));
+}
+
+// L and R only read the image, so an image the user may only read serves
+// them and other readers may share it; W, D and I need it writable (and say
+// so) and to themselves.
+TEST(FrontEndTest, ListAndExtractShareAnImageTheyMayOnlyRead) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"L", "img"}, {"R", "img", "1", "X", "out"}, {"W", "img", "1", "X", "in"}, {"D", "img", "1", "X"},
+      {"I", "img", "1", "0", "in"}};
+  for (const auto& args : commands) {
+    MemoryHost host;
+    host.files["img"] = small_hdd();
+    host.files["in"] = {};
+    const bool reads = args[0] == "L" || args[0] == "R";
+    run(host, args);
+    EXPECT_EQ(host.locks["img"], reads ? Lock::kShared : Lock::kExclusive) << args[0];
+
+    host.files["img"] = small_hdd();
+    host.read_only.push_back("img");
+    const RunResult r = run(host, args);
+    if (reads) {
+      EXPECT_EQ(r.out.rfind("img is HDD image\n", 0), 0u) << args[0] << r.out;
+      EXPECT_EQ(r.err.find("'img'"), std::string::npos) << args[0];
+    } else {
+      EXPECT_EQ(r.out, done());
+      EXPECT_EQ(r.err, testing::message_text(msg::kImageOpenFailed, "img", "Permission denied")) << args[0];
+    }
+    EXPECT_EQ(host.files["img"], small_hdd());
+  }
 }
 
 }  // namespace

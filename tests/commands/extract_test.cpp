@@ -268,7 +268,8 @@ class RecordingFile final : public File {
     writes.emplace_back(offset, n);
     return n;
   }
-  std::optional<uint64_t> size() override { return std::nullopt; }
+  bool failed() override { return false; }
+  bool last_write_time(HostTime&) override { return false; }
   bool sync() override { return true; }
   bool close() override { return true; }
 };

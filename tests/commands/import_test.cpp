@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"
@@ -123,14 +125,6 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   EXPECT_FALSE(r.run("20", "missing.bin"));
   EXPECT_EQ(r.con.err_text(), message_text(msg::kHostFileNotFound, "missing.bin"));
 
-  // A file whose length cannot be taken cannot be shown to fit.
-  r.host.files["pipe"] = {1, 2, 3};
-  r.host.unsized.push_back("pipe");
-  EXPECT_FALSE(r.run("20", "pipe"));
-  EXPECT_EQ(r.con.err_text(), message_text(msg::kDoesNotFit, "pipe"));
-  EXPECT_FALSE(r.run("200", "pipe"));
-  EXPECT_EQ(r.con.err_text(), msg::kBadRecordNumber.bytes);
-
   // A read that comes up short copies nothing, not even what arrived.
   r.host.files["raw.bin"] = testing::pattern(1000, 3);
   r.host.fault_name = "raw.bin";
@@ -138,6 +132,23 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   EXPECT_FALSE(r.run("20"));
   EXPECT_EQ(r.con.err_text(), message_text(msg::kReadFailed, "raw.bin"));
   EXPECT_EQ(r.vol.image(), before);
+}
+
+// A pipe has no length: it is read in sequence, and what fits is copied.
+TEST(ImportTest, APipeIsCopiedWhenItFits) {
+  for (const auto& [length, fits] : {std::pair{size_t{0}, true}, {300, true}, {0x10 * kRecordSize, true},
+                                     {0x10 * kRecordSize + 1, false}, {0x10 * kRecordSize + 70000, false}}) {
+    ImportRun r;
+    const Bytes before = r.vol.image();
+    const Bytes data = testing::pattern(length, 4);
+    r.host.files["pipe"] = data;
+    r.host.pipes.push_back("pipe");
+    EXPECT_EQ(r.run("1F0", "pipe"), fits) << length;
+    EXPECT_EQ(r.con.err_text(), fits ? "" : message_text(msg::kDoesNotFit, "pipe")) << length;
+    Bytes expected = before;
+    if (fits) std::copy(data.begin(), data.end(), expected.begin() + 0x1F0 * kRecordSize);
+    EXPECT_EQ(r.vol.image(), expected) << length;
+  }
 }
 
 TEST(ImportTest, CommandReportsWhetherToSave) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "output/messages.h"
 #include "support/e2e.h"
@@ -51,10 +53,17 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
   EXPECT_EQ(r.err.rfind("'missing.hdd' ", 0), 0u) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing.hdd")));
 
-  r = testing::run_tool({"L", "folder.hdd"}, dir);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, testing::done_line());
-  EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << r.err;
+  // A folder is refused at opening, whether the command reads or writes.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"L", "folder.hdd"},
+                                               {"R", "folder.hdd", "1", "A", "a.mzt"},
+                                               {"W", "folder.hdd", "1", "A", "bad.hdd"},
+                                               {"D", "folder.hdd", "1", "A"},
+                                               {"I", "folder.hdd", "1", "0", "bad.hdd"}}) {
+    r = testing::run_tool(args, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, testing::done_line()) << args[0];
+    EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << args[0] << r.err;
+  }
 }
 
 }  // namespace

@@ -190,6 +190,23 @@ TEST(WindowsE2eTest, ImpossibleTimeStampLeavesTheHostFileTime) {
   EXPECT_EQ(m->sec, utc(2024, 2, 29, 10, 0));
 }
 
+// A local time that the change to summer time skips (on 31 March 2024 the
+// clocks went from 02:00 to 03:00 in this zone) still reaches the host file:
+// the C library reads it as 03:30 summer time (01:30 UTC), Windows as
+// TzSpecificLocalTimeToSystemTime converts it (00:30 UTC under Wine). Either
+// is within the hour of the stamp, never the time of the run.
+TEST(WindowsE2eTest, AStampInTheSummerTimeGapReachesTheHostFile) {
+  if (!extraction_built()) GTEST_SKIP() << "R is not built yet";
+  ScratchDir dir;
+  write_file(dir.file("disk.rom"), rom_with_hello(stamp_of(2024, 3, 31, 2, 30)));
+  const ToolRun r = run_tool({"R", "disk.rom", "1", "HELLO", "hello.mzt"}, dir, "CET-1CEST,M3.5.0,M10.5.0/3");
+  EXPECT_TRUE(hello_extracted(r)) << r.out << r.err;
+  const std::optional<Mtime> m = mtime_of(dir.file("hello.mzt"));
+  ASSERT_TRUE(m);
+  EXPECT_GE(m->sec, utc(2024, 3, 31, 0, 30));
+  EXPECT_LE(m->sec, utc(2024, 3, 31, 1, 30));
+}
+
 // An MZT file for W: the OBJ header and a body of `size` bytes.
 Bytes hello_mzt(uint16_t size) {
   Bytes mzt(128, 0);

@@ -1,6 +1,8 @@
 #include "support/e2e.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -101,6 +103,21 @@ ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& di
   fs::remove(out);
   fs::remove(err);
   return r;
+}
+
+FileLockHolder::FileLockHolder(const std::string& path, bool exclusive) {
+  // Not inherited: a child process would keep the lock after release().
+  fd_ = open(path.c_str(), (exclusive ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd_ < 0) return;
+  struct flock fl {};
+  fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  if (fcntl(fd_, F_OFD_SETLK, &fl) != 0) release();
+}
+
+void FileLockHolder::release() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 bool runs_under_wine() { return std::string_view(TARNWICK_RUNNER).find("wine") != std::string_view::npos; }

@@ -40,6 +40,22 @@ struct RunOptions {
 };
 ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& dir, const RunOptions& opt);
 
+// A lock on the whole of a file, taken as a run of the tool takes it (an
+// open file description lock, which a Windows program under Wine sees too),
+// held until release() or the end of the holder.
+class FileLockHolder {
+ public:
+  FileLockHolder(const std::string& path, bool exclusive);
+  ~FileLockHolder() { release(); }
+  FileLockHolder(const FileLockHolder&) = delete;
+  FileLockHolder& operator=(const FileLockHolder&) = delete;
+  bool held() const { return fd_ >= 0; }
+  void release();
+
+ private:
+  int fd_ = -1;
+};
+
 // True when the tool under test is a Windows build run under Wine.
 bool runs_under_wine();
 

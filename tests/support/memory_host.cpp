@@ -12,47 +12,71 @@ class MemoryFile final : public File {
   MemoryFile(MemoryHost& host, std::string name) : host_(host), name_(std::move(name)) {}
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    if (!in_sequence(offset)) return 0;
     const auto& data = host_.files[name_];
     if (offset >= data.size()) return 0;
     size_t got = static_cast<size_t>(std::min<uint64_t>(n, data.size() - offset));
     if (host_.faulty(name_) && host_.read_budget) {
+      if (*host_.read_budget < got) failed_ = true;
       got = static_cast<size_t>(std::min<uint64_t>(got, *host_.read_budget));
       *host_.read_budget -= got;
     }
     std::memcpy(buf, data.data() + offset, got);
+    pos_ = offset + got;
     return got;
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
+    if (!in_sequence(offset)) return 0;
     size_t allowed = n;
     if (host_.faulty(name_) && host_.write_budget) {
       allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
       *host_.write_budget -= allowed;
     }
     host_.written[name_] += allowed;
+    if (allowed < n) failed_ = true;
     if (allowed == 0) return 0;  // an empty file has no buffer to copy into
     auto& data = host_.files[name_];
     if (data.size() < offset + allowed) data.resize(static_cast<size_t>(offset + allowed), 0);
     std::memcpy(data.data() + offset, buf, allowed);
+    pos_ = offset + allowed;
     return allowed;
   }
 
-  std::optional<uint64_t> size() override {
-    if (std::find(host_.unsized.begin(), host_.unsized.end(), name_) != host_.unsized.end()) return std::nullopt;
-    return host_.files[name_].size();
+  bool failed() override { return failed_; }
+
+  bool last_write_time(HostTime& t) override {
+    auto it = host_.times.find(name_);
+    if (it == host_.times.end()) return false;
+    t = it->second;
+    return true;
   }
 
   bool sync() override { return !(host_.faulty(name_) && host_.fail_sync); }
   bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
 
  private:
+  // A pipe is read and written where the last access ended, and nowhere else.
+  bool in_sequence(uint64_t offset) {
+    if (!host_.is_pipe(name_) || offset == pos_) return true;
+    failed_ = true;
+    return false;
+  }
+
   MemoryHost& host_;
   std::string name_;
+  uint64_t pos_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason) {
+std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) {
+  locks[name] = lock;
+  if (mode != OpenMode::kRead && std::find(read_only.begin(), read_only.end(), name) != read_only.end()) {
+    if (reason) *reason = "Permission denied";
+    return nullptr;
+  }
   if (mode == OpenMode::kCreate) {
     files[name].clear();
   } else if (!files.count(name)) {
@@ -62,15 +86,8 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
   return std::make_unique<MemoryFile>(*this, name);
 }
 
-bool MemoryHost::read_file_time(const std::string& name, HostTime& t) {
-  auto it = times.find(name);
-  if (it == times.end() || !files.count(name)) return false;
-  t = it->second;
-  return true;
-}
-
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
-  if (!files.count(name)) return false;
+  if (!files.count(name) || is_pipe(name)) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
   times[name] = t;
   return true;
@@ -125,6 +142,10 @@ bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {
   if (path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
   times[path.native()] = t;
   return true;
+}
+
+bool MemoryHost::is_pipe(const std::string& name) const {
+  return std::find(pipes.begin(), pipes.end(), name) != pipes.end();
 }
 
 }  // namespace tarnwick::testing

@@ -21,8 +21,13 @@ class MemoryHost : public Host {
   std::map<std::string, uint64_t> written;
   // Folders, by path; a path's parent is what comes before its last '/'.
   std::set<std::string> folders;
-  // Names that behave like pipes: their size cannot be taken.
-  std::vector<std::string> unsized;
+  // Names that behave like pipes: read and written in sequence only (an
+  // access anywhere else fails), and they take no time.
+  std::vector<std::string> pipes;
+  // Names the user may only read: opening them to write fails.
+  std::vector<std::string> read_only;
+  // The lock each name was last opened with.
+  std::map<std::string, Lock> locks;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
@@ -34,8 +39,8 @@ class MemoryHost : public Host {
   bool fail_close = false;
   bool fail_create = false;  // create_file and make_folder fail
 
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason) override;
-  bool read_file_time(const std::string& name, HostTime& t) override;
+  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+                             Lock lock = Lock::kNone) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
   bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
 
@@ -51,6 +56,7 @@ class MemoryHost : public Host {
   HostTime now() override { return clock; }
 
   bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
+  bool is_pipe(const std::string& name) const;
 };
 
 }  // namespace tarnwick::testing

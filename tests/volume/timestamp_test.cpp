@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace tarnwick {
 namespace {
 
@@ -15,6 +17,12 @@ TEST(TimeStampTest, EncodesTheDocumentedExamples) {
   EXPECT_EQ(encode_time_stamp({1998, 12, 31, 23, 59}), S(0x98, 0x96, 0x31, 0xD9));
   // A time that could not be read stays all zero.
   EXPECT_EQ(encode_time_stamp({0, 0, 0, 0, 0}), S(0, 0, 0, 0));
+}
+
+TEST(TimeStampTest, YearsBeforeYearZeroGiveTwoDecimalDigits) {
+  for (const auto& [year, byte] : {std::pair{-1199, 0x01}, {-1, 0x99}, {-100, 0x00}, {-2024, 0x76}}) {
+    EXPECT_EQ(encode_time_stamp({year, 1, 1, 0, 0})[0], byte) << year;
+  }
 }
 
 TEST(TimeStampTest, DecodesWithTheCenturyRule) {

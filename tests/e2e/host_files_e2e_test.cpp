@@ -1,0 +1,129 @@
+// Host files that are no regular files: named pipes (FIFOs), which can only
+// be read or written in sequence and only once, and devices.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <string>
+
+#include "support/civil_time.h"
+#include "support/e2e.h"
+#include "support/image_builder.h"
+#include "support/message_text.h"
+#include "support/sample_volumes.h"
+#include "volume/format.h"
+#include "volume/timestamp.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+using testing::message_text;
+using testing::read_file;
+using testing::run_tool;
+using testing::ScratchDir;
+using testing::ToolRun;
+
+const Bytes kBody = testing::pattern(3000, 7);
+
+// Waits for `f`; after 10 seconds both ends of the FIFO are opened and
+// closed again and again without waiting, which lets an open that waits for
+// the other end go on: a tool that would wait for ever fails the test
+// instead of hanging it.
+template <typename T>
+T wait_nudging(std::future<T>& f, const std::string& fifo) {
+  if (f.wait_for(10s) == std::future_status::ready) return f.get();
+  while (f.wait_for(20ms) != std::future_status::ready) {
+    for (const int flags : {O_RDONLY | O_NONBLOCK, O_WRONLY | O_NONBLOCK}) {
+      const int fd = open(fifo.c_str(), flags);
+      if (fd >= 0) close(fd);
+    }
+  }
+  return f.get();
+}
+
+class HostFilesE2eTest : public ::testing::Test {
+ protected:
+  ScratchDir dir_;
+  Bytes image_;
+
+  void SetUp() override {
+    testing::VolumeBuilder b(64, 1);
+    testing::FileOptions o;
+    o.stamp = encode_time_stamp(HostTime{2001, 2, 3, 4, 5});
+    o.load_address = 0x1200;
+    o.exec_address = 0x1200;
+    b.add_contiguous(kRootDirectoryRecord, "HELLO", kBody, mode::kObj, o);
+    image_ = testing::make_hdd_image(b.take());
+    testing::write_file(dir_.file("disk.hdd"), image_);
+  }
+  std::string fifo() {
+    const std::string name = dir_.file("p");
+    EXPECT_EQ(mkfifo(name.c_str(), 0600), 0);
+    return name;
+  }
+  std::future<ToolRun> start(const std::vector<std::string>& args) {
+    return std::async(std::launch::async, [this, args] { return run_tool(args, dir_); });
+  }
+  static std::string done(const std::string& middle = "") {
+    return message_text(msg::kIsHddImage, "disk.hdd") + middle + testing::done_line();
+  }
+};
+
+std::string found(const char* name) { return message_text(msg::kFileTrace, name) + message_text(msg::kFileFound, name); }
+
+TEST_F(HostFilesE2eTest, ExtractionWritesIntoAFifoOrADevice) {
+  const Bytes mzt = testing::make_mzt("HELLO", kBody);
+  const ToolRun null = run_tool({"R", "disk.hdd", "1", "HELLO", "/dev/null"}, dir_, "UTC0");
+  EXPECT_EQ(null.out, done(found("HELLO")));
+  EXPECT_EQ(null.err, "");
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_NE(st.st_mtime, testing::local_instant(2001, 2, 3, 4, 5, 0, 0)) << "the device took the time stamp";
+
+  if (testing::runs_under_wine()) GTEST_SKIP() << "FIFOs are POSIX only";
+  const std::string p = fifo();
+  std::future<Bytes> reader = std::async(std::launch::async, read_file, p);
+  std::future<ToolRun> tool = start({"R", "disk.hdd", "1", "HELLO", "p"});
+  const ToolRun r = wait_nudging(tool, p);
+  EXPECT_EQ(r.out, done(found("HELLO")));
+  EXPECT_EQ(r.err, "");
+  const Bytes got = wait_nudging(reader, p);
+  EXPECT_TRUE(got == mzt) << got.size() << " bytes came through";
+  EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+}
+
+TEST_F(HostFilesE2eTest, StoreReadsAFifoOnce) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "FIFOs are POSIX only";
+  // A writer whose reader leaves early must not end the test run.
+  const auto old_handler = std::signal(SIGPIPE, SIG_IGN);
+  const Bytes mzt = testing::make_mzt("NEW", testing::pattern(500, 3));
+  const std::string p = fifo();
+  std::future<void> writer = std::async(std::launch::async, testing::write_file, p, mzt);
+  std::future<ToolRun> tool = start({"W", "disk.hdd", "1", "NEW", "p"});
+  const ToolRun w = wait_nudging(tool, p);
+  wait_nudging(writer, p);
+  std::signal(SIGPIPE, old_handler);
+  EXPECT_EQ(w.out, done());
+  EXPECT_EQ(w.err, "");
+
+  const ToolRun r = run_tool({"R", "disk.hdd", "1", "NEW", "new.mzt"}, dir_);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(dir_.file("new.mzt")), mzt);
+}
+
+TEST_F(HostFilesE2eTest, ImportFromAnEndlessDeviceDoesNotFit) {
+  const ToolRun r = run_tool({"I", "disk.hdd", "1", "20", "/dev/zero"}, dir_);
+  EXPECT_EQ(r.out, done());
+  EXPECT_EQ(r.err, message_text(msg::kDoesNotFit, "/dev/zero"));
+  EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+}
+
+}  // namespace
+}  // namespace tarnwick
