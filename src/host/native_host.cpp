@@ -15,10 +15,26 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  StdioFile(std::FILE* f, bool locked) : f_(f), locked_(locked) {}
+  StdioFile(std::FILE* f, bool locked)
+      : f_(f), locked_(locked), regular_(platform::file_kind(f) == platform::FileKind::kRegular) {}
   ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    // A regular file is read with positioned reads where the platform has
+    // them: a volume's pages arrive one system call each, wherever they lie.
+    if (f_ && regular_) {
+      // Buffered writes go out first; one that fails is a failure of the
+      // file, which sync() and close() report too (the stream's error flag).
+      if (last_ == Access::kWrite && std::fflush(f_) != 0) {
+        failed_ = true;
+        return 0;
+      }
+      if (const std::optional<size_t> got = platform::read_positioned(f_, offset, buf, n)) {
+        last_ = Access::kNone;  // the stream's own position is the one to seek from
+        pos_.reset();
+        return *got;
+      }
+    }
     if (!f_ || !position(offset, Access::kRead)) {
       failed_ = true;
       return 0;
@@ -45,7 +61,7 @@ class StdioFile final : public File {
 
   bool sync() override {
     if (!f_) return false;
-    return std::fflush(f_) == 0 && platform::sync_stream(f_);
+    return std::fflush(f_) == 0 && std::ferror(f_) == 0 && platform::sync_stream(f_);
   }
 
   bool close() override {
@@ -95,6 +111,7 @@ class StdioFile final : public File {
 
   std::FILE* f_;
   bool locked_;
+  bool regular_;
   bool wrote_ = false;
   Access last_ = Access::kNone;
   std::optional<uint64_t> pos_ = 0;  // nothing when unknown

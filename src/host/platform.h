@@ -17,6 +17,12 @@ namespace tarnwick::platform {
 enum class FileKind { kRegular, kDirectory, kOther };
 FileKind file_kind(std::FILE* f);
 
+// Reads up to n bytes at `offset` of a regular file's stream without moving
+// the stream (a positioned read, one system call for a page). The bytes
+// read; nothing where the platform has no such read, and the stream is read
+// by seeking instead. Buffered writes must have been flushed.
+std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n);
+
 // Pushes an open stream's written data to the disk (after fflush). A file
 // that has no disk copy to push (a pipe, a character device) counts as
 // synced; a regular file or a disk only when the system says so.

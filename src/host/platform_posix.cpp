@@ -25,6 +25,19 @@ FileKind file_kind(std::FILE* f) {
   return FileKind::kOther;
 }
 
+std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n) {
+  const int fd = fileno(f);
+  if (fd < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return size_t{0};
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, static_cast<char*>(buf) + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
 bool sync_stream(std::FILE* f) {
   const int fd = fileno(f);
   if (fd < 0) return false;

@@ -47,6 +47,8 @@ HANDLE handle_of(std::FILE* f) {
 
 }  // namespace
 
+std::optional<size_t> read_positioned(std::FILE*, uint64_t, void*, size_t) { return std::nullopt; }
+
 bool sync_stream(std::FILE* f) {
   const int fd = _fileno(f);
   if (fd < 0) return false;
