@@ -187,8 +187,15 @@ class Volume {
   // The buffer with [offset, offset + length) read in (the range must lie
   // inside the image).
   uint8_t* present(uint64_t offset, uint64_t length) const {
-    if (!pages_.empty()) bring_in(offset, length);
+    if (!pages_.empty() && !in_memory(offset, length)) bring_in(offset, length);
     return data_;
+  }
+  // True when the one or two pages an access of a few bytes touches are in
+  // (the common case, tested without a call); longer ranges go to bring_in.
+  bool in_memory(uint64_t offset, uint64_t length) const {
+    const uint64_t first = offset / kPageSize;
+    const uint64_t last = length == 0 ? first : (offset + length - 1) / kPageSize;
+    return last - first <= 1 && last < pages_.size() && pages_[first] != kAbsent && pages_[last] != kAbsent;
   }
   uint8_t* changing(uint64_t offset, uint64_t length) {
     if (!pages_.empty()) mark_changed(offset, length);
