@@ -94,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryHost host;
   host.files[image_name] = image;
   const bool reads_host_file = kLetter == 'W' || kLetter == 'I';
-  const std::string host_name = kLetter == 'R' ? (in.output_is_image ? image_name : "out.bin") : "host.bin";
+  const std::string host_name = kLetter == 'R' ? (in.output_is_image ? image_name : "out.bin")
+                                : kLetter == 'X' ? "tree"
+                                                 : "host.bin";
   if (reads_host_file && !in.host_absent) host.files[host_name] = in.host_file;
   if (in.host_pipe) host.pipes.push_back(host_name);
   if (const auto t = host_time_of_kind(in.time_kind)) host.times[host_name] = *t;
@@ -119,10 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // With the image's reads cut short the run may load nothing, or load
   // less; what the full image would allow is the most it may write.
   const std::vector<ByteRange> writable =
-      (kLetter == 'L' || kLetter == 'R') ? std::vector<ByteRange>{}
+      (kLetter == 'L' || kLetter == 'R' || kLetter == 'X') ? std::vector<ByteRange>{}
                                          : testing::writable_ranges(image, image_name, 0);
-  uint64_t volume_bytes = 0;
-  for (const ByteRange& r : writable) volume_bytes += r.length;
 
   std::optional<Volume> sound_before;
   if (kLetter == 'W' || kLetter == 'D') {
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string command = std::string(in.verbose ? "V" : "") + kLetter;
   const char* argv[] = {"tarnwick", command.c_str(), image_name.c_str(), "1", in.path.c_str(), host_name.c_str()};
-  const int argc = kLetter == 'D' ? 5 : 6;
+  const int argc = kLetter == 'D' || kLetter == 'M' || kLetter == 'K' ? 5 : 6;
   Console con;
   if (run_tarnwick(argc, argv, con, host) != 0) broken("exit status 0");
 
@@ -149,11 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string write_failed = text_of(msg::kImageWriteFailed, image_name.c_str());
-  const std::string deleted = text_of(msg::kDeleted, in.path.c_str());
+  // The confirmation a saving command prints only after a save that worked.
+  const std::string deleted = text_of(kLetter == 'M'   ? msg::kDirectoryCreated
+                                      : kLetter == 'K' ? msg::kDirectoryDeleted
+                                                       : msg::kDeleted,
+                                      in.path.c_str());
   if (count(err, write_failed) > 1) broken("a failed save is reported once");
   if (count(err, write_failed) == 1 && count(out, deleted) > 0) broken("no confirmation after a failed save");
   const bool save_cannot_succeed =
-      kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() < volume_bytes));
+      kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() == 0));
   if (save_cannot_succeed && count(out, deleted) > 0) broken("no confirmation after a failed save");
   if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") &&
       count(err, text_of(msg::kCannotWrite, "out.bin")) != 1) {

@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
       {"fuzz_delete", all_paths, {Bytes{}}},
       {"fuzz_store", {"NEW", "HELLO", "GAMES/NEW", "GAMES/WAR", "GAMES/", "ABCDEFGHIJKLMNOPQ"}, mzt_files},
       {"fuzz_import", {"0", "10", "1a", "5F", "60", "0x10", "0000000020"}, raw_files},
+      {"fuzz_mkdir", {"NEW", "GAMES/NEW", "GAMES", "HELLO", "GAMES/..", "NOPE/X", "ABCDEFGHIJKLMNOPQ"}, {Bytes{}}},
+      {"fuzz_rmdir", {"GAMES", "HELLO", "/", "GAMES/.", "NOPE", "NOPE/X"}, {Bytes{}}},
+      {"fuzz_tree", {"/", "", "GAMES", "GAMES/", "HELLO", "NOPE"}, {Bytes{}}},
   };
   for (const Target& t : targets) {
     int k = 0;

@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(load list extract store delete import)
+all_targets=(load list extract store delete import mkdir rmdir tree)
 if [ $# -ne 2 ] || ! [[ "$2" =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: fuzz/run.sh TARGET|all SECONDS (targets: ${all_targets[*]})" >&2
   exit 2
