@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tarnwick::testing {
 
@@ -181,9 +182,16 @@ bool MemoryHost::step() {
 void MemoryHost::crash(Crash how) {
   crash_after.reset();
   steps = 0;
-  if (how == Crash::kPowerLost) {
-    files.clear();
-    for (const std::string& name : durable_names) files[name] = synced.count(name) ? synced[name] : std::vector<uint8_t>{};
+  if (how != Crash::kProcessKilled) {
+    std::map<std::string, std::vector<uint8_t>> kept;
+    for (const std::string& name : durable_names) {
+      if (how == Crash::kNamesLost && files.count(name)) {
+        kept[name] = files[name];
+      } else {
+        kept[name] = synced.count(name) ? synced[name] : std::vector<uint8_t>{};
+      }
+    }
+    files = std::move(kept);
   }
   keep_as_synced();
 }

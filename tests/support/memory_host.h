@@ -52,6 +52,8 @@ class MemoryHost : public Host {
   enum class Crash {
     kProcessKilled,  // what was written stays (the system had it)
     kPowerLost,      // what was not synced is lost
+    kNamesLost,      // the system had written every file's bytes, but no
+                     // creation or removal without a folder sync
   };
   void keep_as_synced();
   void crash(Crash how);
