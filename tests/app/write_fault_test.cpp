@@ -323,6 +323,23 @@ TEST(JournalTest, ALeftoverJournalIsPlayedBackOrReadOver) {
       EXPECT_EQ(host.files[image.name], read_only ? torn : image.bytes) << where;
       EXPECT_EQ(host.files.count(image.name + "-journal"), read_only ? 1u : 0u) << where;
     }
+    // A journal that cannot be played back or opened ends the run before
+    // anything is loaded, and stays.
+    MemoryHost host = host_with(image);
+    host.files[image.name] = torn;
+    host.files[image.name + "-journal"] = left.journal;
+    host.fault_name = image.name;
+    host.write_budget = 0;
+    Outcome r = run(host, {"L", image.name, image.partition});
+    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << image.name;
+    EXPECT_EQ(r.out, message_text(msg::kDone)) << image.name;
+    EXPECT_EQ(host.files[image.name + "-journal"], left.journal) << image.name;
+    host = host_with(image);
+    host.folders.insert(image.name + "-journal");
+    r = run(host, {"D", image.name, image.partition, "HELLO"});
+    const std::string journal = image.name + "-journal";
+    EXPECT_EQ(r.err, message_text(msg::kImageOpenFailed, journal.c_str(), "No such file or directory")) << image.name;
+    EXPECT_EQ(host.files[image.name], image.bytes) << image.name;
   }
 }
 
