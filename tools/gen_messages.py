@@ -36,6 +36,7 @@ MESSAGES = [
     ("kUnsupportedImage", "%s は対応していないイメージファイルです\n"),
     ("kImageOpenFailed", "'%s' が開けません (%s)\n"),
     ("kImageWriteFailed", "'%s' への書き込みに失敗しました\n"),
+    ("kRestoredFromJournal", "'%s' を中断された書き込みから復元しました\n"),
     ("kPathNotFound", "'%s' が見つかりません\n"),
     ("kCannotWrite", "'%s' が書き込めません\n"),
     ("kDeleted", "'%s' を削除しました\n"),

@@ -14,6 +14,7 @@
 #include "commands/store.h"
 #include "commands/tree.h"
 #include "containers/container.h"
+#include "containers/journal.h"
 #include "volume/check.h"
 #include "volume/volume.h"
 
@@ -114,7 +115,7 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
   auto save = [&]() {
     // Bytes that could not be read are not the volume's: nothing is written.
     if (ctx.vol.read_failed()) return false;
-    const bool ok = save_volume(image, ctx.vol, container);
+    const bool ok = save_volume(ctx.host, a.image_name, image, ctx.vol, container);
     if (!ok) ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
     return ok;
   };
@@ -150,6 +151,53 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
   }
 }
 
+// Opens the image as the command needs it and, once it holds the image's
+// lock, brings the image back from a save that was interrupted. Nothing,
+// after the failure has been reported, when the run cannot go on.
+std::unique_ptr<File> open_image(const Arguments& a, Console& con, Host& host) {
+  // L, R, X and F's check never write, so they need no more than to read the
+  // image: a read-only file or medium serves them, and other readers may
+  // share it. The lock keeps the image from changing under a reader and any
+  // two writers apart, from opening to closing.
+  const bool reads_only = a.letter == 'L' || a.letter == 'R' || a.letter == 'X' || a.letter == 'F';
+  const char* name = a.image_name.c_str();
+  std::string reason;
+  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason,
+                                          reads_only ? Lock::kShared : Lock::kExclusive);
+  bool writable = !reads_only;
+  if (image && reads_only && journal_exists(host, a.image_name)) {
+    // Playing a journal back takes the image for writing, and for this run
+    // alone, which then keeps it so. An image that cannot be written is
+    // read through the journal instead.
+    image->close();
+    image = host.open(a.image_name, OpenMode::kUpdate, &reason, Lock::kExclusive);
+    writable = image != nullptr;
+    if (!image) image = host.open(a.image_name, OpenMode::kRead, &reason, Lock::kShared);
+  }
+  if (!image) {
+    con.err(msg::kImageOpenFailed, name, reason.c_str());
+    return nullptr;
+  }
+  switch (recover_from_journal(host, a.image_name, image, writable, &reason)) {
+    case Recovery::kNone:
+    case Recovery::kDiscarded:
+      break;
+    case Recovery::kRestored:
+    case Recovery::kRestoredInMemory:
+      con.err(msg::kRestoredFromJournal, name);
+      break;
+    case Recovery::kWriteFailed:
+      con.err(msg::kImageWriteFailed, name);
+      image->close();
+      return nullptr;
+    case Recovery::kUnreadable:
+      con.err(msg::kImageOpenFailed, journal_name(a.image_name).c_str(), reason.c_str());
+      image->close();
+      return nullptr;
+  }
+  return image;
+}
+
 // The closing sequence of every run that gets past the command line.
 int finish(Console& con) {
   con.out(msg::kDone);
@@ -176,18 +224,8 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return 0;
   }
 
-  // L, R, X and F's check never write, so they need no more than to read the
-  // image: a read-only file or medium serves them, and other readers may
-  // share it. The lock keeps the image from changing under a reader and any
-  // two writers apart, from opening to closing.
-  const bool reads_only = a.letter == 'L' || a.letter == 'R' || a.letter == 'X' || a.letter == 'F';
-  std::string reason;
-  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason,
-                                          reads_only ? Lock::kShared : Lock::kExclusive);
-  if (!image) {
-    con.err(msg::kImageOpenFailed, a.image_name.c_str(), reason.c_str());
-    return finish(con);
-  }
+  std::unique_ptr<File> image = open_image(a, con, host);
+  if (!image) return finish(con);
   Volume vol;
   Container container;
   if (load_container(*image, a.image_name, a.partition_index, con, vol, container)) {

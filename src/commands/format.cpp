@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "containers/d88.h"
+#include "containers/journal.h"
 #include "host/host_path.h"
 #include "volume/blank.h"
 
@@ -33,8 +34,15 @@ bool command_format(Console& con, Host& host, const std::string& image_name) {
     con.err(exists ? msg::kAlreadyExists : msg::kImageWriteFailed, image_name.c_str());
     return false;
   }
+  // A journal of that name belongs to an image that is gone: played back,
+  // it would write that image's old bytes over the new one.
+  bool written = true;
+  if (journal_exists(host, image_name)) {
+    const HostPath journal = HostPath::from_argument(journal_name(image_name));
+    written = host.remove_file(journal) && host.sync_folder_of(journal);
+  }
   const Volume vol = blank_volume(k2ddDataDisk);
-  bool written = write_new_d88_image(*image, vol, d88::kDiskType2DD) && image->sync();
+  written = written && write_new_d88_image(*image, vol, d88::kDiskType2DD) && image->sync();
   written = image->close() && written;
   image.reset();
   if (!written) {

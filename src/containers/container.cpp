@@ -4,6 +4,7 @@
 
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
+#include "containers/journal.h"
 
 namespace tarnwick {
 
@@ -52,14 +53,24 @@ bool load_container(File& image, const std::string& image_name, int partition_in
   return false;
 }
 
-bool save_volume(File& image, const Volume& vol, const Container& container) {
-  bool written = false;
+bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan) {
   switch (container.kind) {
-    case ContainerKind::kHdd: written = save_hdd_partition(image, vol, container.partition_offset); break;
-    case ContainerKind::kRom: written = save_rom_image(image, vol); break;
-    case ContainerKind::kD88: written = save_d88_image(image, vol, container.d88); break;
+    case ContainerKind::kHdd: return plan_volume_save(vol, container.partition_offset, plan);
+    case ContainerKind::kRom: return plan_volume_save(vol, 0, plan);
+    case ContainerKind::kD88: return plan_d88_save(image, vol, container.d88, plan);
   }
-  return written && image.sync();
+  return false;
+}
+
+bool save_volume(File& image, const Volume& vol, const Container& container) {
+  SavePlan plan;
+  return plan_save(image, vol, container, plan) && write_plan(image, plan) && image.sync();
+}
+
+bool save_volume(Host& host, const std::string& image_name, File& image, const Volume& vol,
+                 const Container& container) {
+  SavePlan plan;
+  return plan_save(image, vol, container, plan) && write_journaled(host, image_name, image, plan.stretches);
 }
 
 }  // namespace tarnwick

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "containers/d88.h"
+#include "containers/save_plan.h"
 #include "host/file.h"
 #include "output/console.h"
 #include "volume/volume.h"
@@ -37,9 +38,20 @@ bool load_container(File& image, const std::string& image_name, int partition_in
 // Prints the container's message for an image it cannot load.
 void report_load_failure(Console& con, const Container& container);
 
+// The stretches of the image file the container's save would write, and
+// their new bytes. False when the volume cannot be written back where it
+// came from.
+bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan);
+
 // Writes the volume back where it was loaded from (the container's save
 // routine) and syncs the file to the disk. True only when every byte was
 // written and the sync succeeded.
 bool save_volume(File& image, const Volume& vol, const Container& container);
+
+// The same save, safe from crashes: the old bytes of what it writes are
+// kept in the image's journal until the new ones are on the disk
+// (containers/journal.h).
+bool save_volume(Host& host, const std::string& image_name, File& image, const Volume& vol,
+                 const Container& container);
 
 }  // namespace tarnwick

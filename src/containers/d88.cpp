@@ -220,6 +220,11 @@ bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
 }
 
 bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
+  SavePlan plan;
+  return plan_d88_save(image, vol, header, plan) && write_plan(image, plan);
+}
+
+bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan) {
   const int tracks = formatted_tracks(header);
   // The header must describe the volume it loaded, or records would land
   // on the wrong sectors.
@@ -228,19 +233,24 @@ bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
   // headers as the file holds them now, so only the data areas change.
   // Writing the sectors one by one cost some 11,000 system calls for a 2DD
   // disk, twice the time of the whole run.
-  TrackBuffer track;
+  std::vector<int> changed;
   for (const Volume::Run& run : vol.changed_runs()) {
     for (uint64_t from = run.offset; from < run.offset + run.length; from += kTrackBytes) {
-      const int t = static_cast<int>(from / kTrackBytes);
-      const uint64_t offset = header.track_offset(d88_track_of(t));
-      if (image.read_at(offset, track.data(), track.size()) != track.size()) return false;
-      const std::span<const uint8_t> data = vol.bytes(from, kTrackBytes);
-      if (data.size() != kTrackBytes) return false;
-      for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
-        copy_inverted(data.data() + j * kSectorDataSize, track.data() + j * kSectorSpan + kSectorHeaderSize);
-      }
-      if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;
+      changed.push_back(static_cast<int>(from / kTrackBytes));
     }
+  }
+  plan.storage.resize(changed.size() * kTrackSpan);
+  for (size_t i = 0; i < changed.size(); ++i) {
+    const int t = changed[i];
+    uint8_t* track = plan.storage.data() + i * kTrackSpan;
+    const uint64_t offset = header.track_offset(d88_track_of(t));
+    if (image.read_at(offset, track, kTrackSpan) != kTrackSpan) return false;
+    const std::span<const uint8_t> data = vol.bytes(uint64_t(t) * kTrackBytes, kTrackBytes);
+    if (data.size() != kTrackBytes) return false;
+    for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
+      copy_inverted(data.data() + j * kSectorDataSize, track + j * kSectorSpan + kSectorHeaderSize);
+    }
+    plan.stretches.push_back({offset, std::span<const uint8_t>(track, kTrackSpan)});
   }
   return true;
 }

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "containers/save_plan.h"
 #include "host/file.h"
 #include "output/console.h"
 #include "volume/coding.h"
@@ -89,6 +90,12 @@ bool load_d88_image(File& image, const D88Header& header, Volume& vol);
 // Writes every sector's data back in place, inverted. Data areas only: the
 // header, the sector headers and sectors after the 16th keep their bytes.
 bool save_d88_image(File& image, const Volume& vol, const D88Header& header);
+
+// The plan of that save: each changed track's 16 sectors (4352 bytes, the
+// sector headers as the file holds them now) as one stretch, built in the
+// plan's storage. False when the header does not describe the volume or a
+// track cannot be read.
+bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan);
 
 // Writes a whole new D88 image holding the volume (an even number of whole
 // tracks, at most 164) as a format leaves a disk: an empty disk name, not

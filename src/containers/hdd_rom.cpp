@@ -57,14 +57,20 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
 // Writes back the pages the command changed, each stretch of them with one
 // write.
 bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
-  for (const Volume::Run& run : vol.changed_runs()) {
-    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
-    if (image.write_at(base + run.offset, bytes.data(), bytes.size()) != bytes.size()) return false;
-  }
-  return true;
+  SavePlan plan;
+  return plan_volume_save(vol, base, plan) && write_plan(image, plan);
 }
 
 }  // namespace
+
+bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan) {
+  for (const Volume::Run& run : vol.changed_runs()) {
+    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
+    if (bytes.size() != run.length) return false;
+    plan.stretches.push_back({base + run.offset, bytes});
+  }
+  return true;
+}
 
 bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& container) {
   container.kind = ContainerKind::kHdd;

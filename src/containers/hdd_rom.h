@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "containers/container.h"
+#include "containers/save_plan.h"
 #include "host/file.h"
 #include "volume/volume.h"
 
@@ -34,5 +35,10 @@ bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offse
 
 bool load_rom_image(File& image, Volume& vol);
 bool save_rom_image(File& image, const Volume& vol);
+
+// The plan of an HDD or ROM save: the pages the command changed, each run of
+// them one stretch at `base` (the partition's offset, 0 for a ROM image)
+// plus its offset in the volume. The bytes are the volume's own.
+bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan);
 
 }  // namespace tarnwick

@@ -91,6 +91,9 @@ class Host {
   // exists already (whoever made it, whenever) or cannot be created.
   virtual std::unique_ptr<File> create_file(const HostPath& path) = 0;
   virtual bool remove_file(const HostPath& path) = 0;
+  // Makes the creation or removal of the file at `path` survive a crash
+  // (see platform::sync_folder_of); false when that could not be made sure.
+  virtual bool sync_folder_of(const HostPath& path) = 0;
   // As set_file_time, for a file or a folder (a folder's time is set after
   // its contents are written, or they would change it again).
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;

@@ -162,6 +162,7 @@ class NativeHost final : public Host {
   }
 
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
+  bool sync_folder_of(const HostPath& path) override { return platform::sync_folder_of(path.native()); }
   HostTime now() override { return platform::local_time_now(); }
 
   bool set_time(const HostPath& path, const HostTime& t) override {

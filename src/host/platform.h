@@ -66,6 +66,11 @@ bool make_folder(const NativeString& path);
 // writing; nothing on failure.
 std::FILE* create_new_file(const NativeString& path);
 bool remove_file(const NativeString& path);
+// Makes the creation or removal of the file at `path` durable: on POSIX
+// systems the folder that holds it is synced (a file's own sync does not
+// promise that its name survives a crash). Windows has no such call, and
+// true is all it gives.
+bool sync_folder_of(const NativeString& path);
 // As set_host_file_time, for a file or a folder.
 bool set_path_time(const NativeString& path, const HostTime& t);
 

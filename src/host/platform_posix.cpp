@@ -125,6 +125,18 @@ std::FILE* create_new_file(const NativeString& path) {
 
 bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
 
+bool sync_folder_of(const NativeString& path) {
+  const size_t slash = path.rfind('/');
+  const NativeString folder = slash == NativeString::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A file system that cannot sync folders (EINVAL) keeps names as it
+  // keeps them; there is nothing more to ask of it.
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return synced;
+}
+
 bool set_path_time(const NativeString& path, const HostTime& t) { return set_host_file_time(path, t); }
 
 namespace {

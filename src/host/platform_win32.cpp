@@ -50,11 +50,11 @@ HANDLE handle_of(std::FILE* f) {
 std::optional<size_t> read_positioned(std::FILE*, uint64_t, void*, size_t) { return std::nullopt; }
 
 bool sync_stream(std::FILE* f) {
-  const int fd = _fileno(f);
-  if (fd < 0) return false;
-  if (_commit(fd) == 0) return true;
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  if (FlushFileBuffers(h)) return true;
   // A character device (NUL) or a pipe has no disk copy to flush.
-  return GetFileType(handle_of(f)) != FILE_TYPE_DISK;
+  return GetFileType(h) != FILE_TYPE_DISK;
 }
 
 FileKind file_kind(std::FILE* f) {
@@ -265,6 +265,10 @@ std::FILE* create_new_file(const NativeString& path) {
 }
 
 bool remove_file(const NativeString& path) { return DeleteFileW(win32_path(path).c_str()) != 0; }
+
+// Windows offers no call that syncs a folder's entries (NTFS logs them in
+// its own journal); the file's own flush is all there is.
+bool sync_folder_of(const NativeString&) { return true; }
 
 bool set_path_time(const NativeString& path, const HostTime& t) {
   FILETIME written;

@@ -3,10 +3,18 @@
 // that writes (W, D, I), in each container (a D88 image's save writes
 // track by track, the others' in one piece), and the host file's writes
 // failing on R. Each failure is reported once, with its own message, and
-// never followed by a confirmation; the closing message still ends the run.
+// never followed by a confirmation; the closing message still ends the run,
+// and the next run finds the image as it was.
+//
+// Crashes: a save stopped after any of its steps, with the process killed or
+// the power lost, leaves the old or the new image for the next run, and the
+// journal that protects it is played back, thrown away when cut short, or
+// read over an image that cannot be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +58,8 @@ struct Fault {
   std::optional<uint64_t> budget;
   bool sync = false;
   bool close = false;
+  bool create = false;
+  bool journal = false;  // the fault hits the journal, not the image
 };
 
 struct Outcome {
@@ -97,14 +107,18 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
           {"cut after one record", kRecordSize},
           {"last byte missing", saved - 1},
           {"flush and sync fail", std::nullopt, true},
+          {"journal cannot be created", std::nullopt, false, false, true, true},
+          {"journal cut short", 100, false, false, false, true},
+          {"journal sync fails", std::nullopt, true, false, false, true},
       };
 
       for (const Fault& f : faults) {
         for (const bool verbose : {false, true}) {
           MemoryHost host = host_with(image);
-          host.fault_name = image.name;
+          host.fault_name = image.name + (f.journal ? "-journal" : "");
           host.write_budget = f.budget;
           host.fail_sync = f.sync;
+          host.fail_create = f.create;
           std::vector<std::string> a = args;
           if (verbose) a[0] = "V" + a[0];
           const Outcome r = run(host, a);
@@ -115,6 +129,17 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
           if (!verbose) {
             EXPECT_EQ(r.out, image.container_line + message_text(msg::kDone)) << where;
           }
+          // Without a journal the image was never touched; with one, the
+          // next run brings the image back.
+          const bool journal_left = host.files.count(image.name + "-journal") != 0;
+          EXPECT_FALSE(f.journal && journal_left) << where;
+          EXPECT_TRUE(journal_left || host.files[image.name] == image.bytes) << where;
+          host.write_budget.reset();
+          host.fail_sync = host.fail_create = false;
+          const Outcome next = run(host, {"L", image.name, image.partition});
+          EXPECT_EQ(next.err, journal_left ? message_text(msg::kRestoredFromJournal, image.name.c_str()) : "") << where;
+          EXPECT_EQ(host.files[image.name], image.bytes) << where;
+          EXPECT_FALSE(host.files.count(image.name + "-journal")) << where;
         }
       }
     }
@@ -144,6 +169,177 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
         EXPECT_EQ(host.files["out.bin"].size(), *f.budget) << where;
       }
     }
+  }
+}
+
+std::vector<std::string> arguments(const Image& image, const std::vector<std::string>& command) {
+  std::vector<std::string> args = {command[0], image.name, image.partition};
+  args.insert(args.end(), command.begin() + 1, command.end());
+  return args;
+}
+
+const std::vector<std::vector<std::string>> kSaves = {{"W", "NEW", "in.mzt"}, {"D", "HELLO"}, {"I", "5A", "raw.bin"}};
+
+TEST(CrashTest, ASaveStoppedAfterAnyStepLeavesTheOldOrTheNewImage) {
+  using Crash = MemoryHost::Crash;
+  for (const Image& image : images()) {
+    MemoryHost old_host = host_with(image);
+    const Outcome old_listing = run(old_host, {"L", image.name, image.partition});
+    for (const std::vector<std::string>& c : kSaves) {
+      const std::string context = image.name + " " + c[0];
+      MemoryHost clean = host_with(image);
+      run(clean, arguments(image, c));
+      const Bytes after = clean.files[image.name];
+      const uint64_t steps = clean.steps;
+      const Outcome new_listing = run(clean, {"L", image.name, image.partition});
+      std::set<std::string> seen;
+      for (uint64_t n = 0; n <= steps; ++n) {
+        for (const Crash how : {Crash::kProcessKilled, Crash::kPowerLost, Crash::kNamesLost}) {
+          const std::string where = context + " stopped after " + std::to_string(n) + " steps, crash " +
+                                    std::to_string(static_cast<int>(how));
+          MemoryHost host = host_with(image);
+          host.keep_as_synced();
+          host.crash_after = n;
+          run(host, arguments(image, c));
+          host.crash(how);
+          const Outcome next = run(host, {"L", image.name, image.partition});
+          const bool is_new = host.files[image.name] == after;
+          EXPECT_TRUE(is_new || host.files[image.name] == image.bytes) << where;
+          EXPECT_EQ(next.out, is_new ? new_listing.out : old_listing.out) << where;
+          const bool restored = next.err == message_text(msg::kRestoredFromJournal, image.name.c_str());
+          EXPECT_TRUE(restored || next.err.empty()) << where << next.err;
+          EXPECT_FALSE(host.files.count(image.name + "-journal")) << where;
+          seen.insert(std::string(is_new ? "new" : "old") + (restored ? " restored" : ""));
+        }
+      }
+      EXPECT_EQ(seen, (std::set<std::string>{"old", "old restored", "new"})) << context;
+    }
+  }
+}
+
+// The journal a save leaves when it is stopped just before the journal is
+// deleted: complete, beside an image that holds the new volume.
+struct Leftover {
+  Bytes image;    // the new volume
+  Bytes journal;  // the old bytes of what the save wrote
+};
+
+Leftover leftover_of(const Image& image, const std::vector<std::string>& command) {
+  MemoryHost clean = host_with(image);
+  run(clean, arguments(image, command));
+  MemoryHost host = host_with(image);
+  host.crash_after = clean.steps - 2;  // the journal's removal and the folder's sync
+  run(host, arguments(image, command));
+  return {host.files[image.name], host.files[image.name + "-journal"]};
+}
+
+// What the journal covers: every stretch's offset and length.
+std::vector<std::pair<uint64_t, uint64_t>> stretches_of(const Bytes& journal) {
+  const auto u64 = [&](size_t at) {
+    uint64_t v = 0;
+    for (size_t k = 0; k < 8; ++k) v |= uint64_t{journal[at + k]} << (8 * k);
+    return v;
+  };
+  std::vector<std::pair<uint64_t, uint64_t>> stretches;
+  for (size_t at = 16; at + 4 < journal.size(); at += 16 + u64(at + 8)) stretches.push_back({u64(at), u64(at + 8)});
+  return stretches;
+}
+
+// A journal cut short or damaged was made before the image was touched: it
+// is deleted without a word and the run goes on with the image as it is.
+TEST(JournalTest, AJournalCutShortOrDamagedIsDeletedSilently) {
+  for (const Image& image : images()) {
+    const Leftover left = leftover_of(image, {"D", "HELLO"});
+    ASSERT_GT(left.journal.size(), 40u) << image.name;
+    std::vector<std::pair<std::string, Bytes>> journals;
+    for (size_t n = 0; n < left.journal.size(); n += n < 64 ? 1 : 61) {
+      journals.push_back({"cut to " + std::to_string(n), Bytes(left.journal.begin(), left.journal.begin() + n)});
+    }
+    for (size_t at = 0; at < left.journal.size(); at += at < 40 || at + 4 >= left.journal.size() ? 1 : 97) {
+      Bytes damaged = left.journal;
+      damaged[at] ^= 0x10;
+      journals.push_back({"byte " + std::to_string(at) + " changed", damaged});
+    }
+    Bytes longer = left.journal;
+    longer.push_back(0);
+    journals.push_back({"a byte after the checksum", longer});
+    for (const auto& [what, journal] : journals) {
+      MemoryHost host = host_with(image);
+      host.files[image.name + "-journal"] = journal;
+      const Outcome r = run(host, {"L", image.name, image.partition});
+      EXPECT_EQ(r.err, "") << image.name << ", " << what;
+      EXPECT_EQ(host.files[image.name], image.bytes) << image.name << ", " << what;
+      EXPECT_FALSE(host.files.count(image.name + "-journal")) << image.name << ", " << what;
+    }
+    // A complete journal that reaches past the end of the image is no
+    // journal of this image.
+    MemoryHost host = host_with(image);
+    const uint64_t end = stretches_of(left.journal).back().first + stretches_of(left.journal).back().second;
+    host.files[image.name].resize(end - 1);
+    host.files[image.name + "-journal"] = left.journal;
+    const Outcome r = run(host, {"L", image.name, image.partition});
+    EXPECT_EQ(r.err.find(message_text(msg::kRestoredFromJournal, image.name.c_str())), std::string::npos);
+    EXPECT_FALSE(host.files.count(image.name + "-journal")) << image.name;
+  }
+}
+
+// A journal left behind is played back by any run before its command, L
+// taking the image for itself to do so; over an image it may only read, L
+// reads the old bytes from the journal, sector headers included, and leaves
+// both files alone.
+TEST(JournalTest, ALeftoverJournalIsPlayedBackOrReadOver) {
+  for (const Image& image : images()) {
+    MemoryHost old_host = host_with(image);
+    const Outcome old_listing = run(old_host, {"L", image.name, image.partition});
+    const Leftover left = leftover_of(image, {"D", "HELLO"});
+    const std::string restored = message_text(msg::kRestoredFromJournal, image.name.c_str());
+    // Torn: every byte the save would have written is garbage.
+    Bytes torn = left.image;
+    for (const auto& [offset, length] : stretches_of(left.journal)) {
+      std::fill_n(torn.begin() + static_cast<long>(offset), length, 0xE5);
+    }
+    for (const std::vector<std::string>& c : kSaves) {
+      MemoryHost host = host_with(image);
+      host.files[image.name] = torn;
+      host.files[image.name + "-journal"] = left.journal;
+      const Outcome r = run(host, arguments(image, c));
+      MemoryHost clean = host_with(image);
+      const Outcome clean_run = run(clean, arguments(image, c));
+      EXPECT_EQ(r.err, restored) << image.name << " " << c[0];
+      EXPECT_EQ(r.out, clean_run.out) << image.name << " " << c[0];
+      EXPECT_EQ(host.files[image.name], clean.files[image.name]) << image.name << " " << c[0];
+      EXPECT_FALSE(host.files.count(image.name + "-journal")) << image.name << " " << c[0];
+    }
+    for (const bool read_only : {false, true}) {
+      MemoryHost host = host_with(image);
+      host.files[image.name] = torn;
+      host.files[image.name + "-journal"] = left.journal;
+      if (read_only) host.read_only.push_back(image.name);
+      const Outcome r = run(host, {"L", image.name, image.partition});
+      const std::string where = image.name + (read_only ? ", read-only" : "");
+      EXPECT_EQ(r.err, restored) << where;
+      EXPECT_EQ(r.out, old_listing.out) << where;
+      EXPECT_EQ(host.locks[image.name], read_only ? Lock::kShared : Lock::kExclusive) << where;
+      EXPECT_EQ(host.files[image.name], read_only ? torn : image.bytes) << where;
+      EXPECT_EQ(host.files.count(image.name + "-journal"), read_only ? 1u : 0u) << where;
+    }
+    // A journal that cannot be played back or opened ends the run before
+    // anything is loaded, and stays.
+    MemoryHost host = host_with(image);
+    host.files[image.name] = torn;
+    host.files[image.name + "-journal"] = left.journal;
+    host.fault_name = image.name;
+    host.write_budget = 0;
+    Outcome r = run(host, {"L", image.name, image.partition});
+    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << image.name;
+    EXPECT_EQ(r.out, message_text(msg::kDone)) << image.name;
+    EXPECT_EQ(host.files[image.name + "-journal"], left.journal) << image.name;
+    host = host_with(image);
+    host.folders.insert(image.name + "-journal");
+    r = run(host, {"D", image.name, image.partition, "HELLO"});
+    const std::string journal = image.name + "-journal";
+    EXPECT_EQ(r.err, message_text(msg::kImageOpenFailed, journal.c_str(), "No such file or directory")) << image.name;
+    EXPECT_EQ(host.files[image.name], image.bytes) << image.name;
   }
 }
 

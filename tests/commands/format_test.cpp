@@ -27,6 +27,8 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
   const std::vector<Case> cases = {
       {"blank.d88", [](MemoryHost&) {}, nullptr},
       {"BLANK.D88", [](MemoryHost&) {}, nullptr},
+      // The journal of an image of that name that is gone goes too.
+      {"stale.d88", [](MemoryHost& h) { h.files["stale.d88-journal"] = {1, 2, 3}; }, nullptr},
       {"disk.hdd", [](MemoryHost&) {}, &msg::kUnsupportedImage},
       {"disk.rom", [](MemoryHost&) {}, &msg::kUnsupportedImage},
       {"disk.d8", [](MemoryHost&) {}, &msg::kUnsupportedImage},
@@ -55,6 +57,7 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
     } else {
       EXPECT_EQ(con.err_text(), "") << c.name;
       EXPECT_EQ(host.files[c.name].size(), 697008u) << c.name;
+      EXPECT_FALSE(host.files.count(c.name + "-journal")) << c.name;
     }
   }
 }

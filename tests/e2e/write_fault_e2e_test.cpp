@@ -5,19 +5,23 @@
 // and R's host file past its first bytes. A D88 image's save writes a track
 // at a time; a track is longer than the stream's buffer, so its last bytes
 // wait there: a limit inside the last sector makes the final flush fail
-// rather than a write.
+// rather than a write. The image's old bytes cannot go back under the same
+// limit: the journal left beside it brings them back at the next run.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/frontend.h"
 #include "output/console.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/memory_host.h"
 #include "support/sample_volumes.h"
 #include "support/message_text.h"
 
@@ -103,6 +107,13 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
       EXPECT_TRUE(std::equal(after.begin() + static_cast<long>(c.limit), after.end(),
                              c.image.begin() + static_cast<long>(c.limit)))
           << context;
+      // The next run finds the image as it was.
+      const std::string journal = dir.file(std::string(c.file) + "-journal");
+      const bool journal_left = std::filesystem::exists(journal);
+      r = testing::run_tool({"L", c.file}, dir);
+      EXPECT_EQ(r.err, journal_left ? message_text(msg::kRestoredFromJournal, c.file) : "") << context;
+      EXPECT_EQ(testing::read_file(dir.file(c.file)), c.image) << context;
+      EXPECT_FALSE(std::filesystem::exists(journal)) << context;
     }
   }
 }
@@ -127,6 +138,32 @@ TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
     EXPECT_EQ(testing::read_file(dir.file("out.bin")).size(), 200u) << path;
     EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << path;
   }
+}
+
+// A D that stopped just before deleting its journal (in memory), its image
+// and journal then put on disk: L plays the journal back.
+TEST(JournalE2eTest, AJournalLeftBesideAnImageIsPlayedBackByL) {
+  const Bytes image = testing::make_d88_image(testing::small_volume(2));
+  const char* argv[] = {"tarnwick", "D", "disk.d88", "1", "HELLO"};
+  testing::MemoryHost clean;
+  clean.files["disk.d88"] = image;
+  Console con;
+  run_tarnwick(5, argv, con, clean);
+  testing::MemoryHost host;
+  host.files["disk.d88"] = image;
+  host.crash_after = clean.steps - 2;  // the journal's removal and the folder's sync
+  run_tarnwick(5, argv, con, host);
+  ASSERT_NE(host.files["disk.d88"], image);
+  ASSERT_TRUE(host.files.count("disk.d88-journal"));
+
+  ScratchDir dir;
+  testing::write_file(dir.file("disk.d88"), host.files["disk.d88"]);
+  testing::write_file(dir.file("disk.d88-journal"), host.files["disk.d88-journal"]);
+  const testing::ToolRun r = testing::run_tool({"L", "disk.d88"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kRestoredFromJournal, "disk.d88"));
+  EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
+  EXPECT_EQ(testing::read_file(dir.file("disk.d88")), image);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("disk.d88-journal")));
 }
 
 }  // namespace

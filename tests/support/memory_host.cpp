@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tarnwick::testing {
 
@@ -28,6 +29,10 @@ class MemoryFile final : public File {
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
     if (!in_sequence(offset)) return 0;
+    if (!host_.step()) {
+      failed_ = true;
+      return 0;
+    }
     size_t allowed = n;
     if (host_.faulty(name_) && host_.write_budget) {
       allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
@@ -52,7 +57,11 @@ class MemoryFile final : public File {
     return true;
   }
 
-  bool sync() override { return !(host_.faulty(name_) && host_.fail_sync); }
+  bool sync() override {
+    if (!host_.step() || (host_.faulty(name_) && host_.fail_sync)) return false;
+    host_.synced[name_] = host_.files[name_];
+    return true;
+  }
   bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
 
  private:
@@ -127,15 +136,64 @@ bool MemoryHost::make_folder(const HostPath& path) {
 
 std::unique_ptr<File> MemoryHost::create_file(const HostPath& path) {
   const std::string& p = path.native();
-  if (fail_create && faulty(p)) return nullptr;
+  if (!step() || (fail_create && faulty(p))) return nullptr;
   if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return nullptr;
   files[p].clear();
   return std::make_unique<MemoryFile>(*this, p);
 }
 
 bool MemoryHost::remove_file(const HostPath& path) {
+  if (!step()) return false;
   times.erase(path.native());
   return files.erase(path.native()) != 0;
+}
+
+namespace {
+
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool MemoryHost::sync_folder_of(const HostPath& path) {
+  if (!step()) return false;
+  const std::string folder = folder_of(path.native());
+  std::erase_if(durable_names, [&](const std::string& name) { return folder_of(name) == folder; });
+  for (const auto& [name, bytes] : files) {
+    if (folder_of(name) == folder) durable_names.insert(name);
+  }
+  return true;
+}
+
+void MemoryHost::keep_as_synced() {
+  synced = files;
+  durable_names.clear();
+  for (const auto& [name, bytes] : files) durable_names.insert(name);
+}
+
+bool MemoryHost::step() {
+  if (crash_after && steps >= *crash_after) return false;
+  ++steps;
+  return true;
+}
+
+void MemoryHost::crash(Crash how) {
+  crash_after.reset();
+  steps = 0;
+  if (how != Crash::kProcessKilled) {
+    std::map<std::string, std::vector<uint8_t>> kept;
+    for (const std::string& name : durable_names) {
+      if (how == Crash::kNamesLost && files.count(name)) {
+        kept[name] = files[name];
+      } else {
+        kept[name] = synced.count(name) ? synced[name] : std::vector<uint8_t>{};
+      }
+    }
+    files = std::move(kept);
+  }
+  keep_as_synced();
 }
 
 bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {

@@ -39,6 +39,27 @@ class MemoryHost : public Host {
   bool fail_close = false;
   bool fail_create = false;  // create_file and make_folder fail
 
+  // Crashes, as a fault-injection file system models them: each file's
+  // bytes as of its last sync, and the names whose creation or removal a
+  // folder sync has made durable. keep_as_synced() starts both from the
+  // files as they are. After `crash_after` steps (a write, a sync, a folder
+  // sync, a creation or a removal, on any file) the process is dead: every
+  // further step fails and changes nothing. crash() then ends it.
+  std::map<std::string, std::vector<uint8_t>> synced;
+  std::set<std::string> durable_names;
+  std::optional<uint64_t> crash_after;
+  uint64_t steps = 0;
+  enum class Crash {
+    kProcessKilled,  // what was written stays (the system had it)
+    kPowerLost,      // what was not synced is lost
+    kNamesLost,      // the system had written every file's bytes, but no
+                     // creation or removal without a folder sync
+  };
+  void keep_as_synced();
+  void crash(Crash how);
+  // Counts a step; false once the process is dead.
+  bool step();
+
   std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
                              Lock lock = Lock::kNone) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
@@ -50,6 +71,7 @@ class MemoryHost : public Host {
   bool make_folder(const HostPath& path) override;
   std::unique_ptr<File> create_file(const HostPath& path) override;
   bool remove_file(const HostPath& path) override;
+  bool sync_folder_of(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
