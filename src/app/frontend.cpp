@@ -218,11 +218,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.
-  if (a.letter == 'F' && !command_format(con, host, a.image_name)) {
-    con.out(msg::kDone);
-    con.flush();
-    return 0;
-  }
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
 
   std::unique_ptr<File> image = open_image(a, con, host);
   if (!image) return finish(con);
