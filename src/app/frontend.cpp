@@ -16,6 +16,7 @@
 #include "containers/container.h"
 #include "containers/journal.h"
 #include "volume/check.h"
+#include "volume/path.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -93,12 +94,6 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
   return a;
 }
 
-// L lists the directory a path ends in, so the path gets a trailing '/'.
-std::string list_path(const std::string& path) {
-  if (path.empty() || path.back() == '/') return path;
-  return path + '/';
-}
-
 const char* text_or_null(const std::optional<std::string>& s) { return s ? s->c_str() : nullptr; }
 
 void echo_arguments(Console& con, const Arguments& a) {
@@ -123,7 +118,7 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
   const std::string host_file = a.host_file.value_or("");
   switch (a.letter) {
     case 'L':
-      list_directory(ctx.vol, ctx.con, list_path(path));
+      list_directory(ctx.vol, ctx.con, directory_path(path));
       break;
     case 'R':
       command_extract(ctx, path, host_file);

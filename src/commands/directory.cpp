@@ -34,8 +34,6 @@ void directory_entry(Volume& vol, EntryRef e, std::string_view name, const TimeS
   vol.set_field16(e, entry::kStartRecord, static_cast<uint16_t>(start));
 }
 
-bool is_dot_name(std::string_view name) { return name == "." || name == ".."; }
-
 // Looks the path up without the resolution's own messages: M and K name the
 // whole path in theirs. Nothing after reporting why the path leads nowhere.
 std::optional<Lookup> look_up_quietly(const Volume& vol, Console& con, const std::string& path) {
@@ -46,13 +44,6 @@ std::optional<Lookup> look_up_quietly(const Volume& vol, Console& con, const std
     case PathFault::kNameTooLong: con.err(msg::kNameTooLong, path.c_str()); break;
     case PathFault::kNoFileName: con.err(msg::kNoFileName); break;
     case PathFault::kNotFound: con.err(msg::kDirectoryNotFound, path.c_str()); break;
-  }
-  return std::nullopt;
-}
-
-std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir) {
-  for (const EntryRef e : directory_entries(dir)) {
-    if (vol.mode(e) == mode::kFree) return e;
   }
   return std::nullopt;
 }

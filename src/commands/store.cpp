@@ -65,13 +65,6 @@ void report_unresolved(Console& con, std::string_view path, const Resolution& r)
   }
 }
 
-std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir) {
-  for (const EntryRef e : directory_entries(dir)) {
-    if (vol.mode(e) == mode::kFree) return e;
-  }
-  return std::nullopt;
-}
-
 // What a stored file's entry takes from its MZT header: bytes 18-23 (size,
 // load and execution address), which become entry bytes 20-25 unchanged.
 struct MztFields {

@@ -65,7 +65,7 @@ class TreeWriter {
     const uint8_t m = vol_.mode(e);
     if (m == mode::kFree) return;
     const std::string name = entry_name_text(vol_, e);
-    if (name == "." || name == "..") return;
+    if (is_dot_name(name)) return;
     Frame& f = stack_.back();
     const std::string text = f.text.empty() ? name : f.text + "/" + name;
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
@@ -132,10 +132,9 @@ class TreeWriter {
 }  // namespace
 
 void command_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_folder) {
-  // The directory as L takes it: the path with a '/' at its end must lead
-  // through directories all the way.
-  const std::string dir_path = path.empty() || path.back() == '/' ? path : path + '/';
-  const Resolution r = resolve_path(ctx.vol, ctx.con, dir_path);
+  // The directory as L takes it, which must lead through directories all
+  // the way.
+  const Resolution r = resolve_path(ctx.vol, ctx.con, directory_path(path));
   if (r.failure != ResolveFailure::kEmptyLast) {
     if (r.failure != ResolveFailure::kDirectoryMissing) ctx.con.err(msg::kDirectoryNotFound, path.c_str());
     return;

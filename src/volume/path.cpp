@@ -116,6 +116,13 @@ std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::
   return std::nullopt;
 }
 
+std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir) {
+  for (const EntryRef e : directory_entries(dir)) {
+    if (vol.mode(e) == mode::kFree) return e;
+  }
+  return std::nullopt;
+}
+
 Lookup lookup_path(const Volume& vol, Console& con, std::string_view path) {
   Lookup l{std::string(path), resolve_path(vol, con, path), std::nullopt};
   if (l.resolution.name) l.entry = find_in_directory(vol, l.resolution.directory, l.name());

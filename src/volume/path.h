@@ -65,6 +65,21 @@ Resolution resolve_path(const Volume& vol, Console& con, std::string_view path);
 // The first used entry of directory `dir` named `name`.
 std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::string_view name);
 
+// The first free entry of directory `dir`.
+std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir);
+
+// True for "." and "..", the entries that lead to a directory itself and to
+// its parent.
+inline bool is_dot_name(std::string_view name) { return name == "." || name == ".."; }
+
+// A path as a directory is named by it: with a '/' at its end (L lists and X
+// takes out the directory "A/B" names, not an entry of A).
+inline std::string directory_path(std::string_view path) {
+  std::string p(path);
+  if (!p.empty() && p.back() != '/') p += '/';
+  return p;
+}
+
 // A path looked up once: where its resolution went and the used entry it
 // names there, if any.
 struct Lookup {
