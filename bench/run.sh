@@ -100,6 +100,16 @@ bench_case() {
   esac
 
   local tool_us=() floor_us=() strict_us=() before_us=() t0 t1
+
+  # One timed run of a build of the tool on a fresh copy, into run_us.
+  time_run() {
+    fresh "images/$image" "$copy"
+    rm -f out.bin
+    t0=$EPOCHREALTIME
+    "$1" "${args[@]}" >/dev/null 2>&1 || true
+    t1=$EPOCHREALTIME
+    run_us=$(elapsed_us "$t0" "$t1")
+  }
   for ((i = 0; i < runs; i++)); do
     fresh "images/$image" "$copy"
     rm -f floor.out
@@ -121,20 +131,11 @@ bench_case() {
     t1=$EPOCHREALTIME
     strict_us+=("$(elapsed_us "$t0" "$t1")")
 
-    fresh "images/$image" "$copy"
-    rm -f out.bin
-    t0=$EPOCHREALTIME
-    "$tool" "${args[@]}" >/dev/null 2>&1 || true
-    t1=$EPOCHREALTIME
-    tool_us+=("$(elapsed_us "$t0" "$t1")")
-
+    time_run "$tool"
+    tool_us+=("$run_us")
     if [ -n "$before" ]; then
-      fresh "images/$image" "$copy"
-      rm -f out.bin
-      t0=$EPOCHREALTIME
-      "$before" "${args[@]}" >/dev/null 2>&1 || true
-      t1=$EPOCHREALTIME
-      before_us+=("$(elapsed_us "$t0" "$t1")")
+      time_run "$before"
+      before_us+=("$run_us")
     fi
   done
 
