@@ -114,6 +114,26 @@ MESSAGES = [
     ("kCannotDelete", "'%s' は削除できません\n"),
     ("kFilesExtracted", "%d 個のファイルを取り出しました\n"),
     ("kTreeFileLine", "%s\n"),
+    # The image's owner: journal, links, locks
+    ("kJournalNotThisFile", "'%s' の中断された書き込みの記録がこのファイルのものではありません\n"),
+    ("kImageHasManyNames", "'%s' には複数の名前があるため書き込めません\n"),
+    ("kCannotLock", "'%s' をロックできません (%s)\n"),
+    ("kCannotRestore", "'%s' の中断された書き込みを復元できません\n"),
+    ("kReadOnlyNotRestored", "'%s' の中断された書き込みは読み取り専用のため復元できません\n"),
+    ("kCannotSetTime", "'%s' の日付を設定できません\n"),
+    ("kStdoutWriteFailed", "標準出力への書き込みに失敗しました (%s)\n"),
+    # Text in the user's encoding, options
+    ("kPathNotShiftJis", "パス '%s' は Shift_JIS に変換できません\n"),
+    ("kVersion", "tarnwick %s\n"),
+    ("kHelp", "tarnwick\n"),
+    ("kListSize", " %8u"),
+    ("kListAddresses", " %04X %04X"),
+    ("kListFree", "空き %u バイト (%u / %u ブロック)\n"),
+    # Whole trees in
+    ("kNotBsdFile", "'%s' は BSD ファイルにできません\n"),
+    ("kNotBrdFile", "'%s' は BRD ファイルにできません\n"),
+    ("kSkipped", "'%s' を飛ばしました\n"),
+    ("kFilesStored", "%d 個のファイルを書き込みました\n"),
 ]
 
 
