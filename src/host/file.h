@@ -59,6 +59,20 @@ class File {
   virtual bool sync() = 0;
   // Closes the file; false when an earlier buffered write failed here.
   virtual bool close() = 0;
+
+  // How many names (hard links) the file has; 1 where that cannot be told.
+  virtual uint64_t link_count() { return 1; }
+  // The file's size in bytes; nothing where it cannot be told.
+  virtual std::optional<uint64_t> size() { return std::nullopt; }
+  // The file's final name, every symbolic link resolved, given the name it
+  // was opened by; nothing where it cannot be told.
+  virtual std::optional<HostPath> real_path(const std::string& opened_as) {
+    static_cast<void>(opened_as);
+    return std::nullopt;
+  }
+  // Set when a lock was asked for and the file system offers none: the
+  // system's text. The file is then used unlocked.
+  virtual std::optional<std::string> lock_unavailable() { return std::nullopt; }
 };
 
 class Host {
@@ -90,6 +104,15 @@ class Host {
   // Creates a new file and opens it for writing; nothing when the path
   // exists already (whoever made it, whenever) or cannot be created.
   virtual std::unique_ptr<File> create_file(const HostPath& path) = 0;
+  // As create_file, the new file then locked exclusively (waited for as
+  // open() waits, which only another run that found it at once can make
+  // necessary).
+  virtual std::unique_ptr<File> create_locked_file(const HostPath& path) = 0;
+  // Opens the regular file at `path` for reading, following no link at its
+  // end and waiting on nothing (a FIFO is never opened). `found` tells what
+  // is there: only a regular file (kFile) is opened; when even that fails,
+  // `reason` gets the system's text. A link, a FIFO or a device is kOther.
+  virtual std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) = 0;
   virtual bool remove_file(const HostPath& path) = 0;
   // Makes the creation or removal of the file at `path` survive a crash
   // (see platform::sync_folder_of); false when that could not be made sure.

@@ -10,7 +10,8 @@ namespace {
 
 class MemoryFile final : public File {
  public:
-  MemoryFile(MemoryHost& host, std::string name) : host_(host), name_(std::move(name)) {}
+  MemoryFile(MemoryHost& host, std::string name, bool lock_unavailable = false)
+      : host_(host), name_(std::move(name)), lock_unavailable_(lock_unavailable) {}
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     if (!in_sequence(offset)) return 0;
@@ -64,6 +65,16 @@ class MemoryFile final : public File {
   }
   bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
 
+  uint64_t link_count() override {
+    const auto it = host_.link_counts.find(name_);
+    return it == host_.link_counts.end() ? 1 : it->second;
+  }
+  std::optional<uint64_t> size() override { return host_.files[name_].size(); }
+  std::optional<std::string> lock_unavailable() override {
+    if (!lock_unavailable_) return std::nullopt;
+    return "No locks available";
+  }
+
  private:
   // A pipe is read and written where the last access ended, and nowhere else.
   bool in_sequence(uint64_t offset) {
@@ -76,6 +87,7 @@ class MemoryFile final : public File {
   std::string name_;
   uint64_t pos_ = 0;
   bool failed_ = false;
+  bool lock_unavailable_ = false;
 };
 
 }  // namespace
@@ -92,7 +104,7 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
     if (reason) *reason = "No such file or directory";
     return nullptr;
   }
-  return std::make_unique<MemoryFile>(*this, name);
+  return std::make_unique<MemoryFile>(*this, name, no_locks && lock != Lock::kNone);
 }
 
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
@@ -113,6 +125,7 @@ bool parent_exists(const MemoryHost& host, const std::string& path) {
 }  // namespace
 
 PathKind MemoryHost::path_kind(const HostPath& path) {
+  if (others.count(path.native())) return PathKind::kOther;
   if (files.count(path.native())) return PathKind::kFile;
   if (folders.count(path.native())) return PathKind::kFolder;
   return PathKind::kMissing;
@@ -140,6 +153,26 @@ std::unique_ptr<File> MemoryHost::create_file(const HostPath& path) {
   if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return nullptr;
   files[p].clear();
   return std::make_unique<MemoryFile>(*this, p);
+}
+
+std::unique_ptr<File> MemoryHost::create_locked_file(const HostPath& path) {
+  std::unique_ptr<File> file = create_file(path);
+  if (file) {
+    locks[path.native()] = Lock::kExclusive;
+    if (no_locks) file = std::make_unique<MemoryFile>(*this, path.native(), true);
+  }
+  return file;
+}
+
+std::unique_ptr<File> MemoryHost::open_regular(const HostPath& path, PathKind& found, std::string* reason) {
+  const std::string& p = path.native();
+  if (others.count(p)) {
+    found = PathKind::kOther;
+    return nullptr;
+  }
+  found = path_kind(path);
+  if (found != PathKind::kFile) return nullptr;
+  return open(p, OpenMode::kRead, reason);
 }
 
 bool MemoryHost::remove_file(const HostPath& path) {

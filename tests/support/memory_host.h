@@ -28,6 +28,13 @@ class MemoryHost : public Host {
   std::vector<std::string> read_only;
   // The lock each name was last opened with.
   std::map<std::string, Lock> locks;
+  // The file system offers no locks: files open unlocked, saying so.
+  bool no_locks = false;
+  // Names of things that are no regular file (a FIFO, a device, a link):
+  // open_regular() does not open them.
+  std::set<std::string> others;
+  // Files with more than one name: how many.
+  std::map<std::string, uint64_t> link_counts;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
@@ -70,6 +77,8 @@ class MemoryHost : public Host {
   bool folder_is_empty(const HostPath& path) override;
   bool make_folder(const HostPath& path) override;
   std::unique_ptr<File> create_file(const HostPath& path) override;
+  std::unique_ptr<File> create_locked_file(const HostPath& path) override;
+  std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) override;
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
