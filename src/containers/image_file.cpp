@@ -128,8 +128,9 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
   }
   std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
   image->locate();
-  const bool unlocked = image->file_->lock_unavailable().has_value();
-  if (unlocked) con.err(msg::kCannotLock, name.c_str(), image->file_->lock_unavailable()->c_str());
+  // Without a lock this is said once, by the opening that follows, unless
+  // F ends here.
+  const std::optional<std::string> unlocked = image->file_->lock_unavailable();
   // A journal of ours at that name belongs to an image that is gone:
   // played back, it would write that image's old bytes over the new one.
   bool usable = true;
@@ -138,6 +139,7 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
       break;
     case JournalFile::kOurs:
       if (unlocked) {
+        con.err(msg::kCannotLock, name.c_str(), unlocked->c_str());
         con.err(msg::kCannotRestore, name.c_str());
         usable = false;
       } else if (!remove_journal(host, image->journal_)) {
