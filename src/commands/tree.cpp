@@ -44,10 +44,11 @@ class TreeWriter {
   explicit TreeWriter(RunContext& ctx) : vol_(ctx.vol), con_(ctx.con), entered_(vol_.record_count(), false) {}
 
   // Writes the tree below directory `dir` into `top`, depth first in entry
-  // order, and makes it durable; the number of files written. Directories
-  // are entered once each, so the walk ends on any volume. Files are not
-  // synced one by one as they are written: everything is made durable once,
-  // at the end (see HostFolder::make_durable). False when that failed.
+  // order (files() then counts the files written), and makes it durable.
+  // Directories are entered once each, so the walk ends on any volume.
+  // Files are not synced one by one as they are written: everything is
+  // made durable once, at the end (see HostFolder::make_durable). False
+  // when that failed.
   bool run(uint32_t dir, std::unique_ptr<HostFolder> top) {
     if (dir < entered_.size()) entered_[dir] = true;
     HostFolder& top_folder = *top;
