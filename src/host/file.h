@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "host/host_path.h"
 #include "host/host_time.h"
@@ -75,6 +76,38 @@ class File {
   virtual std::optional<std::string> lock_unavailable() { return std::nullopt; }
 };
 
+// A file made in a HostFolder, open for writing from offset 0 in sequence.
+class NewFile : public File {
+ public:
+  // Sets the file's last-write time through the open file, as Host's
+  // set_time would; after the last write, or a later write changes it.
+  virtual bool set_time(const HostTime& t) = 0;
+};
+
+// A folder held open as a handle: what is made, written and stamped in it
+// lands in this folder, whatever becomes of its path meanwhile. A name
+// that meets a symbolic link (or, on Windows, a reparse point) is never
+// followed; a folder made here cannot be swapped for one before it opens.
+class HostFolder {
+ public:
+  virtual ~HostFolder() = default;
+  // Makes a new folder `name` (one component) here and opens it; nothing
+  // when the name exists or the folder cannot be made or opened.
+  virtual std::unique_ptr<HostFolder> make_folder(std::u32string_view name) = 0;
+  // Creates a new file here; nothing when the name exists already.
+  virtual std::unique_ptr<NewFile> create_file(std::u32string_view name) = 0;
+  virtual bool remove_file(std::u32string_view name) = 0;
+  // Sets the folder's own last-write time (after its contents are made).
+  virtual bool set_time(const HostTime& t) = 0;
+  // Makes what was made in this folder survive a crash, once its contents
+  // and its time are complete: each file was synced as it was closed, and
+  // the folder's entries are synced here. Where the platform syncs a whole
+  // file system at once (syncfs), the files are not synced one by one and
+  // this does nothing but in the top folder (the one open_folder gave),
+  // whose call, the last, syncs everything below it.
+  virtual bool make_durable() = 0;
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -120,6 +153,9 @@ class Host {
   // As set_file_time, for a file or a folder (a folder's time is set after
   // its contents are written, or they would change it again).
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
+  // Opens an existing folder as a handle (the path itself may lead through
+  // links; what is below it is reached through the handle alone).
+  virtual std::unique_ptr<HostFolder> open_folder(const HostPath& path) = 0;
 };
 
 // The host this program runs on, waiting kImageLockWait for a lock.

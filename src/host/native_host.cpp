@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "host/file.h"
+#include "host/host_folder.h"
 #include "host/platform.h"
 
 namespace tarnwick {
@@ -210,6 +211,8 @@ class NativeHost final : public Host {
   bool set_time(const HostPath& path, const HostTime& t) override {
     return platform::set_path_time(path.native(), t);
   }
+
+  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override { return open_native_folder(path); }
 
  private:
   // Tries to lock the file until the lock wait is over, a little while

@@ -19,8 +19,9 @@ FileKind file_kind(std::FILE* f);
 
 // Reads up to n bytes at `offset` of a regular file's stream without moving
 // the stream (a positioned read, one system call for a page). The bytes
-// read; nothing where the platform has no such read, and the stream is read
-// by seeking instead. Buffered writes must have been flushed.
+// read; nothing where the platform has no such read or the read failed,
+// and the stream is read by seeking instead (whose error flag then tells a
+// failure from the end of the file). Buffered writes must have been flushed.
 std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n);
 
 // Pushes an open stream's written data to the disk (after fflush). A file
@@ -74,6 +75,12 @@ bool remove_file(const NativeString& path);
 bool sync_folder_of(const NativeString& path);
 // As set_host_file_time, for a file or a folder.
 bool set_path_time(const NativeString& path, const HostTime& t);
+
+// Windows only: a local time to the minute as a FILETIME's 100-nanosecond
+// ticks (false for no valid date), and a path as a full "\\?\" path
+// when it is too long for the plain calls.
+bool local_to_file_ticks(const HostTime& t, uint64_t& ticks);
+NativeString full_native_path(const NativeString& path);
 
 // One character of code page 932 (one or two bytes) as its code point, by
 // the system's tables; nothing when the bytes form no character.

@@ -33,7 +33,10 @@ std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, 
   while (got < n) {
     const ssize_t r = pread(fd, static_cast<char*>(buf) + got, n - got, static_cast<off_t>(offset + got));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
+    // A failed read is made again through the stream, whose error flag
+    // then tells it from the end of the file.
+    if (r < 0) return std::nullopt;
+    if (r == 0) break;
     got += static_cast<size_t>(r);
   }
   return got;

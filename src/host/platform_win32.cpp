@@ -199,6 +199,15 @@ std::wstring win32_path(const std::wstring& path) {
 
 }  // namespace
 
+bool local_to_file_ticks(const HostTime& t, uint64_t& ticks) {
+  FILETIME written;
+  if (!local_to_filetime(t, written)) return false;
+  ticks = (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  return true;
+}
+
+NativeString full_native_path(const NativeString& path) { return win32_path(path); }
+
 bool set_host_file_time(const std::string& name, const HostTime& t) {
   // The time is converted before the file is opened, so an impossible time
   // leaves the file untouched.

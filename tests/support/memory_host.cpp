@@ -108,7 +108,7 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
 }
 
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
-  if (!files.count(name) || is_pipe(name)) return false;
+  if (fail_set_time || !files.count(name) || is_pipe(name)) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
   times[name] = t;
   return true;
@@ -230,9 +230,60 @@ void MemoryHost::crash(Crash how) {
 }
 
 bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {
-  if (path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
+  if (fail_set_time || path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
   times[path.native()] = t;
   return true;
+}
+
+namespace {
+
+class MemoryNewFile final : public NewFile {
+ public:
+  MemoryNewFile(MemoryHost& host, std::unique_ptr<File> file, HostPath path)
+      : host_(host), file_(std::move(file)), path_(std::move(path)) {}
+  size_t read_at(uint64_t offset, void* buf, size_t n) override { return file_->read_at(offset, buf, n); }
+  size_t write_at(uint64_t offset, const void* buf, size_t n) override { return file_->write_at(offset, buf, n); }
+  bool failed() override { return file_->failed(); }
+  bool last_write_time(HostTime& t) override { return file_->last_write_time(t); }
+  bool sync() override { return file_->sync(); }
+  bool close() override { return file_->close(); }
+  bool set_time(const HostTime& t) override { return host_.set_time(path_, t); }
+
+ private:
+  MemoryHost& host_;
+  std::unique_ptr<File> file_;
+  HostPath path_;
+};
+
+class MemoryFolder final : public HostFolder {
+ public:
+  MemoryFolder(MemoryHost& host, HostPath path) : host_(host), path_(std::move(path)) {}
+  std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
+    if (!host_.make_folder(path_ / name)) return nullptr;
+    return std::make_unique<MemoryFolder>(host_, path_ / name);
+  }
+  std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
+    std::unique_ptr<File> f = host_.create_file(path_ / name);
+    if (!f) return nullptr;
+    return std::make_unique<MemoryNewFile>(host_, std::move(f), path_ / name);
+  }
+  bool remove_file(std::u32string_view name) override { return host_.remove_file(path_ / name); }
+  bool set_time(const HostTime& t) override { return host_.set_time(path_, t); }
+  bool make_durable() override {
+    ++host_.durable_calls;
+    return !host_.fail_durable;
+  }
+
+ private:
+  MemoryHost& host_;
+  HostPath path_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostFolder> MemoryHost::open_folder(const HostPath& path) {
+  if (!folders.count(path.native())) return nullptr;
+  return std::make_unique<MemoryFolder>(*this, path);
 }
 
 bool MemoryHost::is_pipe(const std::string& name) const {

@@ -45,6 +45,10 @@ class MemoryHost : public Host {
   bool fail_sync = false;
   bool fail_close = false;
   bool fail_create = false;  // create_file and make_folder fail
+  bool fail_set_time = false;  // every time-setting call fails
+  // Calls of make_durable on folders, and whether they fail.
+  int durable_calls = 0;
+  bool fail_durable = false;
 
   // Crashes, as a fault-injection file system models them: each file's
   // bytes as of its last sync, and the names whose creation or removal a
@@ -82,6 +86,8 @@ class MemoryHost : public Host {
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
+  // A folder held by its path (the memory host's paths never change).
+  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override;
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
   HostTime now() override { return clock; }
