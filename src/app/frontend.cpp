@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/options.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/extract.h"
@@ -118,7 +119,7 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
   const std::string host_file = a.host_file.value_or("");
   switch (a.letter) {
     case 'L':
-      list_directory(ctx.vol, ctx.con, directory_path(path));
+      list_directory(ctx.vol, ctx.con, directory_path(path), ctx.long_listing ? Listing::kLong : Listing::kShort);
       break;
     case 'R':
       command_extract(ctx, path, host_file);
@@ -194,29 +195,36 @@ std::unique_ptr<File> open_image(const Arguments& a, Console& con, Host& host) {
 }
 
 // The closing sequence of every run that gets past the command line.
-int finish(Console& con) {
+int finish(Console& con, const Options& options) {
   con.out(msg::kDone);
   con.flush();
-  return 0;
+  return options.run_status(con);
 }
 
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
-  const std::optional<Arguments> parsed = parse_arguments(argc, argv, con);
+  const Options options = parse_options(argc, argv);
+  if (answer_help_or_version(options, con)) return 0;
+  // The command line after the options, the last option standing in for
+  // the program's name.
+  const std::optional<Arguments> parsed =
+      options.unknown ? std::nullopt : parse_arguments(argc - options.count, argv + options.count, con);
   if (!parsed) {
     con.out(msg::kUsage);
     con.flush();
-    return 0;
+    return options.usage_status();
   }
   const Arguments& a = *parsed;
+  // Standard output that carries R's file carries nothing else.
+  if (a.letter == 'R' && host.writes_standard_output(*a.host_file)) con.divert_output();
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.
-  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con, options);
 
   std::unique_ptr<File> image = open_image(a, con, host);
-  if (!image) return finish(con);
+  if (!image) return finish(con, options);
   Volume vol;
   Container container;
   if (load_container(*image, a.image_name, a.partition_index, con, vol, container)) {
@@ -227,7 +235,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     con.hold();
     sanity_check(vol, con);
     HostTime host_time;
-    RunContext ctx{con, host, vol, host_time, a.image_name};
+    RunContext ctx{con, host, vol, host_time, a.image_name, options.long_listing};
     if (!vol.read_failed()) run_command(a, ctx, *image, container);
     if (vol.read_failed()) {
       con.discard();
@@ -238,7 +246,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     }
   }
   image->close();
-  return finish(con);
+  return finish(con, options);
 }
 
 }  // namespace tarnwick

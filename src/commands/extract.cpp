@@ -135,12 +135,15 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     return;
   }
   // Creating the host file would empty it; if it is the image file itself,
-  // the volume would be lost.
-  if (ctx.host.same_file(host_file, ctx.image_name)) {
+  // the volume would be lost. Standard output ("-", or a name of the file
+  // it leads to) is written where it stands, and gets no time.
+  const bool to_stdout = ctx.host.writes_standard_output(host_file);
+  if (to_stdout ? ctx.host.is_standard_output(ctx.image_name) : ctx.host.same_file(host_file, ctx.image_name)) {
     con.err(msg::kCannotWrite, host_file.c_str());
     return;
   }
-  std::unique_ptr<File> out = ctx.host.open(host_file, OpenMode::kCreate);
+  std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate)
+                                        : ctx.host.open(host_file, OpenMode::kCreate);
   if (!out) {
     con.err(msg::kCannotWrite, host_file.c_str());
     return;
@@ -153,7 +156,7 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   const bool closed = out->close();
   out.reset();
   if (!written || !closed) con.err(msg::kCannotWrite, host_file.c_str());
-  ctx.host.set_file_time(host_file, ctx.host_time);
+  if (!to_stdout) ctx.host.set_file_time(host_file, ctx.host_time);
 }
 
 }  // namespace tarnwick
