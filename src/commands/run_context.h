@@ -25,6 +25,7 @@ struct RunContext {
   Volume& vol;
   HostTime& host_time;
   std::string image_name;
+  bool long_listing = false;  // L shows sizes, addresses and the free space
 };
 
 }  // namespace tarnwick
