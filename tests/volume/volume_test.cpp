@@ -67,5 +67,15 @@ TEST(LazyVolumeTest, ChangedPagesMakeRunsAndAFailedReadIsRemembered) {
   EXPECT_EQ(asked.size(), 4u);
 }
 
+TEST(CodingTest, SixtyFourBitFieldsAreLittleEndian) {
+  uint8_t b[8] = {};
+  store64(b, 0x0102030405060708ull);
+  EXPECT_EQ(b[0], 0x08);
+  EXPECT_EQ(b[7], 0x01);
+  EXPECT_EQ(load64(b), 0x0102030405060708ull);
+  store64(b, UINT64_MAX);
+  EXPECT_EQ(load64(b), UINT64_MAX);
+}
+
 }  // namespace
 }  // namespace tarnwick
