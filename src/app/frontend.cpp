@@ -15,6 +15,7 @@
 #include "commands/tree.h"
 #include "containers/container.h"
 #include "containers/journal.h"
+#include "host/user_text.h"
 #include "volume/check.h"
 #include "volume/path.h"
 #include "volume/volume.h"
@@ -209,7 +210,9 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     con.flush();
     return 0;
   }
-  const Arguments& a = *parsed;
+  Arguments a = *parsed;
+  // A PATH typed as text becomes the volume's bytes before anything opens.
+  if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.

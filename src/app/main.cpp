@@ -4,8 +4,10 @@
 #include "output/console.h"
 #include "app/frontend.h"
 #include "host/file.h"
+#include "host/user_text.h"
 
 int main(int argc, char** argv) {
   tarnwick::Console con(stdout, stderr);
+  tarnwick::start_user_text(con);
   return tarnwick::run_tarnwick(argc, argv, con, tarnwick::native_host());
 }

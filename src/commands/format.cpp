@@ -31,7 +31,7 @@ bool command_format(Console& con, Host& host, const std::string& image_name) {
   std::unique_ptr<File> image = host.create_file(path);
   if (!image) {
     const bool exists = host.path_kind(path) != PathKind::kMissing;
-    con.err(exists ? msg::kAlreadyExists : msg::kImageWriteFailed, image_name.c_str());
+    con.err(exists ? msg::kAlreadyExists : msg::kImageWriteFailed, as_host_text(image_name.c_str()));
     return false;
   }
   // A journal of that name belongs to an image that is gone: played back,

@@ -94,7 +94,7 @@ class TreeWriter {
     entered_[dir] = true;
     const HostPath folder = parent / names.claim(host_name(name));
     if (!ctx_.host.make_folder(folder)) {
-      con_.err(msg::kCannotWrite, text.c_str());
+      con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       return std::nullopt;
     }
     return folder;
@@ -104,7 +104,7 @@ class TreeWriter {
                   const HostTime& time) {
     std::unique_ptr<File> out = ctx_.host.create_file(path);
     if (!out) {
-      con_.err(msg::kCannotWrite, text.c_str());
+      con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       return;
     }
     const Extraction result = extract_contents(vol_, con_, e, name, *out);
@@ -112,7 +112,7 @@ class TreeWriter {
     written = out->close() && written;
     out.reset();
     if (!written) {
-      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, text.c_str());
+      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       ctx_.host.remove_file(path);
       return;
     }
