@@ -1,10 +1,14 @@
 #include "host/user_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdint>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <langinfo.h>
 #endif
 
@@ -173,6 +177,62 @@ void start_user_text(Console& con) {
   con.set_encoders(&utf8, &utf8);
 }
 
-#endif  // !_WIN32
+#else  // _WIN32
+
+namespace {
+
+std::wstring wide_of(UINT code_page, std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+// A console: the text goes through the wide console calls, so it reads
+// right whatever the console's code page. Host names and system texts come
+// in the ANSI code page.
+class ConsoleEncoder : public Utf8Encoder {
+ public:
+  std::string host_text(std::string_view text) const override {
+    const std::wstring wide = wide_of(CP_ACP, text);
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+  }
+  bool write(std::FILE* f, std::string_view utf8) const override {
+    std::fflush(f);
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    const std::wstring wide = wide_of(CP_UTF8, utf8);
+    for (size_t at = 0; at < wide.size();) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - at, 8192));
+      if (!WriteConsoleW(h, wide.data() + at, chunk, &written, nullptr) || written == 0) return false;
+      at += written;
+    }
+    return true;
+  }
+};
+
+bool is_console(std::FILE* f) {
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  DWORD mode = 0;
+  return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+}  // namespace
+
+void start_user_text(Console& con) {
+  static const ConsoleEncoder console;
+  // A redirected stream gets the code page 932 bytes, as a file expects.
+  con.set_encoders(is_console(stdout) ? &console : nullptr, is_console(stderr) ? &console : nullptr);
+}
+
+#endif  // _WIN32
 
 }  // namespace tarnwick

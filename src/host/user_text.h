@@ -1,12 +1,12 @@
 // Text in the user's encoding.
 //
 // The volume's names are code page 932 bytes, and so are the tool's texts.
-// A run whose user works in UTF-8 (a POSIX locale whose codeset is UTF-8,
-// or a Windows console) sees the text decoded with the code page 932 tables
+// A run whose user works in UTF-8 (a POSIX locale whose codeset is UTF-8)
+// or reads a Windows console sees the text decoded with the code page 932 tables
 // host_name() uses, volume names and paths showing the escapes of the host
-// names X gives them, and types PATH arguments as UTF-8 text, which is
-// turned back into code page 932 before the volume sees it. Every other run
-// reads and writes the bytes as they are.
+// names X gives them; the UTF-8 user types PATH arguments as UTF-8 text,
+// which is turned back into code page 932 before the volume sees it. Every
+// other run reads and writes the bytes as they are.
 #pragma once
 
 #include <optional>
@@ -41,8 +41,8 @@ class Utf8Encoder : public TextEncoder {
 // console's streams up for it: a POSIX locale whose codeset is UTF-8 shows
 // both streams in UTF-8 and takes PATH arguments as UTF-8; any other locale
 // leaves the run as it always was (and the C locale in force). On Windows
-// a stream that is a console shows UTF-8 text through the wide console
-// calls, and PATH arguments always come as text (see windows_arguments).
+// a stream that is a console shows the text through the wide console calls;
+// a redirected one gets the bytes, and arguments come as they always did.
 void start_user_text(Console& con);
 
 // True when PATH arguments are UTF-8 text, to be turned into code page 932.

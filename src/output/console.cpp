@@ -77,8 +77,7 @@ const char* Console::convert(const TextEncoder& enc, const Message& m, size_t in
 }
 
 const char* Console::convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a) {
-  if (a.kind == ArgKind::kAsIs) return a.text;
-  shown = enc.volume_text(a.text, a.kind);
+  shown = a.kind == ArgKind::kAsIs ? enc.host_text(a.text) : enc.volume_text(a.text, a.kind);
   // printf pads by bytes; the names keep their columns on the screen.
   const Width w = width_of(reinterpret_cast<const char*>(m.text.data()), index);
   const size_t columns = columns_of(shown);

@@ -37,6 +37,9 @@ class TextEncoder {
   virtual ~TextEncoder() = default;
   // UTF-8 text of a volume name or path (kind not kAsIs).
   virtual std::string volume_text(std::string_view cp932, ArgKind kind) const = 0;
+  // UTF-8 text of a host name or system text given in the host's own
+  // encoding: the same on POSIX hosts.
+  virtual std::string host_text(std::string_view text) const { return std::string(text); }
   // Writes UTF-8 text to the stream; false when the stream fails.
   virtual bool write(std::FILE* f, std::string_view utf8) const;
 };
