@@ -62,7 +62,9 @@ struct Command {
 // L's path must fit the list path buffer once the '/' is appended.
 bool check_list_path(Arguments& a) {
   if (!a.path) a.path = "/";
-  const std::string& p = *a.path;
+  // A PATH typed as UTF-8 text counts in the bytes it becomes.
+  const std::optional<std::string> bytes = paths_are_utf8() ? path_from_utf8(*a.path) : std::nullopt;
+  const std::string& p = bytes ? *bytes : *a.path;
   const bool has_slash = !p.empty() && p.back() == '/';
   return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
 }

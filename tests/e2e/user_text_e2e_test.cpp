@@ -113,6 +113,10 @@ TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) 
     EXPECT_EQ(r.out, utf8(u8"完了しました\n"));
     EXPECT_TRUE(read_file(dir_.file("disk.rom")) == before);
   }
+  // L's path fits its buffer by the bytes it becomes: 200 here, 300 as typed.
+  std::string kanji;
+  for (int i = 0; i < 100; ++i) kanji += utf8(u8"漢");
+  EXPECT_NE(run_utf8({"L", "disk.rom", "1", kanji}, dir_).out.find("disk.rom is ROM image"), std::string::npos);
   // In the C locale the bytes go in as they are, as they always did.
   run_in("C", {"W", "disk.rom", "1", utf8(u8"é"), "in.mzt"}, dir_);
   EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"\xC3\xA9\""), std::string::npos);
