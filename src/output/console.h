@@ -88,6 +88,8 @@ class Console {
     encoder_[1] = err;
   }
 
+  // Text already in the stream's form (bytes, or UTF-8 where the stream
+  // has an encoder), written as it is.
   void out_bytes(std::string_view bytes);
   void err_bytes(std::string_view bytes);
 
