@@ -60,9 +60,12 @@ bool sync_stream(std::FILE* f) {
 FileKind file_kind(std::FILE* f) {
   const HANDLE h = handle_of(f);
   if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK) return FileKind::kOther;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info)) return FileKind::kOther;
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
+  // The standard information is all this needs: the full information also
+  // asks for the volume's, which a handle inherited as a standard stream
+  // does not always give (Wine).
+  FILE_STANDARD_INFO info;
+  if (!GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info)) return FileKind::kOther;
+  return info.Directory ? FileKind::kDirectory : FileKind::kRegular;
 }
 
 namespace {
