@@ -3,9 +3,9 @@
 //
 // A path is kept in the host's native form: bytes on POSIX systems (the
 // names made from volume names are UTF-8), UTF-16 on Windows, where the
-// command-line text is converted from the ANSI code page once and every
-// call then uses the wide-character functions, so names the ANSI code page
-// cannot spell still work. Callers join components without caring which.
+// command line is read as wide text (kept as UTF-8 until a path is made)
+// and every call uses the wide-character functions, so names the ANSI code
+// page cannot spell still work. Callers join components without caring which.
 #pragma once
 
 #include <string>
@@ -29,8 +29,8 @@ class HostPath {
  public:
   HostPath() = default;
 
-  // A path as the command line gives it: bytes on POSIX systems, text in
-  // the ANSI code page on Windows.
+  // A path as the command line gives it: bytes on POSIX systems, UTF-8
+  // text on Windows.
   static HostPath from_argument(std::string_view text);
   // A path in the host's native form, as the system gave it.
   static HostPath from_native(NativeString native) { return HostPath(std::move(native)); }
@@ -39,8 +39,8 @@ class HostPath {
   HostPath with_suffix(std::string_view suffix) const {
     return HostPath(native_ + NativeString(suffix.begin(), suffix.end()));
   }
-  // The path as messages print it: its bytes on POSIX systems, the ANSI
-  // code page on Windows.
+  // The path as messages print it: its bytes on POSIX systems, UTF-8 on
+  // Windows.
   std::string text() const;
 
   // This path with one more component: a single name (see host_name.h),

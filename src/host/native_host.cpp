@@ -166,7 +166,7 @@ class NativeHost final : public Host {
   std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) override {
     const char* m = mode == OpenMode::kUpdate ? "r+b" : mode == OpenMode::kRead ? "rb" : "wb";
     errno = 0;
-    std::FILE* f = std::fopen(name.c_str(), m);
+    std::FILE* f = platform::open_stream(name, m);
     if (!f) {
       if (reason) *reason = std::strerror(errno ? errno : ENOENT);
       return nullptr;

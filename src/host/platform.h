@@ -13,6 +13,11 @@
 
 namespace tarnwick::platform {
 
+// Opens a host file by its name as the command line gave it (bytes on
+// POSIX systems, UTF-8 text on Windows, opened through the wide calls), in
+// a C stream mode ("rb", "r+b", "wb").
+std::FILE* open_stream(const std::string& name, const char* mode);
+
 // What an open stream leads to.
 enum class FileKind { kRegular, kDirectory, kOther };
 FileKind file_kind(std::FILE* f);
@@ -63,7 +68,7 @@ bool read_stream_time(std::FILE* f, HostTime& t);
 bool set_host_file_time(const std::string& name, const HostTime& t);
 
 // Host paths (host_path.h). The text of a command-line argument in the
-// native form: unchanged on POSIX, from the ANSI code page on Windows.
+// native form: unchanged on POSIX, from UTF-8 on Windows.
 NativeString native_argument(std::string_view text);
 PathKind path_kind(const NativeString& path);
 // True when the folder can be read and holds no entry but "." and "..".
@@ -115,7 +120,7 @@ std::optional<uint64_t> stream_size(std::FILE* f);
 // kOther.
 std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* reason);
 // The text of a native path as the console prints it: its bytes on POSIX
-// systems, the ANSI code page on Windows.
+// systems, UTF-8 on Windows.
 std::string path_text(const NativeString& path);
 
 }  // namespace tarnwick::platform

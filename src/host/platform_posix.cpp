@@ -102,6 +102,8 @@ std::string lock_busy_text() { return std::strerror(EWOULDBLOCK); }
 
 NativeString native_argument(std::string_view text) { return NativeString(text); }
 
+std::FILE* open_stream(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
+
 PathKind path_kind(const NativeString& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return PathKind::kMissing;

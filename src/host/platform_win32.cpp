@@ -38,6 +38,31 @@ bool seek(std::FILE* f, uint64_t offset) {
 
 namespace {
 
+// Names and texts cross into the tool as UTF-8: every name the command
+// line gives reaches the system through the wide calls, whatever the ANSI
+// code page can spell.
+std::wstring wide_of_utf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+std::string utf8_of(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+std::wstring win32_path(const std::wstring& path);
+
 // The handle through which the stream reads and writes.
 HANDLE handle_of(std::FILE* f) {
   const int fd = _fileno(f);
@@ -70,12 +95,13 @@ FileKind file_kind(std::FILE* f) {
 
 namespace {
 
-// The system's text for an error code, without its line end.
+// The system's text for an error code (UTF-8, as names are), without its
+// line end.
 std::string system_text(DWORD error) {
-  char text[512];
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                 sizeof text, nullptr);
-  std::string s(text, n);
+  wchar_t text[512];
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                 sizeof text / sizeof text[0], nullptr);
+  std::string s = utf8_of(std::wstring_view(text, n));
   while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
   return s.empty() ? std::strerror(EACCES) : s;
 }
@@ -110,16 +136,13 @@ void unlock(std::FILE* f) {
 std::string lock_busy_text() { return system_text(ERROR_LOCK_VIOLATION); }
 
 // A file is known by its volume's serial number and its index on that volume;
-// the names may differ in case, in their path or by a link. The names go
-// through CreateFileA, the ANSI code page conversion the stream calls use.
-// (std::filesystem converts narrow names byte by byte under MinGW, so a
-// Shift_JIS name would not be found there.)
+// the names may differ in case, in their path or by a link.
 namespace {
 
 bool identify(const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
   // No access asked for: the file's identity can be read even while
   // another program holds it open exclusively.
-  HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE h = CreateFileW(win32_path(wide_of_utf8(name)).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const BOOL ok = GetFileInformationByHandle(h, &info);
@@ -202,8 +225,7 @@ bool local_to_filetime(const HostTime& t, FILETIME& written) {
 
 // Paths of MAX_PATH characters or more reach the file system only as full
 // paths with the "\\?\" prefix, which also turns off the Win32 layer's
-// name parsing; shorter paths go as they are, parsed as the ANSI calls parse
-// them. (Folders have the lower limit, MAX_PATH - 12.)
+// name parsing; shorter paths go as they are. (Folders have the lower limit, MAX_PATH - 12.)
 std::wstring win32_path(const std::wstring& path) {
   if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
   const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -235,7 +257,7 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   if (!local_to_filetime(t, written)) return false;
 
   // No other opener is admitted while the time changes.
-  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(win32_path(wide_of_utf8(name)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   // A device (NUL, say) has no time of its own to set.
@@ -244,14 +266,11 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   return set != 0;
 }
 
-NativeString native_argument(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), n);
-  return wide;
+NativeString native_argument(std::string_view text) { return wide_of_utf8(text); }
+
+std::FILE* open_stream(const std::string& name, const char* mode) {
+  const std::wstring wide_mode(mode, mode + std::strlen(mode));
+  return _wfopen(win32_path(wide_of_utf8(name)).c_str(), wide_mode.c_str());
 }
 
 PathKind path_kind(const NativeString& path) {
@@ -401,15 +420,7 @@ std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* 
   return file;
 }
 
-std::string path_text(const NativeString& path) {
-  if (path.empty()) return {};
-  const int size = static_cast<int>(path.size());
-  const int n = WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, path.data(), size, text.data(), n, nullptr, nullptr);
-  return text;
-}
+std::string path_text(const NativeString& path) { return utf8_of(path); }
 
 std::optional<char32_t> decode_cp932(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > 2) return std::nullopt;

@@ -1,6 +1,9 @@
 // What the process sets up before anything else runs.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace tarnwick {
 
 // Opens each of the standard input, output and error that the run was
@@ -10,5 +13,10 @@ namespace tarnwick {
 // reader has gone fails with EPIPE instead of ending the process, and the
 // tool reports or ends it as it would any failed write.
 void prepare_process();
+
+// The command line's arguments, the program's name first: argv as it is on
+// POSIX systems; on Windows the wide command line, each argument as UTF-8,
+// so no name is bent to the ANSI code page on the way in.
+std::vector<std::string> command_line(int argc, char** argv);
 
 }  // namespace tarnwick

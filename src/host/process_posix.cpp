@@ -21,6 +21,8 @@ void prepare_process() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+std::vector<std::string> command_line(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
 }  // namespace tarnwick
 
 #endif  // !_WIN32

@@ -192,19 +192,10 @@ std::wstring wide_of(UINT code_page, std::string_view text) {
 }
 
 // A console: the text goes through the wide console calls, so it reads
-// right whatever the console's code page. Host names and system texts come
-// in the ANSI code page.
+// right whatever the console's code page. Host names and system texts are
+// UTF-8 already (the command line is read as wide text).
 class ConsoleEncoder : public Utf8Encoder {
  public:
-  std::string host_text(std::string_view text) const override {
-    const std::wstring wide = wide_of(CP_ACP, text);
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
-  }
   bool write(std::FILE* f, std::string_view utf8) const override {
     std::fflush(f);
     const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
@@ -219,6 +210,23 @@ class ConsoleEncoder : public Utf8Encoder {
   }
 };
 
+// A redirected stream: the catalogue's bytes and the volume's names as
+// they are, host names and system texts in the ANSI code page, as a
+// program that reads the file expects them.
+class AnsiEncoder : public Utf8Encoder {
+ public:
+  bool keeps_bytes() const override { return true; }
+  std::string host_text(std::string_view text) const override {
+    const std::wstring wide = wide_of(CP_UTF8, text);
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+  }
+};
+
 bool is_console(std::FILE* f) {
   const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
   DWORD mode = 0;
@@ -229,8 +237,13 @@ bool is_console(std::FILE* f) {
 
 void start_user_text(Console& con) {
   static const ConsoleEncoder console;
+  static const AnsiEncoder redirected;
   // A redirected stream gets the code page 932 bytes, as a file expects.
-  con.set_encoders(is_console(stdout) ? &console : nullptr, is_console(stderr) ? &console : nullptr);
+  con.set_encoders(is_console(stdout) ? static_cast<const TextEncoder*>(&console) : &redirected,
+                   is_console(stderr) ? static_cast<const TextEncoder*>(&console) : &redirected);
+  // The arguments come as wide text (UTF-8 from here on): PATH is turned
+  // into code page 932 as a UTF-8 user's is.
+  utf8_paths = true;
 }
 
 #endif  // _WIN32

@@ -42,7 +42,8 @@ class Utf8Encoder : public TextEncoder {
 // both streams in UTF-8 and takes PATH arguments as UTF-8; any other locale
 // leaves the run as it always was (and the C locale in force). On Windows
 // a stream that is a console shows the text through the wide console calls;
-// a redirected one gets the bytes, and arguments come as they always did.
+// a redirected one gets the bytes (host names in the ANSI code page), and
+// PATH arguments, read as wide text, are turned into code page 932.
 void start_user_text(Console& con);
 
 // True when PATH arguments are UTF-8 text, to be turned into code page 932.

@@ -98,6 +98,19 @@ const char* Console::convert(const TextEncoder& enc, const Message& m, size_t in
   return shown.c_str();
 }
 
+const char* Console::host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
+                               const char* text) {
+  const std::string_view kinds = m.args;
+  const auto kind = index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
+  return host_only(enc, m, index, shown, ShownAs{kind, text});
+}
+
+const char* Console::host_only(const TextEncoder& enc, const Message&, size_t, std::string& shown, ShownAs a) {
+  if (a.kind != ArgKind::kAsIs) return a.text;
+  shown = enc.host_text(a.text);
+  return shown.c_str();
+}
+
 void Console::write(bool to_err, std::string_view bytes) {
   to_err = to_err || output_diverted_;
   if (holding_) {

@@ -42,6 +42,11 @@ class TextEncoder {
   virtual std::string host_text(std::string_view text) const { return std::string(text); }
   // Writes UTF-8 text to the stream; false when the stream fails.
   virtual bool write(std::FILE* f, std::string_view utf8) const;
+  // True for a stream that takes the catalogue's code page 932 bytes and
+  // volume names as they are, only host texts passing through host_text()
+  // (and write()): a redirected stream on a host whose names are not in
+  // the stream's encoding.
+  virtual bool keeps_bytes() const { return false; }
 };
 
 // A text argument that is not what its message's entry says it is, where a
@@ -130,7 +135,10 @@ class Console {
  private:
   template <typename... Args>
   void print_message(bool to_err, const Message& m, Args... args) {
-    if (const TextEncoder* enc = encoder_[to_err]) {
+    const TextEncoder* enc = encoder_[to_err];
+    if (enc && enc->keeps_bytes()) {
+      print_bytes(to_err, *enc, m, std::index_sequence_for<Args...>{}, args...);
+    } else if (enc) {
       print_shown(to_err, *enc, m, std::index_sequence_for<Args...>{}, args...);
     } else {
       print(to_err, m.bytes, plain(args)...);
@@ -142,6 +150,23 @@ class Console {
     std::string shown[sizeof...(Args) + 1];  // the converted texts, alive for the call
     print(to_err, reinterpret_cast<const char*>(m.text.data()), convert(enc, m, I, shown[I], args)...);
   }
+  template <typename... Args, size_t... I>
+  void print_bytes(bool to_err, [[maybe_unused]] const TextEncoder& enc, const Message& m, std::index_sequence<I...>,
+                   Args... args) {
+    std::string shown[sizeof...(Args) + 1];
+    print(to_err, m.bytes, host_only(enc, m, I, shown[I], args)...);
+  }
+  template <typename T>
+  static auto host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, T value) {
+    if constexpr (std::is_convertible_v<T, const char*>) {
+      return host_only(enc, m, index, shown, static_cast<const char*>(value));
+    } else {
+      return value;
+    }
+  }
+  static const char* host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
+                               const char* text);
+  static const char* host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a);
   template <typename T>
   static T plain(T value) {
     return value;

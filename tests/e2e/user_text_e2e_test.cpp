@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/messages.h"
@@ -120,6 +121,35 @@ TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) 
   // In the C locale the bytes go in as they are, as they always did.
   run_in("C", {"W", "disk.rom", "1", utf8(u8"é"), "in.mzt"}, dir_);
   EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"\xC3\xA9\""), std::string::npos);
+}
+
+// Windows reads its command line as wide text: PATH goes into code page 932
+// whatever the console's code page, and host names reach the files through
+// the wide calls, whatever the ANSI code page can spell.
+TEST(UserTextWineE2eTest, WideArgumentsGiveCodePage932PathsAndWideHostNames) {
+  if (!testing::runs_under_wine()) GTEST_SKIP() << "only the Windows build reads wide arguments";
+  ScratchDir dir;
+  write_file(dir.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take()));
+  const Bytes mzt = testing::make_mzt("\x83Q\x81[\x83\x80", testing::pattern(100, 3));  // its header names it
+  const std::string host = utf8(u8"ゲーム.mzt");
+  write_file(dir.file(host), mzt);
+  for (const auto& [typed, stored] : {std::pair<std::string, std::string>{utf8(u8"ゲーム"), "\x83Q\x81[\x83\x80"},
+                                      {"%e9%25", "\xE9%"}}) {
+    SCOPED_TRACE(stored);
+    EXPECT_EQ(run_utf8({"W", "disk.rom", "1", typed, host}, dir).err, "");
+    EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir).out.find("\"" + stored + "\""), std::string::npos);
+  }
+  EXPECT_EQ(run_utf8({"R", "disk.rom", "1", utf8(u8"ゲーム"), utf8(u8"戻り.mzt")}, dir).err, "");
+  EXPECT_TRUE(read_file(dir.file(utf8(u8"戻り.mzt"))) == mzt);
+
+  const Bytes before = read_file(dir.file("disk.rom"));
+  const ToolRun r = run_utf8({"W", "disk.rom", "1", utf8(u8"é"), host}, dir);
+  // The text in code page 932 on a redirected stream; PATH as typed, in
+  // the ANSI code page.
+  const std::string text = msg::kPathNotShiftJis.bytes;
+  const size_t arg = text.find("%s");
+  EXPECT_TRUE(r.err.starts_with(text.substr(0, arg)) && r.err.ends_with(text.substr(arg + 2))) << r.err;
+  EXPECT_TRUE(read_file(dir.file("disk.rom")) == before);
 }
 
 }  // namespace
