@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/options.h"
+#include "commands/check.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/extract.h"
@@ -16,7 +17,6 @@
 #include "commands/tree.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
-#include "volume/check.h"
 #include "volume/path.h"
 #include "volume/volume.h"
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "commands/check.h"
 #include "support/image_builder.h"
 #include "support/message_text.h"
-#include "volume/check.h"
 #include "volume/path.h"
 
 namespace tarnwick {
