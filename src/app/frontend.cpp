@@ -12,6 +12,7 @@
 #include "commands/list.h"
 #include "commands/run_context.h"
 #include "commands/store.h"
+#include "commands/store_tree.h"
 #include "commands/tree.h"
 #include "containers/container.h"
 #include "containers/journal.h"
@@ -75,6 +76,7 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
     case 'W':
     case 'I':
     case 'X':
+    case 'A':
       if (count != 5) return std::nullopt;
       break;
     case 'L': {
@@ -142,6 +144,11 @@ void run_command(const Arguments& a, RunContext& ctx, File& image, const Contain
       break;
     case 'X':
       command_extract_tree(ctx, path, host_file);
+      break;
+    case 'A':
+      if (const auto stored = command_store_tree(ctx, path, host_file); stored && save()) {
+        report_stored_tree(ctx.con, *stored);
+      }
       break;
   }
 }

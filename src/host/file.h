@@ -11,8 +11,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/host_path.h"
+#include "host/host_tree.h"
 #include "host/host_time.h"
 
 namespace tarnwick {
@@ -97,6 +99,26 @@ class Host {
   // As set_file_time, for a file or a folder (a folder's time is set after
   // its contents are written, or they would change it again).
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
+
+  // Folders the tool reads as a tree (host_tree.h). The entries of a folder
+  // with their kinds and times, links not followed; false when it cannot be
+  // read.
+  virtual bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) {
+    (void)path;
+    (void)entries;
+    return false;
+  }
+  // Opens a regular file for reading without following a link at its last
+  // component and without ever waiting; nothing for anything else.
+  virtual std::unique_ptr<File> open_regular(const HostPath& path) {
+    (void)path;
+    return nullptr;
+  }
+  // The last-write time of a file or folder.
+  virtual std::optional<HostTime> path_time(const HostPath& path) {
+    (void)path;
+    return std::nullopt;
+  }
 };
 
 // The host this program runs on, waiting kImageLockWait for a lock.

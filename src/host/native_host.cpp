@@ -169,6 +169,18 @@ class NativeHost final : public Host {
     return platform::set_path_time(path.native(), t);
   }
 
+  bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override {
+    return platform::list_folder(path.native(), entries);
+  }
+
+  std::unique_ptr<File> open_regular(const HostPath& path) override {
+    std::FILE* f = platform::open_regular_file(path.native());
+    if (!f) return nullptr;
+    return std::make_unique<StdioFile>(f, false);
+  }
+
+  std::optional<HostTime> path_time(const HostPath& path) override { return platform::path_time(path.native()); }
+
  private:
   // Tries to lock the file until the lock wait is over, a little while
   // apart. A file that cannot be locked at all (a file system without

@@ -73,6 +73,13 @@ class MemoryHost : public Host {
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
+  // Folder entries that are neither files nor folders (links, pipes,
+  // devices), by path: listed as such, never opened.
+  std::set<std::string> others;
+  bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override;
+  std::unique_ptr<File> open_regular(const HostPath& path) override;
+  std::optional<HostTime> path_time(const HostPath& path) override;
+
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
   HostTime now() override { return clock; }
