@@ -35,6 +35,95 @@ struct Arguments {
   std::optional<std::string> host_file;
 };
 
+// What a command does to the image: reading shares the image with other
+// readers and needs no more than a read-only file or medium; writing holds
+// it alone from opening to closing.
+enum class Access { kRead, kWrite };
+
+// A command's work on the loaded volume. True when it changed the volume,
+// which is then saved.
+using Handler = bool (*)(RunContext& ctx, const std::string& path, const std::string& host_file);
+
+// The checks one command adds to the argument count. False means: print the
+// usage.
+using ArgumentCheck = bool (*)(Arguments& a);
+
+struct Command {
+  char letter;
+  int min_count;  // arguments, counting the command as the first
+  int max_count;
+  Access access;
+  Lock lock;
+  Handler handler;             // nothing: the run loads and checks the image only
+  const Message* saved;        // said with the path once the save succeeded, if any
+  ArgumentCheck check;         // nothing: the count is all
+};
+
+// L's path must fit the list path buffer once the '/' is appended.
+bool check_list_path(Arguments& a) {
+  if (!a.path) a.path = "/";
+  const std::string& p = *a.path;
+  const bool has_slash = !p.empty() && p.back() == '/';
+  return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
+}
+
+bool handle_list(RunContext& ctx, const std::string& path, const std::string&) {
+  list_directory(ctx.vol, ctx.con, directory_path(path));
+  return false;
+}
+bool handle_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  command_extract(ctx, path, host_file);
+  return false;
+}
+bool handle_store(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  return command_store(ctx, path, host_file);
+}
+bool handle_delete(RunContext& ctx, const std::string& path, const std::string&) {
+  return command_delete(ctx, path);
+}
+bool handle_import(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  return command_import(ctx, path, host_file);
+}
+bool handle_make_directory(RunContext& ctx, const std::string& path, const std::string&) {
+  return make_directory(ctx.vol, ctx.con, path, ctx.host.now());
+}
+bool handle_remove_directory(RunContext& ctx, const std::string& path, const std::string&) {
+  return remove_directory(ctx.vol, ctx.con, path);
+}
+bool handle_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  command_extract_tree(ctx, path, host_file);
+  return false;
+}
+bool handle_store_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  std::optional<std::vector<std::string>> stored = command_store_tree(ctx, path, host_file);
+  if (!stored) return false;
+  ctx.after_save = [&con = ctx.con, lines = std::move(*stored)] { report_stored_tree(con, lines); };
+  return true;
+}
+
+constexpr int kAnyCount = 1 << 30;
+
+// Every command letter, once. F's check of the disk it made only reads it.
+constexpr Command kCommands[] = {
+    {'L', 2, kAnyCount, Access::kRead, Lock::kShared, handle_list, nullptr, check_list_path},
+    {'R', 5, 5, Access::kRead, Lock::kShared, handle_extract, nullptr, nullptr},
+    {'X', 5, 5, Access::kRead, Lock::kShared, handle_extract_tree, nullptr, nullptr},
+    {'W', 5, 5, Access::kWrite, Lock::kExclusive, handle_store, nullptr, nullptr},
+    {'I', 5, 5, Access::kWrite, Lock::kExclusive, handle_import, nullptr, nullptr},
+    {'D', 4, 4, Access::kWrite, Lock::kExclusive, handle_delete, &msg::kDeleted, nullptr},
+    {'M', 4, 4, Access::kWrite, Lock::kExclusive, handle_make_directory, &msg::kDirectoryCreated, nullptr},
+    {'K', 4, 4, Access::kWrite, Lock::kExclusive, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
+    {'A', 5, 5, Access::kWrite, Lock::kExclusive, handle_store_tree, nullptr, nullptr},
+    {'F', 2, 3, Access::kRead, Lock::kShared, nullptr, nullptr, nullptr},
+};
+
+const Command* find_command(char letter) {
+  for (const Command& c : kCommands) {
+    if (c.letter == letter) return &c;
+  }
+  return nullptr;
+}
+
 char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 // Validates the command line. Nothing means: print the usage.
@@ -63,35 +152,9 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
   }
   a.letter = at < command.size() ? upper(command[at]) : '\0';
 
-  switch (a.letter) {
-    case 'D':
-    case 'M':
-    case 'K':
-      if (count != 4) return std::nullopt;
-      break;
-    case 'F':
-      if (count != 2 && count != 3) return std::nullopt;
-      break;
-    case 'R':
-    case 'W':
-    case 'I':
-    case 'X':
-    case 'A':
-      if (count != 5) return std::nullopt;
-      break;
-    case 'L': {
-      // L needs the image file name; its path must fit the list path buffer
-      // once the '/' is appended.
-      if (count < 2) return std::nullopt;
-      if (!a.path) a.path = "/";
-      const std::string& p = *a.path;
-      const bool has_slash = !p.empty() && p.back() == '/';
-      if (p.size() + (has_slash ? 0 : 1) > kListPathMax) return std::nullopt;
-      break;
-    }
-    default:
-      return std::nullopt;
-  }
+  const Command* c = find_command(a.letter);
+  if (!c || count < c->min_count || count > c->max_count) return std::nullopt;
+  if (c->check && !c->check(a)) return std::nullopt;
   a.image_name = argv[2];
   return a;
 }
@@ -108,64 +171,31 @@ void echo_arguments(Console& con, const Arguments& a) {
 
 // Runs the command on the loaded volume and saves it where the command
 // changed it. A failed save is reported and never confirmed.
-void run_command(const Arguments& a, RunContext& ctx, File& image, const Container& container) {
-  auto save = [&]() {
-    // Bytes that could not be read are not the volume's: nothing is written.
-    if (ctx.vol.read_failed()) return false;
-    const bool ok = save_volume(ctx.host, a.image_name, image, ctx.vol, container);
-    if (!ok) ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
-    return ok;
-  };
+void run_command(const Arguments& a, const Command& c, RunContext& ctx, File& image, const Container& container) {
+  if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
-  switch (a.letter) {
-    case 'L':
-      list_directory(ctx.vol, ctx.con, directory_path(path));
-      break;
-    case 'R':
-      command_extract(ctx, path, host_file);
-      break;
-    case 'W':
-      if (command_store(ctx, path, host_file)) save();
-      break;
-    case 'D':
-      if (command_delete(ctx, path) && save()) ctx.con.out(msg::kDeleted, path.c_str());
-      break;
-    case 'I':
-      if (command_import(ctx, path, host_file)) save();
-      break;
-    case 'M':
-      if (make_directory(ctx.vol, ctx.con, path, ctx.host.now()) && save()) {
-        ctx.con.out(msg::kDirectoryCreated, path.c_str());
-      }
-      break;
-    case 'K':
-      if (remove_directory(ctx.vol, ctx.con, path) && save()) ctx.con.out(msg::kDirectoryDeleted, path.c_str());
-      break;
-    case 'X':
-      command_extract_tree(ctx, path, host_file);
-      break;
-    case 'A':
-      if (const auto stored = command_store_tree(ctx, path, host_file); stored && save()) {
-        report_stored_tree(ctx.con, *stored);
-      }
-      break;
+  if (!c.handler(ctx, path, host_file)) return;
+  // Bytes that could not be read are not the volume's: nothing is written.
+  if (ctx.vol.read_failed()) return;
+  if (!save_volume(ctx.host, a.image_name, image, ctx.vol, container)) {
+    ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
+    return;
   }
+  if (c.saved) ctx.con.out(*c.saved, path.c_str());
+  if (ctx.after_save) ctx.after_save();
 }
 
 // Opens the image as the command needs it and, once it holds the image's
 // lock, brings the image back from a save that was interrupted. Nothing,
 // after the failure has been reported, when the run cannot go on.
-std::unique_ptr<File> open_image(const Arguments& a, Console& con, Host& host) {
-  // L, R, X and F's check never write, so they need no more than to read the
-  // image: a read-only file or medium serves them, and other readers may
-  // share it. The lock keeps the image from changing under a reader and any
-  // two writers apart, from opening to closing.
-  const bool reads_only = a.letter == 'L' || a.letter == 'R' || a.letter == 'X' || a.letter == 'F';
+std::unique_ptr<File> open_image(const Arguments& a, const Command& c, Console& con, Host& host) {
+  // The lock keeps the image from changing under a reader and any two
+  // writers apart, from opening to closing.
+  const bool reads_only = c.access == Access::kRead;
   const char* name = a.image_name.c_str();
   std::string reason;
-  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason,
-                                          reads_only ? Lock::kShared : Lock::kExclusive);
+  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason, c.lock);
   bool writable = !reads_only;
   if (image && reads_only && journal_exists(host, a.image_name)) {
     // Playing a journal back takes the image for writing, and for this run
@@ -217,12 +247,13 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return 0;
   }
   const Arguments& a = *parsed;
+  const Command& c = *find_command(a.letter);
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.
   if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
 
-  std::unique_ptr<File> image = open_image(a, con, host);
+  std::unique_ptr<File> image = open_image(a, c, con, host);
   if (!image) return finish(con);
   Volume vol;
   Container container;
@@ -235,7 +266,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     sanity_check(vol, con);
     HostTime host_time;
     RunContext ctx{con, host, vol, host_time, a.image_name};
-    if (!vol.read_failed()) run_command(a, ctx, *image, container);
+    if (!vol.read_failed()) run_command(a, c, ctx, *image, container);
     if (vol.read_failed()) {
       con.discard();
       report_load_failure(con, container);

@@ -2,6 +2,7 @@
 // the host time, plus the image file's name for messages.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "output/console.h"
@@ -25,6 +26,9 @@ struct RunContext {
   Volume& vol;
   HostTime& host_time;
   std::string image_name;
+  // What the command has to say once its changes are saved, if anything
+  // (said only when the save succeeded).
+  std::function<void()> after_save = nullptr;
 };
 
 }  // namespace tarnwick
