@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <string_view>
 
 #include "host/host_tree.h"

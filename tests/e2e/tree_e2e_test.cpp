@@ -201,6 +201,21 @@ TEST(TreeE2eTest, WhatXWritesAStoresIntoABlankVolumeAndXWritesTheSameAgain) {
   }
 }
 
+TEST(TreeE2eTest, ASkipsLinksAndPipesWithoutOpeningThem) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "POSIX links and pipes";
+  testing::ScratchDir dir;
+  testing::write_file(dir.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(64, 1).take()));
+  fs::create_directories(dir.path() / "in");
+  testing::write_file((dir.path() / "in" / "A.bsd").string(), pattern(10));
+  fs::create_symlink("A.bsd", dir.path() / "in" / "L.bsd");
+  // A pipe nobody writes to: opening it to read would wait for ever.
+  ASSERT_EQ(mkfifo((dir.path() / "in" / "P.mzt").c_str(), 0600), 0);
+  const testing::ToolRun r = testing::run_tool({"A", "disk.rom", "1", "", "in/"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kSkipped, "in/L.bsd") + message_text(msg::kSkipped, "in/P.mzt"));
+  EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + "A\n" + message_text(msg::kFilesStored, 1) +
+                       message_text(msg::kDone));
+}
+
 TEST(TreeE2eTest, AStoresAllOrNothing) {
   testing::ScratchDir dir;
   // 40 free records: the first two files fit, the last does not.
