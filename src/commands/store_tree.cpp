@@ -237,10 +237,14 @@ class TreeStorer {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;
     }
-    // The time as W takes it, from the open file; the folder's listing when
-    // the file gives none.
-    HostTime time = item.entry.time.value_or(HostTime{});
-    file->last_write_time(time);
+    // The last-write time from the folder's listing, else from the open file
+    // as W takes it.
+    HostTime time{};
+    if (item.entry.time) {
+      time = *item.entry.time;
+    } else {
+      file->last_write_time(time);
+    }
 
     // The host file is read and judged before the volume changes.
     std::array<uint8_t, mzt::kHeaderSize> header{};
@@ -251,13 +255,14 @@ class TreeStorer {
       }
     } else {
       const size_t most = item.kind == Kind::kBsd ? kBsdMost : kBrdMost;
-      buffer_.resize(most + 1);
-      const size_t got = file->read_at(0, buffer_.data(), buffer_.size());
+      // One byte more than the most a file may hold tells a longer file.
+      if (buffer_.size() < kBrdMost + 1) buffer_.resize(kBrdMost + 1);
+      const size_t got = file->read_at(0, buffer_.data(), most + 1);
       if (file->failed()) {
         con_.err(msg::kReadFailed, item.text.c_str());
         return false;
       }
-      buffer_.resize(got);
+      data_ = std::span<const uint8_t>(buffer_.data(), got);
       if (item.kind == Kind::kBsd && got > most) {
         con_.err(msg::kNotBsdFile, item.text.c_str());
         return false;
@@ -344,14 +349,14 @@ class TreeStorer {
   // of the bytes read; load and execution addresses 0.
   bool store_layout(uint8_t m, const Item& item, const HostTime& time) {
     const std::optional<uint32_t> start =
-        m == mode::kBsd ? write_chained(vol_, pool_, buffer_) : write_indexed(vol_, pool_, buffer_);
+        m == mode::kBsd ? write_chained(vol_, pool_, data_) : write_indexed(vol_, pool_, data_);
     if (!start) {
       con_.err(msg::kNoSpace);
       return false;
     }
     const std::optional<EntryRef> e = free_entry();
     if (!e) return false;
-    const size_t size = m == mode::kBsd ? buffer_.size() : buffer_.size() / kBrdUnit;
+    const size_t size = m == mode::kBsd ? data_.size() : data_.size() / kBrdUnit;
     std::array<uint8_t, 6> fields{};
     store16(fields.data(), static_cast<uint16_t>(size));
     fill_entry(*e, m, item.name, fields, *start, time);
@@ -385,7 +390,8 @@ class TreeStorer {
   BlockPool& pool_;
   std::string prefix_;  // the command's path, for volume paths in messages
   std::vector<Frame> stack_;
-  std::vector<uint8_t> buffer_;  // a BSD or BRD file's bytes
+  std::vector<uint8_t> buffer_;    // room for the longest BRD file and a byte
+  std::span<const uint8_t> data_;  // the BSD or BRD file read into it
 };
 
 // The root: a path of nothing but '/'.
