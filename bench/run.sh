@@ -205,10 +205,13 @@ if [ -s "HDD A.stderr" ] || ! grep -q "^$tree_files 個のファイルを書き�
   ! grep -q '完了しました' "HDD A.stdout.txt"; then
   a_works=no
 fi
-# What A made, read back with X, is the tree it was given.
+# What A made, read back with X, is the tree it was given: names, bytes and
+# last-write times to the minute.
 rm -rf tree.back
 "$tool" X run.hdd 1 / tree.back >/dev/null 2>&1 || true
 diff -r tree tree.back >/dev/null 2>&1 || a_works=no
+stamps() { (cd "$1" && find . -mindepth 1 -printf '%p %TY-%Tm-%Td %TH:%TM\n' | sort); }
+[ "$(stamps tree)" = "$(stamps tree.back)" ] || a_works=no
 dd if=run.hdd of=a.volume bs=1M iflag=skip_bytes,count_bytes skip="$HDD_OFFSET" count="$HDD_VOLUME_BYTES" status=none
 find tree -type f -print0 >tree.list
 a_us=() a_floor_us=() a_before_us=()
