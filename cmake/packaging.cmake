@@ -1,10 +1,16 @@
 # Installation and release packages.
 #
-#   cmake --install build            the tool and its manual page
-#   cd build && cpack                a Debian package (tarnwick_VERSION_ARCH.deb)
+#   cmake --install build            the tool (stripped) and its manual page
+#   cd build && cpack                a Debian package (tarnwick_VERSION-1_ARCH.deb)
 #   cd build-win && cpack            a zip of the Windows build: tarnwick.exe,
-#                                    README.md and the manual page as text
+#                                    README.md, LICENSE and the manual page as text
 include(GNUInstallDirs)
+
+# Installed programs are stripped, also by a plain `cmake --install` (the
+# build folder keeps the symbols). Set here, ahead of every install rule.
+install(CODE "set(CMAKE_INSTALL_DO_STRIP TRUE)")
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 if(WIN32)
   # The manual page as plain text for the zip, rendered on the build machine.
@@ -18,15 +24,16 @@ if(WIN32)
   add_custom_target(tarnwick_manual_text ALL DEPENDS ${man_text})
   # Everything side by side at the top of the zip.
   install(TARGETS tarnwick RUNTIME DESTINATION .)
-  install(FILES README.md ${man_text} DESTINATION .)
+  install(FILES README.md LICENSE ${man_text} DESTINATION .)
 else()
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES tarnwick.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 set(CPACK_PACKAGE_NAME tarnwick)
-set(CPACK_PACKAGE_VENDOR "The Tarnwick developers")
-set(CPACK_PACKAGE_CONTACT "The Tarnwick developers <tarnwick@invalid>")
+set(CPACK_PACKAGE_VENDOR "Tarnwick developers")
+set(CPACK_PACKAGE_CONTACT "Tarnwick developers <tarnwick@users.noreply.github.com>")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "list, extract, store and delete files in MZ-2500 disk images")
 set(CPACK_PACKAGE_DESCRIPTION "Tarnwick works on the standard-format file system of the Sharp MZ-2500
 inside HDD, D88 floppy and ROM images: it lists directories, extracts,
@@ -39,13 +46,18 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # Packaging revision 1 of the release: the version is PROJECT_VERSION-1,
+  # which the changelog's latest entry must name.
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # The dependencies (the C library; the C++ runtime is linked in) as
   # dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # Debian keeps manual pages compressed.
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/compress_man_pages.cmake)
+  # Compressed manual pages, the copyright file, the changelog and the
+  # lintian overrides, put in once the installed files are staged.
+  set(CPACK_TARNWICK_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian_files.cmake)
 endif()
 include(CPack)

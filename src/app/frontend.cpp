@@ -14,8 +14,7 @@
 #include "commands/store.h"
 #include "commands/store_tree.h"
 #include "commands/tree.h"
-#include "containers/container.h"
-#include "containers/journal.h"
+#include "containers/image_file.h"
 #include "volume/check.h"
 #include "volume/path.h"
 #include "volume/volume.h"
@@ -35,10 +34,7 @@ struct Arguments {
   std::optional<std::string> host_file;
 };
 
-// What a command does to the image: reading shares the image with other
-// readers and needs no more than a read-only file or medium; writing holds
-// it alone from opening to closing.
-enum class Access { kRead, kWrite };
+using Access = ImageFile::Access;
 
 // A command's work on the loaded volume. True when it changed the volume,
 // which is then saved.
@@ -52,8 +48,7 @@ struct Command {
   char letter;
   int min_count;  // arguments, counting the command as the first
   int max_count;
-  Access access;
-  Lock lock;
+  Access access;               // the lock goes with it: shared or exclusive
   Handler handler;             // nothing: the run loads and checks the image only
   const Message* saved;        // said with the path once the save succeeded, if any
   ArgumentCheck check;         // nothing: the count is all
@@ -105,16 +100,16 @@ constexpr int kAnyCount = 1 << 30;
 
 // Every command letter, once. F's check of the disk it made only reads it.
 constexpr Command kCommands[] = {
-    {'L', 2, kAnyCount, Access::kRead, Lock::kShared, handle_list, nullptr, check_list_path},
-    {'R', 5, 5, Access::kRead, Lock::kShared, handle_extract, nullptr, nullptr},
-    {'X', 5, 5, Access::kRead, Lock::kShared, handle_extract_tree, nullptr, nullptr},
-    {'W', 5, 5, Access::kWrite, Lock::kExclusive, handle_store, nullptr, nullptr},
-    {'I', 5, 5, Access::kWrite, Lock::kExclusive, handle_import, nullptr, nullptr},
-    {'D', 4, 4, Access::kWrite, Lock::kExclusive, handle_delete, &msg::kDeleted, nullptr},
-    {'M', 4, 4, Access::kWrite, Lock::kExclusive, handle_make_directory, &msg::kDirectoryCreated, nullptr},
-    {'K', 4, 4, Access::kWrite, Lock::kExclusive, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
-    {'A', 5, 5, Access::kWrite, Lock::kExclusive, handle_store_tree, nullptr, nullptr},
-    {'F', 2, 3, Access::kRead, Lock::kShared, nullptr, nullptr, nullptr},
+    {'L', 2, kAnyCount, Access::kRead, handle_list, nullptr, check_list_path},
+    {'R', 5, 5, Access::kRead, handle_extract, nullptr, nullptr},
+    {'X', 5, 5, Access::kRead, handle_extract_tree, nullptr, nullptr},
+    {'W', 5, 5, Access::kWrite, handle_store, nullptr, nullptr},
+    {'I', 5, 5, Access::kWrite, handle_import, nullptr, nullptr},
+    {'D', 4, 4, Access::kWrite, handle_delete, &msg::kDeleted, nullptr},
+    {'M', 4, 4, Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, nullptr},
+    {'K', 4, 4, Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
+    {'A', 5, 5, Access::kWrite, handle_store_tree, nullptr, nullptr},
+    {'F', 2, 3, Access::kRead, nullptr, nullptr, nullptr},
 };
 
 const Command* find_command(char letter) {
@@ -171,63 +166,13 @@ void echo_arguments(Console& con, const Arguments& a) {
 
 // Runs the command on the loaded volume and saves it where the command
 // changed it. A failed save is reported and never confirmed.
-void run_command(const Arguments& a, const Command& c, RunContext& ctx, File& image, const Container& container) {
+void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFile& image) {
   if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
-  if (!c.handler(ctx, path, host_file)) return;
-  // Bytes that could not be read are not the volume's: nothing is written.
-  if (ctx.vol.read_failed()) return;
-  if (!save_volume(ctx.host, a.image_name, image, ctx.vol, container)) {
-    ctx.con.err(msg::kImageWriteFailed, a.image_name.c_str());
-    return;
-  }
+  if (!c.handler(ctx, path, host_file) || !image.save(ctx.vol)) return;
   if (c.saved) ctx.con.out(*c.saved, path.c_str());
   if (ctx.after_save) ctx.after_save();
-}
-
-// Opens the image as the command needs it and, once it holds the image's
-// lock, brings the image back from a save that was interrupted. Nothing,
-// after the failure has been reported, when the run cannot go on.
-std::unique_ptr<File> open_image(const Arguments& a, const Command& c, Console& con, Host& host) {
-  // The lock keeps the image from changing under a reader and any two
-  // writers apart, from opening to closing.
-  const bool reads_only = c.access == Access::kRead;
-  const char* name = a.image_name.c_str();
-  std::string reason;
-  std::unique_ptr<File> image = host.open(a.image_name, reads_only ? OpenMode::kRead : OpenMode::kUpdate, &reason, c.lock);
-  bool writable = !reads_only;
-  if (image && reads_only && journal_exists(host, a.image_name)) {
-    // Playing a journal back takes the image for writing, and for this run
-    // alone, which then keeps it so. An image that cannot be written is
-    // read through the journal instead.
-    image->close();
-    image = host.open(a.image_name, OpenMode::kUpdate, &reason, Lock::kExclusive);
-    writable = image != nullptr;
-    if (!image) image = host.open(a.image_name, OpenMode::kRead, &reason, Lock::kShared);
-  }
-  if (!image) {
-    con.err(msg::kImageOpenFailed, name, reason.c_str());
-    return nullptr;
-  }
-  switch (recover_from_journal(host, a.image_name, image, writable, &reason)) {
-    case Recovery::kNone:
-    case Recovery::kDiscarded:
-      break;
-    case Recovery::kRestored:
-    case Recovery::kRestoredInMemory:
-      con.err(msg::kRestoredFromJournal, name);
-      break;
-    case Recovery::kWriteFailed:
-      con.err(msg::kImageWriteFailed, name);
-      image->close();
-      return nullptr;
-    case Recovery::kUnreadable:
-      con.err(msg::kImageOpenFailed, journal_name(a.image_name).c_str(), reason.c_str());
-      image->close();
-      return nullptr;
-  }
-  return image;
 }
 
 // The closing sequence of every run that gets past the command line.
@@ -253,11 +198,10 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   // F makes the image; the run then loads and checks it as any other.
   if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
 
-  std::unique_ptr<File> image = open_image(a, c, con, host);
+  std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
   if (!image) return finish(con);
   Volume vol;
-  Container container;
-  if (load_container(*image, a.image_name, a.partition_index, con, vol, container)) {
+  if (image->load(a.partition_index, vol)) {
     // The volume's pages are read as the check and the command need them.
     // Should the image file be cut short under the run, what they printed
     // from bytes that were not the volume's is taken back, the image is
@@ -266,10 +210,10 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     sanity_check(vol, con);
     HostTime host_time;
     RunContext ctx{con, host, vol, host_time, a.image_name};
-    if (!vol.read_failed()) run_command(a, c, ctx, *image, container);
+    if (!vol.read_failed()) run_command(a, c, ctx, *image);
     if (vol.read_failed()) {
       con.discard();
-      report_load_failure(con, container);
+      image->report_load_failure();
     } else {
       con.release();
       sanity_check(vol, con);

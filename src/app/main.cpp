@@ -4,8 +4,10 @@
 #include "output/console.h"
 #include "app/frontend.h"
 #include "host/file.h"
+#include "host/process.h"
 
 int main(int argc, char** argv) {
+  tarnwick::prepare_process();
   tarnwick::Console con(stdout, stderr);
   return tarnwick::run_tarnwick(argc, argv, con, tarnwick::native_host());
 }

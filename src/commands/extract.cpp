@@ -153,7 +153,12 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   const bool closed = out->close();
   out.reset();
   if (!written || !closed) con.err(msg::kCannotWrite, host_file.c_str());
-  ctx.host.set_file_time(host_file, ctx.host_time);
+  // A time stamp that names no date leaves the file's time alone, and a
+  // pipe or a device has no time of its own: neither is a failure.
+  if (host_time_is_valid(ctx.host_time) && !ctx.host.set_file_time(host_file, ctx.host_time) &&
+      ctx.host.path_kind(HostPath::from_argument(host_file)) == PathKind::kFile) {
+    con.err(msg::kCannotSetTime, host_file.c_str());
+  }
 }
 
 }  // namespace tarnwick

@@ -232,7 +232,8 @@ class TreeStorer {
   bool store_file(const Item& item, std::optional<EntryRef> existing, const std::string& volume_text) {
     const Frame& f = stack_.back();
     const HostPath path = f.folder / *name_code_points(item.entry.name);
-    const std::unique_ptr<File> file = ctx_.host.open_regular(path);
+    PathKind found = PathKind::kMissing;
+    const std::unique_ptr<File> file = ctx_.host.open_regular(path, found);
     if (!file) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;

@@ -1,9 +1,11 @@
 #include "commands/tree.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "commands/extract.h"
+#include "host/file.h"
 #include "host/host_name.h"
 #include "host/host_path.h"
 #include "volume/path.h"
@@ -14,13 +16,14 @@ namespace tarnwick {
 
 namespace {
 
-// A directory being written out: where it is on the volume and on the host,
-// its path text from the volume's root ("" for the top), the time its host
-// folder gets once its contents are written, the next entry to visit and
-// the host names given out in its folder.
+// A directory being written out: where it is on the volume, its host
+// folder (held open, so that what goes into it lands there whatever becomes
+// of the folder's path), its path text from the volume's root ("" for the
+// top), the time its host folder gets once its contents are written, the
+// next entry to visit and the host names given out in its folder.
 struct Frame {
   uint32_t dir;
-  HostPath folder;
+  std::unique_ptr<HostFolder> folder;
   std::string text;
   std::optional<HostTime> time;
   int next_entry = 1;
@@ -38,25 +41,35 @@ const char* extension_of(uint8_t m) {
 
 class TreeWriter {
  public:
-  explicit TreeWriter(RunContext& ctx) : ctx_(ctx), vol_(ctx.vol), con_(ctx.con), entered_(vol_.record_count(), false) {}
+  explicit TreeWriter(RunContext& ctx) : vol_(ctx.vol), con_(ctx.con), entered_(vol_.record_count(), false) {}
 
-  // Writes the tree below directory `dir` into `folder`, depth first in entry
-  // order; the number of files written. Directories are entered once each,
-  // so the walk ends on any volume.
-  int run(uint32_t dir, const HostPath& folder) {
+  // Writes the tree below directory `dir` into `top`, depth first in entry
+  // order (files() then counts the files written), and makes it durable.
+  // Directories are entered once each, so the walk ends on any volume.
+  // Files are not synced one by one as they are written: everything is
+  // made durable once, at the end (see HostFolder::make_durable). False
+  // when that failed.
+  bool run(uint32_t dir, std::unique_ptr<HostFolder> top) {
     if (dir < entered_.size()) entered_[dir] = true;
-    stack_.push_back(Frame{dir, folder, "", std::nullopt, 1, FolderNames()});
-    while (!stack_.empty()) {
+    HostFolder& top_folder = *top;
+    stack_.push_back(Frame{dir, std::move(top), "", std::nullopt, 1, FolderNames()});
+    while (stack_.size() > 1 || stack_.back().next_entry < kEntriesPerDirectory) {
       Frame& f = stack_.back();
       if (f.next_entry >= kEntriesPerDirectory) {
-        if (f.time) ctx_.host.set_time(f.folder, *f.time);
+        // Nothing more is made in the folder: its time stays as set.
+        if (f.time && host_time_is_valid(*f.time) && !f.folder->set_time(*f.time)) {
+          con_.err(msg::kCannotSetTime, f.text.c_str());
+        }
+        if (!f.folder->make_durable()) con_.err(msg::kCannotWrite, f.text.c_str());
         stack_.pop_back();
         continue;
       }
       visit(Volume::entry_at(f.dir, f.next_entry++));
     }
-    return files_;
+    return top_folder.make_durable();
   }
+
+  int files() const { return files_; }
 
  private:
   // One entry of the directory on top of the stack; a subdirectory is pushed
@@ -71,9 +84,9 @@ class TreeWriter {
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
     if (m == mode::kDir) {
       const uint32_t dir = vol_.start_record(e);
-      std::optional<HostPath> folder = make_subfolder(f.folder, f.names, name, text, dir);
+      std::unique_ptr<HostFolder> folder = make_subfolder(*f.folder, f.names, name, text, dir);
       // `f` is not used past this point: the push may move it.
-      if (folder) stack_.push_back(Frame{dir, std::move(*folder), text, time, 1, FolderNames()});
+      if (folder) stack_.push_back(Frame{dir, std::move(folder), text, time, 1, FolderNames()});
       return;
     }
     if (layout_of(m) == Layout::kNone) {
@@ -82,46 +95,45 @@ class TreeWriter {
     }
     std::u32string host = host_name(name);
     for (const char* c = extension_of(m); *c; ++c) host.push_back(static_cast<char32_t>(*c));
-    write_file(f.folder / f.names.claim(host), e, name, text, time);
+    write_file(*f.folder, f.names.claim(host), e, name, text, time);
   }
 
-  std::optional<HostPath> make_subfolder(const HostPath& parent, FolderNames& names, const std::string& name,
-                                         const std::string& text, uint32_t dir) {
+  std::unique_ptr<HostFolder> make_subfolder(HostFolder& parent, FolderNames& names, const std::string& name,
+                                             const std::string& text, uint32_t dir) {
     if (!vol_.holds_directory(dir) || entered_[dir]) {
       con_.err(msg::kSubdirectoryError, text.c_str());
-      return std::nullopt;
+      return nullptr;
     }
     entered_[dir] = true;
-    const HostPath folder = parent / names.claim(host_name(name));
-    if (!ctx_.host.make_folder(folder)) {
-      con_.err(msg::kCannotWrite, text.c_str());
-      return std::nullopt;
-    }
+    std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)));
+    if (!folder) con_.err(msg::kCannotWrite, text.c_str());
     return folder;
   }
 
-  void write_file(const HostPath& path, EntryRef e, const std::string& name, const std::string& text,
-                  const HostTime& time) {
-    std::unique_ptr<File> out = ctx_.host.create_file(path);
+  void write_file(HostFolder& folder, const std::u32string& host, EntryRef e, const std::string& name,
+                  const std::string& text, const HostTime& time) {
+    std::unique_ptr<NewFile> out = folder.create_file(host);
     if (!out) {
       con_.err(msg::kCannotWrite, text.c_str());
       return;
     }
     const Extraction result = extract_contents(vol_, con_, e, name, *out);
-    bool written = result == Extraction::kWritten && out->sync();
-    written = out->close() && written;
+    const bool written = result == Extraction::kWritten;
+    // Stamped after the last write and before the close, through the file
+    // itself. A time stamp that names no date leaves the file's time alone.
+    const bool timed = !written || !host_time_is_valid(time) || out->set_time(time);
+    const bool closed = out->close();
     out.reset();
-    if (!written) {
+    if (!written || !closed) {
       if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, text.c_str());
-      ctx_.host.remove_file(path);
+      folder.remove_file(host);
       return;
     }
-    ctx_.host.set_time(path, time);
+    if (!timed) con_.err(msg::kCannotSetTime, text.c_str());
     con_.out(msg::kTreeFileLine, text.c_str());
     ++files_;
   }
 
-  RunContext& ctx_;
   const Volume& vol_;
   Console& con_;
   std::vector<bool> entered_;
@@ -143,12 +155,14 @@ void command_extract_tree(RunContext& ctx, const std::string& path, const std::s
   const PathKind kind = ctx.host.path_kind(folder);
   const bool usable = kind == PathKind::kMissing ? ctx.host.make_folder(folder)
                                                  : kind == PathKind::kFolder && ctx.host.folder_is_empty(folder);
-  if (!usable) {
+  std::unique_ptr<HostFolder> top = usable ? ctx.host.open_folder(folder) : nullptr;
+  if (!top) {
     ctx.con.err(msg::kCannotWrite, host_folder.c_str());
     return;
   }
-  const int files = TreeWriter(ctx).run(r.directory, folder);
-  ctx.con.out(msg::kFilesExtracted, files);
+  TreeWriter writer(ctx);
+  if (!writer.run(r.directory, std::move(top))) ctx.con.err(msg::kCannotWrite, host_folder.c_str());
+  ctx.con.out(msg::kFilesExtracted, writer.files());
 }
 
 }  // namespace tarnwick

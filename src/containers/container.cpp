@@ -4,7 +4,6 @@
 
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
-#include "containers/journal.h"
 
 namespace tarnwick {
 
@@ -65,12 +64,6 @@ bool plan_save(File& image, const Volume& vol, const Container& container, SaveP
 bool save_volume(File& image, const Volume& vol, const Container& container) {
   SavePlan plan;
   return plan_save(image, vol, container, plan) && write_plan(image, plan) && image.sync();
-}
-
-bool save_volume(Host& host, const std::string& image_name, File& image, const Volume& vol,
-                 const Container& container) {
-  SavePlan plan;
-  return plan_save(image, vol, container, plan) && write_journaled(host, image_name, image, plan.stretches);
 }
 
 }  // namespace tarnwick

@@ -48,10 +48,4 @@ bool plan_save(File& image, const Volume& vol, const Container& container, SaveP
 // written and the sync succeeded.
 bool save_volume(File& image, const Volume& vol, const Container& container);
 
-// The same save, safe from crashes: the old bytes of what it writes are
-// kept in the image's journal until the new ones are on the disk
-// (containers/journal.h).
-bool save_volume(Host& host, const std::string& image_name, File& image, const Volume& vol,
-                 const Container& container);
-
 }  // namespace tarnwick

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,20 +16,13 @@ namespace tarnwick {
 namespace {
 
 constexpr std::array<uint8_t, 8> kMagic = {'T', 'W', 'J', 'O', 'U', 'R', 'N', 'L'};
-constexpr uint32_t kVersion = 1;
-constexpr size_t kHeaderSize = 16;     // magic, version, count
+constexpr uint32_t kVersion = 2;
+constexpr size_t kHeaderSize = 24;     // magic, version, count, image size
 constexpr size_t kEntryHeaderSize = 16;  // offset, length
 constexpr size_t kTrailerSize = 4;     // CRC-32
 // Bytes moved at a time: the journal never needs the whole of what it holds
 // in memory.
 constexpr size_t kChunk = 64 * 1024;
-
-uint64_t load64(const uint8_t* p) { return uint64_t{load32(p)} | (uint64_t{load32(p + 4)} << 32); }
-
-void store64(uint8_t* p, uint64_t v) {
-  store32(p, static_cast<uint32_t>(v));
-  store32(p + 4, static_cast<uint32_t>(v >> 32));
-}
 
 // CRC-32 as zlib and PNG have it (reflected polynomial 0xEDB88320).
 constexpr std::array<uint32_t, 256> make_crc_table() {
@@ -52,12 +47,18 @@ class Crc32 {
   uint32_t crc_ = 0xFFFFFFFFu;
 };
 
-// A stretch as the journal holds it: where its old bytes go in the image,
-// how many, and where they are in the journal.
+// A stretch as the journal holds it: where its bytes lie in the image, how
+// many, and where its old bytes are in the journal (the new ones follow).
 struct Entry {
   uint64_t offset;
   uint64_t length;
   uint64_t at;
+};
+
+// A journal's whole layout, checked.
+struct Layout {
+  uint64_t image_size = 0;
+  std::vector<Entry> entries;
 };
 
 // Writes the journal through a buffer, adding up its checksum.
@@ -100,15 +101,21 @@ class JournalWriter {
   bool ok_ = true;
 };
 
-// Writes the journal of the stretches: their old bytes, read from the image.
+// Writes the journal of the stretches: the image's size, and each
+// stretch's old bytes, read from the image, and new ones.
 bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches) {
+  const std::optional<uint64_t> size = image.size();
+  if (!size) return false;
   JournalWriter w(journal);
   std::array<uint8_t, kHeaderSize> header{};
   std::copy(kMagic.begin(), kMagic.end(), header.begin());
   store32(header.data() + 8, kVersion);
   store32(header.data() + 12, static_cast<uint32_t>(stretches.size()));
+  store64(header.data() + 16, *size);
   w.put(header.data(), header.size());
   for (const Stretch& s : stretches) {
+    // A save writes inside the file; the size it keeps is part of the journal.
+    if (s.offset > *size || s.bytes.size() > *size - s.offset) return false;
     std::array<uint8_t, kEntryHeaderSize> entry;
     store64(entry.data(), s.offset);
     store64(entry.data() + 8, s.bytes.size());
@@ -116,6 +123,11 @@ bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches
     for (size_t done = 0; done < s.bytes.size();) {
       const size_t n = std::min(kChunk, s.bytes.size() - done);
       if (image.read_at(s.offset + done, w.extend(n), n) != n) return false;
+      done += n;
+    }
+    for (size_t done = 0; done < s.bytes.size();) {
+      const size_t n = std::min(kChunk, s.bytes.size() - done);
+      w.put(s.bytes.data() + done, n);
       done += n;
     }
   }
@@ -132,20 +144,21 @@ bool make_journal(Host& host, const HostPath& path, File& image, std::span<const
   made = journal->close() && made;
   journal.reset();
   made = made && host.sync_folder_of(path);
-  if (!made && host.remove_file(path)) host.sync_folder_of(path);
+  if (!made) remove_journal(host, path);
   return made;
 }
 
 // Reads the journal's layout and checks it whole: the header, every
 // stretch's length leading to the next, the checksum right after the last
-// one and nothing after it, and every stretch inside the image file.
-bool read_entries(File& journal, File& image, std::vector<Entry>& entries) {
+// one and nothing after it. False for a journal cut short or damaged.
+bool read_layout(File& journal, Layout& layout) {
   std::array<uint8_t, kHeaderSize> header;
   if (journal.read_at(0, header.data(), header.size()) != header.size()) return false;
   if (!std::equal(kMagic.begin(), kMagic.end(), header.begin()) || load32(header.data() + 8) != kVersion) {
     return false;
   }
   const uint32_t count = load32(header.data() + 12);
+  layout.image_size = load64(header.data() + 16);
   uint64_t pos = kHeaderSize;
   // Each stretch is read before the next is looked for, so a count larger
   // than the file can hold ends at its end.
@@ -153,9 +166,9 @@ bool read_entries(File& journal, File& image, std::vector<Entry>& entries) {
     std::array<uint8_t, kEntryHeaderSize> e;
     if (journal.read_at(pos, e.data(), e.size()) != e.size()) return false;
     const Entry entry{load64(e.data()), load64(e.data() + 8), pos + kEntryHeaderSize};
-    if (entry.length > UINT64_MAX - entry.at - kTrailerSize) return false;
-    entries.push_back(entry);
-    pos = entry.at + entry.length;
+    if (entry.length > (UINT64_MAX - entry.at - kTrailerSize) / 2) return false;
+    layout.entries.push_back(entry);
+    pos = entry.at + 2 * entry.length;
   }
   std::array<uint8_t, kTrailerSize + 1> trailer;
   if (journal.read_at(pos, trailer.data(), trailer.size()) != kTrailerSize) return false;
@@ -168,15 +181,39 @@ bool read_entries(File& journal, File& image, std::vector<Entry>& entries) {
     crc.update({chunk.data(), n});
     done += n;
   }
-  if (crc.value() != load32(trailer.data())) return false;
+  return crc.value() == load32(trailer.data());
+}
 
-  for (const Entry& entry : entries) {
-    if (entry.length == 0) continue;
-    if (entry.offset > UINT64_MAX - entry.length) return false;
-    uint8_t last;
-    if (image.read_at(entry.offset + entry.length - 1, &last, 1) != 1) return false;
+// What a complete journal says of the image beside it.
+enum class Fit { kFits, kOther, kUnreadable };
+
+// True when the image is one the journal's save can have left: its size,
+// and at every byte of every stretch the old or the new byte.
+Fit fits(File& journal, File& image, const Layout& layout) {
+  const std::optional<uint64_t> size = image.size();
+  if (!size) return Fit::kUnreadable;
+  if (*size != layout.image_size) return Fit::kOther;
+  for (const Entry& entry : layout.entries) {
+    if (entry.offset > *size || entry.length > *size - entry.offset) return Fit::kOther;
   }
-  return true;
+  std::vector<uint8_t> now(kChunk);
+  std::vector<uint8_t> old_bytes(kChunk);
+  std::vector<uint8_t> new_bytes(kChunk);
+  for (const Entry& entry : layout.entries) {
+    for (uint64_t done = 0; done < entry.length;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, entry.length - done));
+      if (image.read_at(entry.offset + done, now.data(), n) != n ||
+          journal.read_at(entry.at + done, old_bytes.data(), n) != n ||
+          journal.read_at(entry.at + entry.length + done, new_bytes.data(), n) != n) {
+        return Fit::kUnreadable;
+      }
+      for (size_t i = 0; i < n; ++i) {
+        if (now[i] != old_bytes[i] && now[i] != new_bytes[i]) return Fit::kOther;
+      }
+      done += n;
+    }
+  }
+  return Fit::kFits;
 }
 
 // Writes the journal's old bytes back into the image and syncs it.
@@ -191,10 +228,6 @@ bool play_back(File& journal, File& image, const std::vector<Entry>& entries) {
     }
   }
   return image.sync();
-}
-
-void remove_journal(Host& host, const HostPath& path) {
-  if (host.remove_file(path)) host.sync_folder_of(path);
 }
 
 // An image file read through a journal: the journal's old bytes where it
@@ -227,6 +260,8 @@ class JournalOverlay final : public File {
   }
   bool failed() override { return failed_ || image_->failed() || journal_->failed(); }
   bool last_write_time(HostTime& t) override { return image_->last_write_time(t); }
+  std::optional<uint64_t> size() override { return image_->size(); }
+  uint64_t link_count() override { return image_->link_count(); }
   bool sync() override { return image_->sync(); }
   bool close() override {
     const bool journal_closed = journal_->close();
@@ -242,16 +277,35 @@ class JournalOverlay final : public File {
 
 }  // namespace
 
-std::string journal_name(const std::string& image_name) { return image_name + "-journal"; }
+HostPath journal_path(const HostPath& image) { return image.with_suffix("-journal"); }
 
-bool journal_exists(Host& host, const std::string& image_name) {
-  return host.path_kind(HostPath::from_argument(journal_name(image_name))) != PathKind::kMissing;
+JournalFile find_journal(Host& host, const HostPath& journal, std::string* reason) {
+  PathKind found = PathKind::kMissing;
+  std::unique_ptr<File> file = host.open_regular(journal, found, reason);
+  if (found == PathKind::kMissing) return JournalFile::kNone;
+  if (found != PathKind::kFile) return JournalFile::kForeign;
+  if (!file) return JournalFile::kUnreadable;
+  std::array<uint8_t, kMagic.size()> start{};
+  const size_t got = file->read_at(0, start.data(), start.size());
+  const bool failed = file->failed();
+  file->close();
+  if (failed) {
+    if (reason) *reason = std::strerror(EIO);
+    return JournalFile::kUnreadable;
+  }
+  return std::equal(start.begin(), start.begin() + static_cast<long>(got), kMagic.begin()) ? JournalFile::kOurs
+                                                                                          : JournalFile::kForeign;
 }
 
-bool write_journaled(Host& host, const std::string& image_name, File& image, std::span<const Stretch> stretches) {
+bool remove_journal(Host& host, const HostPath& journal) {
+  if (!host.remove_file(journal)) return false;
+  host.sync_folder_of(journal);
+  return true;
+}
+
+bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches) {
   if (stretches.empty()) return image.sync();
-  const HostPath path = HostPath::from_argument(journal_name(image_name));
-  if (!make_journal(host, path, image, stretches)) return false;
+  if (!make_journal(host, journal, image, stretches)) return false;
   bool written = true;
   for (const Stretch& s : stretches) {
     if (image.write_at(s.offset, s.bytes.data(), s.bytes.size()) != s.bytes.size()) {
@@ -260,45 +314,58 @@ bool write_journaled(Host& host, const std::string& image_name, File& image, std
     }
   }
   written = written && image.sync();
-  if (written && host.remove_file(path)) {
+  if (written && host.remove_file(journal)) {
     // Should this last sync fail, a crash may bring the journal back, and
     // the next run the old image: still a whole one.
-    host.sync_folder_of(path);
+    host.sync_folder_of(journal);
     return true;
   }
   // The save did not take (and a journal that stays would undo it at the
   // next run anyway): the old bytes go back now.
-  std::unique_ptr<File> journal = host.open(journal_name(image_name), OpenMode::kRead);
-  std::vector<Entry> entries;
-  if (journal && read_entries(*journal, image, entries) && play_back(*journal, image, entries)) {
-    journal->close();
-    remove_journal(host, path);
+  PathKind found = PathKind::kMissing;
+  std::unique_ptr<File> file = host.open_regular(journal, found);
+  Layout layout;
+  if (file && read_layout(*file, layout) && play_back(*file, image, layout.entries)) {
+    file->close();
+    remove_journal(host, journal);
   }
   return false;
 }
 
-Recovery recover_from_journal(Host& host, const std::string& image_name, std::unique_ptr<File>& image, bool writable,
+Recovery recover_from_journal(Host& host, const HostPath& journal, std::unique_ptr<File>& image, bool writable,
                               std::string* reason) {
-  const std::string name = journal_name(image_name);
-  const HostPath path = HostPath::from_argument(name);
-  if (host.path_kind(path) == PathKind::kMissing) return Recovery::kNone;
-  std::unique_ptr<File> journal = host.open(name, OpenMode::kRead, reason);
-  if (!journal) return Recovery::kUnreadable;
-  std::vector<Entry> entries;
-  if (!read_entries(*journal, *image, entries)) {
+  switch (find_journal(host, journal, reason)) {
+    case JournalFile::kNone: return Recovery::kNone;
+    case JournalFile::kForeign: return Recovery::kForeign;
+    case JournalFile::kUnreadable: return Recovery::kUnreadable;
+    case JournalFile::kOurs: break;
+  }
+  PathKind found = PathKind::kMissing;
+  std::unique_ptr<File> file = host.open_regular(journal, found, reason);
+  if (!file) return found == PathKind::kFile ? Recovery::kUnreadable : Recovery::kNone;
+  Layout layout;
+  if (!read_layout(*file, layout)) {
     // Cut short while it was written: the image was not touched yet.
-    journal->close();
-    if (writable) remove_journal(host, path);
+    file->close();
+    if (writable) remove_journal(host, journal);
     return Recovery::kDiscarded;
   }
-  if (!writable) {
-    image = std::make_unique<JournalOverlay>(std::move(image), std::move(journal), std::move(entries));
-    return Recovery::kRestoredInMemory;
+  switch (fits(*file, *image, layout)) {
+    case Fit::kFits: break;
+    case Fit::kOther: file->close(); return Recovery::kNotThisFile;
+    case Fit::kUnreadable:
+      file->close();
+      if (reason) *reason = std::strerror(EIO);
+      return Recovery::kUnreadable;
   }
-  const bool played = play_back(*journal, *image, entries);
-  journal->close();
+  if (!writable) {
+    image = std::make_unique<JournalOverlay>(std::move(image), std::move(file), std::move(layout.entries));
+    return Recovery::kReadThrough;
+  }
+  const bool played = play_back(*file, *image, layout.entries);
+  file->close();
   if (!played) return Recovery::kWriteFailed;
-  remove_journal(host, path);
+  remove_journal(host, journal);
   return Recovery::kRestored;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/host_path.h"
@@ -61,6 +62,52 @@ class File {
   virtual bool sync() = 0;
   // Closes the file; false when an earlier buffered write failed here.
   virtual bool close() = 0;
+
+  // How many names (hard links) the file has; 1 where that cannot be told.
+  virtual uint64_t link_count() { return 1; }
+  // The file's size in bytes; nothing where it cannot be told.
+  virtual std::optional<uint64_t> size() { return std::nullopt; }
+  // The file's final name, every symbolic link resolved, given the name it
+  // was opened by; nothing where it cannot be told.
+  virtual std::optional<HostPath> real_path(const std::string& opened_as) {
+    static_cast<void>(opened_as);
+    return std::nullopt;
+  }
+  // Set when a lock was asked for and the file system offers none: the
+  // system's text. The file is then used unlocked.
+  virtual std::optional<std::string> lock_unavailable() { return std::nullopt; }
+};
+
+// A file made in a HostFolder, open for writing from offset 0 in sequence.
+class NewFile : public File {
+ public:
+  // Sets the file's last-write time through the open file, as Host's
+  // set_time would; after the last write, or a later write changes it.
+  virtual bool set_time(const HostTime& t) = 0;
+};
+
+// A folder held open as a handle: what is made, written and stamped in it
+// lands in this folder, whatever becomes of its path meanwhile. A name
+// that meets a symbolic link (or, on Windows, a reparse point) is never
+// followed; a folder made here cannot be swapped for one before it opens.
+class HostFolder {
+ public:
+  virtual ~HostFolder() = default;
+  // Makes a new folder `name` (one component) here and opens it; nothing
+  // when the name exists or the folder cannot be made or opened.
+  virtual std::unique_ptr<HostFolder> make_folder(std::u32string_view name) = 0;
+  // Creates a new file here; nothing when the name exists already.
+  virtual std::unique_ptr<NewFile> create_file(std::u32string_view name) = 0;
+  virtual bool remove_file(std::u32string_view name) = 0;
+  // Sets the folder's own last-write time (after its contents are made).
+  virtual bool set_time(const HostTime& t) = 0;
+  // Makes what was made in this folder survive a crash, once its contents
+  // and its time are complete: each file was synced as it was closed, and
+  // the folder's entries are synced here. Where the platform syncs a whole
+  // file system at once (syncfs), the files are not synced one by one and
+  // this does nothing but in the top folder (the one open_folder gave),
+  // whose call, the last, syncs everything below it.
+  virtual bool make_durable() = 0;
 };
 
 class Host {
@@ -92,6 +139,15 @@ class Host {
   // Creates a new file and opens it for writing; nothing when the path
   // exists already (whoever made it, whenever) or cannot be created.
   virtual std::unique_ptr<File> create_file(const HostPath& path) = 0;
+  // As create_file, the new file then locked exclusively (waited for as
+  // open() waits, which only another run that found it at once can make
+  // necessary).
+  virtual std::unique_ptr<File> create_locked_file(const HostPath& path) = 0;
+  // Opens the regular file at `path` for reading, following no link at its
+  // end and waiting on nothing (a FIFO is never opened). `found` tells what
+  // is there: only a regular file (kFile) is opened; when even that fails,
+  // `reason` gets the system's text. A link, a FIFO or a device is kOther.
+  virtual std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) = 0;
   virtual bool remove_file(const HostPath& path) = 0;
   // Makes the creation or removal of the file at `path` survive a crash
   // (see platform::sync_folder_of); false when that could not be made sure.
@@ -99,6 +155,9 @@ class Host {
   // As set_file_time, for a file or a folder (a folder's time is set after
   // its contents are written, or they would change it again).
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
+  // Opens an existing folder as a handle (the path itself may lead through
+  // links; what is below it is reached through the handle alone).
+  virtual std::unique_ptr<HostFolder> open_folder(const HostPath& path) = 0;
 
   // Folders the tool reads as a tree (host_tree.h). The entries of a folder
   // with their kinds and times, links not followed; false when it cannot be
@@ -107,12 +166,6 @@ class Host {
     (void)path;
     (void)entries;
     return false;
-  }
-  // Opens a regular file for reading without following a link at its last
-  // component and without ever waiting; nothing for anything else.
-  virtual std::unique_ptr<File> open_regular(const HostPath& path) {
-    (void)path;
-    return nullptr;
   }
   // The last-write time of a file or folder.
   virtual std::optional<HostTime> path_time(const HostPath& path) {

@@ -20,6 +20,8 @@ bool is_separator(NativeChar c) { return c == '/'; }
 
 HostPath HostPath::from_argument(std::string_view text) { return HostPath(platform::native_argument(text)); }
 
+std::string HostPath::text() const { return platform::path_text(native_); }
+
 HostPath HostPath::operator/(std::u32string_view name) const {
   NativeString joined = native_;
   bool separate = !joined.empty() && !is_separator(joined.back());

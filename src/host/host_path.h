@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tarnwick {
 
@@ -31,6 +32,16 @@ class HostPath {
   // A path as the command line gives it: bytes on POSIX systems, text in
   // the ANSI code page on Windows.
   static HostPath from_argument(std::string_view text);
+  // A path in the host's native form, as the system gave it.
+  static HostPath from_native(NativeString native) { return HostPath(std::move(native)); }
+
+  // This path with `suffix` (plain ASCII) added to its last component.
+  HostPath with_suffix(std::string_view suffix) const {
+    return HostPath(native_ + NativeString(suffix.begin(), suffix.end()));
+  }
+  // The path as messages print it: its bytes on POSIX systems, the ANSI
+  // code page on Windows.
+  std::string text() const;
 
   // This path with one more component: a single name (see host_name.h),
   // which holds no separator. A separator is put between them unless this

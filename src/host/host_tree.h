@@ -2,7 +2,6 @@
 // links, and the names of its entries as text.
 #pragma once
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,12 +35,6 @@ namespace platform {
 // The entries of a folder, "." and ".." left out, in the order the system
 // gives them. False when the folder cannot be read to its end.
 bool list_folder(const NativeString& path, std::vector<FolderEntry>& entries);
-
-// Opens a regular file for reading. A link at the last component is not
-// followed, and opening never waits (on a pipe without a writer, say): an
-// entry that is no regular file gives nothing, as does one that cannot be
-// opened.
-std::FILE* open_regular_file(const NativeString& path);
 
 // The last-write time of a file or folder (links followed), local time.
 std::optional<HostTime> path_time(const NativeString& path);

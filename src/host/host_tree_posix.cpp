@@ -83,21 +83,6 @@ bool list_folder(const NativeString& path, std::vector<FolderEntry>& entries) {
   return complete;
 }
 
-std::FILE* open_regular_file(const NativeString& path) {
-  // O_NONBLOCK: a pipe put in place of the file after the folder was read
-  // must not hold the run up; a regular file reads the same with it.
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  std::FILE* f = fdopen(fd, "rb");
-  if (!f) close(fd);
-  return f;
-}
-
 std::optional<HostTime> path_time(const NativeString& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;

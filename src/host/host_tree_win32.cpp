@@ -104,26 +104,6 @@ bool list_folder(const NativeString& path, std::vector<FolderEntry>& entries) {
   return complete;
 }
 
-std::FILE* open_regular_file(const NativeString& path) {
-  HANDLE h = CreateFileW(long_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(h);
-    return nullptr;
-  }
-  std::FILE* f = _fdopen(fd, "rb");
-  if (!f) _close(fd);  // closes the handle too
-  return f;
-}
-
 std::optional<HostTime> path_time(const NativeString& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(long_path(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;

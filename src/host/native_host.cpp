@@ -4,9 +4,12 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "host/file.h"
+#include "host/host_folder.h"
 #include "host/platform.h"
 
 namespace tarnwick {
@@ -15,8 +18,11 @@ namespace {
 
 class StdioFile final : public File {
  public:
-  StdioFile(std::FILE* f, bool locked)
-      : f_(f), locked_(locked), regular_(platform::file_kind(f) == platform::FileKind::kRegular) {}
+  StdioFile(std::FILE* f, bool locked, std::optional<std::string> lock_unavailable = std::nullopt)
+      : f_(f),
+        locked_(locked),
+        regular_(platform::file_kind(f) == platform::FileKind::kRegular),
+        lock_unavailable_(std::move(lock_unavailable)) {}
   ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
@@ -63,6 +69,22 @@ class StdioFile final : public File {
     if (!f_) return false;
     return std::fflush(f_) == 0 && std::ferror(f_) == 0 && platform::sync_stream(f_);
   }
+
+  uint64_t link_count() override { return f_ ? platform::link_count(f_) : 1; }
+
+  std::optional<uint64_t> size() override {
+    if (!f_ || std::fflush(f_) != 0) return std::nullopt;
+    return platform::stream_size(f_);
+  }
+
+  std::optional<HostPath> real_path(const std::string& opened_as) override {
+    if (!f_) return std::nullopt;
+    std::optional<NativeString> path = platform::real_path(opened_as, f_);
+    if (!path) return std::nullopt;
+    return HostPath::from_native(std::move(*path));
+  }
+
+  std::optional<std::string> lock_unavailable() override { return lock_unavailable_; }
 
   bool close() override {
     if (!f_) return false;
@@ -116,6 +138,7 @@ class StdioFile final : public File {
   Access last_ = Access::kNone;
   std::optional<uint64_t> pos_ = 0;  // nothing when unknown
   bool failed_ = false;
+  std::optional<std::string> lock_unavailable_;
 };
 
 class NativeHost final : public Host {
@@ -137,12 +160,13 @@ class NativeHost final : public Host {
       return nullptr;
     }
     bool locked = false;
-    if (lock != Lock::kNone && !wait_for_lock(f, lock == Lock::kExclusive, locked)) {
+    std::optional<std::string> unavailable;
+    if (lock != Lock::kNone && !wait_for_lock(f, lock == Lock::kExclusive, locked, unavailable)) {
       std::fclose(f);
       if (reason) *reason = platform::lock_busy_text();
       return nullptr;
     }
-    return std::make_unique<StdioFile>(f, locked);
+    return std::make_unique<StdioFile>(f, locked, std::move(unavailable));
   }
 
   bool set_file_time(const std::string& name, const HostTime& t) override {
@@ -161,6 +185,25 @@ class NativeHost final : public Host {
     return std::make_unique<StdioFile>(f, false);
   }
 
+  std::unique_ptr<File> create_locked_file(const HostPath& path) override {
+    std::FILE* f = platform::create_new_file(path.native());
+    if (!f) return nullptr;
+    bool locked = false;
+    std::optional<std::string> unavailable;
+    if (!wait_for_lock(f, true, locked, unavailable)) {
+      std::fclose(f);
+      platform::remove_file(path.native());
+      return nullptr;
+    }
+    return std::make_unique<StdioFile>(f, locked, std::move(unavailable));
+  }
+
+  std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason) override {
+    std::FILE* f = platform::open_regular(path.native(), found, reason);
+    if (!f) return nullptr;
+    return std::make_unique<StdioFile>(f, false);
+  }
+
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
   bool sync_folder_of(const HostPath& path) override { return platform::sync_folder_of(path.native()); }
   HostTime now() override { return platform::local_time_now(); }
@@ -169,14 +212,10 @@ class NativeHost final : public Host {
     return platform::set_path_time(path.native(), t);
   }
 
+  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override { return open_native_folder(path); }
+
   bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override {
     return platform::list_folder(path.native(), entries);
-  }
-
-  std::unique_ptr<File> open_regular(const HostPath& path) override {
-    std::FILE* f = platform::open_regular_file(path.native());
-    if (!f) return nullptr;
-    return std::make_unique<StdioFile>(f, false);
   }
 
   std::optional<HostTime> path_time(const HostPath& path) override { return platform::path_time(path.native()); }
@@ -184,16 +223,18 @@ class NativeHost final : public Host {
  private:
   // Tries to lock the file until the lock wait is over, a little while
   // apart. A file that cannot be locked at all (a file system without
-  // locks) is used unlocked, as it would be without this protection.
-  bool wait_for_lock(std::FILE* f, bool exclusive, bool& locked) {
+  // locks) is used unlocked, `unavailable` telling why.
+  bool wait_for_lock(std::FILE* f, bool exclusive, bool& locked, std::optional<std::string>& unavailable) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point give_up = Clock::now() + lock_wait_;
     for (;;) {
-      switch (platform::try_lock(f, exclusive)) {
+      std::string why;
+      switch (platform::try_lock(f, exclusive, &why)) {
         case platform::LockResult::kLocked:
           locked = true;
           return true;
         case platform::LockResult::kUnsupported:
+          unavailable = why;
           return true;
         case platform::LockResult::kBusy:
           break;

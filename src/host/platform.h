@@ -19,8 +19,9 @@ FileKind file_kind(std::FILE* f);
 
 // Reads up to n bytes at `offset` of a regular file's stream without moving
 // the stream (a positioned read, one system call for a page). The bytes
-// read; nothing where the platform has no such read, and the stream is read
-// by seeking instead. Buffered writes must have been flushed.
+// read; nothing where the platform has no such read or the read failed,
+// and the stream is read by seeking instead (whose error flag then tells a
+// failure from the end of the file). Buffered writes must have been flushed.
 std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n);
 
 // Pushes an open stream's written data to the disk (after fflush). A file
@@ -41,8 +42,9 @@ HostTime local_time_now();
 // Locks the whole of an open stream's file, shared or exclusive, without
 // waiting. kBusy: another holds a conflicting lock; kUnsupported: the file
 // cannot be locked at all (a file system without locks).
+// With kUnsupported, `unsupported_reason` (when given) gets the system's text.
 enum class LockResult { kLocked, kBusy, kUnsupported };
-LockResult try_lock(std::FILE* f, bool exclusive);
+LockResult try_lock(std::FILE* f, bool exclusive, std::string* unsupported_reason = nullptr);
 // Lets go of the lock, once the stream's buffered writes are flushed.
 void unlock(std::FILE* f);
 // The system's text for a file that another holds locked.
@@ -74,11 +76,39 @@ bool sync_folder_of(const NativeString& path);
 // As set_host_file_time, for a file or a folder.
 bool set_path_time(const NativeString& path, const HostTime& t);
 
+// Windows only: a local time to the minute as a FILETIME's 100-nanosecond
+// ticks (false for no valid date), and a path as a full "\\?\" path
+// when it is too long for the plain calls.
+bool local_to_file_ticks(const HostTime& t, uint64_t& ticks);
+NativeString full_native_path(const NativeString& path);
+
 // One character of code page 932 (one or two bytes) as its code point, by
 // the system's tables; nothing when the bytes form no character.
 std::optional<char32_t> decode_cp932(std::string_view bytes);
 // A code point in code page 932 by the system's tables (without best-fit
 // substitutes); nothing when the code page has no such character.
 std::optional<std::string> encode_cp932(char32_t c);
+
+// The image's owner: its real name, its names and its size, and the file
+// at its journal's name.
+//
+// The final name of the file open as `f` (opened by `name`): every symbolic
+// link and relative step resolved (realpath on POSIX systems, the name of
+// the open handle on Windows). Nothing when it cannot be told, or when the
+// name no longer leads to the open file.
+std::optional<NativeString> real_path(const std::string& name, std::FILE* f);
+// How many names (hard links) the open file has; 1 when it cannot be told.
+uint64_t link_count(std::FILE* f);
+// The open file's size in bytes.
+std::optional<uint64_t> stream_size(std::FILE* f);
+// Opens the regular file at `path` for reading, following no link at its
+// end and waiting for nothing (a FIFO is never waited on). `found` tells
+// what is there; only a regular file (kFile) is opened, and when even that
+// fails, `reason` gets the system's text. A link, a FIFO or a device is
+// kOther.
+std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* reason);
+// The text of a native path as the console prints it: its bytes on POSIX
+// systems, the ANSI code page on Windows.
+std::string path_text(const NativeString& path);
 
 }  // namespace tarnwick::platform

@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <span>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/platform.h"
@@ -32,7 +33,10 @@ std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, 
   while (got < n) {
     const ssize_t r = pread(fd, static_cast<char*>(buf) + got, n - got, static_cast<off_t>(offset + got));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
+    // A failed read is made again through the stream, whose error flag
+    // then tells it from the end of the file.
+    if (r < 0) return std::nullopt;
+    if (r == 0) break;
     got += static_cast<size_t>(r);
   }
   return got;
@@ -64,7 +68,7 @@ bool same_file(const std::string& a, const std::string& b) {
 // file by this process lets go of them, as it would of a classic record
 // lock. A Windows program under Wine locks through classic record locks,
 // which these locks meet. Elsewhere flock does the same.
-LockResult try_lock(std::FILE* f, bool exclusive) {
+LockResult try_lock(std::FILE* f, bool exclusive, std::string* unsupported_reason) {
   const int fd = fileno(f);
   if (fd < 0) return LockResult::kUnsupported;
 #ifdef F_OFD_SETLK
@@ -75,7 +79,9 @@ LockResult try_lock(std::FILE* f, bool exclusive) {
 #else
   if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return LockResult::kLocked;
 #endif
-  return errno == EAGAIN || errno == EACCES || errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kUnsupported;
+  if (errno == EAGAIN || errno == EACCES || errno == EWOULDBLOCK) return LockResult::kBusy;
+  if (unsupported_reason) *unsupported_reason = std::strerror(errno);
+  return LockResult::kUnsupported;
 }
 
 // Closing the stream lets go of the lock.
@@ -138,6 +144,66 @@ bool sync_folder_of(const NativeString& path) {
 }
 
 bool set_path_time(const NativeString& path, const HostTime& t) { return set_host_file_time(path, t); }
+
+std::optional<NativeString> real_path(const std::string& name, std::FILE* f) {
+  char* resolved = realpath(name.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  NativeString path(resolved);
+  std::free(resolved);
+  // The name may have been given to another file since it was opened.
+  struct stat by_name {};
+  struct stat opened {};
+  if (stat(path.c_str(), &by_name) != 0 || fstat(fileno(f), &opened) != 0) return std::nullopt;
+  if (by_name.st_dev != opened.st_dev || by_name.st_ino != opened.st_ino) return std::nullopt;
+  return path;
+}
+
+uint64_t link_count(std::FILE* f) {
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0 || st.st_nlink < 1) return 1;
+  return static_cast<uint64_t>(st.st_nlink);
+}
+
+std::optional<uint64_t> stream_size(std::FILE* f) {
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0 || st.st_size < 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* reason) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+      found = PathKind::kMissing;
+    } else if (S_ISREG(st.st_mode)) {
+      found = PathKind::kFile;
+      if (reason) *reason = std::strerror(error);
+    } else {
+      found = S_ISDIR(st.st_mode) ? PathKind::kFolder : PathKind::kOther;
+    }
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    found = S_ISDIR(st.st_mode) ? PathKind::kFolder : PathKind::kOther;
+    close(fd);
+    return nullptr;
+  }
+  found = PathKind::kFile;
+  // Reads of a regular file wait as they always do.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* file = fdopen(fd, "rb");
+  if (!file) {
+    if (reason) *reason = std::strerror(errno);
+    close(fd);
+  }
+  return file;
+}
+
+std::string path_text(const NativeString& path) { return path; }
 
 namespace {
 

@@ -65,18 +65,34 @@ FileKind file_kind(std::FILE* f) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
 }
 
+namespace {
+
+// The system's text for an error code, without its line end.
+std::string system_text(DWORD error) {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                 sizeof text, nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s.empty() ? std::strerror(EACCES) : s;
+}
+
+}  // namespace
+
 // The whole file, from its start to as far as an offset goes; a lock may
 // reach past the end of the file.
-LockResult try_lock(std::FILE* f, bool exclusive) {
+LockResult try_lock(std::FILE* f, bool exclusive, std::string* unsupported_reason) {
   const HANDLE h = handle_of(f);
   if (h == INVALID_HANDLE_VALUE) return LockResult::kUnsupported;
   OVERLAPPED at{};
   const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
   if (LockFileEx(h, flags, 0, MAXDWORD, MAXDWORD, &at)) return LockResult::kLocked;
   const DWORD error = GetLastError();
-  return error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION || error == ERROR_IO_PENDING
-             ? LockResult::kBusy
-             : LockResult::kUnsupported;
+  if (error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION || error == ERROR_IO_PENDING) {
+    return LockResult::kBusy;
+  }
+  if (unsupported_reason) *unsupported_reason = system_text(error);
+  return LockResult::kUnsupported;
 }
 
 // The system lets go of a closed handle's locks only in its own time, so
@@ -88,14 +104,7 @@ void unlock(std::FILE* f) {
   UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &at);
 }
 
-std::string lock_busy_text() {
-  char text[512];
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 ERROR_LOCK_VIOLATION, 0, text, sizeof text, nullptr);
-  std::string s(text, n);
-  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s.empty() ? std::strerror(EACCES) : s;
-}
+std::string lock_busy_text() { return system_text(ERROR_LOCK_VIOLATION); }
 
 // A file is known by its volume's serial number and its index on that volume;
 // the names may differ in case, in their path or by a link. The names go
@@ -190,6 +199,15 @@ std::wstring win32_path(const std::wstring& path) {
 
 }  // namespace
 
+bool local_to_file_ticks(const HostTime& t, uint64_t& ticks) {
+  FILETIME written;
+  if (!local_to_filetime(t, written)) return false;
+  ticks = (uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+  return true;
+}
+
+NativeString full_native_path(const NativeString& path) { return win32_path(path); }
+
 bool set_host_file_time(const std::string& name, const HostTime& t) {
   // The time is converted before the file is opened, so an impossible time
   // leaves the file untouched.
@@ -264,7 +282,22 @@ std::FILE* create_new_file(const NativeString& path) {
   return f;
 }
 
-bool remove_file(const NativeString& path) { return DeleteFileW(win32_path(path).c_str()) != 0; }
+// A file another program holds open (a virus scanner looking at a journal
+// just written, an indexer) cannot be deleted for a moment: the deletion is
+// tried again for up to 2 seconds.
+bool remove_file(const NativeString& path) {
+  const std::wstring name = win32_path(path);
+  const ULONGLONG give_up = GetTickCount64() + 2000;
+  for (;;) {
+    if (DeleteFileW(name.c_str())) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) ||
+        GetTickCount64() >= give_up) {
+      return false;
+    }
+    Sleep(100);
+  }
+}
 
 // Windows offers no call that syncs a folder's entries (NTFS logs them in
 // its own journal); the file's own flush is all there is.
@@ -281,6 +314,81 @@ bool set_path_time(const NativeString& path, const HostTime& t) {
   const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
   CloseHandle(h);
   return set != 0;
+}
+
+std::optional<NativeString> real_path(const std::string&, std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  const DWORD need = GetFinalPathNameByHandleW(h, nullptr, 0, flags);
+  if (need == 0) return std::nullopt;
+  std::wstring path(need, L'\0');
+  const DWORD got = GetFinalPathNameByHandleW(h, path.data(), need, flags);
+  if (got == 0 || got >= need) return std::nullopt;
+  path.resize(got);
+  // The name comes as "\\?\C:\..." or "\\?\UNC\server\share\..."; the usual
+  // form reads better in messages, and win32_path() puts the prefix back
+  // where a path needs it.
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+uint64_t link_count(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info) || info.nNumberOfLinks < 1) return 1;
+  return info.nNumberOfLinks;
+}
+
+std::optional<uint64_t> stream_size(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  LARGE_INTEGER size;
+  if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &size) || size.QuadPart < 0) return std::nullopt;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* reason) {
+  // A link or junction is opened as itself, and then refused.
+  HANDLE h = CreateFileW(win32_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    found = path_kind(path);
+    if (found == PathKind::kFile && reason) *reason = system_text(error);
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool regular = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                       !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  if (!regular) {
+    found = path_kind(path) == PathKind::kFolder ? PathKind::kFolder : PathKind::kOther;
+    CloseHandle(h);
+    return nullptr;
+  }
+  found = PathKind::kFile;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    if (reason) *reason = std::strerror(EMFILE);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "rb");
+  if (!file) {
+    if (reason) *reason = std::strerror(errno);
+    _close(fd);
+  }
+  return file;
+}
+
+std::string path_text(const NativeString& path) {
+  if (path.empty()) return {};
+  const int size = static_cast<int>(path.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, path.data(), size, text.data(), n, nullptr, nullptr);
+  return text;
 }
 
 std::optional<char32_t> decode_cp932(std::string_view bytes) {

@@ -1,6 +1,8 @@
 #include "output/console.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <vector>
 
 namespace tarnwick {
@@ -35,7 +37,8 @@ void Console::write(bool to_err, std::string_view bytes) {
   }
   std::FILE* f = to_err ? err_file_ : out_file_;
   if (f) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!to_err && out_broken_) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() && !to_err) out_failed(errno);
     return;
   }
   (to_err ? err_buf_ : out_buf_).append(bytes);
@@ -55,7 +58,7 @@ void Console::emit(bool to_err, std::string_view s) {
     return;
   }
   // Keep the order of the two streams as a reader sees it on one terminal.
-  if (out_file_) std::fflush(out_file_);
+  flush_out();
   write(true, s);
   if (err_file_) std::fflush(err_file_);
 }
@@ -71,10 +74,20 @@ void Console::release() {
 }
 
 bool Console::flush() {
-  bool ok = true;
-  if (out_file_ && std::fflush(out_file_) != 0) ok = false;
+  flush_out();
+  bool ok = !out_broken_;
   if (err_file_ && std::fflush(err_file_) != 0) ok = false;
   return ok;
+}
+
+void Console::flush_out() {
+  if (out_file_ && !out_broken_ && std::fflush(out_file_) != 0) out_failed(errno);
+}
+
+void Console::out_failed(int error) {
+  out_broken_ = true;
+  if (error == EPIPE) return;
+  print(true, msg::kStdoutWriteFailed.bytes, std::strerror(error));
 }
 
 }  // namespace tarnwick

@@ -51,7 +51,10 @@ class Console {
   const std::string& err_text() const { return err_buf_; }
   void clear() { out_buf_.clear(); err_buf_.clear(); }
 
-  // Flushes the C streams; false when a stream reported an error.
+  // Flushes the C streams; false when a stream reported an error. The
+  // first write to the output stream that fails is reported on the error
+  // stream, unless the reader went away (EPIPE), and the output stream is
+  // written no more.
   bool flush();
 
   // Holds back everything printed from now on, in order, until release()
@@ -68,12 +71,15 @@ class Console {
   void print(bool to_err, const char* fmt, ...);
   void emit(bool to_err, std::string_view bytes);
   void write(bool to_err, std::string_view bytes);
+  void flush_out();
+  void out_failed(int error);
 
   std::FILE* out_file_ = nullptr;
   std::FILE* err_file_ = nullptr;
   std::string out_buf_;
   std::string err_buf_;
   bool holding_ = false;
+  bool out_broken_ = false;
   std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
 };
 

@@ -1,4 +1,4 @@
-// Little-endian 16- and 32-bit fields in byte buffers, built byte by byte so
+// Little-endian 16-, 32- and 64-bit fields in byte buffers, built byte by byte so
 // that neither the host's byte order nor its alignment rules matter.
 //
 // Every layout the tool reads or writes (the volume's records, D88 headers,
@@ -24,6 +24,13 @@ inline void store16(uint8_t* p, uint16_t v) {
 inline void store32(uint8_t* p, uint32_t v) {
   store16(p, static_cast<uint16_t>(v));
   store16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
+inline uint64_t load64(const uint8_t* p) { return uint64_t{load32(p)} | (uint64_t{load32(p + 4)} << 32); }
+
+inline void store64(uint8_t* p, uint64_t v) {
+  store32(p, static_cast<uint32_t>(v));
+  store32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
 }  // namespace tarnwick

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -241,62 +242,96 @@ std::vector<std::pair<uint64_t, uint64_t>> stretches_of(const Bytes& journal) {
     return v;
   };
   std::vector<std::pair<uint64_t, uint64_t>> stretches;
-  for (size_t at = 16; at + 4 < journal.size(); at += 16 + u64(at + 8)) stretches.push_back({u64(at), u64(at + 8)});
+  for (size_t at = 24; at + 4 < journal.size(); at += 16 + 2 * u64(at + 8)) {
+    stretches.push_back({u64(at), u64(at + 8)});
+  }
   return stretches;
 }
 
 // A journal cut short or damaged was made before the image was touched: it
 // is deleted without a word and the run goes on with the image as it is.
+// One whose magic is damaged is no journal of ours: it stays, and L goes on
+// without it.
 TEST(JournalTest, AJournalCutShortOrDamagedIsDeletedSilently) {
   for (const Image& image : images()) {
     const Leftover left = leftover_of(image, {"D", "HELLO"});
-    ASSERT_GT(left.journal.size(), 40u) << image.name;
-    std::vector<std::pair<std::string, Bytes>> journals;
+    ASSERT_GT(left.journal.size(), 48u) << image.name;
+    struct Case {
+      std::string what;
+      Bytes journal;
+      bool ours;
+    };
+    std::vector<Case> journals;
     for (size_t n = 0; n < left.journal.size(); n += n < 64 ? 1 : 61) {
-      journals.push_back({"cut to " + std::to_string(n), Bytes(left.journal.begin(), left.journal.begin() + n)});
+      journals.push_back({"cut to " + std::to_string(n), Bytes(left.journal.begin(), left.journal.begin() + n), true});
     }
-    for (size_t at = 0; at < left.journal.size(); at += at < 40 || at + 4 >= left.journal.size() ? 1 : 97) {
+    for (size_t at = 0; at < left.journal.size(); at += at < 48 || at + 4 >= left.journal.size() ? 1 : 97) {
       Bytes damaged = left.journal;
       damaged[at] ^= 0x10;
-      journals.push_back({"byte " + std::to_string(at) + " changed", damaged});
+      journals.push_back({"byte " + std::to_string(at) + " changed", damaged, at >= 8});
     }
     Bytes longer = left.journal;
     longer.push_back(0);
-    journals.push_back({"a byte after the checksum", longer});
-    for (const auto& [what, journal] : journals) {
+    journals.push_back({"a byte after the checksum", longer, true});
+    for (const Case& c : journals) {
       MemoryHost host = host_with(image);
-      host.files[image.name + "-journal"] = journal;
+      host.files[image.name + "-journal"] = c.journal;
       const Outcome r = run(host, {"L", image.name, image.partition});
-      EXPECT_EQ(r.err, "") << image.name << ", " << what;
-      EXPECT_EQ(host.files[image.name], image.bytes) << image.name << ", " << what;
-      EXPECT_FALSE(host.files.count(image.name + "-journal")) << image.name << ", " << what;
+      EXPECT_EQ(r.err, "") << image.name << ", " << c.what;
+      EXPECT_EQ(host.files[image.name], image.bytes) << image.name << ", " << c.what;
+      EXPECT_EQ(host.files.count(image.name + "-journal"), c.ours ? 0u : 1u) << image.name << ", " << c.what;
     }
-    // A complete journal that reaches past the end of the image is no
-    // journal of this image.
-    MemoryHost host = host_with(image);
-    const uint64_t end = stretches_of(left.journal).back().first + stretches_of(left.journal).back().second;
-    host.files[image.name].resize(end - 1);
-    host.files[image.name + "-journal"] = left.journal;
-    const Outcome r = run(host, {"L", image.name, image.partition});
-    EXPECT_EQ(r.err.find(message_text(msg::kRestoredFromJournal, image.name.c_str())), std::string::npos);
-    EXPECT_FALSE(host.files.count(image.name + "-journal")) << image.name;
+  }
+}
+
+// A complete journal is played back only over an image its save can have
+// left: the same size, and at every byte of every stretch the old or the
+// new byte. Any other image (restored from a backup, changed since, another
+// file given the name) keeps the journal, and the run ends before loading.
+TEST(JournalTest, AJournalOfAnotherStateOfTheFileIsKeptAndRefused) {
+  for (const Image& image : images()) {
+    const Leftover left = leftover_of(image, {"D", "HELLO"});
+    const auto [offset, length] = stretches_of(left.journal).back();
+    Bytes neither = left.image;
+    neither[offset + length / 2] ^= 0x5A;  // neither old nor new
+    Bytes shorter = left.image;
+    shorter.resize(offset + length - 1);  // the last stretch no longer fits
+    Bytes longer = left.image;
+    longer.push_back(0);
+    for (const auto& [what, bytes] : {std::pair{"a byte neither old nor new", neither},
+                                      std::pair{"cut short", shorter}, std::pair{"grown", longer}}) {
+      for (const char* command : {"L", "D"}) {
+        MemoryHost host = host_with(image);
+        host.files[image.name] = bytes;
+        host.files[image.name + "-journal"] = left.journal;
+        const Outcome r = run(host, command[0] == 'L' ? std::vector<std::string>{"L", image.name, image.partition}
+                                                      : arguments(image, {"D", "HELLO"}));
+        const std::string journal = image.name + "-journal";
+        const std::string where = image.name + ", " + what + ", " + command;
+        EXPECT_EQ(r.err, message_text(msg::kJournalNotThisFile, journal.c_str())) << where;
+        EXPECT_EQ(r.out, message_text(msg::kDone)) << where;
+        EXPECT_EQ(host.files[image.name], bytes) << where;
+        EXPECT_EQ(host.files[journal], left.journal) << where;
+      }
+    }
   }
 }
 
 // A journal left behind is played back by any run before its command, L
 // taking the image for itself to do so; over an image it may only read, L
-// reads the old bytes from the journal, sector headers included, and leaves
-// both files alone.
+// reads the old bytes from the journal, sector headers included, says it
+// could not restore the image, and leaves both files alone.
 TEST(JournalTest, ALeftoverJournalIsPlayedBackOrReadOver) {
   for (const Image& image : images()) {
     MemoryHost old_host = host_with(image);
     const Outcome old_listing = run(old_host, {"L", image.name, image.partition});
     const Leftover left = leftover_of(image, {"D", "HELLO"});
     const std::string restored = message_text(msg::kRestoredFromJournal, image.name.c_str());
-    // Torn: every byte the save would have written is garbage.
+    // Torn: the save stopped in the middle of every stretch.
     Bytes torn = left.image;
     for (const auto& [offset, length] : stretches_of(left.journal)) {
-      std::fill_n(torn.begin() + static_cast<long>(offset), length, 0xE5);
+      const size_t old_at = static_cast<size_t>(offset);
+      std::copy_n(image.bytes.begin() + static_cast<long>(old_at), length / 2, torn.begin() + static_cast<long>(old_at));
     }
     for (const std::vector<std::string>& c : kSaves) {
       MemoryHost host = host_with(image);
@@ -317,14 +352,38 @@ TEST(JournalTest, ALeftoverJournalIsPlayedBackOrReadOver) {
       if (read_only) host.read_only.push_back(image.name);
       const Outcome r = run(host, {"L", image.name, image.partition});
       const std::string where = image.name + (read_only ? ", read-only" : "");
-      EXPECT_EQ(r.err, restored) << where;
+      EXPECT_EQ(r.err, read_only ? message_text(msg::kReadOnlyNotRestored, image.name.c_str()) : restored) << where;
       EXPECT_EQ(r.out, old_listing.out) << where;
       EXPECT_EQ(host.locks[image.name], read_only ? Lock::kShared : Lock::kExclusive) << where;
       EXPECT_EQ(host.files[image.name], read_only ? torn : image.bytes) << where;
       EXPECT_EQ(host.files.count(image.name + "-journal"), read_only ? 1u : 0u) << where;
     }
-    // A journal that cannot be played back or opened ends the run before
-    // anything is loaded, and stays.
+    // Where the file system offers no lock, another run may be making the
+    // save the journal protects: it is neither played back nor deleted, and
+    // the run ends before loading.
+    {
+      MemoryHost host = host_with(image);
+      host.no_locks = true;
+      host.files[image.name] = torn;
+      host.files[image.name + "-journal"] = left.journal;
+      const std::string unlocked = message_text(msg::kCannotLock, image.name.c_str(), "No locks available");
+      for (const char* command : {"L", "D"}) {
+        const Outcome r = run(host, command[0] == 'L' ? std::vector<std::string>{"L", image.name, image.partition}
+                                                      : arguments(image, {"D", "HELLO"}));
+        EXPECT_EQ(r.err, unlocked + message_text(msg::kCannotRestore, image.name.c_str())) << image.name << command;
+        EXPECT_EQ(r.out, message_text(msg::kDone)) << image.name << command;
+        EXPECT_EQ(host.files[image.name], torn) << image.name << command;
+        EXPECT_EQ(host.files[image.name + "-journal"], left.journal) << image.name << command;
+      }
+      // Without a journal it says so once and goes on.
+      host.files.erase(image.name + "-journal");
+      host.files[image.name] = image.bytes;
+      const Outcome r = run(host, {"L", image.name, image.partition});
+      EXPECT_EQ(r.err, unlocked) << image.name;
+      EXPECT_EQ(r.out, old_listing.out) << image.name;
+    }
+    // A journal that cannot be played back ends the run before anything is
+    // loaded, and stays.
     MemoryHost host = host_with(image);
     host.files[image.name] = torn;
     host.files[image.name + "-journal"] = left.journal;
@@ -334,12 +393,42 @@ TEST(JournalTest, ALeftoverJournalIsPlayedBackOrReadOver) {
     EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << image.name;
     EXPECT_EQ(r.out, message_text(msg::kDone)) << image.name;
     EXPECT_EQ(host.files[image.name + "-journal"], left.journal) << image.name;
-    host = host_with(image);
-    host.folders.insert(image.name + "-journal");
-    r = run(host, {"D", image.name, image.partition, "HELLO"});
+  }
+}
+
+// Only our own files are ever removed. Anything else at the journal's name
+// (a text file, a folder, a FIFO, a device, a link) is left untouched:
+// readers go on without it and without a word, writers are refused before
+// loading.
+TEST(JournalTest, AForeignFileAtTheJournalsNameIsLeftAlone) {
+  for (const Image& image : images()) {
+    MemoryHost clean = host_with(image);
+    const Outcome listing = run(clean, {"L", image.name, image.partition});
     const std::string journal = image.name + "-journal";
-    EXPECT_EQ(r.err, message_text(msg::kImageOpenFailed, journal.c_str(), "No such file or directory")) << image.name;
-    EXPECT_EQ(host.files[image.name], image.bytes) << image.name;
+    const std::vector<std::pair<const char*, std::function<void(MemoryHost&)>>> foreign = {
+        {"text", [&](MemoryHost& h) { h.files[journal] = {'T', 'W', 'x', '\n'}; }},
+        {"folder", [&](MemoryHost& h) { h.folders.insert(journal); }},
+        {"FIFO", [&](MemoryHost& h) { h.others.insert(journal); }},
+    };
+    for (const auto& [what, make] : foreign) {
+      for (const char* command : {"L", "D"}) {
+        MemoryHost host = host_with(image);
+        make(host);
+        const MemoryHost before = host;
+        const Outcome r = run(host, command[0] == 'L' ? std::vector<std::string>{"L", image.name, image.partition}
+                                                      : arguments(image, {"D", "HELLO"}));
+        const std::string where = image.name + ", " + what + ", " + command;
+        if (command[0] == 'L') {
+          EXPECT_EQ(r.err, "") << where;
+          EXPECT_EQ(r.out, listing.out) << where;
+        } else {
+          EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << where;
+          EXPECT_EQ(r.out, message_text(msg::kDone)) << where;
+        }
+        EXPECT_EQ(host.files, before.files) << where;
+        EXPECT_EQ(host.folders, before.folders) << where;
+      }
+    }
   }
 }
 

@@ -1,4 +1,5 @@
 #include "commands/extract.h"
+#include "commands/tree.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"
+#include "volume/timestamp.h"
 
 namespace tarnwick {
 namespace {
@@ -256,6 +258,49 @@ TEST_F(ExtractTest, WriteSyncAndCloseFailuresAreReportedOnceAndTheFileKeepsItsTi
     EXPECT_EQ(con.out_text(), found("GAME"));
     EXPECT_EQ(con.err_text(), failed);
     EXPECT_EQ(out_time(), (HostTime{1998, 12, 31, 23, 59}));
+  }
+}
+
+TEST_F(ExtractTest, AFailedTimeStampIsReportedAndTheFileStays) {
+  b.add_contiguous(kRoot, "GAME", pattern(1000));
+  host.fail_set_time = true;
+  EXPECT_EQ(run("GAME").size(), 1128u);
+  EXPECT_EQ(con.out_text(), found("GAME"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kCannotSetTime, "out.bin"));
+}
+
+// X: every file and folder is stamped through its own handle, every folder
+// made durable once its contents are done and the top one last; a failure
+// of either is reported and the files stay.
+TEST_F(ExtractTest, TreeReportsEachFailedStampAndSync) {
+  b.add_contiguous(kRoot, "TOP", pattern(100));
+  const uint32_t sub = b.add_directory(kRoot, "SUB", opt(encode_time_stamp(HostTime{1986, 4, 1, 18, 0})));
+  b.add_bsd(sub, "IN", pattern(300));
+  struct Case {
+    bool fail_time, fail_durable;
+    std::string err;
+  };
+  for (const Case& c :
+       {Case{false, false, ""},
+        Case{true, false,
+             message_text(msg::kCannotSetTime, "TOP") + message_text(msg::kCannotSetTime, "SUB/IN") +
+                 message_text(msg::kCannotSetTime, "SUB")},
+        Case{false, true, message_text(msg::kCannotWrite, "SUB") + message_text(msg::kCannotWrite, "out")}}) {
+    host = testing::MemoryHost();
+    con.clear();
+    host.fail_set_time = c.fail_time;
+    host.fail_durable = c.fail_durable;
+    RunContext ctx{con, host, b.volume(), host_time, "disk.hdd"};
+    command_extract_tree(ctx, "/", "out");
+    EXPECT_EQ(con.out_text(), "TOP\nSUB/IN\n" + message_text(msg::kFilesExtracted, 2));
+    EXPECT_EQ(con.err_text(), c.err);
+    EXPECT_EQ(host.files["out/TOP.mzt"].size(), 228u);
+    EXPECT_EQ(host.files["out/SUB/IN.bsd"], pattern(300));
+    EXPECT_EQ(host.durable_calls, 2);
+    if (!c.fail_time) {
+      EXPECT_EQ(host.times["out/SUB"], (HostTime{1986, 4, 1, 18, 0}));
+      EXPECT_EQ(host.times["out/SUB/IN.bsd"], (HostTime{1998, 12, 31, 23, 59}));
+    }
   }
 }
 

@@ -27,8 +27,11 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
   const std::vector<Case> cases = {
       {"blank.d88", [](MemoryHost&) {}, nullptr},
       {"BLANK.D88", [](MemoryHost&) {}, nullptr},
-      // The journal of an image of that name that is gone goes too.
-      {"stale.d88", [](MemoryHost& h) { h.files["stale.d88-journal"] = {1, 2, 3}; }, nullptr},
+      // The journal of an image of that name that is gone goes too; a file
+      // there that is no journal of ours is left alone, and F refused.
+      {"stale.d88", [](MemoryHost& h) { h.files["stale.d88-journal"] = {'T', 'W', 'J'}; }, nullptr},
+      {"text.d88", [](MemoryHost& h) { h.files["text.d88-journal"] = {'h', 'i', '\n'}; }, &msg::kImageWriteFailed},
+      {"fifo.d88", [](MemoryHost& h) { h.others.insert("fifo.d88-journal"); }, &msg::kImageWriteFailed},
       {"disk.hdd", [](MemoryHost&) {}, &msg::kUnsupportedImage},
       {"disk.rom", [](MemoryHost&) {}, &msg::kUnsupportedImage},
       {"disk.d8", [](MemoryHost&) {}, &msg::kUnsupportedImage},

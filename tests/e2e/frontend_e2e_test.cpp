@@ -1,6 +1,13 @@
 // The front end as a user meets it: the real binary in a scratch folder.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +15,7 @@
 #include "output/messages.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/message_text.h"
 
 namespace tarnwick {
 namespace {
@@ -63,6 +71,68 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, testing::done_line()) << args[0];
     EXPECT_EQ(r.err.rfind("'folder.hdd' ", 0), 0u) << args[0] << r.err;
+  }
+}
+
+// Runs the tool in `dir` with standard output on `out_fd` and standard
+// error into the file err.txt, each closed instead when its flag says so,
+// and SIGPIPE as a shell leaves it; the wait status.
+int run_with_streams(const std::vector<std::string>& args, const ScratchDir& dir, int out_fd, bool close_out,
+                     bool close_err) {
+  std::vector<std::string> all = {TARNWICK_BINARY};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string err = dir.file("err.txt");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(err_fd, 2);
+    close(err_fd);
+    dup2(out_fd, 1);
+    if (close_out) close(1);
+    if (close_err) close(2);
+    std::signal(SIGPIPE, SIG_DFL);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(FrontEndE2eTest, StandardStreamsThatFailOrAreMissing) {
+  if (!std::string(TARNWICK_RUNNER).empty()) GTEST_SKIP() << "POSIX descriptors of a native process";
+  ScratchDir dir;
+  const Bytes image = testing::make_hdd_image(VolumeBuilder(64, 1).take());
+  testing::write_file(dir.file("disk.hdd"), image);
+  const auto exited_in_order = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; };
+
+  // A full device: said once on standard error, and the run ends in order.
+  const int full = open("/dev/full", O_WRONLY);
+  ASSERT_GE(full, 0);
+  EXPECT_TRUE(exited_in_order(run_with_streams({"L", "disk.hdd"}, dir, full, false, false)));
+  close(full);
+  const Bytes said = testing::read_file(dir.file("err.txt"));
+  EXPECT_EQ(std::string(said.begin(), said.end()),
+            testing::message_text(msg::kStdoutWriteFailed, std::strerror(ENOSPC)));
+
+  // A reader that has gone: the run ends quietly.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  EXPECT_TRUE(exited_in_order(run_with_streams({"L", "disk.hdd"}, dir, ends[1], false, false)));
+  close(ends[1]);
+  EXPECT_TRUE(testing::read_file(dir.file("err.txt")).empty());
+
+  // Started without standard output, or without standard error: no message
+  // lands in the image, which the run opens after them.
+  for (const bool close_out : {true, false}) {
+    const int status = run_with_streams({"W", "disk.hdd", "1", "NEW", "missing.mzt"}, dir, 1, close_out, !close_out);
+    EXPECT_TRUE(exited_in_order(status));
+    EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << close_out;
   }
 }
 

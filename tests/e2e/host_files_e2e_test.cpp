@@ -118,11 +118,43 @@ TEST_F(HostFilesE2eTest, StoreReadsAFifoOnce) {
   EXPECT_EQ(read_file(dir_.file("new.mzt")), mzt);
 }
 
-TEST_F(HostFilesE2eTest, ImportFromAnEndlessDeviceDoesNotFit) {
-  const ToolRun r = run_tool({"I", "disk.hdd", "1", "20", "/dev/zero"}, dir_);
-  EXPECT_EQ(r.out, done());
-  EXPECT_EQ(r.err, message_text(msg::kDoesNotFit, "/dev/zero"));
-  EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+TEST_F(HostFilesE2eTest, ImportStoresNothingFromADeviceThatDoesNotFitOrCannotBeRead) {
+  struct Case {
+    const char* source;
+    const Message& failure;
+  };
+  // /proc/self/mem is a file of no length whose reads at address 0 fail.
+  for (const Case& c : {Case{"/dev/zero", msg::kDoesNotFit}, Case{"/proc/self/mem", msg::kReadFailed}}) {
+    if (testing::runs_under_wine() && std::string(c.source) == "/proc/self/mem") continue;
+    const ToolRun r = run_tool({"I", "disk.hdd", "1", "20", c.source}, dir_);
+    EXPECT_EQ(r.out, done());
+    EXPECT_EQ(r.err, message_text(c.failure, c.source));
+    EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+  }
+}
+
+TEST_F(HostFilesE2eTest, ExtractionIntoAFifoWhoseReaderLeavesIsAFailedWrite) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "FIFOs are POSIX only";
+  // More than a pipe holds, so the tool is still writing when the reader,
+  // which takes one byte, leaves.
+  testing::VolumeBuilder b(2000, 1);
+  b.add_brd(kRootDirectoryRecord, "BIG", testing::pattern(300000, 9));
+  testing::write_file(dir_.file("disk.hdd"), testing::make_hdd_image(b.take()));
+  const std::string p = fifo();
+  std::future<void> reader = std::async(std::launch::async, [p] {
+    const int fd = open(p.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    char byte;
+    const ssize_t got = read(fd, &byte, 1);
+    close(fd);
+    (void)got;
+  });
+  std::future<ToolRun> tool = start({"R", "disk.hdd", "1", "BIG", "p"});
+  const ToolRun r = wait_nudging(tool, p);
+  reader.get();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, done(found("BIG")));
+  EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "p"));
 }
 
 }  // namespace

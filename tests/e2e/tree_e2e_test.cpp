@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <vector>
 #include <string>
 
@@ -118,6 +121,40 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
   // A folder that is not empty is refused, and nothing is written.
   r = testing::run_tool({"X", "disk.rom", "1", "", "out"}, dir);
   EXPECT_EQ(r.err, check_err + message_text(msg::kCannotWrite, "out") + check_err);
+}
+
+TEST(TreeE2eTest, AFolderSwappedForALinkWhileXPausesLetsNothingOutside) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "symbolic links of a POSIX host";
+  testing::ScratchDir dir;
+  testing::VolumeBuilder b(400, 1);
+  b.add_contiguous(kRoot, "TOP", pattern(100, 1), mode::kObj, stamped(1990, 1, 1));
+  const uint32_t sub = b.add_directory(kRoot, "SUB", stamped(1991, 2, 2));
+  b.add_bsd(sub, "IN", pattern(300, 2), stamped(1992, 3, 3));
+  testing::write_file(dir.file("disk.hdd"), testing::make_hdd_image(b.take()));
+  const fs::path outside = dir.path() / "outside";
+  fs::create_directory(outside);
+  const int64_t outside_time = mtime_of(outside);
+
+  // X pauses after making each folder; meanwhile SUB becomes a link to a
+  // folder outside HOSTDIR.
+  testing::RunOptions o;
+  o.env = {{"TARNWICK_TEST_FOLDER_PAUSE_MS", "1500"}};
+  std::future<testing::ToolRun> x =
+      std::async(std::launch::async, [&] { return testing::run_tool_with({"X", "disk.hdd", "1", "/", "out"}, dir, o); });
+  const fs::path made = dir.path() / "out" / "SUB";
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(made) && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(fs::remove(made));
+  fs::create_directory_symlink(outside, made);
+  const testing::ToolRun r = x.get();
+
+  EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "SUB"));
+  EXPECT_NE(r.out.find("TOP\n" + message_text(msg::kFilesExtracted, 1)), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_EQ(mtime_of(outside), outside_time);
+  EXPECT_EQ(read_file((dir.path() / "out" / "TOP.mzt").string()).size(), 228u);
 }
 
 }  // namespace

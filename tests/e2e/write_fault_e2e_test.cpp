@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -164,6 +168,121 @@ TEST(JournalE2eTest, AJournalLeftBesideAnImageIsPlayedBackByL) {
   EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
   EXPECT_EQ(testing::read_file(dir.file("disk.d88")), image);
   EXPECT_FALSE(std::filesystem::exists(dir.file("disk.d88-journal")));
+}
+
+// A journal belongs to the file, not to the name a run used: a save through
+// a symbolic link that leaves its journal behind leaves it beside the real
+// file, and the next run through the real name plays it back before its own
+// save, which a later run through the link then finds intact.
+TEST(JournalE2eTest, AJournalLeftThroughALinkIsFoundThroughTheRealName) {
+  if (!runs_natively()) GTEST_SKIP() << "the file size limit is a property of native processes";
+  ScratchDir dir;
+  const Bytes image = testing::make_hdd_image(testing::small_volume(2));
+  testing::write_file(dir.file("disk.hdd"), image);
+  std::filesystem::create_symlink("disk.hdd", dir.file("cur.hdd"));
+  const Bytes second = testing::make_mzt("SECOND", pattern(3000, 9));
+  testing::write_file(dir.file("second.mzt"), second);
+  // Where D's save ends, and how long its journal is (in memory): a file
+  // size limit between the two lets the journal be made and the save fail
+  // in its last bytes, which cannot go back under the same limit either.
+  const char* argv[] = {"tarnwick", "D", "disk.hdd", "1", "HELLO"};
+  testing::MemoryHost clean;
+  clean.files["disk.hdd"] = image;
+  Console con;
+  run_tarnwick(5, argv, con, clean);
+  testing::MemoryHost stopped;
+  stopped.files["disk.hdd"] = image;
+  stopped.crash_after = clean.steps - 2;
+  run_tarnwick(5, argv, con, stopped);
+  const Bytes& journal = stopped.files["disk.hdd-journal"];
+  uint64_t save_end = 0;
+  for (size_t at = 24; at + 4 < journal.size();) {
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    for (size_t k = 0; k < 8; ++k) {
+      offset |= uint64_t{journal[at + k]} << (8 * k);
+      length |= uint64_t{journal[at + 8 + k]} << (8 * k);
+    }
+    save_end = std::max(save_end, offset + length);
+    at += 16 + 2 * length;
+  }
+  ASSERT_LT(journal.size(), save_end - 1);
+  {
+    FileSizeLimit limit(save_end - 1);
+    ASSERT_TRUE(limit.ok());
+    const testing::ToolRun r = testing::run_tool({"D", "cur.hdd", "1", "HELLO"}, dir);
+    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, "cur.hdd"));
+  }
+  ASSERT_TRUE(std::filesystem::exists(dir.file("disk.hdd-journal")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("cur.hdd-journal")));
+
+  testing::ToolRun r = testing::run_tool({"W", "disk.hdd", "1", "SECOND", "second.mzt"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kRestoredFromJournal, "disk.hdd"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("disk.hdd-journal")));
+  r = testing::run_tool({"L", "cur.hdd"}, dir);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\"SECOND\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
+  r = testing::run_tool({"R", "cur.hdd", "1", "SECOND", "out.mzt"}, dir);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(testing::read_file(dir.file("out.mzt")), second);
+}
+
+// No journal can keep a file's other names whole: a write through any name
+// of a file with two is refused before loading; reading goes on.
+TEST(JournalE2eTest, AnImageWithTwoNamesIsOnlyRead) {
+  ScratchDir dir;
+  const Bytes image = testing::make_hdd_image(testing::small_volume(2));
+  testing::write_file(dir.file("disk.hdd"), image);
+  std::filesystem::create_hard_link(dir.file("disk.hdd"), dir.file("other.hdd"));
+  for (const char* name : {"disk.hdd", "other.hdd"}) {
+    testing::ToolRun r = testing::run_tool({"D", name, "1", "HELLO"}, dir);
+    EXPECT_EQ(r.err, message_text(msg::kImageHasManyNames, name)) << name;
+    EXPECT_EQ(r.out, message_text(msg::kDone)) << name;
+    r = testing::run_tool({"L", name}, dir);
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << name;
+  }
+  EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("disk.hdd-journal")));
+}
+
+// What is at the journal's name and is no journal of ours is never read
+// past its first bytes, waited on or deleted: L goes on without a word, D
+// is refused. A FIFO there would hold a run that opened it to read for
+// ever.
+TEST(JournalE2eTest, AForeignFileAtTheJournalsNameIsLeftAlone) {
+  using Clock = std::chrono::steady_clock;
+  const Bytes image = testing::make_hdd_image(testing::small_volume(2));
+  struct Case {
+    const char* what;
+    void (*make)(const std::string& path);
+  };
+  const Case cases[] = {
+      {"text", [](const std::string& p) { testing::write_file(p, Bytes{'n', 'o', 't', 'e', '\n'}); }},
+      {"FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+      {"folder", [](const std::string& p) { std::filesystem::create_directory(p); }},
+      {"link to a journal", [](const std::string& p) {
+         testing::write_file(p + ".real", Bytes{'T', 'W', 'J'});
+         std::filesystem::create_symlink(std::filesystem::path(p + ".real").filename(), p);
+       }},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    testing::write_file(dir.file("disk.hdd"), image);
+    const std::string journal = dir.file("disk.hdd-journal");
+    c.make(journal);
+    const auto kind = std::filesystem::symlink_status(journal).type();
+    const auto began = Clock::now();
+    testing::ToolRun r = testing::run_tool({"L", "disk.hdd"}, dir);
+    EXPECT_EQ(r.err, "") << c.what;
+    EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << c.what;
+    r = testing::run_tool({"D", "disk.hdd", "1", "HELLO"}, dir);
+    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, "disk.hdd")) << c.what;
+    EXPECT_LT(Clock::now() - began, std::chrono::seconds(2)) << c.what;
+    EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << c.what;
+    EXPECT_EQ(std::filesystem::symlink_status(journal).type(), kind) << c.what;
+  }
 }
 
 }  // namespace

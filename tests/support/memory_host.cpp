@@ -10,7 +10,8 @@ namespace {
 
 class MemoryFile final : public File {
  public:
-  MemoryFile(MemoryHost& host, std::string name) : host_(host), name_(std::move(name)) {}
+  MemoryFile(MemoryHost& host, std::string name, bool lock_unavailable = false)
+      : host_(host), name_(std::move(name)), lock_unavailable_(lock_unavailable) {}
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     if (!in_sequence(offset)) return 0;
@@ -64,6 +65,16 @@ class MemoryFile final : public File {
   }
   bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
 
+  uint64_t link_count() override {
+    const auto it = host_.link_counts.find(name_);
+    return it == host_.link_counts.end() ? 1 : it->second;
+  }
+  std::optional<uint64_t> size() override { return host_.files[name_].size(); }
+  std::optional<std::string> lock_unavailable() override {
+    if (!lock_unavailable_) return std::nullopt;
+    return "No locks available";
+  }
+
  private:
   // A pipe is read and written where the last access ended, and nowhere else.
   bool in_sequence(uint64_t offset) {
@@ -76,6 +87,7 @@ class MemoryFile final : public File {
   std::string name_;
   uint64_t pos_ = 0;
   bool failed_ = false;
+  bool lock_unavailable_ = false;
 };
 
 }  // namespace
@@ -92,11 +104,11 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
     if (reason) *reason = "No such file or directory";
     return nullptr;
   }
-  return std::make_unique<MemoryFile>(*this, name);
+  return std::make_unique<MemoryFile>(*this, name, no_locks && lock != Lock::kNone);
 }
 
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
-  if (!files.count(name) || is_pipe(name)) return false;
+  if (fail_set_time || !files.count(name) || is_pipe(name)) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
   times[name] = t;
   return true;
@@ -113,6 +125,7 @@ bool parent_exists(const MemoryHost& host, const std::string& path) {
 }  // namespace
 
 PathKind MemoryHost::path_kind(const HostPath& path) {
+  if (others.count(path.native())) return PathKind::kOther;
   if (files.count(path.native())) return PathKind::kFile;
   if (folders.count(path.native())) return PathKind::kFolder;
   return PathKind::kMissing;
@@ -140,6 +153,26 @@ std::unique_ptr<File> MemoryHost::create_file(const HostPath& path) {
   if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return nullptr;
   files[p].clear();
   return std::make_unique<MemoryFile>(*this, p);
+}
+
+std::unique_ptr<File> MemoryHost::create_locked_file(const HostPath& path) {
+  std::unique_ptr<File> file = create_file(path);
+  if (file) {
+    locks[path.native()] = Lock::kExclusive;
+    if (no_locks) file = std::make_unique<MemoryFile>(*this, path.native(), true);
+  }
+  return file;
+}
+
+std::unique_ptr<File> MemoryHost::open_regular(const HostPath& path, PathKind& found, std::string* reason) {
+  const std::string& p = path.native();
+  if (others.count(p)) {
+    found = PathKind::kOther;
+    return nullptr;
+  }
+  found = path_kind(path);
+  if (found != PathKind::kFile) return nullptr;
+  return open(p, OpenMode::kRead, reason);
 }
 
 bool MemoryHost::remove_file(const HostPath& path) {
@@ -197,9 +230,60 @@ void MemoryHost::crash(Crash how) {
 }
 
 bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {
-  if (path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
+  if (fail_set_time || path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
   times[path.native()] = t;
   return true;
+}
+
+namespace {
+
+class MemoryNewFile final : public NewFile {
+ public:
+  MemoryNewFile(MemoryHost& host, std::unique_ptr<File> file, HostPath path)
+      : host_(host), file_(std::move(file)), path_(std::move(path)) {}
+  size_t read_at(uint64_t offset, void* buf, size_t n) override { return file_->read_at(offset, buf, n); }
+  size_t write_at(uint64_t offset, const void* buf, size_t n) override { return file_->write_at(offset, buf, n); }
+  bool failed() override { return file_->failed(); }
+  bool last_write_time(HostTime& t) override { return file_->last_write_time(t); }
+  bool sync() override { return file_->sync(); }
+  bool close() override { return file_->close(); }
+  bool set_time(const HostTime& t) override { return host_.set_time(path_, t); }
+
+ private:
+  MemoryHost& host_;
+  std::unique_ptr<File> file_;
+  HostPath path_;
+};
+
+class MemoryFolder final : public HostFolder {
+ public:
+  MemoryFolder(MemoryHost& host, HostPath path) : host_(host), path_(std::move(path)) {}
+  std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
+    if (!host_.make_folder(path_ / name)) return nullptr;
+    return std::make_unique<MemoryFolder>(host_, path_ / name);
+  }
+  std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
+    std::unique_ptr<File> f = host_.create_file(path_ / name);
+    if (!f) return nullptr;
+    return std::make_unique<MemoryNewFile>(host_, std::move(f), path_ / name);
+  }
+  bool remove_file(std::u32string_view name) override { return host_.remove_file(path_ / name); }
+  bool set_time(const HostTime& t) override { return host_.set_time(path_, t); }
+  bool make_durable() override {
+    ++host_.durable_calls;
+    return !host_.fail_durable;
+  }
+
+ private:
+  MemoryHost& host_;
+  HostPath path_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostFolder> MemoryHost::open_folder(const HostPath& path) {
+  if (!folders.count(path.native())) return nullptr;
+  return std::make_unique<MemoryFolder>(*this, path);
 }
 
 bool MemoryHost::is_pipe(const std::string& name) const {
@@ -220,12 +304,6 @@ bool MemoryHost::list_folder(const HostPath& path, std::vector<FolderEntry>& ent
   for (const std::string& name : folders) add(name, EntryKind::kFolder);
   for (const std::string& name : others) add(name, EntryKind::kOther);
   return true;
-}
-
-std::unique_ptr<File> MemoryHost::open_regular(const HostPath& path) {
-  const std::string& p = path.native();
-  if (!files.count(p) || is_pipe(p) || others.count(p)) return nullptr;
-  return std::make_unique<MemoryFile>(*this, p);
 }
 
 std::optional<HostTime> MemoryHost::path_time(const HostPath& path) {

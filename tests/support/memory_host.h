@@ -28,6 +28,13 @@ class MemoryHost : public Host {
   std::vector<std::string> read_only;
   // The lock each name was last opened with.
   std::map<std::string, Lock> locks;
+  // The file system offers no locks: files open unlocked, saying so.
+  bool no_locks = false;
+  // Names of things that are no regular file (a FIFO, a device, a link):
+  // open_regular() does not open them.
+  std::set<std::string> others;
+  // Files with more than one name: how many.
+  std::map<std::string, uint64_t> link_counts;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
   // when it is empty): writes accept this many bytes in all, then fail;
@@ -38,6 +45,10 @@ class MemoryHost : public Host {
   bool fail_sync = false;
   bool fail_close = false;
   bool fail_create = false;  // create_file and make_folder fail
+  bool fail_set_time = false;  // every time-setting call fails
+  // Calls of make_durable on folders, and whether they fail.
+  int durable_calls = 0;
+  bool fail_durable = false;
 
   // Crashes, as a fault-injection file system models them: each file's
   // bytes as of its last sync, and the names whose creation or removal a
@@ -70,16 +81,17 @@ class MemoryHost : public Host {
   bool folder_is_empty(const HostPath& path) override;
   bool make_folder(const HostPath& path) override;
   std::unique_ptr<File> create_file(const HostPath& path) override;
+  std::unique_ptr<File> create_locked_file(const HostPath& path) override;
+  std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) override;
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
   bool set_time(const HostPath& path, const HostTime& t) override;
-  // Folder entries that are neither files nor folders (links, pipes,
-  // devices), by path: listed as such, never opened.
-  std::set<std::string> others;
+  // A folder held by its path (the memory host's paths never change).
+  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override;
+  // Folders as a tree: the entries below a folder (files, folders and
+  // `others`) with the times kept for them.
   bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override;
-  std::unique_ptr<File> open_regular(const HostPath& path) override;
   std::optional<HostTime> path_time(const HostPath& path) override;
-
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
   HostTime now() override { return clock; }

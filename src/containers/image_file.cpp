@@ -1,0 +1,187 @@
+#include "containers/image_file.h"
+
+#include <optional>
+#include <utility>
+
+#include "containers/journal.h"
+#include "containers/save_plan.h"
+
+namespace tarnwick {
+
+ImageFile::ImageFile(Host& host, Console& con, std::string name, std::unique_ptr<File> file)
+    : host_(host), con_(con), name_(std::move(name)), file_(std::move(file)) {}
+
+ImageFile::~ImageFile() { close(); }
+
+void ImageFile::locate() {
+  // Where the real name cannot be told, the name given stands for it.
+  std::optional<HostPath> real = file_->real_path(name_);
+  real_ = real ? std::move(*real) : HostPath::from_argument(name_);
+  journal_ = journal_path(real_);
+}
+
+std::unique_ptr<ImageFile> ImageFile::open(Host& host, Console& con, const std::string& name, Access access) {
+  const bool writes = access == Access::kWrite;
+  std::string reason;
+  std::unique_ptr<File> file = host.open(name, writes ? OpenMode::kUpdate : OpenMode::kRead, &reason,
+                                         writes ? Lock::kExclusive : Lock::kShared);
+  if (!file) {
+    con.err(msg::kImageOpenFailed, name.c_str(), reason.c_str());
+    return nullptr;
+  }
+  if (const std::optional<std::string> why = file->lock_unavailable()) {
+    con.err(msg::kCannotLock, name.c_str(), why->c_str());
+  }
+  // No journal can keep the file's other names whole: each would need its
+  // own, and a save through one name cannot know of the others.
+  if (writes && file->link_count() > 1) {
+    con.err(msg::kImageHasManyNames, name.c_str());
+    file->close();
+    return nullptr;
+  }
+  std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
+  image->locate();
+  if (!image->recover(access)) {
+    image->close();
+    return nullptr;
+  }
+  return image;
+}
+
+// Deals with what lies at the journal's name before the volume is loaded.
+bool ImageFile::recover(Access access) {
+  const bool writes = access == Access::kWrite;
+  std::string reason;
+  switch (find_journal(host_, journal_, &reason)) {
+    case JournalFile::kNone:
+      return true;
+    case JournalFile::kForeign:
+      // Not ours to read, play back or delete: a reader goes on without
+      // it; a save would leave no journal of its own there.
+      if (writes) con_.err(msg::kImageWriteFailed, name_.c_str());
+      return !writes;
+    case JournalFile::kUnreadable:
+      con_.err(msg::kImageOpenFailed, journal_text().c_str(), reason.c_str());
+      return false;
+    case JournalFile::kOurs:
+      break;
+  }
+  // Without a lock, the journal may be that of a save another run is
+  // making right now.
+  if (file_->lock_unavailable()) {
+    con_.err(msg::kCannotRestore, name_.c_str());
+    return false;
+  }
+  bool writable = writes;
+  if (!writes) {
+    // Playing a journal back takes the image for writing, and for this run
+    // alone, which then keeps it so. An image that cannot be written is
+    // read through the journal instead.
+    file_->close();
+    file_ = host_.open(name_, OpenMode::kUpdate, &reason, Lock::kExclusive);
+    writable = file_ != nullptr;
+    if (!file_) file_ = host_.open(name_, OpenMode::kRead, &reason, Lock::kShared);
+    if (!file_) {
+      con_.err(msg::kImageOpenFailed, name_.c_str(), reason.c_str());
+      return false;
+    }
+    if (file_->lock_unavailable()) {
+      con_.err(msg::kCannotRestore, name_.c_str());
+      return false;
+    }
+  }
+  switch (recover_from_journal(host_, journal_, file_, writable, &reason)) {
+    case Recovery::kNone:
+    case Recovery::kDiscarded:
+      return true;
+    case Recovery::kForeign:
+      if (writes) con_.err(msg::kImageWriteFailed, name_.c_str());
+      return !writes;
+    case Recovery::kRestored:
+      con_.err(msg::kRestoredFromJournal, name_.c_str());
+      return true;
+    case Recovery::kReadThrough:
+      con_.err(msg::kReadOnlyNotRestored, name_.c_str());
+      return true;
+    case Recovery::kWriteFailed:
+      con_.err(msg::kImageWriteFailed, name_.c_str());
+      return false;
+    case Recovery::kUnreadable:
+      con_.err(msg::kImageOpenFailed, journal_text().c_str(), reason.c_str());
+      return false;
+    case Recovery::kNotThisFile:
+      con_.err(msg::kJournalNotThisFile, journal_text().c_str());
+      return false;
+  }
+  return false;
+}
+
+std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std::string& name) {
+  // Created exclusively: a file that exists, even one that another run has
+  // just created, is never touched.
+  const HostPath path = HostPath::from_argument(name);
+  std::unique_ptr<File> file = host.create_locked_file(path);
+  if (!file) {
+    const bool exists = host.path_kind(path) != PathKind::kMissing;
+    con.err(exists ? msg::kAlreadyExists : msg::kImageWriteFailed, name.c_str());
+    return nullptr;
+  }
+  std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
+  image->locate();
+  // Without a lock this is said once, by the opening that follows, unless
+  // F ends here.
+  const std::optional<std::string> unlocked = image->file_->lock_unavailable();
+  // A journal of ours at that name belongs to an image that is gone:
+  // played back, it would write that image's old bytes over the new one.
+  bool usable = true;
+  switch (find_journal(host, image->journal_)) {
+    case JournalFile::kNone:
+      break;
+    case JournalFile::kOurs:
+      if (unlocked) {
+        con.err(msg::kCannotLock, name.c_str(), unlocked->c_str());
+        con.err(msg::kCannotRestore, name.c_str());
+        usable = false;
+      } else if (!remove_journal(host, image->journal_)) {
+        con.err(msg::kImageWriteFailed, name.c_str());
+        usable = false;
+      }
+      break;
+    case JournalFile::kForeign:
+    case JournalFile::kUnreadable:
+      con.err(msg::kImageWriteFailed, name.c_str());
+      usable = false;
+      break;
+  }
+  if (!usable) {
+    image->discard();
+    return nullptr;
+  }
+  return image;
+}
+
+void ImageFile::discard() {
+  close();
+  host_.remove_file(HostPath::from_argument(name_));
+}
+
+bool ImageFile::load(int partition_index, Volume& vol) {
+  return load_container(*file_, name_, partition_index, con_, vol, container_);
+}
+
+void ImageFile::report_load_failure() { tarnwick::report_load_failure(con_, container_); }
+
+bool ImageFile::save(const Volume& vol) {
+  // Bytes that could not be read are not the volume's: nothing is written.
+  if (vol.read_failed()) return false;
+  SavePlan plan;
+  if (!plan_save(*file_, vol, container_, plan) || !write_journaled(host_, journal_, *file_, plan.stretches)) {
+    con_.err(msg::kImageWriteFailed, name_.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool ImageFile::close() { return file_ ? file_->close() : true; }
+
+}  // namespace tarnwick

@@ -1,0 +1,78 @@
+// The image file a run works on, owned from opening to closing: the name
+// the user gave (every message names the image by it), the file's real
+// name, the open file and its lock, the journal beside the real file, and
+// the container the volume was loaded from.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "containers/container.h"
+#include "host/file.h"
+#include "host/host_path.h"
+#include "output/console.h"
+#include "volume/volume.h"
+
+namespace tarnwick {
+
+class ImageFile {
+ public:
+  // Reading shares the image with other readers and needs no more than a
+  // read-only file or medium; writing holds it alone.
+  enum class Access { kRead, kWrite };
+
+  // Opens the image for `access` with the lock that goes with it, and
+  // brings it back from a save that was interrupted, as the journal beside
+  // it allows. Nothing, after the failure has been reported, when the run
+  // cannot go on.
+  static std::unique_ptr<ImageFile> open(Host& host, Console& con, const std::string& name, Access access);
+
+  // Creates a new image file, which must not exist yet, locked for
+  // writing. A journal of ours left at its journal's name (by an image of
+  // that name that is gone) is deleted; anything else there refuses the
+  // creation, the new file removed again. Nothing, after the failure has
+  // been reported, when the file cannot be made.
+  static std::unique_ptr<ImageFile> create(Host& host, Console& con, const std::string& name);
+
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+  ~ImageFile();
+
+  // Loads the volume (partition_index 0 or 1 for HDD images) and reports
+  // the container. False, after the failure has been reported, when the
+  // volume could not be loaded.
+  bool load(int partition_index, Volume& vol);
+  // Prints the container's message for an image it cannot load.
+  void report_load_failure();
+  // Writes the volume back where it was loaded from, safe from crashes. A
+  // volume whose pages could not all be read is not the image's and is
+  // never written (the caller reports that as a load failure). False when
+  // nothing was saved; a failed write has been reported.
+  bool save(const Volume& vol);
+  // Removes a file that create() made and that never became an image.
+  void discard();
+
+  File& file() { return *file_; }
+  const std::string& name() const { return name_; }
+  // Closes the file, letting go of its lock; false when a buffered write
+  // failed.
+  bool close();
+
+ private:
+  ImageFile(Host& host, Console& con, std::string name, std::unique_ptr<File> file);
+
+  // Finds the real name and the journal's name beside it.
+  void locate();
+  bool recover(Access access);
+  std::string journal_text() const { return journal_.text(); }
+
+  Host& host_;
+  Console& con_;
+  std::string name_;
+  HostPath real_;
+  HostPath journal_;
+  std::unique_ptr<File> file_;
+  Container container_;
+};
+
+}  // namespace tarnwick
