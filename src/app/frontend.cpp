@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/options.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/extract.h"
@@ -63,7 +64,7 @@ bool check_list_path(Arguments& a) {
 }
 
 bool handle_list(RunContext& ctx, const std::string& path, const std::string&) {
-  list_directory(ctx.vol, ctx.con, directory_path(path));
+  list_directory(ctx.vol, ctx.con, directory_path(path), ctx.long_listing ? Listing::kLong : Listing::kShort);
   return false;
 }
 bool handle_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
@@ -176,30 +177,37 @@ void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFil
 }
 
 // The closing sequence of every run that gets past the command line.
-int finish(Console& con) {
+int finish(Console& con, const Options& options) {
   con.out(msg::kDone);
   con.flush();
-  return 0;
+  return options.run_status(con);
 }
 
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
-  const std::optional<Arguments> parsed = parse_arguments(argc, argv, con);
+  const Options options = parse_options(argc, argv);
+  if (answer_help_or_version(options, con)) return 0;
+  // The command line after the options, the last option standing in for
+  // the program's name.
+  const std::optional<Arguments> parsed =
+      options.unknown ? std::nullopt : parse_arguments(argc - options.count, argv + options.count, con);
   if (!parsed) {
     con.out(msg::kUsage);
     con.flush();
-    return 0;
+    return options.usage_status();
   }
   const Arguments& a = *parsed;
   const Command& c = *find_command(a.letter);
+  // Standard output that carries R's file carries nothing else.
+  if (a.letter == 'R' && host.writes_standard_output(*a.host_file)) con.divert_output();
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.
-  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con, options);
 
   std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
-  if (!image) return finish(con);
+  if (!image) return finish(con, options);
   Volume vol;
   if (image->load(a.partition_index, vol)) {
     // The volume's pages are read as the check and the command need them.
@@ -209,7 +217,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     con.hold();
     sanity_check(vol, con);
     HostTime host_time;
-    RunContext ctx{con, host, vol, host_time, a.image_name};
+    RunContext ctx{con, host, vol, host_time, a.image_name, options.long_listing};
     if (!vol.read_failed()) run_command(a, c, ctx, *image);
     if (vol.read_failed()) {
       con.discard();
@@ -220,7 +228,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     }
   }
   image->close();
-  return finish(con);
+  return finish(con, options);
 }
 
 }  // namespace tarnwick

@@ -135,12 +135,15 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     return;
   }
   // Creating the host file would empty it; if it is the image file itself,
-  // the volume would be lost.
-  if (ctx.host.same_file(host_file, ctx.image_name)) {
+  // the volume would be lost. Standard output ("-", or a name of the file
+  // it leads to) is written where it stands, and gets no time.
+  const bool to_stdout = ctx.host.writes_standard_output(host_file);
+  if (to_stdout ? ctx.host.is_standard_output(ctx.image_name) : ctx.host.same_file(host_file, ctx.image_name)) {
     con.err(msg::kCannotWrite, host_file.c_str());
     return;
   }
-  std::unique_ptr<File> out = ctx.host.open(host_file, OpenMode::kCreate);
+  std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate)
+                                        : ctx.host.open(host_file, OpenMode::kCreate);
   if (!out) {
     con.err(msg::kCannotWrite, host_file.c_str());
     return;
@@ -153,9 +156,10 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   const bool closed = out->close();
   out.reset();
   if (!written || !closed) con.err(msg::kCannotWrite, host_file.c_str());
-  // A time stamp that names no date leaves the file's time alone, and a
-  // pipe or a device has no time of its own: neither is a failure.
-  if (host_time_is_valid(ctx.host_time) && !ctx.host.set_file_time(host_file, ctx.host_time) &&
+  // A time stamp that names no date leaves the file's time alone, and
+  // standard output, a pipe or a device has no time of its own: none of
+  // them is a failure.
+  if (!to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_file_time(host_file, ctx.host_time) &&
       ctx.host.path_kind(HostPath::from_argument(host_file)) == PathKind::kFile) {
     con.err(msg::kCannotSetTime, host_file.c_str());
   }

@@ -17,6 +17,14 @@ namespace tarnwick {
 // name padded to 18 bytes, the time stamp's raw bit groups in hexadecimal
 // and, in verbose mode, the start record:
 //    OBJ  "GAME"            '98/12/31 23:59 01A0
-void list_directory(const Volume& vol, Console& con, std::string_view path);
+//
+// The long listing adds to each line the size in bytes and, for OBJ and BTX
+// files, the load and execution addresses, and after the last line the free
+// space of the volume:
+//    OBJ  "GAME"            '98/12/31 23:59     1000 2000 2000
+//    BSD  "SCORES"          '88/02/29 23:59      700
+//   空き 65536 バイト (64 / 100 ブロック)
+enum class Listing { kShort, kLong };
+void list_directory(const Volume& vol, Console& con, std::string_view path, Listing listing = Listing::kShort);
 
 }  // namespace tarnwick

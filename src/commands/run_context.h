@@ -26,6 +26,7 @@ struct RunContext {
   Volume& vol;
   HostTime& host_time;
   std::string image_name;
+  bool long_listing = false;  // L shows sizes, addresses and the free space
   // What the command has to say once its changes are saved, if anything
   // (said only when the save succeeded).
   std::function<void()> after_save = nullptr;

@@ -130,6 +130,27 @@ class Host {
   // True when both names lead to the same existing file.
   virtual bool same_file(const std::string& a, const std::string& b) = 0;
 
+  // Standard input (kRead) or standard output (kCreate) as a file, read or
+  // written in sequence. Closing it leaves the stream open; syncing it only
+  // flushes it. Standard input has the last-write time of the file it is
+  // redirected from, and the time of now when it is a pipe or a terminal.
+  virtual std::unique_ptr<File> open_standard(OpenMode mode) = 0;
+  // True when the name leads to the file standard output is (the same
+  // device and file): /dev/stdout, or the file it is redirected to.
+  virtual bool is_standard_output(const std::string& name) = 0;
+  // Opens a host file argument of a command, "-" standing for standard
+  // input when read and standard output when created.
+  std::unique_ptr<File> open_argument(const std::string& name, OpenMode mode, std::string* reason = nullptr) {
+    if (is_standard_stream(name) && mode != OpenMode::kUpdate) return open_standard(mode);
+    return open(name, mode, reason);
+  }
+  // True when what is written to the host file argument goes to standard
+  // output.
+  bool writes_standard_output(const std::string& name) {
+    return is_standard_stream(name) || is_standard_output(name);
+  }
+  static bool is_standard_stream(const std::string& name) { return name == "-"; }
+
   // Files and folders the tool creates, by host path.
   virtual PathKind path_kind(const HostPath& path) = 0;
   // True when the path is a folder that holds nothing.

@@ -23,6 +23,10 @@ class StdioFile final : public File {
         locked_(locked),
         regular_(platform::file_kind(f) == platform::FileKind::kRegular),
         lock_unavailable_(std::move(lock_unavailable)) {}
+  // A standard stream: read or written in sequence from where it stands,
+  // never synced to the disk and never closed.
+  struct Standard {};
+  StdioFile(std::FILE* f, Standard) : f_(f), locked_(false), regular_(false), standard_(true) {}
   ~StdioFile() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
@@ -63,11 +67,19 @@ class StdioFile final : public File {
 
   bool failed() override { return failed_; }
 
-  bool last_write_time(HostTime& t) override { return f_ && platform::read_stream_time(f_, t); }
+  bool last_write_time(HostTime& t) override {
+    if (!f_) return false;
+    // What comes through a pipe or from a terminal is made now.
+    if (standard_ && platform::file_kind(f_) != platform::FileKind::kRegular) {
+      t = platform::local_time_now();
+      return true;
+    }
+    return platform::read_stream_time(f_, t);
+  }
 
   bool sync() override {
     if (!f_) return false;
-    return std::fflush(f_) == 0 && std::ferror(f_) == 0 && platform::sync_stream(f_);
+    return std::fflush(f_) == 0 && std::ferror(f_) == 0 && (standard_ || platform::sync_stream(f_));
   }
 
   uint64_t link_count() override { return f_ ? platform::link_count(f_) : 1; }
@@ -88,6 +100,11 @@ class StdioFile final : public File {
 
   bool close() override {
     if (!f_) return false;
+    if (standard_) {
+      const bool ok = std::fflush(f_) == 0 && std::ferror(f_) == 0;
+      f_ = nullptr;
+      return ok;
+    }
     // Everything written reaches the file before the lock is let go.
     bool flushed = true;
     if (locked_) {
@@ -134,6 +151,7 @@ class StdioFile final : public File {
   std::FILE* f_;
   bool locked_;
   bool regular_;
+  bool standard_ = false;
   bool wrote_ = false;
   Access last_ = Access::kNone;
   std::optional<uint64_t> pos_ = 0;  // nothing when unknown
@@ -174,6 +192,14 @@ class NativeHost final : public Host {
   }
 
   bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
+
+  std::unique_ptr<File> open_standard(OpenMode mode) override {
+    std::FILE* f = mode == OpenMode::kRead ? stdin : mode == OpenMode::kCreate ? stdout : nullptr;
+    if (!f) return nullptr;
+    platform::set_binary_mode(f);
+    return std::make_unique<StdioFile>(f, StdioFile::Standard{});
+  }
+  bool is_standard_output(const std::string& name) override { return platform::is_standard_output(name); }
 
   PathKind path_kind(const HostPath& path) override { return platform::path_kind(path.native()); }
   bool folder_is_empty(const HostPath& path) override { return platform::folder_is_empty(path.native()); }

@@ -36,6 +36,13 @@ bool seek(std::FILE* f, uint64_t offset);
 // identity, whatever the spelling of the names).
 bool same_file(const std::string& a, const std::string& b);
 
+// True when the named file is the file standard output leads to (by the
+// system's file identity).
+bool is_standard_output(const std::string& name);
+// Puts a standard stream into binary mode, so that its bytes pass without
+// line-end translation (Windows); POSIX streams have no other mode.
+void set_binary_mode(std::FILE* f);
+
 // The local time now, seconds dropped.
 HostTime local_time_now();
 

@@ -63,6 +63,15 @@ bool same_file(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool is_standard_output(const std::string& name) {
+  struct stat named {};
+  struct stat out {};
+  if (stat(name.c_str(), &named) != 0 || fstat(STDOUT_FILENO, &out) != 0) return false;
+  return named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
+void set_binary_mode(std::FILE*) {}
+
 // Open file description locks where the system has them (Linux): they
 // belong to the open stream, not to the process, so no other close of the
 // file by this process lets go of them, as it would of a classic record

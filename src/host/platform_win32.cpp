@@ -111,17 +111,34 @@ std::string lock_busy_text() { return system_text(ERROR_LOCK_VIOLATION); }
 // through CreateFileA, the ANSI code page conversion the stream calls use.
 // (std::filesystem converts narrow names byte by byte under MinGW, so a
 // Shift_JIS name would not be found there.)
+namespace {
+
+bool identify(const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
+  // No access asked for: the file's identity can be read even while
+  // another program holds it open exclusively.
+  HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const BOOL ok = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  return ok != 0;
+}
+
+}  // namespace
+
+bool is_standard_output(const std::string& name) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || GetFileType(out) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION io;
+  BY_HANDLE_FILE_INFORMATION in;
+  if (!GetFileInformationByHandle(out, &io) || !identify(name, in)) return false;
+  return io.dwVolumeSerialNumber == in.dwVolumeSerialNumber && io.nFileIndexHigh == in.nFileIndexHigh &&
+         io.nFileIndexLow == in.nFileIndexLow;
+}
+
+void set_binary_mode(std::FILE* f) { _setmode(_fileno(f), _O_BINARY); }
+
 bool same_file(const std::string& a, const std::string& b) {
-  const auto identify = [](const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
-    // No access asked for: the file's identity can be read even while
-    // another program holds it open exclusively.
-    HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    return ok != 0;
-  };
   BY_HANDLE_FILE_INFORMATION ia;
   BY_HANDLE_FILE_INFORMATION ib;
   if (!identify(a, ia) || !identify(b, ib)) return false;

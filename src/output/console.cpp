@@ -30,7 +30,16 @@ std::string vformat(const char* fmt, std::va_list args) {
 
 }  // namespace
 
+bool Console::is_notice(const Message& m) {
+  for (const Message* notice :
+       {&msg::kRestoredFromJournal, &msg::kReadOnlyNotRestored, &msg::kCannotLock, &msg::kSkipped}) {
+    if (&m == notice) return true;
+  }
+  return false;
+}
+
 void Console::write(bool to_err, std::string_view bytes) {
+  to_err = to_err || output_diverted_;
   if (holding_) {
     held_.emplace_back(to_err, std::string(bytes));
     return;

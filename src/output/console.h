@@ -31,10 +31,12 @@ class Console {
   // text that may be absent).
   template <typename... Args>
   void out(const Message& m, Args... args) {
+    if (&m == &msg::kCheckFailed) failure_reported_ = true;
     print(false, m.bytes, args...);
   }
   template <typename... Args>
   void err(const Message& m, Args... args) {
+    if (!is_notice(m)) failure_reported_ = true;
     print(true, m.bytes, args...);
   }
   // As out(), but only in verbose mode.
@@ -61,6 +63,17 @@ class Console {
   // prints it or discard() drops it: a run that finds its input was not what
   // it seemed can take back what it printed from it.
   void hold() { holding_ = true; }
+
+  // True once the run has reported a failure: a message on the error stream
+  // that is not a notice, or the consistency check's error line. Notices
+  // (a journal played back or left alone, a lock the system would not take,
+  // a file skipped) tell of something done or left alone on purpose.
+  bool failure_reported() const { return failure_reported_; }
+  static bool is_notice(const Message& m);
+
+  // Sends everything meant for the output stream to the error stream from
+  // now on, for a run whose output stream carries a file's bytes.
+  void divert_output() { output_diverted_ = true; }
   void release();
   void discard() {
     held_.clear();
@@ -80,6 +93,8 @@ class Console {
   std::string err_buf_;
   bool holding_ = false;
   bool out_broken_ = false;
+  bool failure_reported_ = false;
+  bool output_diverted_ = false;
   std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
 };
 

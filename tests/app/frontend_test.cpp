@@ -76,12 +76,29 @@ TEST(FrontEndTest, BadCommandLinesPrintTheUsageOnly) {
       {"F"},
       {"F", "new.d88", "3"},
       {"F", "new.d88", "1", "A"},
+      // Options: unknown ones, and options without a command.
+      {"-x", "L", "img"},
+      {"--stat", "L", "img"},
+      {"-lx", "L", "img"},
+      {"-", "L", "img"},
+      {"--", "L", "img"},
+      {"-l"},
+      {"--long", "-l"},
+      {"-l", "L"},
+      {"-l", "R", "img", "1", "A"},
+      {"-x", "--help"},
   };
   for (const auto& args : bad) {
     const RunResult r = run(host, args);
     EXPECT_EQ(r.out, usage()) << (args.empty() ? "(none)" : args[0]);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
+    // Asked for, the exit status tells a wrong command line.
+    std::vector<std::string> with_status{"-s"};
+    with_status.insert(with_status.end(), args.begin(), args.end());
+    const RunResult s = run(host, with_status);
+    EXPECT_EQ(s.out, usage()) << "-s " << (args.empty() ? "(none)" : args[0]);
+    EXPECT_EQ(s.status, 2);
   }
   EXPECT_EQ(host.files["img"], small_hdd());
   EXPECT_EQ(host.files.size(), 1u);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/image_builder.h"
 #include "support/message_text.h"
 
@@ -26,10 +28,10 @@ class ListTest : public ::testing::Test {
  protected:
   ListTest() : b_(400) {}
 
-  std::string list(std::string_view path, bool verbose = false) {
+  std::string list(std::string_view path, bool verbose = false, Listing listing = Listing::kShort) {
     con_.clear();
     con_.verbose = verbose;
-    list_directory(b_.volume(), con_, path);
+    list_directory(b_.volume(), con_, path, listing);
     return con_.out_text();
   }
 
@@ -103,6 +105,43 @@ TEST_F(ListTest, VerboseModeAddsTheStartRecord) {
   EXPECT_EQ(list("/", true),
             " OBJ  \"GAME\"            '98/12/31 23:59 01A0\n"
             " LIB  \"LIB\"             '98/12/31 23:59 FFFF\n");
+}
+
+// The long listing adds the size (a BRD file's in 32-byte units, a
+// directory's its 8 records) and an OBJ or BTX file's addresses after the
+// start record of verbose mode, and the free space after the last line.
+TEST_F(ListTest, TheLongListingAddsSizesAddressesAndTheFreeSpace) {
+  const std::tuple<uint8_t, const char*, const char*> modes[] = {
+      {mode::kObj, "OBJ", "     4660 2000 2003"}, {mode::kBtx, "BTX", "     4660 2000 2003"},
+      {mode::kBsd, "BSD", "     4660"},           {mode::kBrd, "BRD", "   149120"},
+      {mode::kDir, "DIR", "     2048"},           {mode::kRb, "RB ", "     4660"},
+      {0x80, "???", "     4660"}};
+  std::string verbose;
+  std::string plain;
+  for (const auto& [m, label, additions] : modes) {
+    const EntryRef e = b_.add_entry(kRoot, m, "M", 0x1234, 0x1A0, opts(0x80));
+    b_.volume().set_field16(e, entry::kLoadAddress, 0x2000);
+    b_.volume().set_field16(e, entry::kExecAddress, 0x2003);
+    const std::string start = std::string(" ") + label + "  \"M\"               '98/12/31 23:59";
+    verbose += start + " 01A0" + additions + "\n";
+    plain += start + additions + "\n";
+  }
+  b_.volume().set_sys16(sys::kUsedBlocks, 100);
+  const std::string free_space = message_text(msg::kListFree, 76800u, 300u, 400u);
+  EXPECT_EQ(list("/", true, Listing::kLong), verbose + free_space);
+  EXPECT_EQ(list("/", false, Listing::kLong), plain + free_space);
+
+  // Blocks of 4 records; an empty directory shows the free space alone, and
+  // a used count beyond the total leaves none.
+  VolumeBuilder b(100, 4);
+  b.volume().set_sys16(sys::kUsedBlocks, 40);
+  Console con;
+  list_directory(b.volume(), con, "/", Listing::kLong);
+  EXPECT_EQ(con.out_text(), message_text(msg::kListFree, 61440u, 60u, 100u));
+  b.volume().set_sys16(sys::kUsedBlocks, 0xFFFF);
+  con.clear();
+  list_directory(b.volume(), con, "/", Listing::kLong);
+  EXPECT_EQ(con.out_text(), message_text(msg::kListFree, 0u, 0u, 100u));
 }
 
 TEST_F(ListTest, SkipsFreeEntriesAndTheHeaderAndPrintsNothingForAnEmptyDirectory) {

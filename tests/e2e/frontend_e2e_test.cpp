@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,68 @@ TEST(FrontEndE2eTest, StandardStreamsThatFailOrAreMissing) {
     EXPECT_TRUE(exited_in_order(status));
     EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << close_out;
   }
+}
+
+
+// Under -s the exit status tells the result: 0 when nothing failed, 1 when a
+// failure was reported, 2 for a wrong command line. Without it, always 0.
+TEST(FrontEndE2eTest, TheStatusOptionTellsTheResult) {
+  ScratchDir dir;
+  testing::write_file(dir.file("disk.hdd"), testing::make_hdd_image(VolumeBuilder(64, 1).take()));
+  testing::write_file(dir.file("bad.hdd"), Bytes(4096, 0));
+  VolumeBuilder damaged(64, 1);
+  damaged.volume().set_sys16(sys::kUsedBlocks, 60);  // the check finds the count wrong
+  testing::write_file(dir.file("damaged.hdd"), testing::make_hdd_image(damaged.take()));
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } runs[] = {
+      {{"L", "disk.hdd"}, 0},
+      {{"R", "disk.hdd", "1", "NOSUCH", "x.mzt"}, 1},  // a refused command
+      {{"L", "missing.hdd"}, 1},                       // the image cannot be opened
+      {{"L", "bad.hdd"}, 1},                           // nor loaded
+      {{"L", "damaged.hdd"}, 1},                       // the check fails
+      {{"I", "disk.hdd", "1", "0", "/dev/null"}, 0},   // a command that changes the image
+      {{"-x", "L", "disk.hdd"}, 2},
+      {{}, 2},
+      {{"L"}, 2},
+  };
+  for (const auto& run : runs) {
+    for (const char* option : {"-s", "--status", "-ls"}) {
+      std::vector<std::string> args{option};
+      args.insert(args.end(), run.args.begin(), run.args.end());
+      const testing::ToolRun r = testing::run_tool(args, dir);
+      EXPECT_EQ(r.status, run.status) << option << " " << (run.args.empty() ? "" : run.args.back());
+    }
+    EXPECT_EQ(testing::run_tool(run.args, dir).status, 0) << (run.args.empty() ? "" : run.args.back());
+  }
+}
+
+TEST(FrontEndE2eTest, HelpAndVersionOpenNothing) {
+  ScratchDir dir;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"-h"},
+                                               {"-s", "-h", "--version", "W", "new.d88", "1", "A", "B"}}) {
+    const testing::ToolRun r = testing::run_tool(args, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, msg::kHelp.bytes);
+    EXPECT_EQ(r.err, "");
+  }
+  // The help names every command, the options and the manual page.
+  const std::string help(reinterpret_cast<const char*>(msg::kHelp.text.data()), msg::kHelp.text.size());
+  for (const char* item : {"\n  L IMAGE", "\n  R IMAGE", "\n  W IMAGE", "\n  D IMAGE", "\n  I IMAGE", "\n  F IMAGE",
+                           "\n  M IMAGE", "\n  K IMAGE", "\n  X IMAGE", "\n  A IMAGE", "-s, --status", "-l, --long",
+                           "-h, --help", "--version", " - ", "UTF-8", "man tarnwick"}) {
+    EXPECT_NE(help.find(item), std::string::npos) << item;
+  }
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"},
+                                               {"--version", "--help", "L", "missing.hdd"}}) {
+    const testing::ToolRun r = testing::run_tool(args, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("tarnwick [0-9]+(\\.[0-9]+)+\n"))) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <csignal>
 #include <future>
 #include <string>
 
+#include "containers/hdd_rom.h"
 #include "support/civil_time.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
@@ -155,6 +160,91 @@ TEST_F(HostFilesE2eTest, ExtractionIntoAFifoWhoseReaderLeavesIsAFailedWrite) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, done(found("BIG")));
   EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "p"));
+}
+
+// R writes to standard output by "-" or by a name of the file standard
+// output is: it then carries exactly the bytes R writes into a file, and
+// everything else the run prints goes to standard error.
+TEST_F(HostFilesE2eTest, ExtractionToStandardOutputCarriesTheFileAlone) {
+  const ToolRun into_file = run_tool({"R", "disk.hdd", "1", "HELLO", "hello.mzt"}, dir_);
+  const Bytes mzt = read_file(dir_.file("hello.mzt"));
+  ASSERT_EQ(mzt, testing::make_mzt("HELLO", kBody));
+  std::vector<std::string> targets{"-"};
+  // The tool's standard output is the scratch folder's .stdout.
+  if (!testing::runs_under_wine()) targets.insert(targets.end(), {"/dev/stdout", "/dev/fd/1", ".stdout"});
+  // A Windows build's standard output is taken as it is: the file's bytes
+  // must come through without line-end translation.
+  testing::RunOptions raw;
+  raw.raw = true;
+  const auto text = [](std::string s) {
+    std::erase(s, '\r');
+    return s;
+  };
+  const std::string file(mzt.begin(), mzt.end());
+  for (const std::string& target : targets) {
+    ToolRun r = testing::run_tool_with({"R", "disk.hdd", "1", "HELLO", target}, dir_, raw);
+    EXPECT_TRUE(r.out == file) << target << ": " << r.out.size() << " bytes";
+    EXPECT_EQ(text(r.err), into_file.out) << target;
+    EXPECT_EQ(r.status, 0) << target;
+    // Verbose traces and failures go to standard error too.
+    r = testing::run_tool_with({"-s", "VR", "disk.hdd", "1", "HELLO", target}, dir_, raw);
+    EXPECT_TRUE(r.out == file) << target;
+    EXPECT_NE(text(r.err).find(message_text(msg::kEchoHostFile, target.c_str())), std::string::npos) << target;
+    EXPECT_EQ(r.status, 0) << target;
+    r = run_tool({"-s", "R", "disk.hdd", "1", "NOSUCH", target}, dir_);
+    EXPECT_EQ(r.out, "") << target;
+    EXPECT_EQ(r.err, done(message_text(msg::kPathNotFound, "NOSUCH"))) << target;
+    EXPECT_EQ(r.status, 1) << target;
+  }
+  EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("-")));
+}
+
+// W and I read "-" from standard input, a redirected file or a pipe. W
+// stamps the file with the redirected file's time, or with now for a pipe.
+TEST_F(HostFilesE2eTest, StoreAndImportReadStandardInput) {
+  const Bytes mzt = testing::make_mzt("NEW", testing::pattern(500, 3));
+  testing::write_file(dir_.file("new.mzt"), mzt);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {testing::local_instant(2003, 4, 5, 6, 7, 0, 0), 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir_.file("new.mzt").c_str(), times, 0), 0);
+  testing::RunOptions redirected;
+  redirected.tz = "UTC0";
+  redirected.stdin_file = "new.mzt";
+  testing::RunOptions piped = redirected;
+  piped.stdin_pipe = true;
+
+  ToolRun r = testing::run_tool_with({"-s", "W", "disk.hdd", "1", "FILED", "-"}, dir_, redirected);
+  EXPECT_EQ(r.out, done());
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  r = testing::run_tool_with({"-s", "W", "disk.hdd", "1", "PIPED", "-"}, dir_, piped);
+  EXPECT_EQ(r.out, done());
+  EXPECT_EQ(r.err, "");
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char today[48];
+  std::snprintf(today, sizeof today, "'%02d/%02d/%02d", utc.tm_year % 100, utc.tm_mon + 1, utc.tm_mday);
+
+  r = run_tool({"L", "disk.hdd"}, dir_);
+  EXPECT_NE(r.out.find(" OBJ  \"FILED\"           '03/04/05 06:07\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" OBJ  \"PIPED\"           " + std::string(today)), std::string::npos) << r.out;
+  for (const char* name : {"FILED", "PIPED"}) {
+    r = run_tool({"R", "disk.hdd", "1", name, "back.mzt"}, dir_);
+    EXPECT_EQ(read_file(dir_.file("back.mzt")), testing::make_mzt(name, testing::pattern(500, 3))) << name;
+  }
+
+  // I copies what comes through a pipe over the records from 0x20 on.
+  const Bytes raw = testing::pattern(700, 9);
+  testing::write_file(dir_.file("raw.bin"), raw);
+  piped.stdin_file = "raw.bin";
+  const Bytes before = read_file(dir_.file("disk.hdd"));
+  r = testing::run_tool_with({"-s", "I", "disk.hdd", "1", "20", "-"}, dir_, piped);
+  EXPECT_EQ(r.out, done());
+  EXPECT_EQ(r.status, 0);
+  Bytes expected = before;
+  std::copy(raw.begin(), raw.end(), expected.begin() + kPartition1Offset + 0x20 * kRecordSize);
+  EXPECT_EQ(read_file(dir_.file("disk.hdd")), expected);
 }
 
 }  // namespace

@@ -108,6 +108,18 @@ TEST_F(ListE2eTest, ListsTheSampleRomRootAndSubdirectories) {
   EXPECT_EQ(r.out, rom_line("sample.rom") + kSampleRoot + done_line());
   r = run_unchanged(dir_, "sample.rom", {"L", "sample.rom", "1", "GAMES/TOOLS/..", "extra", "args"});
   EXPECT_EQ(r.out, rom_line("sample.rom") + kSampleGames + done_line());
+  // The long listing: sizes, an OBJ file's addresses, the free space (512
+  // blocks less the 144 that the reserved records and the files take).
+  for (const char* option : {"-l", "--long"}) {
+    r = run_unchanged(dir_, "sample.rom", {option, "L", "sample.rom", "1", "GAMES"});
+    EXPECT_EQ(r.out, rom_line("sample.rom") +
+                         " DIR  \".\"               '98/12/31 23:59     2048\n"
+                         " DIR  \"..\"              '98/12/31 23:59     2048\n"
+                         " OBJ  \"SPACE WAR\"       '04/01/05 06:07    12000 0000 0000\n"
+                         " DIR  \"TOOLS\"           '24/10/09 08:07     2048\n" +
+                         message_text(msg::kListFree, 94208u, 368u, 512u) + done_line());
+    EXPECT_EQ(r.err, "");
+  }
 }
 
 TEST_F(ListE2eTest, AFailedPathListsTheDeepestDirectoryEntered) {

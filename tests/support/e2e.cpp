@@ -83,6 +83,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, co
 ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& dir, const RunOptions& opt) {
   const std::string runner = TARNWICK_RUNNER;
   std::string cmd = "cd " + quote(dir.path().string()) + " && ";
+  if (opt.stdin_pipe) cmd += "cat " + quote(opt.stdin_file) + " | ";
   if (!opt.tz.empty()) cmd += "TZ=" + quote(opt.tz) + " ";
   for (const auto& [name, value] : opt.env) cmd += name + "=" + quote(value) + " ";
   if (!runner.empty()) cmd += runner + " ";
@@ -90,7 +91,8 @@ ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& di
   for (const std::string& a : args) cmd += " " + quote(a);
   const fs::path out = dir.path() / ".stdout";
   const fs::path err = dir.path() / ".stderr";
-  cmd += " </dev/null >" + quote(out.string()) + " 2>" + quote(err.string());
+  if (!opt.stdin_pipe) cmd += " <" + quote(opt.stdin_file.empty() ? "/dev/null" : opt.stdin_file);
+  cmd += " >" + quote(out.string()) + " 2>" + quote(err.string());
   const int raw = std::system(cmd.c_str());
   ToolRun r;
   r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;

@@ -37,6 +37,10 @@ struct RunOptions {
   // Further environment variables of the run, name and value.
   std::vector<std::pair<std::string, std::string>> env;
   bool raw = false;  // keep a Windows build's "\r\n" line ends
+  // Standard input: this file (in the scratch folder) when not empty, as a
+  // redirection or, with stdin_pipe, through a pipe; /dev/null otherwise.
+  std::string stdin_file;
+  bool stdin_pipe = false;
 };
 ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& dir, const RunOptions& opt);
 

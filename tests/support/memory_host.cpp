@@ -286,7 +286,16 @@ std::unique_ptr<HostFolder> MemoryHost::open_folder(const HostPath& path) {
   return std::make_unique<MemoryFolder>(*this, path);
 }
 
+std::unique_ptr<File> MemoryHost::open_standard(OpenMode mode) {
+  if (mode == OpenMode::kUpdate) return nullptr;
+  const std::string name = mode == OpenMode::kRead ? kStandardInput : kStandardOutput;
+  if (mode == OpenMode::kRead) times[name] = clock;
+  files[name];  // an empty stream when nothing was put there
+  return std::make_unique<MemoryFile>(*this, name);
+}
+
 bool MemoryHost::is_pipe(const std::string& name) const {
+  if (name == kStandardInput || name == kStandardOutput) return true;
   return std::find(pipes.begin(), pipes.end(), name) != pipes.end();
 }
 

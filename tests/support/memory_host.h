@@ -75,6 +75,12 @@ class MemoryHost : public Host {
                              Lock lock = Lock::kNone) override;
   bool set_file_time(const std::string& name, const HostTime& t) override;
   bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
+  // Standard input and output are the files of these names, pipes both;
+  // what comes through standard input is made now (the clock).
+  static constexpr const char* kStandardInput = "<stdin>";
+  static constexpr const char* kStandardOutput = "<stdout>";
+  std::unique_ptr<File> open_standard(OpenMode mode) override;
+  bool is_standard_output(const std::string& name) override { return name == kStandardOutput; }
 
   // Host paths are the names as they are (POSIX).
   PathKind path_kind(const HostPath& path) override;
