@@ -93,7 +93,7 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
     }
     return false;
   }
-  const std::span<uint8_t> target = vol.bytes(start, data.size());
+  const std::span<uint8_t> target = vol.writable_bytes(start, data.size());
   std::copy(data.begin(), data.end(), target.begin());
   return true;
 }

@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <utility>
 #include <vector>
 
 #include "commands/delete.h"
@@ -29,7 +28,7 @@ class UndoLog {
   explicit UndoLog(Volume& vol) : vol_(vol) {}
 
   void save(uint64_t offset, uint64_t length) {
-    const std::span<const uint8_t> b = std::as_const(vol_).bytes(offset, length);
+    const std::span<const uint8_t> b = vol_.bytes(offset, length);
     saved_.push_back(Saved{offset, std::vector<uint8_t>(b.begin(), b.end())});
   }
   void save_system_record() { save(Volume::kSystemOffset, kRecordSize); }
@@ -38,7 +37,7 @@ class UndoLog {
   // ends with its oldest bytes.
   void restore() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      const std::span<uint8_t> to = vol_.bytes(it->offset, it->bytes.size());
+      const std::span<uint8_t> to = vol_.writable_bytes(it->offset, it->bytes.size());
       std::copy(it->bytes.begin(), it->bytes.begin() + static_cast<long>(to.size()), to.begin());
     }
     saved_.clear();
@@ -144,7 +143,7 @@ bool store_mzt_file(Volume& vol, Console& con, const Lookup& target, const HostF
   // beyond it keep what they held.
   const uint64_t body_at = uint64_t{start} * kRecordSize;
   undo.save(body_at, size);
-  const std::span<uint8_t> body = vol.bytes(body_at, size);
+  const std::span<uint8_t> body = vol.writable_bytes(body_at, size);
   if (size > 0 && mzt.file.read_at(mzt::kHeaderSize, body.data(), body.size()) != body.size()) {
     undo.restore();
     con.err(msg::kReadFailed, mzt.name.c_str());

@@ -260,16 +260,12 @@ bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type) {
   const size_t tracks = vol.size() / kTrackBytes;
   // Tracks pair up (t and t XOR 1), so a volume fills an even number.
   if (tracks == 0 || tracks % 2 != 0 || tracks > static_cast<size_t>(D88Header::kTracks)) return false;
-  const auto put32 = [](uint8_t* at, uint32_t v) {
-    for (int k = 0; k < 4; ++k) at[k] = static_cast<uint8_t>(v >> (8 * k));
-  };
-
   D88Header header;
   header.bytes[D88Header::kWriteProtect] = 0;
   header.bytes[D88Header::kDiskType] = disk_type;
-  put32(&header.bytes[D88Header::kDiskSize], static_cast<uint32_t>(D88Header::kSize + tracks * kTrackSpan));
+  store32(&header.bytes[D88Header::kDiskSize], static_cast<uint32_t>(D88Header::kSize + tracks * kTrackSpan));
   for (size_t d = 0; d < tracks; ++d) {
-    put32(&header.bytes[D88Header::kTrackTable + 4 * d], static_cast<uint32_t>(D88Header::kSize + d * kTrackSpan));
+    store32(&header.bytes[D88Header::kTrackTable + 4 * d], static_cast<uint32_t>(D88Header::kSize + d * kTrackSpan));
   }
   if (image.write_at(0, header.bytes.data(), header.bytes.size()) != header.bytes.size()) return false;
 
@@ -282,10 +278,9 @@ bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type) {
       h[kH] = static_cast<uint8_t>(d % 2);
       h[kR] = static_cast<uint8_t>(j + 1);
       h[kN] = kSizeCode256;
-      h[kSectorCount] = static_cast<uint8_t>(kSectorsUsed);
+      store16(h + kSectorCount, static_cast<uint16_t>(kSectorsUsed));
       h[kDensity] = kDoubleDensity;
-      h[kDataSize] = static_cast<uint8_t>(kSectorDataSize & 0xFF);
-      h[kDataSize + 1] = static_cast<uint8_t>(kSectorDataSize >> 8);
+      store16(h + kDataSize, static_cast<uint16_t>(kSectorDataSize));
       const std::span<const uint8_t> data = vol.bytes(from + uint64_t{j} * kSectorDataSize, kSectorDataSize);
       if (data.size() != kSectorDataSize) return false;
       copy_inverted(data.data(), h + kSectorHeaderSize);

@@ -8,7 +8,7 @@ namespace tarnwick {
 Volume blank_volume(const BlankLayout& layout) {
   const uint32_t records = uint32_t{layout.total_blocks} * layout.records_per_block;
   Volume vol(std::vector<uint8_t>(size_t{records} * kRecordSize, 0xFF));
-  const std::span<uint8_t> system = vol.bytes(Volume::kSystemOffset, kRecordSize);
+  const std::span<uint8_t> system = vol.writable_bytes(Volume::kSystemOffset, kRecordSize);
   std::fill(system.begin(), system.end(), uint8_t{0});
   vol.set_sys8(sys::kVolumeNumber, 1);
   vol.set_sys8(sys::kReservedBlocks, layout.reserved_blocks);
@@ -20,7 +20,7 @@ Volume blank_volume(const BlankLayout& layout) {
 }
 
 void write_blank_directory(Volume& vol, uint32_t first_record) {
-  const std::span<uint8_t> dir = vol.bytes(uint64_t{first_record} * kRecordSize, kDirectorySize);
+  const std::span<uint8_t> dir = vol.writable_bytes(uint64_t{first_record} * kRecordSize, kDirectorySize);
   std::fill(dir.begin(), dir.end(), uint8_t{0});
   if (dir.empty()) return;
   for (int i = 0; i < kEntriesPerDirectory; ++i) {

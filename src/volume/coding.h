@@ -16,6 +16,8 @@ inline uint32_t load32(const uint8_t* p) {
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
+inline uint64_t load64(const uint8_t* p) { return uint64_t{load32(p)} | (uint64_t{load32(p + 4)} << 32); }
+
 inline void store16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -25,8 +27,6 @@ inline void store32(uint8_t* p, uint32_t v) {
   store16(p, static_cast<uint16_t>(v));
   store16(p + 2, static_cast<uint16_t>(v >> 16));
 }
-
-inline uint64_t load64(const uint8_t* p) { return uint64_t{load32(p)} | (uint64_t{load32(p + 4)} << 32); }
 
 inline void store64(uint8_t* p, uint64_t v) {
   store32(p, static_cast<uint32_t>(v));

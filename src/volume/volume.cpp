@@ -36,11 +36,17 @@ Volume::Volume(size_t size, std::unique_ptr<PageSource> source)
       data_(lazy_.get()),
       size_(size) {}
 
-Volume::Volume(const Volume& other) : image_(other.image()), data_(image_.data()), size_(image_.size()) {}
-
-Volume& Volume::operator=(const Volume& other) {
-  if (this != &other) *this = Volume(other);
-  return *this;
+Volume Volume::clone() const {
+  if (pages_.empty()) return Volume(image_);
+  bring_in(0, size_);
+  Volume copy;
+  copy.lazy_.reset(new uint8_t[size_]);
+  std::copy_n(data_, size_, copy.lazy_.get());
+  copy.pages_ = pages_;
+  copy.read_failed_ = read_failed_;
+  copy.data_ = copy.lazy_.get();
+  copy.size_ = size_;
+  return copy;
 }
 
 void Volume::bring_in(uint64_t offset, uint64_t length) const {

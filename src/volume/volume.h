@@ -87,9 +87,12 @@ class Volume {
   Volume(size_t size, std::unique_ptr<PageSource> source);
   Volume(Volume&&) noexcept = default;
   Volume& operator=(Volume&&) noexcept = default;
-  // Copies hold every byte.
-  Volume(const Volume& other);
-  Volume& operator=(const Volume& other);
+  // A volume is moved, not copied; clone() makes the one explicit copy.
+  Volume(const Volume&) = delete;
+  Volume& operator=(const Volume&) = delete;
+  // A copy holding every byte and the same record of changed pages; it no
+  // longer reads from the image file (every page is read in first).
+  Volume clone() const;
 
   // The whole image as one vector; a lazily loaded volume reads every page
   // it has not read yet first.
@@ -124,15 +127,16 @@ class Volume {
       put8(offset, static_cast<uint8_t>(v));
     }
   }
-  // A view of [offset, offset + length), or an empty span when out of range.
-  // The writable view counts as a change of those bytes.
-  std::span<uint8_t> bytes(uint64_t offset, uint64_t length) {
-    if (!holds(offset, length)) return {};
-    return {changing(offset, length) + offset, static_cast<size_t>(length)};
-  }
+  // A view of [offset, offset + length) for reading, or an empty span when
+  // out of range. Reading never counts as a change.
   std::span<const uint8_t> bytes(uint64_t offset, uint64_t length) const {
     if (!holds(offset, length)) return {};
     return {present(offset, length) + offset, static_cast<size_t>(length)};
+  }
+  // The same view for writing: it counts as a change of those bytes.
+  std::span<uint8_t> writable_bytes(uint64_t offset, uint64_t length) {
+    if (!holds(offset, length)) return {};
+    return {changing(offset, length) + offset, static_cast<size_t>(length)};
   }
 
   // Pages changed since the load, as runs of bytes [offset, offset + length)

@@ -37,7 +37,7 @@ TEST(AllocateBlocksTest, ClaimsTheFirstRunThatFitsAndTracesEveryStep) {
   VolumeBuilder b(40, 4, 6);
   b.mark_block(6);
   b.mark_block(8);  // bitmap byte 0 = 0x05
-  Volume one = b.volume();
+  Volume one = b.volume().clone();
 
   Console con;
   con.verbose = true;
@@ -148,7 +148,7 @@ TEST(AllocateBlocksTest, NeverTakesABlockThatTheVolumeUsesWhateverTheBitmapSays)
   const EntryRef file = b.add_contiguous(kRootDirectoryRecord, "FILE", testing::pattern(2000));
   const uint32_t sub = b.add_directory(kRootDirectoryRecord, "SUB");
   b.add_bsd(sub, "CHAIN", testing::pattern(600));
-  Volume agreeing = b.volume();
+  Volume agreeing = b.volume().clone();
   // Clear the whole bitmap and the count to match: the volume now says every
   // block is free. It must place files where the agreeing volume does.
   Volume& v = b.volume();

@@ -34,7 +34,7 @@ TEST(LazyVolumeTest, ReadsEachPageOnceWhenAnAccessorFirstTouchesIt) {
   EXPECT_EQ(v.le16(4095), 0x100F);  // the last byte of page 0 and the first of page 1
   EXPECT_EQ(v.u8(2 * 4096 + 511), 33);
   EXPECT_EQ(v.u8(2 * 4096 + 512), 0);  // past the end: nothing read
-  EXPECT_EQ(std::as_const(v).bytes(4000, 200).size(), 200u);
+  EXPECT_EQ(v.bytes(4000, 200).size(), 200u);
   EXPECT_EQ(asked, (std::vector<uint64_t>{0, 4096, 8192}));
   EXPECT_TRUE(v.changed_runs().empty());
   EXPECT_FALSE(v.read_failed());
@@ -52,12 +52,29 @@ TEST(LazyVolumeTest, ChangedPagesMakeRunsAndAFailedReadIsRemembered) {
   EXPECT_EQ(runs[1].offset, 3 * 4096u);
   EXPECT_EQ(runs[1].length, 4096u);
   EXPECT_TRUE(v.read_failed());
+  // A clone keeps the bytes, the changed pages and the failed read.
+  const Volume copy = v.clone();
+  EXPECT_EQ(copy.le16(4095), 0xBEEF);
+  EXPECT_EQ(copy.changed_runs().size(), 2u);
+  EXPECT_EQ(copy.changed_runs()[1].offset, 3 * 4096u);
+  EXPECT_TRUE(copy.read_failed());
+  EXPECT_EQ(v.changed_runs().size(), 2u);
   // The whole image, once asked for, holds what was read and what changed.
   const std::vector<uint8_t>& all = v.image();
   EXPECT_EQ(all[4095], 0xEF);
   EXPECT_EQ(all[4096], 0xBE);
   EXPECT_EQ(all[2 * 4096], 32);
   EXPECT_EQ(asked.size(), 4u);
+}
+
+TEST(CodingTest, SixtyFourBitFieldsAreLittleEndian) {
+  uint8_t b[8] = {};
+  store64(b, 0x0102030405060708ull);
+  EXPECT_EQ(b[0], 0x08);
+  EXPECT_EQ(b[7], 0x01);
+  EXPECT_EQ(load64(b), 0x0102030405060708ull);
+  store64(b, UINT64_MAX);
+  EXPECT_EQ(load64(b), UINT64_MAX);
 }
 
 }  // namespace
