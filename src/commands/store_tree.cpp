@@ -35,14 +35,14 @@ class UndoLog {
  public:
   explicit UndoLog(Volume& vol) : vol_(vol) {}
   void save(uint64_t offset, uint64_t length) {
-    const std::span<const uint8_t> b = std::as_const(vol_).bytes(offset, length);
+    const std::span<const uint8_t> b = vol_.bytes(offset, length);
     saved_.push_back(Saved{offset, std::vector<uint8_t>(b.begin(), b.end())});
   }
   void save_records(uint32_t first, uint32_t count) { save(uint64_t{first} * kRecordSize, uint64_t{count} * kRecordSize); }
   // Latest first, so a range saved twice ends with its oldest bytes.
   void restore() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      const std::span<uint8_t> to = vol_.bytes(it->offset, it->bytes.size());
+      const std::span<uint8_t> to = vol_.writable_bytes(it->offset, it->bytes.size());
       std::copy(it->bytes.begin(), it->bytes.begin() + static_cast<std::ptrdiff_t>(to.size()), to.begin());
     }
     saved_.clear();
@@ -338,7 +338,7 @@ class TreeStorer {
     if (!e) return false;
     const uint8_t m = header[mzt::kMode] == mode::kBtx ? mode::kBtx : mode::kObj;
     fill_entry(*e, m, item.name, std::span<const uint8_t, 6>(header.data() + mzt::kFields, 6), start, time);
-    const std::span<uint8_t> body = vol_.bytes(uint64_t{start} * kRecordSize, size);
+    const std::span<uint8_t> body = vol_.writable_bytes(uint64_t{start} * kRecordSize, size);
     if (size > 0 && file.read_at(mzt::kHeaderSize, body.data(), body.size()) != body.size()) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;

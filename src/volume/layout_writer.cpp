@@ -112,7 +112,7 @@ std::optional<uint32_t> write_chained(Volume& vol, BlockPool& pool, std::span<co
     const uint64_t at = uint64_t{chain[k]} * kRecordSize;
     const size_t from = k * kChainData;
     const size_t n = std::min<size_t>(kChainData, data.size() - std::min(from, data.size()));
-    const std::span<uint8_t> record = vol.bytes(at, kRecordSize);
+    const std::span<uint8_t> record = vol.writable_bytes(at, kRecordSize);
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, record.begin());
     vol.put16(at + kChainLink, static_cast<uint16_t>(k + 1 < chain.size() ? chain[k + 1] : 0));
   }
@@ -124,7 +124,7 @@ std::optional<uint32_t> write_indexed(Volume& vol, BlockPool& pool, std::span<co
   if (runs > static_cast<size_t>(kIndexSlots)) return std::nullopt;
   const uint32_t index = pool.allocate(kRecordSize);
   if (!usable(vol, index, 1)) return std::nullopt;
-  const std::span<uint8_t> slots = vol.bytes(uint64_t{index} * kRecordSize, kRecordSize);
+  const std::span<uint8_t> slots = vol.writable_bytes(uint64_t{index} * kRecordSize, kRecordSize);
   std::fill(slots.begin(), slots.end(), uint8_t{0});
   for (size_t k = 0; k < runs; ++k) {
     const uint32_t run = pool.allocate(kRunSize);
@@ -132,7 +132,7 @@ std::optional<uint32_t> write_indexed(Volume& vol, BlockPool& pool, std::span<co
     vol.put16(uint64_t{index} * kRecordSize + 2 * k, static_cast<uint16_t>(run));
     const size_t from = k * kRunSize;
     const size_t n = std::min<size_t>(kRunSize, data.size() - from);
-    const std::span<uint8_t> bytes = vol.bytes(uint64_t{run} * kRecordSize, n);
+    const std::span<uint8_t> bytes = vol.writable_bytes(uint64_t{run} * kRecordSize, n);
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, bytes.begin());
   }
   return index;

@@ -155,7 +155,7 @@ TEST(AllocateBlocksTest, NeverTakesABlockThatTheVolumeUsesWhateverTheBitmapSays)
   for (uint32_t k = 0; k < 8; ++k) v.set_sys8(sys::kBitmap + k, 0);
   v.set_sys16(sys::kUsedBlocks, 0);
   // A pool, which finds what the volume holds once, takes the same runs.
-  Volume pooled = v;
+  Volume pooled = v.clone();
   BlockPool pool(pooled);
   Console con;
   for (const uint32_t length : {1u, 2048u, 5000u}) {
