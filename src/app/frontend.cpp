@@ -16,6 +16,7 @@
 #include "commands/store_tree.h"
 #include "commands/tree.h"
 #include "containers/image_file.h"
+#include "host/user_text.h"
 #include "volume/check.h"
 #include "volume/path.h"
 #include "volume/volume.h"
@@ -58,7 +59,9 @@ struct Command {
 // L's path must fit the list path buffer once the '/' is appended.
 bool check_list_path(Arguments& a) {
   if (!a.path) a.path = "/";
-  const std::string& p = *a.path;
+  // A PATH typed as UTF-8 text counts in the bytes it becomes.
+  const std::optional<std::string> bytes = paths_are_utf8() ? path_from_utf8(*a.path) : std::nullopt;
+  const std::string& p = bytes ? *bytes : *a.path;
   const bool has_slash = !p.empty() && p.back() == '/';
   return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
 }
@@ -197,10 +200,12 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     con.flush();
     return options.usage_status();
   }
-  const Arguments& a = *parsed;
+  Arguments a = *parsed;
   const Command& c = *find_command(a.letter);
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(*a.host_file)) con.divert_output();
+  // A PATH typed as text becomes the volume's bytes before anything opens.
+  if (a.path && !convert_path_argument(*a.path, con)) return finish(con, options);
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.

@@ -106,7 +106,7 @@ class TreeWriter {
     }
     entered_[dir] = true;
     std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)));
-    if (!folder) con_.err(msg::kCannotWrite, text.c_str());
+    if (!folder) con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
     return folder;
   }
 
@@ -114,7 +114,7 @@ class TreeWriter {
                   const std::string& text, const HostTime& time) {
     std::unique_ptr<NewFile> out = folder.create_file(host);
     if (!out) {
-      con_.err(msg::kCannotWrite, text.c_str());
+      con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       return;
     }
     const Extraction result = extract_contents(vol_, con_, e, name, *out);
@@ -125,11 +125,11 @@ class TreeWriter {
     const bool closed = out->close();
     out.reset();
     if (!written || !closed) {
-      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, text.c_str());
+      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       folder.remove_file(host);
       return;
     }
-    if (!timed) con_.err(msg::kCannotSetTime, text.c_str());
+    if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text.c_str()));
     con_.out(msg::kTreeFileLine, text.c_str());
     ++files_;
   }

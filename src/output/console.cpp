@@ -28,6 +28,43 @@ std::string vformat(const char* fmt, std::va_list args) {
   return std::string(big.data(), static_cast<size_t>(n));
 }
 
+// The flags and width of the `index`-th conversion of a printf format (the
+// argument it takes): whether it pads on the left, and to how many columns.
+struct Width {
+  bool left = false;
+  size_t columns = 0;
+};
+Width width_of(std::string_view fmt, size_t index) {
+  size_t n = 0;
+  for (size_t i = 0; i < fmt.size(); ++i) {
+    if (fmt[i] != '%') continue;
+    if (++i < fmt.size() && fmt[i] == '%') continue;
+    Width w;
+    for (; i < fmt.size() && std::string_view("-+ #0").find(fmt[i]) != std::string_view::npos; ++i) {
+      if (fmt[i] == '-') w.left = true;
+    }
+    for (; i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9'; ++i) w.columns = w.columns * 10 + (fmt[i] - '0');
+    if (n++ == index) return w;
+  }
+  return {};
+}
+
+// Screen columns of UTF-8 text as the volume's names take them: a character
+// that comes from two bytes of code page 932 is full-width; ASCII and the
+// half-width katakana take one column.
+size_t columns_of(std::string_view utf8) {
+  size_t columns = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = len == 1 ? b : b & (0x3F >> (len - 1));
+    for (size_t k = 1; k < len && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+    columns += c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F) ? 1 : 2;
+    i += len;
+  }
+  return columns;
+}
+
 }  // namespace
 
 bool Console::is_notice(const Message& m) {
@@ -36,6 +73,29 @@ bool Console::is_notice(const Message& m) {
     if (&m == notice) return true;
   }
   return false;
+}
+
+bool TextEncoder::write(std::FILE* f, std::string_view utf8) const {
+  return std::fwrite(utf8.data(), 1, utf8.size(), f) == utf8.size();
+}
+
+const char* Console::convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
+                             const char* text) {
+  const std::string_view kinds = m.args;
+  const auto kind = index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
+  return convert(enc, m, index, shown, ShownAs{kind, text});
+}
+
+const char* Console::convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a) {
+  shown = a.kind == ArgKind::kAsIs ? enc.host_text(a.text) : enc.volume_text(a.text, a.kind);
+  // printf pads by bytes; the names keep their columns on the screen.
+  const Width w = width_of(reinterpret_cast<const char*>(m.text.data()), index);
+  const size_t columns = columns_of(shown);
+  if (columns < w.columns) {
+    const std::string pad(w.columns - columns, ' ');
+    shown = w.left ? shown + pad : pad + shown;
+  }
+  return shown.c_str();
 }
 
 void Console::write(bool to_err, std::string_view bytes) {
@@ -47,7 +107,9 @@ void Console::write(bool to_err, std::string_view bytes) {
   std::FILE* f = to_err ? err_file_ : out_file_;
   if (f) {
     if (!to_err && out_broken_) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() && !to_err) out_failed(errno);
+    const TextEncoder* enc = encoder_[to_err];
+    const bool written = enc ? enc->write(f, bytes) : std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!written && !to_err) out_failed(errno);
     return;
   }
   (to_err ? err_buf_ : out_buf_).append(bytes);

@@ -4,17 +4,54 @@
 // the output stream, diagnostics to the error stream, each as printf-style
 // formats taken from the message catalogue. A Console writes either to C
 // streams (the real run) or into strings (tests).
+//
+// A stream prints the catalogue's code page 932 bytes as they are unless it
+// is given a TextEncoder: then it prints the readable (UTF-8) text, with the
+// volume names and paths among the arguments shown as the encoder shows
+// them, and the encoder writes the text out.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "output/messages.h"
 
 namespace tarnwick {
+
+// What a text argument of a message is (the letters of Message::args).
+enum class ArgKind : char {
+  kAsIs = 'h',         // host names, system texts: shown as they are
+  kVolumeName = 'n',   // code page 932 bytes of one entry's name
+  kQuotedName = 'q',   // the same between two double quotes
+  kVolumePath = 'p',   // names joined by '/'
+};
+
+// Shows text in the user's encoding. The host layer provides one.
+class TextEncoder {
+ public:
+  virtual ~TextEncoder() = default;
+  // UTF-8 text of a volume name or path (kind not kAsIs).
+  virtual std::string volume_text(std::string_view cp932, ArgKind kind) const = 0;
+  // UTF-8 text of a host name or system text given in the host's own
+  // encoding: the same on POSIX hosts.
+  virtual std::string host_text(std::string_view text) const { return std::string(text); }
+  // Writes UTF-8 text to the stream; false when the stream fails.
+  virtual bool write(std::FILE* f, std::string_view utf8) const;
+};
+
+// A text argument that is not what its message's entry says it is, where a
+// message takes either kind.
+struct ShownAs {
+  ArgKind kind;
+  const char* text;
+};
+inline ShownAs as_volume_path(const char* text) { return {ArgKind::kVolumePath, text}; }
+inline ShownAs as_host_text(const char* text) { return {ArgKind::kAsIs, text}; }
 
 class Console {
  public:
@@ -32,19 +69,29 @@ class Console {
   template <typename... Args>
   void out(const Message& m, Args... args) {
     if (&m == &msg::kCheckFailed) failure_reported_ = true;
-    print(false, m.bytes, args...);
+    print_message(false, m, args...);
   }
   template <typename... Args>
   void err(const Message& m, Args... args) {
     if (!is_notice(m)) failure_reported_ = true;
-    print(true, m.bytes, args...);
+    print_message(true, m, args...);
   }
   // As out(), but only in verbose mode.
   template <typename... Args>
   void trace(const Message& m, Args... args) {
-    if (verbose) print(false, m.bytes, args...);
+    if (verbose) print_message(false, m, args...);
   }
 
+  // Shows what goes to the output and the error stream through these
+  // encoders from now on; nullptr for the catalogue's bytes. The encoders
+  // must outlive the Console.
+  void set_encoders(const TextEncoder* out, const TextEncoder* err) {
+    encoder_[0] = out;
+    encoder_[1] = err;
+  }
+
+  // Text already in the stream's form (bytes, or UTF-8 where the stream
+  // has an encoder), written as it is.
   void out_bytes(std::string_view bytes);
   void err_bytes(std::string_view bytes);
 
@@ -81,12 +128,44 @@ class Console {
   }
 
  private:
+  template <typename... Args>
+  void print_message(bool to_err, const Message& m, Args... args) {
+    if (const TextEncoder* enc = encoder_[to_err]) {
+      print_shown(to_err, *enc, m, std::index_sequence_for<Args...>{}, args...);
+    } else {
+      print(to_err, m.bytes, plain(args)...);
+    }
+  }
+  template <typename... Args, size_t... I>
+  void print_shown(bool to_err, [[maybe_unused]] const TextEncoder& enc, const Message& m, std::index_sequence<I...>,
+                   Args... args) {
+    std::string shown[sizeof...(Args) + 1];  // the converted texts, alive for the call
+    print(to_err, reinterpret_cast<const char*>(m.text.data()), convert(enc, m, I, shown[I], args)...);
+  }
+  template <typename T>
+  static T plain(T value) {
+    return value;
+  }
+  static const char* plain(ShownAs a) { return a.text; }
+  template <typename T>
+  static auto convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, T value) {
+    if constexpr (std::is_convertible_v<T, const char*>) {
+      return convert(enc, m, index, shown, static_cast<const char*>(value));
+    } else {
+      return value;
+    }
+  }
+  static const char* convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
+                             const char* text);
+  static const char* convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a);
+
   void print(bool to_err, const char* fmt, ...);
   void emit(bool to_err, std::string_view bytes);
   void write(bool to_err, std::string_view bytes);
   void flush_out();
   void out_failed(int error);
 
+  const TextEncoder* encoder_[2] = {nullptr, nullptr};  // output, error stream
   std::FILE* out_file_ = nullptr;
   std::FILE* err_file_ = nullptr;
   std::string out_buf_;

@@ -4,7 +4,7 @@ namespace tarnwick {
 
 namespace {
 constexpr const Message* kAll[] = {
-#define TARNWICK_MESSAGE(id, cp932, utf8) &msg::id,
+#define TARNWICK_MESSAGE(id, cp932, utf8, args) &msg::id,
 #include "output/messages.def"
 #undef TARNWICK_MESSAGE
 };

@@ -12,10 +12,14 @@ struct Message {
   const char* name;        // the constant's name, for tests and diagnostics
   const char* bytes;       // printf-style format, CP932 bytes, NUL-terminated
   std::u8string_view text; // the same text, readable (UTF-8)
+  // What each argument is, one letter an argument: 'n' a volume name, 'q' a
+  // volume name in double quotes, 'p' a volume path; 'h' and every argument
+  // past the letters: text shown as it is (host names, system texts).
+  const char* args;
 };
 
 namespace msg {
-#define TARNWICK_MESSAGE(id, cp932, utf8) inline constexpr Message id{#id, cp932, utf8};
+#define TARNWICK_MESSAGE(id, cp932, utf8, args) inline constexpr Message id{#id, cp932, utf8, args};
 #include "output/messages.def"
 #undef TARNWICK_MESSAGE
 }  // namespace msg

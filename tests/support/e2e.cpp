@@ -85,6 +85,11 @@ ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& di
   std::string cmd = "cd " + quote(dir.path().string()) + " && ";
   if (opt.stdin_pipe) cmd += "cat " + quote(opt.stdin_file) + " | ";
   if (!opt.tz.empty()) cmd += "TZ=" + quote(opt.tz) + " ";
+  // The C locale unless the test asks for another: the tool's texts and
+  // names are then the code page 932 bytes, whatever the caller's locale.
+  bool locale_given = false;
+  for (const auto& [name, value] : opt.env) locale_given = locale_given || name == "LC_ALL";
+  if (!locale_given) cmd += "LC_ALL=C ";
   for (const auto& [name, value] : opt.env) cmd += name + "=" + quote(value) + " ";
   if (!runner.empty()) cmd += runner + " ";
   cmd += quote(TARNWICK_BINARY);

@@ -28,8 +28,8 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-// Runs the tool with `args` in `dir`. `tz`, when not empty, is the TZ of the
-// run. Line ends of a Windows build ("\r\n") are turned into "\n".
+// Runs the tool with `args` in `dir`, under LC_ALL=C unless the options set
+// LC_ALL. `tz`, when not empty, is the TZ of the run. Line ends of a Windows build ("\r\n") are turned into "\n".
 ToolRun run_tool(const std::vector<std::string>& args, const ScratchDir& dir, const std::string& tz = "");
 
 struct RunOptions {

@@ -1,0 +1,126 @@
+// The same runs under the C locale (the code page 932 bytes as they are)
+// and a UTF-8 locale (text in UTF-8, names escaped, PATH typed as UTF-8).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "output/messages.h"
+#include "support/e2e.h"
+#include "support/image_builder.h"
+#include "support/sample_volumes.h"
+#include "volume/format.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::Bytes;
+using testing::read_file;
+using testing::RunOptions;
+using testing::ScratchDir;
+using testing::ToolRun;
+using testing::write_file;
+
+std::string utf8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+
+ToolRun run_in(const std::string& locale, const std::vector<std::string>& args, const ScratchDir& dir) {
+  RunOptions opt;
+  opt.env = {{"LC_ALL", locale}};
+  return testing::run_tool_with(args, dir, opt);
+}
+ToolRun run_utf8(const std::vector<std::string>& args, const ScratchDir& dir) { return run_in("C.UTF-8", args, dir); }
+
+class UserTextE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (testing::runs_under_wine()) GTEST_SKIP() << "a redirected Windows stream always gets the bytes";
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(UserTextE2eTest, TheListingShowsNamesInTheLocalesEncodingAndKeepsItsColumns) {
+  struct Name {
+    std::string cp932;
+    const char8_t* shown;  // between the quotes
+    size_t columns;        // on the screen, quotes included
+  };
+  const std::vector<Name> names = {
+      {"\x8A\xBF\x8E\x9A", u8"漢字", 6},  {"\xB1\xB2\xB3", u8"ｱｲｳ", 5},
+      {"A\\B~", u8"A\\B~", 6},             {"X\x80Y", u8"X%80Y", 7},
+      {"\x1B[31mRED", u8"%1B[31mRED", 12}, {"100%", u8"100%25", 8},
+  };
+  testing::VolumeBuilder b(24 + 40, 1);
+  for (const Name& n : names) b.add_contiguous(kRootDirectoryRecord, n.cp932, testing::pattern(10));
+  const std::string image = utf8(u8"ディスク.rom");  // a host name: shown as it is
+  write_file(dir_.file(image), testing::make_rom_image(b.take()));
+
+  std::string bytes_listing = image + " is ROM image\n";
+  std::string utf8_listing = bytes_listing;
+  for (const Name& n : names) {
+    std::string quoted = "\"" + n.cp932 + "\"";
+    quoted.resize(18, ' ');
+    bytes_listing += " OBJ  " + quoted + "'98/12/31 23:59\n";
+    utf8_listing += " OBJ  \"" + utf8(n.shown) + "\"" + std::string(18 - n.columns, ' ') + "'98/12/31 23:59\n";
+  }
+  ToolRun r = run_in("C", {"L", image}, dir_);
+  EXPECT_EQ(r.out, bytes_listing + testing::done_line());
+  EXPECT_EQ(r.err, "");
+  r = run_utf8({"L", image}, dir_);
+  EXPECT_EQ(r.out, utf8_listing + utf8(u8"完了しました\n"));
+  EXPECT_EQ(r.err, "");
+
+  // Volume paths in messages are escaped too.
+  r = run_utf8({"R", image, "1", "X%80Y/%1b", "out.mzt"}, dir_);
+  EXPECT_EQ(r.err, utf8(u8"ディレクトリ 'X%80Y' が見つかりません\n'X%80Y/%1B' が見つかりません\n")) << r.out;
+  // Every text of the catalogue is its readable form.
+  r = run_utf8({}, dir_);
+  EXPECT_EQ(r.out, std::string(reinterpret_cast<const char*>(msg::kUsage.text.data()), msg::kUsage.text.size()));
+}
+
+TEST_F(UserTextE2eTest, NamesTypedInUtf8AndAsEscapesGoInAndComeBack) {
+  write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take()));
+  struct Case {
+    std::string typed;     // W's PATH in the UTF-8 locale
+    std::string stored;    // the name in the volume
+    std::string listed;    // L's name in the UTF-8 locale
+    std::string read_as;   // R's PATH in the UTF-8 locale
+  };
+  const std::vector<Case> cases = {
+      {utf8(u8"ゲーム"), "\x83Q\x81[\x83\x80", utf8(u8"\"ゲーム\""), utf8(u8"ゲーム")},
+      {"%e9%25", "\xE9%", "\"%E9%25\"", "%E9%25"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    const Bytes mzt = testing::make_mzt(c.stored, testing::pattern(100, 3));
+    write_file(dir_.file("in.mzt"), mzt);
+    ToolRun r = run_utf8({"W", "disk.rom", "1", c.typed, "in.mzt"}, dir_);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"" + c.stored + "\""), std::string::npos);
+    EXPECT_NE(run_utf8({"L", "disk.rom"}, dir_).out.find(c.listed), std::string::npos);
+    r = run_utf8({"R", "disk.rom", "1", c.read_as, c.listed + ".mzt"}, dir_);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(read_file(dir_.file(c.listed + ".mzt")) == mzt);
+  }
+}
+
+TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) {
+  write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take()));
+  write_file(dir_.file("in.mzt"), testing::make_mzt("E", testing::pattern(10)));
+  const Bytes before = read_file(dir_.file("disk.rom"));
+  for (const std::string& path : {utf8(u8"GAMES/é"), std::string("A\xFF")}) {
+    const ToolRun r = run_utf8({"W", "disk.rom", "1", path, "in.mzt"}, dir_);
+    EXPECT_EQ(r.err, utf8(u8"パス '") + path + utf8(u8"' は Shift_JIS に変換できません\n"));
+    EXPECT_EQ(r.out, utf8(u8"完了しました\n"));
+    EXPECT_TRUE(read_file(dir_.file("disk.rom")) == before);
+  }
+  // L's path fits its buffer by the bytes it becomes: 200 here, 300 as typed.
+  std::string kanji;
+  for (int i = 0; i < 100; ++i) kanji += utf8(u8"漢");
+  EXPECT_NE(run_utf8({"L", "disk.rom", "1", kanji}, dir_).out.find("disk.rom is ROM image"), std::string::npos);
+  // In the C locale the bytes go in as they are, as they always did.
+  run_in("C", {"W", "disk.rom", "1", utf8(u8"é"), "in.mzt"}, dir_);
+  EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"\xC3\xA9\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnwick
