@@ -185,7 +185,7 @@ class TreeStorer {
         con_.err(msg::kPathNotShiftJis, item.text.c_str());
         return false;
       case Kind::kTooLong:
-        con_.err(msg::kNameTooLong, item.text.c_str());
+        con_.err(msg::kNameTooLong, as_host_text(item.text.c_str()));
         return false;
       default:
         break;
@@ -436,7 +436,7 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
                                                            const std::string& host_folder) {
   const HostPath top = HostPath::from_argument(host_folder);
   if (ctx.host.path_kind(top) != PathKind::kFolder) {
-    ctx.con.err(msg::kPathNotFound, host_folder.c_str());
+    ctx.con.err(msg::kPathNotFound, as_host_text(host_folder.c_str()));
     return std::nullopt;
   }
   UndoLog undo(ctx.vol);
