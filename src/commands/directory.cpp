@@ -86,12 +86,16 @@ bool make_directory(Volume& vol, Console& con, const std::string& path, const Ho
     con.err(msg::kNoSpace);
     return false;
   }
-  const TimeStamp stamp = encode_time_stamp(now);
-  directory_entry(vol, *e, target->name(), stamp, start);
+  write_new_directory(vol, *e, target->name(), encode_time_stamp(now), start, parent);
+  return true;
+}
+
+void write_new_directory(Volume& vol, EntryRef e, std::string_view name, const TimeStamp& stamp, uint32_t start,
+                         uint32_t parent) {
+  directory_entry(vol, e, name, stamp, start);
   write_blank_directory(vol, start);
   directory_entry(vol, Volume::entry_at(start, 1), ".", stamp, start);
   directory_entry(vol, Volume::entry_at(start, 2), "..", stamp, parent);
-  return true;
 }
 
 bool remove_directory(Volume& vol, Console& con, const std::string& path) {

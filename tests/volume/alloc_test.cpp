@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/image_builder.h"
+#include "volume/layout_writer.h"
 
 namespace tarnwick {
 namespace {
@@ -149,11 +150,16 @@ TEST(AllocateBlocksTest, NeverTakesABlockThatTheVolumeUsesWhateverTheBitmapSays)
   Volume& v = b.volume();
   for (uint32_t k = 0; k < 8; ++k) v.set_sys8(sys::kBitmap + k, 0);
   v.set_sys16(sys::kUsedBlocks, 0);
+  // A pool, which finds what the volume holds once, takes the same runs.
+  Volume pooled = v.clone();
+  BlockPool pool(pooled);
   for (const uint32_t length : {1u, 2048u, 5000u}) {
     const uint32_t want = allocate_blocks(agreeing, length);
     EXPECT_GT(want, v.start_record(file)) << length;
     EXPECT_EQ(allocate_blocks(v, length), want) << length;
+    EXPECT_EQ(pool.allocate(length), want) << length;
   }
+  EXPECT_EQ(system_record(pooled), system_record(v));
 }
 
 }  // namespace
