@@ -8,6 +8,8 @@
 //   bench.d88          a full 2DD floppy (160 tracks, 2 records per block)
 //   fill25.hdd ...     partition 1 alone with 25, 50 and 100 % of its data
 //                      blocks in use, for the consistency check's growth
+//   blank.hdd          an HDD image whose partition 1 has bench.hdd's geometry
+//                      and holds nothing
 //   big.mzt            a 65,535-byte OBJ file to store with W
 //   raw.bin            65,535 bytes to copy over records with I
 //   bench.env          shell assignments naming the paths, records, offsets
@@ -252,6 +254,8 @@ int main(int argc, char** argv) {
   facts("HDD", p1);
   std::fprintf(env, "HDD_OFFSET=%u\n", kPartition1Offset);
   save(dir, "bench.hdd", make_hdd_image(p1.builder().bytes(), p2.builder().bytes()));
+  // Partition 1's geometry with nothing in it, for A to fill.
+  save(dir, "blank.hdd", make_hdd_image(VolumeBuilder(hdd_shape(0, 1).total_blocks, 32).take()));
 
   Filler fd(d88_shape());
   fd.build();

@@ -247,6 +247,65 @@ bench_x_case() {
 bench_x_case "HDD X" bench.hdd
 bench_x_case "D88 X" bench.d88
 
+# A: the tree X writes from partition 1 of bench.hdd, stored whole into the
+# blank partition of blank.hdd, which has the same geometry. Floor: reading
+# the tree's files (cat) and writing the volume's bytes once at their offset
+# with a sync.
+"$tool" X images/bench.hdd 1 / tree >/dev/null 2>&1 || true
+tree_files=$(find tree -type f | wc -l)
+tree_bytes=$(find tree -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+a_args=(A run.hdd 1 / tree)
+fresh images/blank.hdd run.hdd
+"$tool" "${a_args[@]}" >"HDD A.stdout" 2>"HDD A.stderr" || true
+iconv -f CP932 -t UTF-8 "HDD A.stdout" >"HDD A.stdout.txt" 2>/dev/null || true
+a_works=yes
+if [ -s "HDD A.stderr" ] || ! grep -q "^$tree_files 個のファイルを書き込みました" "HDD A.stdout.txt" ||
+  ! grep -q '完了しました' "HDD A.stdout.txt"; then
+  a_works=no
+fi
+# What A made, read back with X, is the tree it was given: names, bytes and
+# last-write times to the minute.
+rm -rf tree.back
+"$tool" X run.hdd 1 / tree.back >/dev/null 2>&1 || true
+diff -r tree tree.back >/dev/null 2>&1 || a_works=no
+stamps() { (cd "$1" && find . -mindepth 1 -printf '%p %TY-%Tm-%Td %TH:%TM\n' | sort); }
+[ "$(stamps tree)" = "$(stamps tree.back)" ] || a_works=no
+dd if=run.hdd of=a.volume bs=1M iflag=skip_bytes,count_bytes skip="$HDD_OFFSET" count="$HDD_VOLUME_BYTES" status=none
+find tree -type f -print0 >tree.list
+a_us=() a_floor_us=() a_before_us=()
+for ((i = 0; i < runs; i++)); do
+  fresh images/blank.hdd run.hdd
+  t0=$EPOCHREALTIME
+  xargs -0 cat <tree.list >/dev/null
+  dd if=a.volume of=run.hdd bs=1M oflag=seek_bytes seek="$HDD_OFFSET" conv=notrunc,fsync status=none
+  t1=$EPOCHREALTIME
+  a_floor_us+=("$(elapsed_us "$t0" "$t1")")
+  for build in "$tool" $before; do
+    fresh images/blank.hdd run.hdd
+    t0=$EPOCHREALTIME
+    "$build" "${a_args[@]}" >/dev/null 2>&1 || true
+    t1=$EPOCHREALTIME
+    if [ "$build" = "$tool" ]; then a_us+=("$(elapsed_us "$t0" "$t1")"); else a_before_us+=("$(elapsed_us "$t0" "$t1")"); fi
+  done
+done
+fresh images/blank.hdd run.hdd
+/usr/bin/time -f %M -o "HDD A.rss" "$tool" "${a_args[@]}" >/dev/null 2>&1 || true
+a_rss=$(tail -n 1 "HDD A.rss")
+a_limit=$(((HDD_VOLUME_BYTES + 4 * 1024 * 1024) / 1024))
+a_t=$(printf '%s\n' "${a_us[@]}" | median)
+a_f=$(printf '%s\n' "${a_floor_us[@]}" | median)
+a_r=$(ratio "$a_t" "$a_f")
+a_before_cells=""
+if [ -n "$before" ]; then
+  a_b=$(printf '%s\n' "${a_before_us[@]}" | median)
+  a_before_cells=" $(ms "$a_b") | $(ratio "$a_b" "$a_f") | - |"
+fi
+rows+=("| HDD A | \`tarnwick A blank.hdd 1 / tree\` | $(ms "$a_t") | $(ms "$a_f") | **$a_r** | - | - | $(mb "$a_rss") | $(mb "$a_limit") |$a_before_cells $a_works |")
+awk -v r="$a_r" 'BEGIN { exit !(r <= 1.0) }' || misses+=("HDD A: $a_r x the floor")
+[ "$a_rss" -le "$a_limit" ] || misses+=("HDD A: peak memory $(mb "$a_rss") MB over $(mb "$a_limit") MB")
+[ "$a_works" = yes ] || misses+=("HDD A: the command did not do its work (see bench/results/work/HDD A.std*.txt)")
+echo "HDD A: tool $(ms "$a_t") ms, floor $(ms "$a_f") ms, ratio $a_r, peak $(mb "$a_rss") MB, works: $a_works" >&2
+
 # The consistency check's cost against the records in use: instructions spent
 # inside sanity_check (both checks of an L run), counted by callgrind.
 growth=()
@@ -277,6 +336,8 @@ done
   echo "D88 image: \`bench.d88\`, 2DD, 160 tracks, $D88_VOLUME_BYTES bytes ($D88_TOTAL_BLOCKS blocks of $D88_RECORDS_PER_BLOCK records, $D88_USED_BLOCKS in use),"
   echo "$D88_FILES files in $D88_DIRECTORIES directories. R extracts and D deletes the largest file (a BRD file of $HDD_LARGEST_BYTES and $D88_LARGEST_BYTES bytes);"
   echo "W replaces a 65,535-byte OBJ file with another; I copies 65,535 bytes over the records of an OBJ file."
+  echo "A stores the tree X writes from partition 1 of \`bench.hdd\` ($tree_files files, $tree_bytes bytes) into \`blank.hdd\`, whose"
+  echo "partition 1 has the same geometry and holds nothing; its floor is \`cat\` of the tree's files plus the same write."
   echo
   echo "Floor: \`cat\` of the image file, plus for W, D and I \`dd conv=notrunc,fsync\` of the volume's bytes at their offset,"
   echo "plus for R \`dd conv=fsync\` of the extracted bytes into a new file (R syncs the file it writes)."

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commands/check.h"
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
-#include "volume/check.h"
 
 using namespace tarnwick;
 

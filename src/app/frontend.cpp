@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/options.h"
+#include "commands/check.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/extract.h"
@@ -13,10 +14,10 @@
 #include "commands/list.h"
 #include "commands/run_context.h"
 #include "commands/store.h"
+#include "commands/store_tree.h"
 #include "commands/tree.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
-#include "volume/check.h"
 #include "volume/path.h"
 #include "volume/volume.h"
 
@@ -92,6 +93,12 @@ bool handle_extract_tree(RunContext& ctx, const std::string& path, const std::st
   command_extract_tree(ctx, path, host_file);
   return false;
 }
+bool handle_store_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  std::optional<std::vector<std::string>> stored = command_store_tree(ctx, path, host_file);
+  if (!stored) return false;
+  ctx.after_save = [&con = ctx.con, lines = std::move(*stored)] { report_stored_tree(con, lines); };
+  return true;
+}
 
 constexpr int kAnyCount = 1 << 30;
 
@@ -105,6 +112,7 @@ constexpr Command kCommands[] = {
     {'D', 4, 4, Access::kWrite, handle_delete, &msg::kDeleted, nullptr},
     {'M', 4, 4, Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, nullptr},
     {'K', 4, 4, Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
+    {'A', 5, 5, Access::kWrite, handle_store_tree, nullptr, nullptr},
     {'F', 2, 3, Access::kRead, nullptr, nullptr, nullptr},
 };
 
@@ -166,7 +174,9 @@ void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFil
   if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
-  if (c.handler(ctx, path, host_file) && image.save(ctx.vol) && c.saved) ctx.con.out(*c.saved, path.c_str());
+  if (!c.handler(ctx, path, host_file) || !image.save(ctx.vol)) return;
+  if (c.saved) ctx.con.out(*c.saved, path.c_str());
+  if (ctx.after_save) ctx.after_save();
 }
 
 // The closing sequence of every run that gets past the command line.

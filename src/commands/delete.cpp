@@ -1,5 +1,6 @@
 #include "commands/delete.h"
 
+#include "commands/volume_report.h"
 #include "volume/alloc.h"
 #include "volume/walk.h"
 
@@ -7,14 +8,15 @@ namespace tarnwick {
 
 bool release_file(Volume& vol, Console& con, EntryRef e) {
   // A file of size 0 still holds the one block its allocation gave it.
+  const AllocTrace trace = alloc_trace(con);
   const uint8_t m = vol.mode(e);
   if ((m == mode::kObj || m == mode::kBtx) && vol.file_size(e) == 0) {
-    if (vol.start_record(e) != 0) release_block(vol, con, vol.start_record(e));
+    if (vol.start_record(e) != 0) release_block(vol, vol.start_record(e), trace);
     return true;
   }
   FileWalk walk = FileWalk::of_entry(vol, e, data_records(vol), false);
   while (const std::optional<Piece> p = walk.next()) {
-    for (uint32_t r = p->first; r < p->first + p->records; ++r) release_block(vol, con, r);
+    for (uint32_t r = p->first; r < p->first + p->records; ++r) release_block(vol, r, trace);
   }
   return walk.end() == WalkEnd::kComplete;
 }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "commands/delete.h"
+#include "commands/volume_report.h"
 #include "volume/alloc.h"
 #include "volume/blank.h"
 #include "volume/path.h"
@@ -34,11 +35,10 @@ void directory_entry(Volume& vol, EntryRef e, std::string_view name, const TimeS
   vol.set_field16(e, entry::kStartRecord, static_cast<uint16_t>(start));
 }
 
-// Looks the path up without the resolution's own messages: M and K name the
-// whole path in theirs. Nothing after reporting why the path leads nowhere.
-std::optional<Lookup> look_up_quietly(const Volume& vol, Console& con, const std::string& path) {
-  Console quiet;
-  Lookup l = lookup_path(vol, quiet, path);
+// Looks the path up, reporting why it leads nowhere in the words of M and K,
+// which name the whole path. Nothing after that report.
+std::optional<Lookup> look_up_for_directory(const Volume& vol, Console& con, const std::string& path) {
+  Lookup l = lookup_path(vol, path);
   if (l.resolution.name) return l;
   switch (path_fault(path).fault) {
     case PathFault::kNameTooLong: con.err(msg::kNameTooLong, path.c_str()); break;
@@ -62,7 +62,7 @@ bool names_the_root(std::string_view path) { return path.find_first_not_of('/') 
 }  // namespace
 
 bool make_directory(Volume& vol, Console& con, const std::string& path, const HostTime& now) {
-  const std::optional<Lookup> target = look_up_quietly(vol, con, path);
+  const std::optional<Lookup> target = look_up_for_directory(vol, con, path);
   if (!target) return false;
   const uint32_t parent = target->resolution.directory;
   if (target->entry || is_dot_name(target->name())) {
@@ -74,23 +74,28 @@ bool make_directory(Volume& vol, Console& con, const std::string& path, const Ho
     con.err(msg::kDirectoryFull);
     return false;
   }
-  const uint32_t start = allocate_blocks(vol, con, kDirectorySize);
+  const uint32_t start = allocate_blocks(vol, kDirectorySize, alloc_trace(con));
   // A run beyond 16-bit record numbers can only come from a volume the load
   // refuses; it is treated as no room. allocate_blocks changed nothing then
   // unless it found a run, which is given back.
   if (start == 0 || start > 0xFFFF || !vol.holds_directory(start)) {
     if (start != 0) {
-      for (uint32_t r = start; r < start + kDirectoryRecords; ++r) release_block(vol, con, r);
+      const AllocTrace trace = alloc_trace(con);
+      for (uint32_t r = start; r < start + kDirectoryRecords; ++r) release_block(vol, r, trace);
     }
     con.err(msg::kNoSpace);
     return false;
   }
-  const TimeStamp stamp = encode_time_stamp(now);
-  directory_entry(vol, *e, target->name(), stamp, start);
+  write_new_directory(vol, *e, target->name(), encode_time_stamp(now), start, parent);
+  return true;
+}
+
+void write_new_directory(Volume& vol, EntryRef e, std::string_view name, const TimeStamp& stamp, uint32_t start,
+                         uint32_t parent) {
+  directory_entry(vol, e, name, stamp, start);
   write_blank_directory(vol, start);
   directory_entry(vol, Volume::entry_at(start, 1), ".", stamp, start);
   directory_entry(vol, Volume::entry_at(start, 2), "..", stamp, parent);
-  return true;
 }
 
 bool remove_directory(Volume& vol, Console& con, const std::string& path) {
@@ -98,7 +103,7 @@ bool remove_directory(Volume& vol, Console& con, const std::string& path) {
     con.err(msg::kCannotDelete, path.c_str());
     return false;
   }
-  const std::optional<Lookup> target = look_up_quietly(vol, con, path);
+  const std::optional<Lookup> target = look_up_for_directory(vol, con, path);
   if (!target) return false;
   if (is_dot_name(target->name())) {
     con.err(msg::kCannotDelete, path.c_str());

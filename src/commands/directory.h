@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "commands/run_context.h"
 #include "host/host_time.h"
@@ -24,6 +25,12 @@ namespace tarnwick {
 // components lead to, stamped with `now`. True when the volume changed and
 // must be saved; a refusal has printed why and changed nothing.
 bool make_directory(Volume& vol, Console& con, const std::string& path, const HostTime& now);
+
+// Fills entry `e` of directory `parent` with a new directory named `name`
+// whose 8 records from `start` on are claimed already, and writes those
+// records as a blank directory holding "." and "..".
+void write_new_directory(Volume& vol, EntryRef e, std::string_view name, const TimeStamp& stamp, uint32_t start,
+                         uint32_t parent);
 
 // Removes the directory `path` names when it holds nothing but "." and
 // "..": its records are released and its entry freed as D frees a file's.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands/mzt.h"
+#include "commands/volume_report.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 #include "volume/walk.h"

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "commands/volume_report.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 

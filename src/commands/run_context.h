@@ -2,6 +2,7 @@
 // the host time, plus the image file's name for messages.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "output/console.h"
@@ -26,6 +27,9 @@ struct RunContext {
   HostTime& host_time;
   std::string image_name;
   bool long_listing = false;  // L shows sizes, addresses and the free space
+  // What the command has to say once its changes are saved, if anything
+  // (said only when the save succeeded).
+  std::function<void()> after_save = nullptr;
 };
 
 }  // namespace tarnwick

@@ -9,6 +9,7 @@
 
 #include "commands/delete.h"
 #include "commands/mzt.h"
+#include "commands/volume_report.h"
 #include "volume/alloc.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
@@ -99,7 +100,7 @@ void fill_entry(Volume& vol, EntryRef e, const std::string& name, const MztField
 // a second time, as the lookup before the delete has reported it once.
 std::optional<EntryRef> entry_to_fill(const Volume& vol, Console& con, const Lookup& target) {
   const Resolution& r = target.resolution;
-  if (r.failure == ResolveFailure::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.bad_component.c_str());
+  report_missing_directory(con, r);
   if (!r.name) {
     report_unresolved(con, target.path, r);
     return std::nullopt;
@@ -123,7 +124,7 @@ bool store_mzt_file(Volume& vol, Console& con, const Lookup& target, const HostF
   // leaves no block claimed without an entry and no entry half filled.
   UndoLog undo(vol);
   undo.save_system_record();
-  const uint32_t start = allocate_blocks(vol, con, size);
+  const uint32_t start = allocate_blocks(vol, size, alloc_trace(con));
   // A run outside the image or beyond 16-bit record numbers can only come
   // from a volume the load refuses; it is treated as no room.
   if (start == 0 || start > 0xFFFF || !vol.holds(uint64_t{start} * kRecordSize, size)) {

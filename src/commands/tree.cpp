@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands/extract.h"
+#include "commands/volume_report.h"
 #include "host/file.h"
 #include "host/host_name.h"
 #include "host/host_path.h"

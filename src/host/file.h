@@ -12,8 +12,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host_path.h"
+#include "host/host_tree.h"
 #include "host/host_time.h"
 
 namespace tarnwick {
@@ -177,6 +179,20 @@ class Host {
   // Opens an existing folder as a handle (the path itself may lead through
   // links; what is below it is reached through the handle alone).
   virtual std::unique_ptr<HostFolder> open_folder(const HostPath& path) = 0;
+
+  // Folders the tool reads as a tree (host_tree.h). The entries of a folder
+  // with their kinds and times, links not followed; false when it cannot be
+  // read.
+  virtual bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) {
+    (void)path;
+    (void)entries;
+    return false;
+  }
+  // The last-write time of a file or folder.
+  virtual std::optional<HostTime> path_time(const HostPath& path) {
+    (void)path;
+    return std::nullopt;
+  }
 };
 
 // The host this program runs on, waiting kImageLockWait for a lock.

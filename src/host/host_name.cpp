@@ -144,4 +144,45 @@ std::u32string FolderNames::claim(const std::u32string& wanted) {
   return name;
 }
 
+namespace {
+
+// The byte that ends a name in a directory entry's name field.
+constexpr char kNameEndByte = 0x0D;
+
+std::optional<uint8_t> hex_digit(char32_t c) {
+  if (c >= U'0' && c <= U'9') return static_cast<uint8_t>(c - U'0');
+  if (c >= U'A' && c <= U'F') return static_cast<uint8_t>(c - U'A' + 10);
+  if (c >= U'a' && c <= U'f') return static_cast<uint8_t>(c - U'a' + 10);
+  return std::nullopt;
+}
+
+// The code page 932 bytes host_name() decodes to `c`.
+std::optional<std::string> encode(char32_t c) {
+  if (c < 0x80) return std::string(1, static_cast<char>(c));
+  if (c >= 0xFF61 && c <= 0xFF9F) return std::string(1, static_cast<char>(0xA1 + (c - 0xFF61)));
+  std::optional<std::string> bytes = platform::encode_cp932(c);
+  if (!bytes || bytes->size() != 2 || decode(*bytes) != c) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> volume_name(std::u32string_view host_name) {
+  if (host_name == U"%0D") return std::string();
+  std::string out;
+  for (size_t i = 0; i < host_name.size(); ++i) {
+    if (host_name[i] == U'%' && i + 2 < host_name.size() && hex_digit(host_name[i + 1]) &&
+        hex_digit(host_name[i + 2])) {
+      out += static_cast<char>(*hex_digit(host_name[i + 1]) << 4 | *hex_digit(host_name[i + 2]));
+      i += 2;
+      continue;
+    }
+    const std::optional<std::string> bytes = encode(host_name[i]);
+    if (!bytes) return std::nullopt;
+    out += *bytes;
+  }
+  if (out.find(kNameEndByte) != std::string::npos) return std::nullopt;
+  return out;
+}
+
 }  // namespace tarnwick

@@ -57,6 +57,9 @@ class HostPath {
   NativeString native_;
 };
 
+// Appends the UTF-8 form of one code point.
+void append_utf8(std::string& out, char32_t c);
+
 // The UTF-8 (POSIX) or UTF-16 (Windows) form of a text of code points.
 // Code points that are no characters (surrogates, beyond U+10FFFF) become
 // U+FFFD.

@@ -240,6 +240,12 @@ class NativeHost final : public Host {
 
   std::unique_ptr<HostFolder> open_folder(const HostPath& path) override { return open_native_folder(path); }
 
+  bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override {
+    return platform::list_folder(path.native(), entries);
+  }
+
+  std::optional<HostTime> path_time(const HostPath& path) override { return platform::path_time(path.native()); }
+
  private:
   // Tries to lock the file until the lock wait is over, a little while
   // apart. A file that cannot be locked at all (a file system without

@@ -71,13 +71,13 @@ bool block_claimed(const std::vector<bool>& claimed, uint32_t block, uint32_t re
 
 }  // namespace
 
-uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
+uint32_t allocate_blocks(Volume& vol, uint32_t length, const AllocTrace& trace) {
   const Geometry g = vol.geometry();
   const uint64_t bytes_per_block = uint64_t(g.bytes_per_block);
   const uint64_t blocks = (uint64_t{length} + bytes_per_block - 1) / bytes_per_block;
-  con.trace(msg::kAllocBlocks, static_cast<int>(blocks));
+  if (trace) trace({AllocStep::Kind::kBlocks, static_cast<int64_t>(blocks)});
   const int data_blocks = g.total_blocks - g.reserved_blocks;
-  con.trace(msg::kAllocDataBlocks, data_blocks);
+  if (trace) trace({AllocStep::Kind::kDataBlocks, data_blocks});
 
   // The load refuses volumes with more data blocks than bytes 6-254 hold;
   // the scan is bounded there all the same, so it never reads byte 255.
@@ -92,7 +92,7 @@ uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
   for (uint32_t i = 0; i < scan; ++i) {
     const uint8_t m = bitmap_mask(i);
     const uint8_t b = vol.sys8(bitmap_byte(i));
-    con.trace(msg::kAllocScan, unsigned{m}, unsigned{b}, static_cast<int>(run));
+    if (trace) trace({AllocStep::Kind::kScan, m, b, run});
     if ((b & m) || block_claimed(claimed, i + static_cast<uint32_t>(g.reserved_blocks), rpb)) {
       run = 0;
       continue;
@@ -104,7 +104,7 @@ uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length) {
 
     for (uint32_t j = run_start; j < run_start + run; ++j) {
       vol.set_sys8(bitmap_byte(j), static_cast<uint8_t>(vol.sys8(bitmap_byte(j)) | bitmap_mask(j)));
-      con.trace(msg::kAllocReserve, static_cast<int>(j) + g.reserved_blocks);
+      if (trace) trace({AllocStep::Kind::kReserve, int64_t{j} + g.reserved_blocks});
       add_used_block(vol);
     }
     return (run_start + static_cast<uint32_t>(g.reserved_blocks)) * static_cast<uint32_t>(g.records_per_block);
@@ -123,7 +123,7 @@ RecordRange data_records(const Volume& vol) {
 
 bool is_data_record(const Volume& vol, uint32_t record) { return data_records(vol).contains(record); }
 
-void release_block(Volume& vol, Console& con, uint32_t record) {
+void release_block(Volume& vol, uint32_t record, const AllocTrace& trace) {
   if (!is_data_record(vol, record)) return;
   const Geometry g = vol.geometry();
   const uint32_t block = record / static_cast<uint32_t>(g.records_per_block);
@@ -132,7 +132,7 @@ void release_block(Volume& vol, Console& con, uint32_t record) {
   if (!(b & bitmap_mask(bit))) return;
   vol.set_sys8(bitmap_byte(bit), static_cast<uint8_t>(b & ~bitmap_mask(bit)));
   remove_used_block(vol);
-  con.trace(msg::kReleaseTrace, unsigned{record}, unsigned{block}, unsigned{vol.sys16(sys::kUsedBlocks)});
+  if (trace) trace({AllocStep::Kind::kRelease, record, block, vol.sys16(sys::kUsedBlocks)});
 }
 
 }  // namespace tarnwick

@@ -7,25 +7,41 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
-#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
+
+// One step of an allocation or a release, handed to a caller that traces
+// them. What a, b and c hold depends on the kind.
+struct AllocStep {
+  enum class Kind {
+    kBlocks,      // a: the blocks the length needs
+    kDataBlocks,  // a: total blocks less the reserved ones
+    kScan,        // a: the bitmap bit's mask, b: its byte, c: the free run before it
+    kReserve,     // a: the block claimed
+    kRelease,     // a: the record, b: its block, c: the used blocks left
+  };
+  Kind kind;
+  int64_t a = 0, b = 0, c = 0;
+  bool operator==(const AllocStep&) const = default;
+};
+using AllocTrace = std::function<void(const AllocStep&)>;
 
 // Claims the first run of free blocks long enough for `length` bytes (one
 // block for 0 bytes) and returns its first record, or 0 when none fits (the
 // system record is then unchanged). The run is exactly as long as needed and
 // never spans a used block. A free block is one whose bitmap bit is clear
 // and none of whose records is one of records 0-23 or a record that a file
-// or directory of the volume holds, whatever the bitmap says. Traces every
-// step in verbose mode.
-uint32_t allocate_blocks(Volume& vol, Console& con, uint32_t length);
+// or directory of the volume holds, whatever the bitmap says. Hands every
+// step to `trace`, if given.
+uint32_t allocate_blocks(Volume& vol, uint32_t length, const AllocTrace& trace = {});
 
 // Frees the block that holds `record`, if it is a used data block. A block
 // already free, and a record outside the data blocks, change nothing and
-// print nothing, so a caller may hand over every record of a file.
-void release_block(Volume& vol, Console& con, uint32_t record);
+// trace nothing, so a caller may hand over every record of a file.
+void release_block(Volume& vol, uint32_t record, const AllocTrace& trace = {});
 
 // The records of the data blocks that the bitmap can describe: past the
 // reserved blocks, before total blocks, within the first 1992 data blocks

@@ -73,7 +73,7 @@ PathFaultInfo path_fault(std::string_view path) {
   return {PathFault::kNotFound, {}};
 }
 
-Resolution resolve_path(const Volume& vol, Console& con, std::string_view path) {
+Resolution resolve_path(const Volume& vol, std::string_view path) {
   Resolution r;
   size_t cursor = 0;
   std::string component;
@@ -100,7 +100,6 @@ Resolution resolve_path(const Volume& vol, Console& con, std::string_view path) 
     }
     // A subdirectory whose records lie outside the volume counts as missing.
     if (!next || !vol.holds_directory(*next)) {
-      con.err(msg::kDirectoryNotFound, component.c_str());
       r.failure = ResolveFailure::kDirectoryMissing;
       r.bad_component = component;
       return r;
@@ -123,22 +122,14 @@ std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir) {
   return std::nullopt;
 }
 
-Lookup lookup_path(const Volume& vol, Console& con, std::string_view path) {
-  Lookup l{std::string(path), resolve_path(vol, con, path), std::nullopt};
+Lookup lookup_path(const Volume& vol, std::string_view path) {
+  Lookup l{std::string(path), resolve_path(vol, path), std::nullopt};
   if (l.resolution.name) l.entry = find_in_directory(vol, l.resolution.directory, l.name());
   return l;
 }
 
-void trace_lookup(Console& con, const Lookup& found) {
-  if (!found.resolution.name) return;
-  con.trace(msg::kFileTrace, found.name().c_str());
-  if (found.entry) con.trace(msg::kFileFound, found.name().c_str());
-}
-
-std::optional<EntryRef> find_entry(const Volume& vol, Console& con, std::string_view path) {
-  const Lookup l = lookup_path(vol, con, path);
-  trace_lookup(con, l);
-  return l.entry;
+std::optional<EntryRef> find_entry(const Volume& vol, std::string_view path) {
+  return lookup_path(vol, path).entry;
 }
 
 }  // namespace tarnwick

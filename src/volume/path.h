@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "output/console.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -33,7 +32,7 @@ bool name_matches(const Volume& vol, std::string_view component, EntryRef e);
 // Why a resolution gave no name, for callers that report it themselves.
 enum class ResolveFailure {
   kNone,
-  kDirectoryMissing,  // reported: "ディレクトリ '%s' が見つかりません"
+  kDirectoryMissing,  // a directory on the way is not there
   kEmptyLast,         // the path is empty or ends in '/'
   kTooLongLast,       // the last component has 17 characters or more
   kInvalidMiddle,     // an empty or over-long component before the last
@@ -59,8 +58,9 @@ struct PathFaultInfo {
 };
 PathFaultInfo path_fault(std::string_view path);
 
-// Walks `path` from the root. A missing directory is reported here.
-Resolution resolve_path(const Volume& vol, Console& con, std::string_view path);
+// Walks `path` from the root. A directory on the way that is not there ends
+// the walk: kDirectoryMissing, with its name in `bad_component`.
+Resolution resolve_path(const Volume& vol, std::string_view path);
 
 // The first used entry of directory `dir` named `name`.
 std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::string_view name);
@@ -88,13 +88,10 @@ struct Lookup {
   std::optional<EntryRef> entry;
   const std::string& name() const { return *resolution.name; }  // only when resolved
 };
-Lookup lookup_path(const Volume& vol, Console& con, std::string_view path);
-
-// In verbose mode, what a lookup found: "FILE: %s" and "File '%s' found.".
-void trace_lookup(Console& con, const Lookup& found);
+Lookup lookup_path(const Volume& vol, std::string_view path);
 
 // The first used entry of the path's directory whose name is the path's last
-// component, with the lookup's traces.
-std::optional<EntryRef> find_entry(const Volume& vol, Console& con, std::string_view path);
+// component.
+std::optional<EntryRef> find_entry(const Volume& vol, std::string_view path);
 
 }  // namespace tarnwick

@@ -74,6 +74,7 @@ class Sweep {
     run(what, image, writable, before, {v + "W", image_name_, partition_, store_paths[k % 3], "in.mzt"});
     run(what, image, writable, before, {v + "D", image_name_, partition_, path});
     run(what, image, writable, nullptr, {v + "I", image_name_, partition_, records[k % 4], "raw.bin"});
+    run(what, image, writable, before, {v + "A", image_name_, partition_, store_paths[k % 3], "tree"});
   }
 
   // The undamaged image: the commands do their work without a word on
@@ -113,6 +114,12 @@ class Sweep {
     host.files["in.mzt"] = mzt_;
     host.files["raw.bin"] = raw_;
     host.times["in.mzt"] = HostTime{2004, 1, 5, 6, 7};
+    // A folder for A: a file of each layout, one in a subfolder.
+    host.folders.insert("tree");
+    host.folders.insert("tree/SUB");
+    host.files["tree/NEW.mzt"] = mzt_;
+    host.files["tree/SUB/S.bsd"] = raw_;
+    host.files["tree/R.brd"] = Bytes(raw_.begin(), raw_.begin() + 288);
     std::vector<const char*> argv{"tarnwick"};
     for (const std::string& a : args) argv.push_back(a.c_str());
     Console con;

@@ -65,6 +65,8 @@ TEST(FrontEndTest, BadCommandLinesPrintTheUsageOnly) {
       {"VV", "img"},
       {"X", "img"},
       {"X", "img", "1", "A"},
+      {"A", "img", "1", "A"},
+      {"A", "img", "1", "A", "B", "C"},
       {"M", "img", "1"},
       {"K", "img", "1", "A", "B"},
       {"Y", "img", "1", "A"},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/frontend.h"
+#include "commands/volume_report.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"

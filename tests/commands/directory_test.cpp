@@ -4,9 +4,10 @@
 
 #include <string>
 
+#include "commands/check.h"
+#include "commands/volume_report.h"
 #include "support/image_builder.h"
 #include "support/message_text.h"
-#include "volume/check.h"
 #include "volume/path.h"
 
 namespace tarnwick {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/volume_report.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"

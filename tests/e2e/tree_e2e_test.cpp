@@ -159,3 +159,115 @@ TEST(TreeE2eTest, AFolderSwappedForALinkWhileXPausesLetsNothingOutside) {
 
 }  // namespace
 }  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// What a round trip must keep of a host tree: every folder's and file's
+// path and last-write time to the minute, and every file's bytes, an MZT
+// header's name field up to its 0x0D (a store fills the rest with 0x0D).
+std::string tree_contents(const fs::path& root) {
+  std::vector<std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    std::string line = fs::relative(e.path(), root).generic_string() + " " + std::to_string(mtime_of(e.path()) / 60);
+    if (!e.is_directory()) {
+      Bytes b = read_file(e.path().string());
+      if (e.path().extension() == ".mzt" && b.size() >= 18) {
+        const auto end = std::find(b.begin() + 1, b.begin() + 18, uint8_t{0x0D});
+        std::fill(end, b.begin() + 18, uint8_t{0x0D});
+      }
+      line += " " + std::string(b.begin(), b.end());
+    }
+    entries.push_back(line);
+  }
+  std::sort(entries.begin(), entries.end());
+  std::string all;
+  for (const std::string& s : entries) all += s + "\n";
+  return all;
+}
+
+// A volume of 640 records holding every mode and the names that test the
+// mapping both ways: Shift_JIS, half-width katakana, '%', bytes written as
+// %XX, a "~" name and two files of one name (X writes the second "~2").
+Bytes round_trip_volume(bool ascii) {
+  testing::VolumeBuilder b(320, 2);
+  b.add_contiguous(kRoot, ascii ? "KANJI" : "\x8A\xBF\x8E\x9A", pattern(700, 1), mode::kObj, stamped(1986, 4, 1));
+  b.add_contiguous(kRoot, ascii ? "KANA" : "\xB9\xDE\xB0\xD1", pattern(0x1234, 2), mode::kBtx, stamped(1987, 5, 2));
+  b.add_bsd(kRoot, "100%", pattern(600, 3), stamped(1988, 6, 3));
+  b.add_bsd(kRoot, "A/B", pattern(254, 4), stamped(1989, 7, 4));
+  b.add_brd(kRoot, ascii ? "\x01X" : "\x87\x90", pattern(4096 * 2 + 32, 5), stamped(1990, 8, 5));
+  b.add_contiguous(kRoot, "V~2", pattern(1, 6), mode::kObj, stamped(1991, 9, 6));
+  b.add_bsd(kRoot, "TWIN", pattern(10, 7), stamped(1992, 10, 7));
+  b.add_bsd(kRoot, "TWIN", {}, stamped(1993, 11, 8));
+  const uint32_t sub = b.add_directory(kRoot, "SUB", stamped(1994, 12, 9));
+  b.add_brd(sub, "DATA", {}, stamped(1995, 1, 10));
+  const uint32_t deep = b.add_directory(sub, "DEEP", stamped(1996, 2, 11));
+  b.add_contiguous(deep, "PROG", pattern(3000, 8), mode::kObj, stamped(2001, 3, 12));
+  return b.take();
+}
+
+TEST(TreeE2eTest, WhatXWritesAStoresIntoABlankVolumeAndXWritesTheSameAgain) {
+  const bool ascii = testing::runs_under_wine();
+  const Bytes blank = testing::VolumeBuilder(320, 2).take();
+  const struct {
+    const char* image;
+    Bytes (*make)(const Bytes&);
+  } containers[] = {
+      {"disk.hdd", [](const Bytes& v) { return testing::make_hdd_image(v); }},
+      {"disk.d88", [](const Bytes& v) { return testing::make_d88_image(v); }},
+      {"disk.rom", [](const Bytes& v) { return testing::make_rom_image(v); }},
+  };
+  for (const auto& c : containers) {
+    testing::ScratchDir dir;
+    testing::write_file(dir.file(c.image), c.make(round_trip_volume(ascii)));
+    testing::ToolRun r = testing::run_tool({"X", c.image, "1", "/", "first"}, dir);
+    ASSERT_EQ(r.err, "") << c.image;
+    testing::write_file(dir.file(c.image), c.make(blank));
+    r = testing::run_tool({"A", c.image, "1", "", "first"}, dir);
+    EXPECT_EQ(r.err, "") << c.image;
+    // In the byte order of the volume names, each directory where its name
+    // falls.
+    const std::string lines = std::string(ascii ? "\x01X\n" : "") + "100%\nA/B\n" + (ascii ? "KANA\nKANJI\n" : "") +
+                              "SUB/DATA\nSUB/DEEP/PROG\nTWIN\nTWIN~2\nV~2\n" +
+                              (ascii ? "" : "\x87\x90\n\x8A\xBF\x8E\x9A\n\xB9\xDE\xB0\xD1\n");
+    EXPECT_NE(r.out.find(lines + message_text(msg::kFilesStored, 10) + message_text(msg::kDone)), std::string::npos)
+        << c.image << r.out;
+    r = testing::run_tool({"X", c.image, "1", "/", "second"}, dir);
+    EXPECT_EQ(r.err, "") << c.image;
+    EXPECT_EQ(tree_contents(dir.path() / "second"), tree_contents(dir.path() / "first")) << c.image;
+  }
+}
+
+TEST(TreeE2eTest, ASkipsLinksAndPipesWithoutOpeningThem) {
+  if (testing::runs_under_wine()) GTEST_SKIP() << "POSIX links and pipes";
+  testing::ScratchDir dir;
+  testing::write_file(dir.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(64, 1).take()));
+  fs::create_directories(dir.path() / "in");
+  testing::write_file((dir.path() / "in" / "A.bsd").string(), pattern(10));
+  fs::create_symlink("A.bsd", dir.path() / "in" / "L.bsd");
+  // A pipe nobody writes to: opening it to read would wait for ever.
+  ASSERT_EQ(mkfifo((dir.path() / "in" / "P.mzt").c_str(), 0600), 0);
+  const testing::ToolRun r = testing::run_tool({"A", "disk.rom", "1", "", "in/"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kSkipped, "in/L.bsd") + message_text(msg::kSkipped, "in/P.mzt"));
+  EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + "A\n" + message_text(msg::kFilesStored, 1) +
+                       message_text(msg::kDone));
+}
+
+TEST(TreeE2eTest, AStoresAllOrNothing) {
+  testing::ScratchDir dir;
+  // 40 free records: the first two files fit, the last does not.
+  const Bytes image = testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take());
+  testing::write_file(dir.file("disk.rom"), image);
+  fs::create_directories(dir.path() / "in" / "SUB");
+  testing::write_file((dir.path() / "in" / "A.bsd").string(), pattern(254 * 20));
+  testing::write_file((dir.path() / "in" / "SUB" / "B.brd").string(), pattern(4096));
+  testing::write_file((dir.path() / "in" / "C.mzt").string(), testing::make_mzt("C", pattern(2000)));
+  const testing::ToolRun r = testing::run_tool({"A", "disk.rom", "1", "NEW", "in"}, dir);
+  EXPECT_EQ(r.err, message_text(msg::kNoSpace));
+  EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + message_text(msg::kDone));
+  EXPECT_EQ(read_file(dir.file("disk.rom")), image);
+  EXPECT_FALSE(fs::exists(dir.path() / "disk.rom-journal"));
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -299,4 +299,26 @@ bool MemoryHost::is_pipe(const std::string& name) const {
   return std::find(pipes.begin(), pipes.end(), name) != pipes.end();
 }
 
+bool MemoryHost::list_folder(const HostPath& path, std::vector<FolderEntry>& entries) {
+  if (!folders.count(path.native())) return false;
+  const std::string prefix = path.native() + "/";
+  // The entries directly inside: names after the prefix without a '/'.
+  const auto add = [&](const std::string& p, EntryKind kind) {
+    if (p.rfind(prefix, 0) != 0 || p.find('/', prefix.size()) != std::string::npos) return;
+    const auto t = times.find(p);
+    entries.push_back(FolderEntry{p.substr(prefix.size()), kind,
+                                  t == times.end() ? std::nullopt : std::optional<HostTime>(t->second)});
+  };
+  for (const auto& [name, bytes] : files) add(name, is_pipe(name) ? EntryKind::kOther : EntryKind::kFile);
+  for (const std::string& name : folders) add(name, EntryKind::kFolder);
+  for (const std::string& name : others) add(name, EntryKind::kOther);
+  return true;
+}
+
+std::optional<HostTime> MemoryHost::path_time(const HostPath& path) {
+  const auto t = times.find(path.native());
+  if (t == times.end() || path_kind(path) == PathKind::kMissing) return std::nullopt;
+  return t->second;
+}
+
 }  // namespace tarnwick::testing

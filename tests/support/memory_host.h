@@ -94,6 +94,10 @@ class MemoryHost : public Host {
   bool set_time(const HostPath& path, const HostTime& t) override;
   // A folder held by its path (the memory host's paths never change).
   std::unique_ptr<HostFolder> open_folder(const HostPath& path) override;
+  // Folders as a tree: the entries below a folder (files, folders and
+  // `others`) with the times kept for them.
+  bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override;
+  std::optional<HostTime> path_time(const HostPath& path) override;
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
   HostTime now() override { return clock; }

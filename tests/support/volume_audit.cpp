@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "commands/check.h"
 #include "containers/container.h"
 #include "support/memory_host.h"
-#include "volume/check.h"
 
 namespace tarnwick::testing {
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/image_builder.h"
+#include "volume/layout_writer.h"
 
 namespace tarnwick {
 namespace {
@@ -17,19 +20,27 @@ Bytes system_record(const Volume& vol) {
 
 uint8_t bitmap(const Volume& vol, uint32_t byte) { return vol.sys8(sys::kBitmap + byte); }
 
+// The steps an allocation or release hands to its trace, kept in order.
+struct Steps {
+  std::vector<AllocStep> seen;
+  AllocTrace trace() {
+    return [this](const AllocStep& s) { seen.push_back(s); };
+  }
+};
+
+using Kind = AllocStep::Kind;
+
 TEST(AllocateBlocksTest, TakesWholeBlocksAndOneForNothing) {
   VolumeBuilder b(40, 4);  // 1024 bytes per block, blocks 0-5 reserved
-  Console con;
   const struct {
     uint32_t length, record;
     int used_after;
   } cases[] = {{1, 24, 7}, {1024, 28, 8}, {1025, 32, 10}, {0, 40, 11}};
   for (const auto& c : cases) {
-    EXPECT_EQ(allocate_blocks(b.volume(), con, c.length), c.record) << c.length;
+    EXPECT_EQ(allocate_blocks(b.volume(), c.length), c.record) << c.length;
     EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), c.used_after) << c.length;
   }
   EXPECT_EQ(bitmap(b.volume(), 0), 0x1F);
-  EXPECT_EQ(con.out_text() + con.err_text(), "");  // traces only in verbose mode
 }
 
 TEST(AllocateBlocksTest, ClaimsTheFirstRunThatFitsAndTracesEveryStep) {
@@ -38,24 +49,18 @@ TEST(AllocateBlocksTest, ClaimsTheFirstRunThatFitsAndTracesEveryStep) {
   b.mark_block(8);  // bitmap byte 0 = 0x05
   Volume one = b.volume().clone();
 
-  Console con;
-  con.verbose = true;
-  EXPECT_EQ(allocate_blocks(b.volume(), con, 2048), 36u);
+  Steps steps;
+  EXPECT_EQ(allocate_blocks(b.volume(), 2048, steps.trace()), 36u);
   EXPECT_EQ(bitmap(b.volume(), 0), 0x1D);
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 10);
-  Console x;
-  x.out(msg::kAllocBlocks, 2);
-  x.out(msg::kAllocDataBlocks, 34);
-  x.out(msg::kAllocScan, 0x01u, 0x05u, 0);
-  x.out(msg::kAllocScan, 0x02u, 0x05u, 0);
-  x.out(msg::kAllocScan, 0x04u, 0x05u, 1);
-  x.out(msg::kAllocScan, 0x08u, 0x05u, 0);
-  x.out(msg::kAllocScan, 0x10u, 0x05u, 1);
-  x.out(msg::kAllocReserve, 9);
-  x.out(msg::kAllocReserve, 10);
-  EXPECT_EQ(con.out_text(), x.out_text());
+  const std::vector<AllocStep> want = {
+      {Kind::kBlocks, 2},         {Kind::kDataBlocks, 34},    {Kind::kScan, 0x01, 0x05, 0},
+      {Kind::kScan, 0x02, 0x05, 0}, {Kind::kScan, 0x04, 0x05, 1}, {Kind::kScan, 0x08, 0x05, 0},
+      {Kind::kScan, 0x10, 0x05, 1}, {Kind::kReserve, 9},        {Kind::kReserve, 10},
+  };
+  EXPECT_EQ(steps.seen, want);
 
-  EXPECT_EQ(allocate_blocks(one, con, 1), 28u);
+  EXPECT_EQ(allocate_blocks(one, 1), 28u);
   EXPECT_EQ(bitmap(one, 0), 0x07);
   EXPECT_EQ(one.sys16(sys::kUsedBlocks), 9);
 }
@@ -78,49 +83,42 @@ TEST(AllocateBlocksTest, NoRunLongEnoughChangesNothing) {
   } cases[] = {{&full.volume(), 0}, {&full.volume(), 1}, {&gaps.volume(), 3 * 256}, {&huge, 1}};
   for (const auto& c : cases) {
     const Bytes before = system_record(*c.vol);
-    Console con;
-    EXPECT_EQ(allocate_blocks(*c.vol, con, c.length), 0u);
+    EXPECT_EQ(allocate_blocks(*c.vol, c.length), 0u);
     EXPECT_EQ(system_record(*c.vol), before);
-    EXPECT_EQ(con.err_text(), "");
   }
-  Console con;
-  EXPECT_EQ(allocate_blocks(gaps.volume(), con, 512), 26u);
+  EXPECT_EQ(allocate_blocks(gaps.volume(), 512), 26u);
 }
 
 TEST(AllocateBlocksTest, UsedBlocksCarryBetweenItsBytes) {
   VolumeBuilder b(64, 1);
   Volume& vol = b.volume();
   vol.set_sys16(sys::kUsedBlocks, 0x00FF);
-  Console con;
-  const uint32_t r = allocate_blocks(vol, con, 1);
+  const uint32_t r = allocate_blocks(vol, 1);
   EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x0100);
-  release_block(vol, con, r);
+  release_block(vol, r);
   EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x00FF);
   vol.set_sys16(sys::kUsedBlocks, 0xFFFF);  // byte 3 wraps on its own
-  allocate_blocks(vol, con, 1);
+  allocate_blocks(vol, 1);
   EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 0x0000);
 }
 
 TEST(ReleaseBlockTest, FreesEachBlockOnceAndOnlyDataBlocks) {
   VolumeBuilder b(20, 4);  // data blocks 6-19
   Volume& vol = b.volume();
-  Console con;
-  con.verbose = true;
-  ASSERT_EQ(allocate_blocks(vol, con, 1024), 24u);
-  con.clear();
-  for (uint32_t k = 0; k < 4; ++k) release_block(vol, con, 24 + k);
+  ASSERT_EQ(allocate_blocks(vol, 1024), 24u);
+  Steps steps;
+  for (uint32_t k = 0; k < 4; ++k) release_block(vol, 24 + k, steps.trace());
   EXPECT_EQ(vol.sys16(sys::kUsedBlocks), 6);
   EXPECT_EQ(bitmap(vol, 0), 0x00);
-  Console x;
-  x.out(msg::kReleaseTrace, 24u, 6u, 6u);
-  EXPECT_EQ(con.out_text(), x.out_text());
+  const std::vector<AllocStep> want = {{Kind::kRelease, 24, 6, 6}};
+  EXPECT_EQ(steps.seen, want);
 
   // Already free, reserved, past total blocks, past the image: nothing.
   const Bytes before = system_record(vol);
-  con.clear();
-  for (uint32_t rec : {24u, 0u, 15u, 23u, 80u, 0xFFFFu}) release_block(vol, con, rec);
+  steps.seen.clear();
+  for (uint32_t rec : {24u, 0u, 15u, 23u, 80u, 0xFFFFu}) release_block(vol, rec, steps.trace());
   EXPECT_EQ(system_record(vol), before);
-  EXPECT_EQ(con.out_text(), "");
+  EXPECT_TRUE(steps.seen.empty());
 }
 
 TEST(ReleaseBlockTest, IgnoresBlocksBeyondTheBitmap) {
@@ -132,8 +130,7 @@ TEST(ReleaseBlockTest, IgnoresBlocksBeyondTheBitmap) {
   vol.set_sys16(sys::kUsedBlocks, 100);
   vol.set_sys8(sys::kRecordsPerBlockMinusOne, 1);
   const Bytes before = system_record(vol);
-  Console con;
-  release_block(vol, con, (24 + 1992) * 2);
+  release_block(vol, (24 + 1992) * 2);
   EXPECT_EQ(system_record(vol), before);
   EXPECT_TRUE(is_data_record(vol, (24 + 1991) * 2 + 1));
 }
@@ -153,12 +150,16 @@ TEST(AllocateBlocksTest, NeverTakesABlockThatTheVolumeUsesWhateverTheBitmapSays)
   Volume& v = b.volume();
   for (uint32_t k = 0; k < 8; ++k) v.set_sys8(sys::kBitmap + k, 0);
   v.set_sys16(sys::kUsedBlocks, 0);
-  Console con;
+  // A pool, which finds what the volume holds once, takes the same runs.
+  Volume pooled = v.clone();
+  BlockPool pool(pooled);
   for (const uint32_t length : {1u, 2048u, 5000u}) {
-    const uint32_t want = allocate_blocks(agreeing, con, length);
+    const uint32_t want = allocate_blocks(agreeing, length);
     EXPECT_GT(want, v.start_record(file)) << length;
-    EXPECT_EQ(allocate_blocks(v, con, length), want) << length;
+    EXPECT_EQ(allocate_blocks(v, length), want) << length;
+    EXPECT_EQ(pool.allocate(length), want) << length;
   }
+  EXPECT_EQ(system_record(pooled), system_record(v));
 }
 
 }  // namespace

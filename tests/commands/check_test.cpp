@@ -1,4 +1,4 @@
-#include "volume/check.h"
+#include "commands/check.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>

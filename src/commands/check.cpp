@@ -1,4 +1,4 @@
-#include "volume/check.h"
+#include "commands/check.h"
 
 #include <algorithm>
 #include <cstdio>

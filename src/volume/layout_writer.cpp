@@ -1,0 +1,141 @@
+#include "volume/layout_writer.h"
+
+#include <algorithm>
+
+#include "volume/walk.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The used blocks counter goes up byte by byte, as allocate_blocks counts.
+void add_used_block(Volume& vol) {
+  const uint8_t low = static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks) + 1);
+  vol.set_sys8(sys::kUsedBlocks, low);
+  if (low == 0) vol.set_sys8(sys::kUsedBlocks + 1, static_cast<uint8_t>(vol.sys8(sys::kUsedBlocks + 1) + 1));
+}
+
+// True when records [first, first + count) can be written and named by a
+// 16-bit record number.
+bool usable(const Volume& vol, uint32_t first, uint32_t count) {
+  return first != 0 && first + count - 1 <= 0xFFFF && vol.holds_records(first, count);
+}
+
+}  // namespace
+
+BlockPool::BlockPool(Volume& vol) : vol_(vol) {
+  const Geometry g = vol.geometry();
+  records_per_block_ = static_cast<uint32_t>(std::max(g.records_per_block, 1));
+  reserved_ = static_cast<uint32_t>(std::max(g.reserved_blocks, 0));
+  scan_ = static_cast<uint32_t>(std::clamp<int>(g.total_blocks - g.reserved_blocks, 0, kMaxDataBlocks));
+  held_.assign(vol.record_count() / records_per_block_ + 1, 0);
+  for (uint32_t r = 0; r < std::min(kMinimumRecords, vol.record_count()); ++r) ++held_[r / records_per_block_];
+  // Every file and directory reachable from the root, each directory
+  // entered once, as allocate_blocks finds them.
+  const uint32_t records = vol.record_count();
+  std::vector<bool> entered(records, false);
+  std::vector<uint32_t> pending;
+  if (vol.holds_directory(kRootDirectoryRecord)) {
+    entered[kRootDirectoryRecord] = true;
+    pending.push_back(kRootDirectoryRecord);
+  }
+  while (!pending.empty()) {
+    const uint32_t dir = pending.back();
+    pending.pop_back();
+    for (const EntryRef e : directory_entries(dir)) {
+      hold_file(e, 1);
+      const uint32_t start = vol.start_record(e);
+      if (vol.mode(e) == mode::kDir && vol.holds_directory(start) && !entered[start]) {
+        entered[start] = true;
+        pending.push_back(start);
+      }
+    }
+  }
+}
+
+void BlockPool::hold_file(EntryRef e, int by) {
+  FileWalk walk = FileWalk::of_entry(vol_, e, RecordRange{0, vol_.record_count()}, false);
+  while (const std::optional<Piece> p = walk.next()) {
+    for (uint32_t r = p->first; r < p->first + p->records; ++r) {
+      uint32_t& n = held_[r / records_per_block_];
+      n = static_cast<uint32_t>(static_cast<int64_t>(n) + by);
+    }
+  }
+}
+
+void BlockPool::forget_file(EntryRef e) {
+  hold_file(e, -1);
+  first_candidate_ = 0;
+}
+
+bool BlockPool::taken(uint32_t bit) const {
+  const uint8_t byte = vol_.sys8(sys::kBitmap + bit / 8);
+  if (byte & (1u << (bit % 8))) return true;
+  const uint32_t block = reserved_ + bit;
+  return block < held_.size() && held_[block] != 0;
+}
+
+uint32_t BlockPool::allocate(uint32_t length) {
+  const uint64_t bytes_per_block = uint64_t{records_per_block_} * kRecordSize;
+  const uint64_t blocks = std::max<uint64_t>((uint64_t{length} + bytes_per_block - 1) / bytes_per_block, 1);
+  while (first_candidate_ < scan_ && taken(first_candidate_)) ++first_candidate_;
+  uint32_t run = 0;
+  for (uint32_t i = first_candidate_; i < scan_; ++i) {
+    if (taken(i)) {
+      run = 0;
+      continue;
+    }
+    if (++run < blocks) continue;
+    const uint32_t first = i + 1 - run;
+    for (uint32_t j = first; j <= i; ++j) {
+      const uint32_t at = sys::kBitmap + j / 8;
+      vol_.set_sys8(at, static_cast<uint8_t>(vol_.sys8(at) | (1u << (j % 8))));
+      add_used_block(vol_);
+    }
+    return (first + reserved_) * records_per_block_;
+  }
+  return 0;
+}
+
+std::optional<uint32_t> write_chained(Volume& vol, BlockPool& pool, std::span<const uint8_t> data) {
+  const uint32_t rpb = static_cast<uint32_t>(std::max(vol.geometry().records_per_block, 1));
+  const size_t records = std::max<size_t>((data.size() + kChainData - 1) / kChainData, 1);
+  // The records in chain order, a block at a time.
+  std::vector<uint32_t> chain;
+  chain.reserve(records);
+  while (chain.size() < records) {
+    const uint32_t first = pool.allocate(0);
+    if (!usable(vol, first, rpb)) return std::nullopt;
+    for (uint32_t r = first; r < first + rpb && chain.size() < records; ++r) chain.push_back(r);
+  }
+  for (size_t k = 0; k < chain.size(); ++k) {
+    const uint64_t at = uint64_t{chain[k]} * kRecordSize;
+    const size_t from = k * kChainData;
+    const size_t n = std::min<size_t>(kChainData, data.size() - std::min(from, data.size()));
+    const std::span<uint8_t> record = vol.writable_bytes(at, kRecordSize);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, record.begin());
+    vol.put16(at + kChainLink, static_cast<uint16_t>(k + 1 < chain.size() ? chain[k + 1] : 0));
+  }
+  return chain.front();
+}
+
+std::optional<uint32_t> write_indexed(Volume& vol, BlockPool& pool, std::span<const uint8_t> data) {
+  const size_t runs = (data.size() + kRunSize - 1) / kRunSize;
+  if (runs > static_cast<size_t>(kIndexSlots)) return std::nullopt;
+  const uint32_t index = pool.allocate(kRecordSize);
+  if (!usable(vol, index, 1)) return std::nullopt;
+  const std::span<uint8_t> slots = vol.writable_bytes(uint64_t{index} * kRecordSize, kRecordSize);
+  std::fill(slots.begin(), slots.end(), uint8_t{0});
+  for (size_t k = 0; k < runs; ++k) {
+    const uint32_t run = pool.allocate(kRunSize);
+    if (!usable(vol, run, kRunRecords)) return std::nullopt;
+    vol.put16(uint64_t{index} * kRecordSize + 2 * k, static_cast<uint16_t>(run));
+    const size_t from = k * kRunSize;
+    const size_t n = std::min<size_t>(kRunSize, data.size() - from);
+    const std::span<uint8_t> bytes = vol.writable_bytes(uint64_t{run} * kRecordSize, n);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, bytes.begin());
+  }
+  return index;
+}
+
+}  // namespace tarnwick
