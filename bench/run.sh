@@ -23,6 +23,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# The tool's Shift_JIS bytes, as every older build writes them, whatever the
+# terminal's locale: the checks below read them through iconv.
+export LC_ALL=C
 runs=${BENCH_RUNS:-11}
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
