@@ -9,6 +9,7 @@
 
 #include "commands/delete.h"
 #include "commands/mzt.h"
+#include "commands/undo_log.h"
 #include "commands/volume_report.h"
 #include "volume/alloc.h"
 #include "volume/path.h"
@@ -20,38 +21,6 @@ namespace {
 
 // Attribute of a stored file.
 constexpr uint8_t kStoredAttribute = 0x80;
-
-// Remembers the bytes of the volume ranges a command is about to change, so
-// that a command that fails can put them back. Only the touched ranges are
-// kept (the system record, an entry, a file's run), never the whole volume.
-class UndoLog {
- public:
-  explicit UndoLog(Volume& vol) : vol_(vol) {}
-
-  void save(uint64_t offset, uint64_t length) {
-    const std::span<const uint8_t> b = vol_.bytes(offset, length);
-    saved_.push_back(Saved{offset, std::vector<uint8_t>(b.begin(), b.end())});
-  }
-  void save_system_record() { save(Volume::kSystemOffset, kRecordSize); }
-
-  // Puts every saved range back, the latest first, so a range saved twice
-  // ends with its oldest bytes.
-  void restore() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      const std::span<uint8_t> to = vol_.writable_bytes(it->offset, it->bytes.size());
-      std::copy(it->bytes.begin(), it->bytes.begin() + static_cast<long>(to.size()), to.begin());
-    }
-    saved_.clear();
-  }
-
- private:
-  struct Saved {
-    uint64_t offset;
-    std::vector<uint8_t> bytes;
-  };
-  Volume& vol_;
-  std::vector<Saved> saved_;
-};
 
 // Why a path gave no file name, told to the user. A missing directory has
 // been reported by the resolution.

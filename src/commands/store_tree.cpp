@@ -10,6 +10,7 @@
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/mzt.h"
+#include "commands/undo_log.h"
 #include "commands/volume_report.h"
 #include "host/host_name.h"
 #include "host/host_tree.h"
@@ -25,38 +26,6 @@ namespace {
 constexpr uint8_t kStoredAttribute = 0x80;
 constexpr size_t kBsdMost = 65535;                  // the size field
 constexpr size_t kBrdMost = kIndexSlots * kRunSize;  // 524,288
-
-// The bytes of the volume ranges the command changes that the volume's
-// other contents depend on (the system record, entries, the records of a
-// file being replaced), put back when the command fails: what the check
-// that follows sees is then the volume as it was loaded. Blocks that were
-// free are not kept: nothing reachable leads to them once the entries are
-// back.
-class UndoLog {
- public:
-  explicit UndoLog(Volume& vol) : vol_(vol) {}
-  void save(uint64_t offset, uint64_t length) {
-    const std::span<const uint8_t> b = vol_.bytes(offset, length);
-    saved_.push_back(Saved{offset, std::vector<uint8_t>(b.begin(), b.end())});
-  }
-  void save_records(uint32_t first, uint32_t count) { save(uint64_t{first} * kRecordSize, uint64_t{count} * kRecordSize); }
-  // Latest first, so a range saved twice ends with its oldest bytes.
-  void restore() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      const std::span<uint8_t> to = vol_.writable_bytes(it->offset, it->bytes.size());
-      std::copy(it->bytes.begin(), it->bytes.begin() + static_cast<std::ptrdiff_t>(to.size()), to.begin());
-    }
-    saved_.clear();
-  }
-
- private:
-  struct Saved {
-    uint64_t offset;
-    std::vector<uint8_t> bytes;
-  };
-  Volume& vol_;
-  std::vector<Saved> saved_;
-};
 
 // What a folder entry becomes.
 enum class Kind { kFolder, kMzt, kBsd, kBrd, kSkipped, kNotShiftJis, kTooLong };
@@ -440,8 +409,12 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
     ctx.con.err(msg::kPathNotFound, as_host_text(host_folder.c_str()));
     return std::nullopt;
   }
+  // Only what the volume's other contents depend on is kept (the system
+  // record, entries, the records of a file being replaced): blocks that were
+  // free need no undoing, since nothing leads to them once the entries are
+  // back, and the check that follows a failure sees the volume as loaded.
   UndoLog undo(ctx.vol);
-  undo.save(Volume::kSystemOffset, kRecordSize);
+  undo.save_system_record();
   BlockPool pool(ctx.vol);
   std::string prefix = names_the_root(path) ? std::string() : path;
   TreeStorer storer(ctx, undo, pool, prefix);
