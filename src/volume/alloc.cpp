@@ -36,27 +36,12 @@ std::vector<bool> claimed_records(const Volume& vol) {
   const uint32_t records = vol.record_count();
   std::vector<bool> claimed(records, false);
   for (uint32_t r = 0; r < std::min(kMinimumRecords, records); ++r) claimed[r] = true;
-  std::vector<bool> entered(records, false);
-  std::vector<uint32_t> pending;
-  if (vol.holds_directory(kRootDirectoryRecord)) {
-    entered[kRootDirectoryRecord] = true;
-    pending.push_back(kRootDirectoryRecord);
-  }
-  while (!pending.empty()) {
-    const uint32_t dir = pending.back();
-    pending.pop_back();
-    for (const EntryRef e : directory_entries(dir)) {
-      FileWalk walk = FileWalk::of_entry(vol, e, RecordRange{0, records}, false);
-      while (const std::optional<Piece> p = walk.next()) {
-        for (uint32_t r = p->first; r < p->first + p->records; ++r) claimed[r] = true;
-      }
-      const uint32_t start = vol.start_record(e);
-      if (vol.mode(e) == mode::kDir && vol.holds_directory(start) && !entered[start]) {
-        entered[start] = true;
-        pending.push_back(start);
-      }
+  for_each_reachable_entry(vol, [&](EntryRef e) {
+    FileWalk walk = FileWalk::of_entry(vol, e, RecordRange{0, records}, false);
+    while (const std::optional<Piece> p = walk.next()) {
+      for (uint32_t r = p->first; r < p->first + p->records; ++r) claimed[r] = true;
     }
-  }
+  });
   return claimed;
 }
 

@@ -30,27 +30,9 @@ BlockPool::BlockPool(Volume& vol) : vol_(vol) {
   scan_ = static_cast<uint32_t>(std::clamp<int>(g.total_blocks - g.reserved_blocks, 0, kMaxDataBlocks));
   held_.assign(vol.record_count() / records_per_block_ + 1, 0);
   for (uint32_t r = 0; r < std::min(kMinimumRecords, vol.record_count()); ++r) ++held_[r / records_per_block_];
-  // Every file and directory reachable from the root, each directory
-  // entered once, as allocate_blocks finds them.
-  const uint32_t records = vol.record_count();
-  std::vector<bool> entered(records, false);
-  std::vector<uint32_t> pending;
-  if (vol.holds_directory(kRootDirectoryRecord)) {
-    entered[kRootDirectoryRecord] = true;
-    pending.push_back(kRootDirectoryRecord);
-  }
-  while (!pending.empty()) {
-    const uint32_t dir = pending.back();
-    pending.pop_back();
-    for (const EntryRef e : directory_entries(dir)) {
-      hold_file(e, 1);
-      const uint32_t start = vol.start_record(e);
-      if (vol.mode(e) == mode::kDir && vol.holds_directory(start) && !entered[start]) {
-        entered[start] = true;
-        pending.push_back(start);
-      }
-    }
-  }
+  // Every file and directory reachable from the root, as allocate_blocks
+  // finds them.
+  for_each_reachable_entry(vol, [&](EntryRef e) { hold_file(e, 1); });
 }
 
 void BlockPool::hold_file(EntryRef e, int by) {

@@ -86,4 +86,29 @@ class FileWalk {
   std::vector<bool> seen_;          // chained: records passed
 };
 
+// Calls visit(e) for every used entry of every directory reachable from
+// the root. Each directory is entered once, so the walk ends on any volume,
+// whatever its directories point at.
+template <typename Visit>
+void for_each_reachable_entry(const Volume& vol, Visit visit) {
+  std::vector<bool> entered(vol.record_count(), false);
+  std::vector<uint32_t> pending;
+  if (vol.holds_directory(kRootDirectoryRecord)) {
+    entered[kRootDirectoryRecord] = true;
+    pending.push_back(kRootDirectoryRecord);
+  }
+  while (!pending.empty()) {
+    const uint32_t dir = pending.back();
+    pending.pop_back();
+    for (const EntryRef e : directory_entries(dir)) {
+      visit(e);
+      const uint32_t start = vol.start_record(e);
+      if (vol.mode(e) == mode::kDir && vol.holds_directory(start) && !entered[start]) {
+        entered[start] = true;
+        pending.push_back(start);
+      }
+    }
+  }
+}
+
 }  // namespace tarnwick
