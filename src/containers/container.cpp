@@ -52,11 +52,12 @@ bool load_container(File& image, const std::string& image_name, int partition_in
   return false;
 }
 
-bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan) {
+bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan,
+               const std::vector<bool>* unused) {
   switch (container.kind) {
-    case ContainerKind::kHdd: return plan_volume_save(vol, container.partition_offset, plan);
-    case ContainerKind::kRom: return plan_volume_save(vol, 0, plan);
-    case ContainerKind::kD88: return plan_d88_save(image, vol, container.d88, plan);
+    case ContainerKind::kHdd: return plan_volume_save(vol, container.partition_offset, plan, unused);
+    case ContainerKind::kRom: return plan_volume_save(vol, 0, plan, unused);
+    case ContainerKind::kD88: return plan_d88_save(image, vol, container.d88, plan, unused);
   }
   return false;
 }

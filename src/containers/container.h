@@ -39,9 +39,10 @@ bool load_container(File& image, const std::string& image_name, int partition_in
 void report_load_failure(Console& con, const Container& container);
 
 // The stretches of the image file the container's save would write, and
-// their new bytes. False when the volume cannot be written back where it
-// came from.
-bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan);
+// their new bytes, fresh over the records `unused` marks. False when the
+// volume cannot be written back where it came from.
+bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan,
+               const std::vector<bool>* unused = nullptr);
 
 // Writes the volume back where it was loaded from (the container's save
 // routine) and syncs the file to the disk. True only when every byte was

@@ -224,7 +224,8 @@ bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
   return plan_d88_save(image, vol, header, plan) && write_plan(image, plan);
 }
 
-bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan) {
+bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan,
+                   const std::vector<bool>* unused) {
   const int tracks = formatted_tracks(header);
   // The header must describe the volume it loaded, or records would land
   // on the wrong sectors.
@@ -250,7 +251,8 @@ bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, Save
     for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
       copy_inverted(data.data() + j * kSectorDataSize, track + j * kSectorSpan + kSectorHeaderSize);
     }
-    plan.stretches.push_back({offset, std::span<const uint8_t>(track, kTrackSpan)});
+    plan.stretches.push_back({offset, std::span<const uint8_t>(track, kTrackSpan),
+                              all_unused(unused, uint64_t(t) * kTrackBytes, kTrackBytes)});
   }
   return true;
 }

@@ -93,9 +93,10 @@ bool save_d88_image(File& image, const Volume& vol, const D88Header& header);
 
 // The plan of that save: each changed track's 16 sectors (4352 bytes, the
 // sector headers as the file holds them now) as one stretch, built in the
-// plan's storage. False when the header does not describe the volume or a
-// track cannot be read.
-bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan);
+// plan's storage, fresh when `unused` marks all 16 of its records. False
+// when the header does not describe the volume or a track cannot be read.
+bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan,
+                   const std::vector<bool>* unused = nullptr);
 
 // Writes a whole new D88 image holding the volume (an even number of whole
 // tracks, at most 164) as a format leaves a disk: an empty disk name, not

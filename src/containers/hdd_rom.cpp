@@ -63,11 +63,22 @@ bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
 
 }  // namespace
 
-bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan) {
+bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
   for (const Volume::Run& run : vol.changed_runs()) {
     const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
     if (bytes.size() != run.length) return false;
-    plan.stretches.push_back({base + run.offset, bytes});
+    // A run splits where its pages go from fresh to not.
+    for (uint64_t at = 0; at < run.length;) {
+      const bool fresh = all_unused(unused, run.offset + at, std::min<uint64_t>(Volume::kPageSize, run.length - at));
+      uint64_t end = at;
+      while (end < run.length) {
+        const uint64_t n = std::min<uint64_t>(Volume::kPageSize, run.length - end);
+        if (all_unused(unused, run.offset + end, n) != fresh) break;
+        end += n;
+      }
+      plan.stretches.push_back({base + run.offset + at, bytes.subspan(at, end - at), fresh});
+      at = end;
+    }
   }
   return true;
 }

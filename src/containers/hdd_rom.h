@@ -38,7 +38,9 @@ bool save_rom_image(File& image, const Volume& vol);
 
 // The plan of an HDD or ROM save: the pages the command changed, each run of
 // them one stretch at `base` (the partition's offset, 0 for a ROM image)
-// plus its offset in the volume. The bytes are the volume's own.
-bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan);
+// plus its offset in the volume. The bytes are the volume's own. With
+// `unused` (unused_records of the volume as loaded), the pages whose records
+// are all unused make fresh stretches of their own.
+bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused = nullptr);
 
 }  // namespace tarnwick

@@ -5,6 +5,7 @@
 
 #include "containers/journal.h"
 #include "containers/save_plan.h"
+#include "volume/alloc.h"
 
 namespace tarnwick {
 
@@ -40,6 +41,7 @@ std::unique_ptr<ImageFile> ImageFile::open(Host& host, Console& con, const std::
     return nullptr;
   }
   std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
+  image->writes_ = writes;
   image->locate();
   if (!image->recover(access)) {
     image->close();
@@ -166,7 +168,10 @@ void ImageFile::discard() {
 }
 
 bool ImageFile::load(int partition_index, Volume& vol) {
-  return load_container(*file_, name_, partition_index, con_, vol, container_);
+  if (!load_container(*file_, name_, partition_index, con_, vol, container_)) return false;
+  // Taken before any command changes the volume: what the file holds now.
+  if (writes_) unused_ = unused_records(vol);
+  return true;
 }
 
 void ImageFile::report_load_failure() { tarnwick::report_load_failure(con_, container_); }
@@ -175,7 +180,7 @@ bool ImageFile::save(const Volume& vol) {
   // Bytes that could not be read are not the volume's: nothing is written.
   if (vol.read_failed()) return false;
   SavePlan plan;
-  if (!plan_save(*file_, vol, container_, plan) || !write_journaled(host_, journal_, *file_, plan.stretches)) {
+  if (!plan_save(*file_, vol, container_, plan, writes_ ? &unused_ : nullptr) || !write_journaled(host_, journal_, *file_, plan.stretches)) {
     con_.err(msg::kImageWriteFailed, name_.c_str());
     return false;
   }

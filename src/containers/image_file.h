@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "containers/container.h"
 #include "host/file.h"
@@ -40,7 +41,8 @@ class ImageFile {
 
   // Loads the volume (partition_index 0 or 1 for HDD images) and reports
   // the container. False, after the failure has been reported, when the
-  // volume could not be loaded.
+  // volume could not be loaded. An image opened for writing also notes
+  // which records the volume does not use yet, for the save.
   bool load(int partition_index, Volume& vol);
   // Prints the container's message for an image it cannot load.
   void report_load_failure();
@@ -73,6 +75,9 @@ class ImageFile {
   HostPath journal_;
   std::unique_ptr<File> file_;
   Container container_;
+  bool writes_ = false;
+  // The records the volume as loaded does not use (for writing only).
+  std::vector<bool> unused_;
 };
 
 }  // namespace tarnwick

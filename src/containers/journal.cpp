@@ -16,10 +16,17 @@ namespace tarnwick {
 namespace {
 
 constexpr std::array<uint8_t, 8> kMagic = {'T', 'W', 'J', 'O', 'U', 'R', 'N', 'L'};
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
+// Journals of version 2 (left by an older build) are still played back:
+// their stretches have no form byte, and keep both old and new bytes.
+constexpr uint32_t kVersion2 = 2;
 constexpr size_t kHeaderSize = 24;     // magic, version, count, image size
-constexpr size_t kEntryHeaderSize = 16;  // offset, length
+constexpr size_t kEntryHeaderSize = 17;  // offset, length, form
+constexpr size_t kEntryHeaderSize2 = 16;
 constexpr size_t kTrailerSize = 4;     // CRC-32
+// A stretch's form byte.
+constexpr uint8_t kOldFill = 1;  // its old bytes are one byte repeated, kept once
+constexpr uint8_t kNoNew = 2;    // its new bytes are not kept (a fresh stretch)
 // Bytes moved at a time: the journal never needs the whole of what it holds
 // in memory.
 constexpr size_t kChunk = 64 * 1024;
@@ -48,11 +55,25 @@ class Crc32 {
 };
 
 // A stretch as the journal holds it: where its bytes lie in the image, how
-// many, and where its old bytes are in the journal (the new ones follow).
+// many, and where its old bytes are in the journal (the new ones follow),
+// or the one byte they all are.
 struct Entry {
   uint64_t offset;
   uint64_t length;
   uint64_t at;
+  uint8_t form = 0;
+  uint8_t fill = 0;  // with kOldFill
+  uint64_t old_size() const { return (form & kOldFill) ? 1 : length; }
+  uint64_t new_size() const { return (form & kNoNew) ? 0 : length; }
+  uint64_t end() const { return at + old_size() + new_size(); }
+  // Fills `out` with the old bytes from `done` on.
+  bool read_old(File& journal, uint64_t done, uint8_t* out, size_t n) const {
+    if (form & kOldFill) {
+      std::fill_n(out, n, fill);
+      return true;
+    }
+    return journal.read_at(at + done, out, n) == n;
+  }
 };
 
 // A journal's whole layout, checked.
@@ -101,8 +122,27 @@ class JournalWriter {
   bool ok_ = true;
 };
 
+// The byte every one of the image's bytes [offset, offset + n) is, if
+// they are all one; nothing otherwise, or when they cannot be read.
+std::optional<uint8_t> uniform_bytes(File& image, uint64_t offset, uint64_t n, std::vector<uint8_t>& chunk) {
+  std::optional<uint8_t> fill;
+  for (uint64_t done = 0; done < n;) {
+    const size_t k = static_cast<size_t>(std::min<uint64_t>(chunk.size(), n - done));
+    if (image.read_at(offset + done, chunk.data(), k) != k) return std::nullopt;
+    if (!fill) fill = chunk[0];
+    if (std::any_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(k),
+                    [&](uint8_t b) { return b != *fill; })) {
+      return std::nullopt;
+    }
+    done += k;
+  }
+  return fill;
+}
+
 // Writes the journal of the stretches: the image's size, and each
-// stretch's old bytes, read from the image, and new ones.
+// stretch's old bytes, read from the image (once when they are all one
+// byte, as the free blocks of a new disk are), and its new ones unless it
+// is fresh.
 bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches) {
   const std::optional<uint64_t> size = image.size();
   if (!size) return false;
@@ -113,19 +153,27 @@ bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches
   store32(header.data() + 12, static_cast<uint32_t>(stretches.size()));
   store64(header.data() + 16, *size);
   w.put(header.data(), header.size());
+  std::vector<uint8_t> chunk(kChunk);
+  // Stretches whose new bytes are kept tell whether the journal fits an
+  // image; with none of them, every stretch keeps its new bytes.
+  const bool anchored = std::any_of(stretches.begin(), stretches.end(), [](const Stretch& s) { return !s.fresh; });
   for (const Stretch& s : stretches) {
+    const bool fresh = s.fresh && anchored;
     // A save writes inside the file; the size it keeps is part of the journal.
     if (s.offset > *size || s.bytes.size() > *size - s.offset) return false;
-    std::array<uint8_t, kEntryHeaderSize> entry;
+    const std::optional<uint8_t> fill = uniform_bytes(image, s.offset, s.bytes.size(), chunk);
+    std::array<uint8_t, kEntryHeaderSize + 1> entry;
     store64(entry.data(), s.offset);
     store64(entry.data() + 8, s.bytes.size());
-    w.put(entry.data(), entry.size());
-    for (size_t done = 0; done < s.bytes.size();) {
+    entry[16] = static_cast<uint8_t>((fill ? kOldFill : 0) | (fresh ? kNoNew : 0));
+    entry[17] = fill.value_or(0);
+    w.put(entry.data(), fill ? entry.size() : kEntryHeaderSize);
+    for (size_t done = 0; !fill && done < s.bytes.size();) {
       const size_t n = std::min(kChunk, s.bytes.size() - done);
       if (image.read_at(s.offset + done, w.extend(n), n) != n) return false;
       done += n;
     }
-    for (size_t done = 0; done < s.bytes.size();) {
+    for (size_t done = 0; !fresh && done < s.bytes.size();) {
       const size_t n = std::min(kChunk, s.bytes.size() - done);
       w.put(s.bytes.data() + done, n);
       done += n;
@@ -154,21 +202,30 @@ bool make_journal(Host& host, const HostPath& path, File& image, std::span<const
 bool read_layout(File& journal, Layout& layout) {
   std::array<uint8_t, kHeaderSize> header;
   if (journal.read_at(0, header.data(), header.size()) != header.size()) return false;
-  if (!std::equal(kMagic.begin(), kMagic.end(), header.begin()) || load32(header.data() + 8) != kVersion) {
+  const uint32_t version = load32(header.data() + 8);
+  if (!std::equal(kMagic.begin(), kMagic.end(), header.begin()) || (version != kVersion && version != kVersion2)) {
     return false;
   }
   const uint32_t count = load32(header.data() + 12);
   layout.image_size = load64(header.data() + 16);
+  const size_t entry_header = version == kVersion ? kEntryHeaderSize : kEntryHeaderSize2;
   uint64_t pos = kHeaderSize;
   // Each stretch is read before the next is looked for, so a count larger
   // than the file can hold ends at its end.
   for (uint32_t i = 0; i < count; ++i) {
-    std::array<uint8_t, kEntryHeaderSize> e;
-    if (journal.read_at(pos, e.data(), e.size()) != e.size()) return false;
-    const Entry entry{load64(e.data()), load64(e.data() + 8), pos + kEntryHeaderSize};
+    std::array<uint8_t, kEntryHeaderSize + 1> e{};
+    if (journal.read_at(pos, e.data(), entry_header) != entry_header) return false;
+    Entry entry{load64(e.data()), load64(e.data() + 8), pos + entry_header};
+    if (version == kVersion) {
+      entry.form = e[16];
+      if (entry.form & ~(kOldFill | kNoNew)) return false;
+      if (entry.form & kOldFill) {
+        if (journal.read_at(entry.at, &entry.fill, 1) != 1) return false;
+      }
+    }
     if (entry.length > (UINT64_MAX - entry.at - kTrailerSize) / 2) return false;
     layout.entries.push_back(entry);
-    pos = entry.at + 2 * entry.length;
+    pos = entry.end();
   }
   std::array<uint8_t, kTrailerSize + 1> trailer;
   if (journal.read_at(pos, trailer.data(), trailer.size()) != kTrailerSize) return false;
@@ -200,11 +257,12 @@ Fit fits(File& journal, File& image, const Layout& layout) {
   std::vector<uint8_t> old_bytes(kChunk);
   std::vector<uint8_t> new_bytes(kChunk);
   for (const Entry& entry : layout.entries) {
+    // A fresh stretch may hold anything: nothing of the old volume lay there.
+    if (entry.form & kNoNew) continue;
     for (uint64_t done = 0; done < entry.length;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, entry.length - done));
-      if (image.read_at(entry.offset + done, now.data(), n) != n ||
-          journal.read_at(entry.at + done, old_bytes.data(), n) != n ||
-          journal.read_at(entry.at + entry.length + done, new_bytes.data(), n) != n) {
+      if (image.read_at(entry.offset + done, now.data(), n) != n || !entry.read_old(journal, done, old_bytes.data(), n) ||
+          journal.read_at(entry.at + entry.old_size() + done, new_bytes.data(), n) != n) {
         return Fit::kUnreadable;
       }
       for (size_t i = 0; i < n; ++i) {
@@ -222,7 +280,7 @@ bool play_back(File& journal, File& image, const std::vector<Entry>& entries) {
   for (const Entry& entry : entries) {
     for (uint64_t done = 0; done < entry.length;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), entry.length - done));
-      if (journal.read_at(entry.at + done, chunk.data(), n) != n) return false;
+      if (!entry.read_old(journal, done, chunk.data(), n)) return false;
       if (image.write_at(entry.offset + done, chunk.data(), n) != n) return false;
       done += n;
     }
@@ -246,8 +304,7 @@ class JournalOverlay final : public File {
       const uint64_t to = std::min(offset + got, e.offset + e.length);
       if (from >= to) continue;
       const size_t n_over = static_cast<size_t>(to - from);
-      if (journal_->read_at(e.at + (from - e.offset), static_cast<uint8_t*>(buf) + (from - offset), n_over) !=
-          n_over) {
+      if (!e.read_old(*journal_, from - e.offset, static_cast<uint8_t*>(buf) + (from - offset), n_over)) {
         failed_ = true;
         return static_cast<size_t>(from - offset);
       }

@@ -17,14 +17,25 @@
 // otherwise it was left by another state of the file (one restored from a
 // backup, another file given the name) and is kept, the run refused.
 //
+// Fresh stretches (save_plan.h) are the exception: they lie over records
+// the old volume did not use, where a file's new data goes, and their new
+// bytes are not kept, so that storing a file costs one write of its data
+// rather than three. Their old bytes are, so a save that is played back
+// leaves the image byte for byte as it was; whether the journal fits the
+// image is told by the other stretches, which every save that stores a
+// file has (its directory entry, the bitmap).
+//
 // Journal file (numbers little-endian):
 //   POSITION  LENGTH  CONTENTS
 //   0         8       "TWJOURNL"
-//   8         4       version, 2
+//   8         4       version, 3 (2, without form bytes, is still read)
 //   12        4       number of stretches
 //   16        8       the image file's size (a save never changes it)
 //   24        ...     per stretch: its offset in the image (8 bytes), its
-//                     length n (8 bytes), its old bytes (n), its new bytes (n)
+//                     length n (8 bytes), its form (1 byte: bit 0, the old
+//                     bytes are all one byte; bit 1, a fresh stretch), its
+//                     old bytes (n, or that one byte), its new bytes (n,
+//                     none for a fresh stretch)
 //   end - 4   4       CRC-32 of every byte before it
 //
 // Only files of ours are ever deleted: a file at the journal's name is one

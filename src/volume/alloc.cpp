@@ -108,6 +108,22 @@ RecordRange data_records(const Volume& vol) {
 
 bool is_data_record(const Volume& vol, uint32_t record) { return data_records(vol).contains(record); }
 
+std::vector<bool> unused_records(const Volume& vol) {
+  std::vector<bool> unused(vol.record_count(), false);
+  const Geometry g = vol.geometry();
+  const RecordRange data = data_records(vol);
+  if (g.records_per_block < 1 || data.first >= data.end) return unused;
+  const std::vector<bool> claimed = claimed_records(vol);
+  const uint32_t rpb = static_cast<uint32_t>(g.records_per_block);
+  for (uint32_t block = data.first / rpb; uint64_t{block} * rpb < data.end; ++block) {
+    const uint32_t bit = block - static_cast<uint32_t>(g.reserved_blocks);
+    if ((vol.sys8(bitmap_byte(bit)) & bitmap_mask(bit)) || block_claimed(claimed, block, rpb)) continue;
+    const uint32_t first = block * rpb;
+    for (uint32_t r = first; r < first + rpb && r < data.end; ++r) unused[r] = true;
+  }
+  return unused;
+}
+
 void release_block(Volume& vol, uint32_t record, const AllocTrace& trace) {
   if (!is_data_record(vol, record)) return;
   const Geometry g = vol.geometry();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "volume/volume.h"
 
@@ -47,6 +48,13 @@ void release_block(Volume& vol, uint32_t record, const AllocTrace& trace = {});
 // reserved blocks, before total blocks, within the first 1992 data blocks
 // and inside the volume image.
 RecordRange data_records(const Volume& vol);
+
+// Per record of the volume: true when it lies in a data block whose bitmap
+// bit is clear and of which no file or directory holds a record, so that
+// nothing of the volume as it stands lies there. A save may write such
+// records without keeping what they held before the save for the journal's
+// check (containers/journal.h).
+std::vector<bool> unused_records(const Volume& vol);
 
 // True when `record` lies in a data block that the bitmap can describe:
 // past the reserved blocks, before total blocks, within the first 1992 data

@@ -21,6 +21,7 @@
 
 #include "app/frontend.h"
 #include "support/image_builder.h"
+#include "support/image_regions.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
 #include "support/message_text.h"
@@ -80,13 +81,16 @@ MemoryHost host_with(const Image& image) {
   host.files[image.name] = image.bytes;
   host.files["in.mzt"] = testing::make_mzt("NEW", pattern(700, 3));
   host.files["raw.bin"] = pattern(300, 5);
+  // Large enough to cover whole pages of free blocks: fresh stretches.
+  host.files["big.mzt"] = testing::make_mzt("BIG", pattern(6000, 13));
   host.times["in.mzt"] = HostTime{2004, 1, 5, 6, 7};
   return host;
 }
 
 TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
   const std::vector<std::vector<std::string>> commands = {
-      {"D", "HELLO"}, {"D", "GAMES/WAR"}, {"W", "NEW", "in.mzt"}, {"W", "HELLO", "in.mzt"}, {"I", "5A", "raw.bin"}};
+      {"D", "HELLO"}, {"D", "GAMES/WAR"}, {"W", "NEW", "in.mzt"}, {"W", "HELLO", "in.mzt"}, {"W", "BIG", "big.mzt"},
+      {"I", "5A", "raw.bin"}};
   for (const Image& image : images()) {
     for (const std::vector<std::string>& c : commands) {
       std::vector<std::string> args = {c[0], image.name, image.partition};
@@ -179,7 +183,8 @@ std::vector<std::string> arguments(const Image& image, const std::vector<std::st
   return args;
 }
 
-const std::vector<std::vector<std::string>> kSaves = {{"W", "NEW", "in.mzt"}, {"D", "HELLO"}, {"I", "5A", "raw.bin"}};
+const std::vector<std::vector<std::string>> kSaves = {
+    {"W", "NEW", "in.mzt"}, {"W", "BIG", "big.mzt"}, {"D", "HELLO"}, {"I", "5A", "raw.bin"}};
 
 TEST(CrashTest, ASaveStoppedAfterAnyStepLeavesTheOldOrTheNewImage) {
   using Crash = MemoryHost::Crash;
@@ -236,15 +241,8 @@ Leftover leftover_of(const Image& image, const std::vector<std::string>& command
 
 // What the journal covers: every stretch's offset and length.
 std::vector<std::pair<uint64_t, uint64_t>> stretches_of(const Bytes& journal) {
-  const auto u64 = [&](size_t at) {
-    uint64_t v = 0;
-    for (size_t k = 0; k < 8; ++k) v |= uint64_t{journal[at + k]} << (8 * k);
-    return v;
-  };
   std::vector<std::pair<uint64_t, uint64_t>> stretches;
-  for (size_t at = 24; at + 4 < journal.size(); at += 16 + 2 * u64(at + 8)) {
-    stretches.push_back({u64(at), u64(at + 8)});
-  }
+  for (const testing::JournalStretch& s : testing::journal_stretches(journal)) stretches.push_back({s.offset, s.length});
   return stretches;
 }
 
@@ -314,6 +312,32 @@ TEST(JournalTest, AJournalOfAnotherStateOfTheFileIsKeptAndRefused) {
         EXPECT_EQ(host.files[journal], left.journal) << where;
       }
     }
+  }
+}
+
+// A file stored into free blocks: the journal keeps what those blocks held
+// (once, when it is one byte over and over) but not the file's own bytes,
+// and the stretches there fit whatever they hold, as a save stopped in the
+// middle of them leaves anything there.
+TEST(JournalTest, AFileStoredIntoFreeBlocksIsNotKeptInTheJournal) {
+  for (const Image& image : images()) {
+    const Leftover left = leftover_of(image, {"W", "BIG", "big.mzt"});
+    uint64_t written = 0;
+    std::optional<testing::JournalStretch> fresh;
+    for (const testing::JournalStretch& s : testing::journal_stretches(left.journal)) {
+      written += s.length;
+      if (s.fresh) fresh = s;
+    }
+    ASSERT_TRUE(fresh) << image.name;
+    EXPECT_LT(left.journal.size(), 2 * written) << image.name;
+    Bytes scribbled = left.image;
+    std::fill_n(scribbled.begin() + static_cast<long>(fresh->offset), fresh->length, uint8_t{0x77});
+    MemoryHost host = host_with(image);
+    host.files[image.name] = scribbled;
+    host.files[image.name + "-journal"] = left.journal;
+    const Outcome r = run(host, {"L", image.name, image.partition});
+    EXPECT_EQ(r.err, message_text(msg::kRestoredFromJournal, image.name.c_str())) << image.name;
+    EXPECT_EQ(host.files[image.name], image.bytes) << image.name;
   }
 }
 

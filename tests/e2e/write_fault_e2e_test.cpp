@@ -25,6 +25,7 @@
 #include "containers/hdd_rom.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/image_regions.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
 #include "support/message_text.h"
@@ -196,15 +197,8 @@ TEST(JournalE2eTest, AJournalLeftThroughALinkIsFoundThroughTheRealName) {
   run_tarnwick(5, argv, con, stopped);
   const Bytes& journal = stopped.files["disk.hdd-journal"];
   uint64_t save_end = 0;
-  for (size_t at = 24; at + 4 < journal.size();) {
-    uint64_t offset = 0;
-    uint64_t length = 0;
-    for (size_t k = 0; k < 8; ++k) {
-      offset |= uint64_t{journal[at + k]} << (8 * k);
-      length |= uint64_t{journal[at + 8 + k]} << (8 * k);
-    }
-    save_end = std::max(save_end, offset + length);
-    at += 16 + 2 * length;
+  for (const testing::JournalStretch& s : testing::journal_stretches(journal)) {
+    save_end = std::max(save_end, s.offset + s.length);
   }
   ASSERT_LT(journal.size(), save_end - 1);
   {

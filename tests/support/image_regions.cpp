@@ -72,4 +72,20 @@ int64_t first_change_outside(const Bytes& before, const Bytes& after, const std:
   return compare_to(before.size());
 }
 
+std::vector<JournalStretch> journal_stretches(const Bytes& journal) {
+  const auto u64 = [&](size_t at) {
+    uint64_t v = 0;
+    for (size_t k = 0; k < 8 && at + k < journal.size(); ++k) v |= uint64_t{journal[at + k]} << (8 * k);
+    return v;
+  };
+  std::vector<JournalStretch> stretches;
+  for (size_t at = 24; at + 17 + 4 <= journal.size();) {
+    const uint64_t length = u64(at + 8);
+    const uint8_t form = journal[at + 16];
+    stretches.push_back({u64(at), length, (form & 2) != 0});
+    at += 17 + ((form & 1) ? 1 : length) + ((form & 2) ? 0 : length);
+  }
+  return stretches;
+}
+
 }  // namespace tarnwick::testing
