@@ -26,6 +26,29 @@ namespace {
 constexpr uint8_t kStoredAttribute = 0x80;
 constexpr size_t kBsdMost = 65535;                  // the size field
 constexpr size_t kBrdMost = kIndexSlots * kRunSize;  // 524,288
+// A file of at least this many bytes is not read while the command runs:
+// the volume takes its whole pages from the open host file, and the save
+// copies them from there into the image. Each such file stays open until
+// then, so there are at most kMostDeferred of them, well within what a
+// process may hold open (the C runtime's 512 streams on Windows, 1,024
+// descriptors on most POSIX systems).
+constexpr uint64_t kDeferBytes = 4 * Volume::kPageSize;
+constexpr size_t kMostDeferred = 200;
+
+// A host file as the source of a volume's bytes.
+class HostFileBytes final : public PageSource {
+ public:
+  explicit HostFileBytes(std::shared_ptr<File> file) : file_(std::move(file)) {}
+  bool fill(uint64_t offset, std::span<uint8_t> out) override {
+    const size_t got = file_->read_at(offset, out.data(), out.size());
+    if (got >= out.size()) return true;
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0});
+    return false;
+  }
+
+ private:
+  std::shared_ptr<File> file_;
+};
 
 // What a folder entry becomes.
 enum class Kind { kFolder, kMzt, kBsd, kBrd, kSkipped, kNotShiftJis, kTooLong };
@@ -203,7 +226,7 @@ class TreeStorer {
     const Frame& f = stack_.back();
     const HostPath path = f.folder / *name_code_points(item.entry.name);
     PathKind found = PathKind::kMissing;
-    const std::unique_ptr<File> file = ctx_.host.open_regular(path, found);
+    const std::shared_ptr<File> file = ctx_.host.open_regular(path, found);
     if (!file) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;
@@ -224,21 +247,28 @@ class TreeStorer {
         con_.err(msg::kReadFailed, item.text.c_str());
         return false;
       }
-    } else {
-      const size_t most = item.kind == Kind::kBsd ? kBsdMost : kBrdMost;
+    } else if (item.kind == Kind::kBsd) {
       // One byte more than the most a file may hold tells a longer file.
-      if (buffer_.size() < kBrdMost + 1) buffer_.resize(kBrdMost + 1);
-      const size_t got = file->read_at(0, buffer_.data(), most + 1);
+      if (buffer_.size() < kBsdMost + 1) buffer_.resize(kBsdMost + 1);
+      const size_t got = file->read_at(0, buffer_.data(), kBsdMost + 1);
       if (file->failed()) {
         con_.err(msg::kReadFailed, item.text.c_str());
         return false;
       }
       data_ = std::span<const uint8_t>(buffer_.data(), got);
-      if (item.kind == Kind::kBsd && got > most) {
+      if (got > kBsdMost) {
         con_.err(msg::kNotBsdFile, item.text.c_str());
         return false;
       }
-      if (item.kind == Kind::kBrd && (got > most || got % kBrdUnit != 0)) {
+    } else {
+      // A BRD file is judged by its size; its bytes are read as they are stored.
+      const std::optional<uint64_t> size = file->size();
+      if (!size) {
+        con_.err(msg::kReadFailed, item.text.c_str());
+        return false;
+      }
+      brd_size_ = *size;
+      if (brd_size_ > kBrdMost || brd_size_ % kBrdUnit != 0) {
         con_.err(msg::kNotBrdFile, item.text.c_str());
         return false;
       }
@@ -248,9 +278,9 @@ class TreeStorer {
 
     bool stored = false;
     switch (item.kind) {
-      case Kind::kMzt: stored = store_mzt(*file, header, item, time); break;
-      case Kind::kBsd: stored = store_layout(mode::kBsd, item, time); break;
-      default: stored = store_layout(mode::kBrd, item, time); break;
+      case Kind::kMzt: stored = store_mzt(file, header, item, time); break;
+      case Kind::kBsd: stored = store_bsd(item, time); break;
+      default: stored = store_brd(file, item, time); break;
     }
     if (stored) lines.push_back(volume_text);
     return stored;
@@ -293,12 +323,31 @@ class TreeStorer {
     vol_.set_time_stamp(e, encode_time_stamp(time));
   }
 
+  // Takes `length` bytes of the host file from `from` on into the volume
+  // at `offset`: deferred to the save when the file is large and few are
+  // open yet, read now otherwise.
+  bool take_file_bytes(const std::shared_ptr<File>& file, uint64_t offset, uint64_t length, uint64_t from,
+                       bool defer) {
+    return vol_.take_from(offset, length, std::make_shared<HostFileBytes>(file), from, defer);
+  }
+  bool deferrable(uint64_t length) {
+    if (length < kDeferBytes || deferred_ >= kMostDeferred) return false;
+    ++deferred_;
+    return true;
+  }
+
   // As W stores an MZT file: a run for the header's size, the first free
-  // entry, the body read straight into the run. The MZT's mode is kept
-  // when it is OBJ or BTX.
-  bool store_mzt(File& file, const std::array<uint8_t, mzt::kHeaderSize>& header, const Item& item,
-                 const HostTime& time) {
+  // entry, the body taken from the file into the run. The MZT's mode is
+  // kept when it is OBJ or BTX.
+  bool store_mzt(const std::shared_ptr<File>& file, const std::array<uint8_t, mzt::kHeaderSize>& header,
+                 const Item& item, const HostTime& time) {
     const uint16_t size = load16(header.data() + mzt::kSize);
+    // The body must be there whole: what is taken later cannot fail short.
+    const std::optional<uint64_t> file_size = file->size();
+    if (!file_size || *file_size < mzt::kHeaderSize + uint64_t{size}) {
+      con_.err(msg::kReadFailed, item.text.c_str());
+      return false;
+    }
     const uint32_t start = pool_.allocate(size);
     if (start == 0 || start > 0xFFFF || !vol_.holds(uint64_t{start} * kRecordSize, size)) {
       con_.err(msg::kNoSpace);
@@ -308,29 +357,50 @@ class TreeStorer {
     if (!e) return false;
     const uint8_t m = header[mzt::kMode] == mode::kBtx ? mode::kBtx : mode::kObj;
     fill_entry(*e, m, item.name, std::span<const uint8_t, 6>(header.data() + mzt::kFields, 6), start, time);
-    const std::span<uint8_t> body = vol_.writable_bytes(uint64_t{start} * kRecordSize, size);
-    if (size > 0 && file.read_at(mzt::kHeaderSize, body.data(), body.size()) != body.size()) {
+    if (!take_file_bytes(file, uint64_t{start} * kRecordSize, size, mzt::kHeaderSize, deferrable(size))) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;
     }
     return true;
   }
 
-  // A BSD file in the chained layout or a BRD file in the indexed layout,
-  // of the bytes read; load and execution addresses 0.
-  bool store_layout(uint8_t m, const Item& item, const HostTime& time) {
-    const std::optional<uint32_t> start =
-        m == mode::kBsd ? write_chained(vol_, pool_, data_) : write_indexed(vol_, pool_, data_);
+  // A BSD file in the chained layout, of the bytes read; load and
+  // execution addresses 0.
+  bool store_bsd(const Item& item, const HostTime& time) {
+    const std::optional<uint32_t> start = write_chained(vol_, pool_, data_);
     if (!start) {
       con_.err(msg::kNoSpace);
       return false;
     }
+    return add_entry(mode::kBsd, item, data_.size(), *start, time);
+  }
+
+  // A BRD file in the indexed layout, its runs taken from the file; load
+  // and execution addresses 0.
+  bool store_brd(const std::shared_ptr<File>& file, const Item& item, const HostTime& time) {
+    const std::optional<uint32_t> index = lay_out_indexed(vol_, pool_, brd_size_, runs_);
+    if (!index) {
+      con_.err(msg::kNoSpace);
+      return false;
+    }
+    const bool defer = deferrable(brd_size_);
+    for (size_t k = 0; k < runs_.size(); ++k) {
+      const uint64_t from = uint64_t{k} * kRunSize;
+      const uint64_t n = std::min<uint64_t>(kRunSize, brd_size_ - from);
+      if (!take_file_bytes(file, uint64_t{runs_[k]} * kRecordSize, n, from, defer)) {
+        con_.err(msg::kReadFailed, item.text.c_str());
+        return false;
+      }
+    }
+    return add_entry(mode::kBrd, item, brd_size_ / kBrdUnit, *index, time);
+  }
+
+  bool add_entry(uint8_t m, const Item& item, uint64_t size, uint32_t start, const HostTime& time) {
     const std::optional<EntryRef> e = free_entry();
     if (!e) return false;
-    const size_t size = m == mode::kBsd ? data_.size() : data_.size() / kBrdUnit;
     std::array<uint8_t, 6> fields{};
     store16(fields.data(), static_cast<uint16_t>(size));
-    fill_entry(*e, m, item.name, fields, *start, time);
+    fill_entry(*e, m, item.name, fields, start, time);
     return true;
   }
 
@@ -361,8 +431,11 @@ class TreeStorer {
   BlockPool& pool_;
   std::string prefix_;  // the command's path, for volume paths in messages
   std::vector<Frame> stack_;
-  std::vector<uint8_t> buffer_;    // room for the longest BRD file and a byte
-  std::span<const uint8_t> data_;  // the BSD or BRD file read into it
+  std::vector<uint8_t> buffer_;    // room for the longest BSD file and a byte
+  std::span<const uint8_t> data_;  // the BSD file read into it
+  uint64_t brd_size_ = 0;          // the BRD file's size
+  std::vector<uint32_t> runs_;     // its runs' first records
+  size_t deferred_ = 0;            // files the volume takes bytes from at the save
 };
 
 // The root: a path of nothing but '/'.

@@ -65,8 +65,12 @@ bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
 
 bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
   for (const Volume::Run& run : vol.changed_runs()) {
-    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
-    if (bytes.size() != run.length) return false;
+    // Deferred bytes stay in their source; the others are the volume's.
+    std::span<const uint8_t> bytes;
+    if (!run.source) {
+      bytes = vol.bytes(run.offset, run.length);
+      if (bytes.size() != run.length) return false;
+    }
     // A run splits where its pages go from fresh to not.
     for (uint64_t at = 0; at < run.length;) {
       const bool fresh = all_unused(unused, run.offset + at, std::min<uint64_t>(Volume::kPageSize, run.length - at));
@@ -76,7 +80,15 @@ bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const st
         if (all_unused(unused, run.offset + end, n) != fresh) break;
         end += n;
       }
-      plan.stretches.push_back({base + run.offset + at, bytes.subspan(at, end - at), fresh});
+      Stretch s{base + run.offset + at, {}, fresh};
+      if (run.source) {
+        s.source = run.source;
+        s.from = run.from + at;
+        s.length = end - at;
+      } else {
+        s.bytes = bytes.subspan(at, end - at);
+      }
+      plan.stretches.push_back(s);
       at = end;
     }
   }

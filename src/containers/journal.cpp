@@ -160,22 +160,22 @@ bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches
   for (const Stretch& s : stretches) {
     const bool fresh = s.fresh && anchored;
     // A save writes inside the file; the size it keeps is part of the journal.
-    if (s.offset > *size || s.bytes.size() > *size - s.offset) return false;
-    const std::optional<uint8_t> fill = uniform_bytes(image, s.offset, s.bytes.size(), chunk);
+    if (s.offset > *size || s.size() > *size - s.offset) return false;
+    const std::optional<uint8_t> fill = uniform_bytes(image, s.offset, s.size(), chunk);
     std::array<uint8_t, kEntryHeaderSize + 1> entry;
     store64(entry.data(), s.offset);
-    store64(entry.data() + 8, s.bytes.size());
+    store64(entry.data() + 8, s.size());
     entry[16] = static_cast<uint8_t>((fill ? kOldFill : 0) | (fresh ? kNoNew : 0));
     entry[17] = fill.value_or(0);
     w.put(entry.data(), fill ? entry.size() : kEntryHeaderSize);
-    for (size_t done = 0; !fill && done < s.bytes.size();) {
-      const size_t n = std::min(kChunk, s.bytes.size() - done);
+    for (uint64_t done = 0; !fill && done < s.size();) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, s.size() - done));
       if (image.read_at(s.offset + done, w.extend(n), n) != n) return false;
       done += n;
     }
-    for (size_t done = 0; !fresh && done < s.bytes.size();) {
-      const size_t n = std::min(kChunk, s.bytes.size() - done);
-      w.put(s.bytes.data() + done, n);
+    for (uint64_t done = 0; !fresh && done < s.size();) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, s.size() - done));
+      if (!s.read(done, w.extend(n), n)) return false;
       done += n;
     }
   }
@@ -364,8 +364,9 @@ bool write_journaled(Host& host, const HostPath& journal, File& image, std::span
   if (stretches.empty()) return image.sync();
   if (!make_journal(host, journal, image, stretches)) return false;
   bool written = true;
+  std::vector<uint8_t> chunk;
   for (const Stretch& s : stretches) {
-    if (image.write_at(s.offset, s.bytes.data(), s.bytes.size()) != s.bytes.size()) {
+    if (!write_stretch(image, s, chunk)) {
       written = false;
       break;
     }

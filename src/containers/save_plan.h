@@ -5,12 +5,14 @@
 // aside first (containers/journal.h).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "host/file.h"
 #include "volume/format.h"
+#include "volume/volume.h"
 
 namespace tarnwick {
 
@@ -19,15 +21,30 @@ namespace tarnwick {
 // was loaded: what it held is still put aside, but its new bytes are not
 // (they belong to no file of the old volume, and may be any bytes after an
 // interrupted save).
+// Its bytes are in memory, or, where the volume deferred them, `length`
+// bytes of `source` from `from` on.
 struct Stretch {
   uint64_t offset = 0;
   std::span<const uint8_t> bytes;
   bool fresh = false;
+  PageSource* source = nullptr;
+  uint64_t from = 0;
+  uint64_t length = 0;
+
+  uint64_t size() const { return source ? length : bytes.size(); }
+  // Copies n of its bytes, from its byte `done` on, to `out`.
+  bool read(uint64_t done, uint8_t* out, size_t n) const {
+    if (source) return source->fill(from + done, {out, n});
+    if (done > bytes.size() || n > bytes.size() - done) return false;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), n, out);
+    return true;
+  }
 };
 
 // The stretches in the order they are written, without overlaps. Their
-// bytes live in the volume or, where the container builds them (a D88
-// track with its sector headers), in `storage`, so a plan is not copied.
+// bytes live in the volume or its deferred sources or, where the container
+// builds them (a D88 track with its sector headers), in `storage`, so a
+// plan is not copied.
 struct SavePlan {
   SavePlan() = default;
   SavePlan(const SavePlan&) = delete;
@@ -48,11 +65,29 @@ inline bool all_unused(const std::vector<bool>* unused, uint64_t offset, uint64_
   return true;
 }
 
-// Writes every stretch in place, each with one write. True when every byte
-// was accepted (nothing is synced).
+// Bytes copied at a time from a deferred source.
+inline constexpr size_t kCopyChunk = 256 * 1024;
+
+// Writes a stretch in place: one write from memory, or its source copied
+// through `chunk` (made the first time it is needed). True when every byte
+// was read and accepted (nothing is synced).
+inline bool write_stretch(File& image, const Stretch& s, std::vector<uint8_t>& chunk) {
+  if (!s.source) return image.write_at(s.offset, s.bytes.data(), s.bytes.size()) == s.bytes.size();
+  if (chunk.empty()) chunk.resize(kCopyChunk);
+  for (uint64_t done = 0; done < s.length;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), s.length - done));
+    if (!s.read(done, chunk.data(), n) || image.write_at(s.offset + done, chunk.data(), n) != n) return false;
+    done += n;
+  }
+  return true;
+}
+
+// Writes every stretch in place. True when every byte was accepted
+// (nothing is synced).
 inline bool write_plan(File& image, const SavePlan& plan) {
+  std::vector<uint8_t> chunk;
   for (const Stretch& s : plan.stretches) {
-    if (image.write_at(s.offset, s.bytes.data(), s.bytes.size()) != s.bytes.size()) return false;
+    if (!write_stretch(image, s, chunk)) return false;
   }
   return true;
 }

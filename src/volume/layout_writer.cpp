@@ -90,32 +90,44 @@ std::optional<uint32_t> write_chained(Volume& vol, BlockPool& pool, std::span<co
     if (!usable(vol, first, rpb)) return std::nullopt;
     for (uint32_t r = first; r < first + rpb && chain.size() < records; ++r) chain.push_back(r);
   }
-  for (size_t k = 0; k < chain.size(); ++k) {
-    const uint64_t at = uint64_t{chain[k]} * kRecordSize;
-    const size_t from = k * kChainData;
-    const size_t n = std::min<size_t>(kChainData, data.size() - std::min(from, data.size()));
-    const std::span<uint8_t> record = vol.writable_bytes(at, kRecordSize);
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, record.begin());
-    vol.put16(at + kChainLink, static_cast<uint16_t>(k + 1 < chain.size() ? chain[k + 1] : 0));
+  // Every record but the last is written whole, a run of consecutive ones
+  // at a time; the last keeps the bytes after its data.
+  for (size_t k = 0; k + 1 < chain.size();) {
+    size_t end = k + 1;
+    while (end + 1 < chain.size() && chain[end] == chain[end - 1] + 1) ++end;
+    const std::span<uint8_t> run = vol.overwritten_bytes(uint64_t{chain[k]} * kRecordSize, (end - k) * kRecordSize);
+    if (run.size() != (end - k) * kRecordSize) return std::nullopt;
+    for (size_t i = k; i < end; ++i) {
+      uint8_t* record = run.data() + (i - k) * kRecordSize;
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(i * kChainData), kChainData, record);
+      store16(record + kChainLink, static_cast<uint16_t>(chain[i + 1]));
+    }
+    k = end;
   }
+  const size_t last = chain.size() - 1;
+  const uint64_t at = uint64_t{chain[last]} * kRecordSize;
+  const size_t from = last * kChainData;
+  const size_t n = std::min<size_t>(kChainData, data.size() - std::min(from, data.size()));
+  const std::span<uint8_t> record = vol.writable_bytes(at, kRecordSize);
+  if (record.size() != kRecordSize) return std::nullopt;
+  std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(std::min(from, data.size())), n, record.begin());
+  vol.put16(at + kChainLink, 0);
   return chain.front();
 }
 
-std::optional<uint32_t> write_indexed(Volume& vol, BlockPool& pool, std::span<const uint8_t> data) {
-  const size_t runs = (data.size() + kRunSize - 1) / kRunSize;
-  if (runs > static_cast<size_t>(kIndexSlots)) return std::nullopt;
+std::optional<uint32_t> lay_out_indexed(Volume& vol, BlockPool& pool, uint64_t size, std::vector<uint32_t>& runs) {
+  const uint64_t count = (size + kRunSize - 1) / kRunSize;
+  if (count > static_cast<uint64_t>(kIndexSlots)) return std::nullopt;
   const uint32_t index = pool.allocate(kRecordSize);
   if (!usable(vol, index, 1)) return std::nullopt;
   const std::span<uint8_t> slots = vol.writable_bytes(uint64_t{index} * kRecordSize, kRecordSize);
   std::fill(slots.begin(), slots.end(), uint8_t{0});
-  for (size_t k = 0; k < runs; ++k) {
+  runs.clear();
+  for (uint64_t k = 0; k < count; ++k) {
     const uint32_t run = pool.allocate(kRunSize);
     if (!usable(vol, run, kRunRecords)) return std::nullopt;
     vol.put16(uint64_t{index} * kRecordSize + 2 * k, static_cast<uint16_t>(run));
-    const size_t from = k * kRunSize;
-    const size_t n = std::min<size_t>(kRunSize, data.size() - from);
-    const std::span<uint8_t> bytes = vol.writable_bytes(uint64_t{run} * kRecordSize, n);
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from), n, bytes.begin());
+    runs.push_back(run);
   }
   return index;
 }

@@ -51,9 +51,11 @@ class BlockPool {
 // volume has no room (blocks claimed so far stay claimed).
 std::optional<uint32_t> write_chained(Volume& vol, BlockPool& pool, std::span<const uint8_t> data);
 
-// Writes `data` (at most 128 runs of 4096 bytes) as an index record listing
-// runs of 16 records, each run and the index on blocks of their own; no run
-// for no data. The index record, or nothing when the volume has no room.
-std::optional<uint32_t> write_indexed(Volume& vol, BlockPool& pool, std::span<const uint8_t> data);
+// Lays out `size` bytes (at most 128 runs of 4096 bytes) as an index
+// record listing runs of 16 records, each run and the index on blocks of
+// their own; no run for no data. Claims the blocks and fills in the index;
+// the first record of each run goes to `runs`, in order, for the caller to
+// fill. The index record, or nothing when the volume has no room.
+std::optional<uint32_t> lay_out_indexed(Volume& vol, BlockPool& pool, uint64_t size, std::vector<uint32_t>& runs);
 
 }  // namespace tarnwick

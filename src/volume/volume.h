@@ -70,9 +70,9 @@ struct EntryRef {
 class PageSource {
  public:
   virtual ~PageSource() = default;
-  // Fills `out` with the volume's bytes from `offset` (a page boundary) on.
-  // False when they could not all be read (the image file was shortened
-  // since it was loaded, say); `out` is then zero-filled where it failed.
+  // Fills `out` with the source's bytes from `offset` on. False when they
+  // could not all be read (the image file was shortened since it was
+  // loaded, say); `out` is then zero-filled where it failed.
   virtual bool fill(uint64_t offset, std::span<uint8_t> out) = 0;
 };
 
@@ -138,12 +138,34 @@ class Volume {
     if (!holds(offset, length)) return {};
     return {changing(offset, length) + offset, static_cast<size_t>(length)};
   }
+  // A view for writing that the caller fills whole, every byte of it: the
+  // pages wholly inside it are not read from the image first (they hold
+  // zeros until the caller writes them). A file's data stored into new
+  // blocks goes in this way, without a read of what the blocks held.
+  std::span<uint8_t> overwritten_bytes(uint64_t offset, uint64_t length) {
+    if (!holds(offset, length)) return {};
+    if (!pages_.empty()) take_over(offset, length);
+    return {data_ + offset, static_cast<size_t>(length)};
+  }
+
+  // Takes the bytes [offset, offset + length) from `source`, its bytes from
+  // `from` on. With `defer`, the pages wholly inside are read from it only
+  // when they are needed: by a save, which copies them from the source to
+  // the image, or by a reader of the volume; the source must stay readable
+  // until then. Storing a host file this way brings none of its bytes into
+  // memory. Every other page is read at once. False when the range is not
+  // in the image or what was read at once could not all be read.
+  bool take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from, bool defer);
 
   // Pages changed since the load, as runs of bytes [offset, offset + length)
   // in volume order; every page for a volume that was not loaded lazily.
+  // A run whose bytes take_from deferred names their source and where in it
+  // they start; the others are in memory.
   struct Run {
     uint64_t offset;
     uint64_t length;
+    PageSource* source = nullptr;
+    uint64_t from = 0;
   };
   std::vector<Run> changed_runs() const;
   // True when a page could not be read from the image file: the bytes the
@@ -187,7 +209,8 @@ class Volume {
 
 
  private:
-  enum PageState : uint8_t { kAbsent, kPresent, kChanged };
+  // kDeferred: changed, its bytes still in a take_from source.
+  enum PageState : uint8_t { kAbsent, kDeferred, kPresent, kChanged };
   // The buffer with [offset, offset + length) read in (the range must lie
   // inside the image).
   uint8_t* present(uint64_t offset, uint64_t length) const {
@@ -199,13 +222,21 @@ class Volume {
   bool in_memory(uint64_t offset, uint64_t length) const {
     const uint64_t first = offset / kPageSize;
     const uint64_t last = length == 0 ? first : (offset + length - 1) / kPageSize;
-    return last - first <= 1 && last < pages_.size() && pages_[first] != kAbsent && pages_[last] != kAbsent;
+    return last - first <= 1 && last < pages_.size() && pages_[first] >= kPresent && pages_[last] >= kPresent;
   }
   uint8_t* changing(uint64_t offset, uint64_t length) {
     if (!pages_.empty()) mark_changed(offset, length);
     return data_;
   }
   void bring_in(uint64_t offset, uint64_t length) const;
+  void take_over(uint64_t offset, uint64_t length);
+  // Where deferred page p's bytes are.
+  struct Deferral {
+    std::shared_ptr<PageSource> source;
+    uint64_t offset;  // the volume offset of the source's byte `from`
+    uint64_t from;
+  };
+  const Deferral& deferral_of(uint64_t p) const { return deferrals_[deferred_[p] - 1]; }
   void mark_changed(uint64_t offset, uint64_t length);
   void read_all() const;
 
@@ -216,6 +247,8 @@ class Volume {
   mutable std::unique_ptr<uint8_t[]> lazy_;
   mutable std::vector<PageState> pages_;
   std::unique_ptr<PageSource> source_;
+  mutable std::vector<Deferral> deferrals_;
+  mutable std::vector<uint32_t> deferred_;  // per page: 1 + its deferral's index, or 0
   mutable bool read_failed_ = false;
   mutable uint8_t* data_ = image_.data();
   size_t size_ = image_.size();
