@@ -94,7 +94,8 @@ Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, F
   return extract_contents(vol, con, e, target.name(), out);
 }
 
-Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out) {
+Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out,
+                            std::vector<uint8_t>* buffer) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
     con.err(msg::kIsDirectory, name.c_str());
@@ -110,21 +111,29 @@ Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const s
     return Extraction::kRefused;
   }
 
-  // Every page the contents need is read in before the first byte goes out:
-  // bytes that could not be read from the image file are not written.
-  for (const Stretch& s : *plan) (void)vol.bytes(s.offset, s.length);
-  if (vol.read_failed()) return Extraction::kRefused;
-
+  // The whole host file is made in `buffer` before its first byte goes out:
+  // bytes that could not be read from the image file are not written. The
+  // volume keeps none of them.
+  std::vector<uint8_t> own;
+  std::vector<uint8_t>& bytes = buffer ? *buffer : own;
+  const bool mzt = file_mode == mode::kObj || file_mode == mode::kBtx;
+  uint64_t size = mzt ? mzt::kHeaderSize : 0;
+  for (const Stretch& s : *plan) size += s.length;
+  bytes.resize(static_cast<size_t>(size));
   uint64_t at = 0;
-  if (file_mode == mode::kObj || file_mode == mode::kBtx) {
+  if (mzt) {
     const std::array<uint8_t, mzt::kHeaderSize> header = mzt_header(vol, e);
-    if (!write_all(out, at, header.data(), header.size())) return Extraction::kWriteFailed;
+    std::copy(header.begin(), header.end(), bytes.begin());
+    at = header.size();
   }
   for (const Stretch& s : *plan) {
-    const std::span<const uint8_t> bytes = vol.bytes(s.offset, s.length);
-    if (!write_all(out, at, bytes.data(), bytes.size())) return Extraction::kWriteFailed;
+    if (!vol.read(s.offset, std::span<uint8_t>(bytes).subspan(static_cast<size_t>(at), static_cast<size_t>(s.length)))) {
+      return Extraction::kRefused;
+    }
+    at += s.length;
   }
-  return Extraction::kWritten;
+  at = 0;
+  return write_all(out, at, bytes.data(), bytes.size()) ? Extraction::kWritten : Extraction::kWriteFailed;
 }
 
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/console.h"
 #include "commands/run_context.h"
@@ -33,8 +34,10 @@ Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, F
 // Writes the contents of the file an entry describes to `out` from offset
 // 0, as R writes them; `name` names it in messages. Directories and modes
 // whose layout is unknown are refused, and so is damage, before anything is
-// written.
-Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out);
+// written. The contents are gathered in `buffer` (one of the call's own
+// when none is given), which a caller writing many files keeps.
+Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out,
+                            std::vector<uint8_t>* buffer = nullptr);
 
 // The R command as the front end runs it: look the path up, create the host
 // file, extract, close it and set its last-write time.

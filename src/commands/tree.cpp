@@ -118,7 +118,7 @@ class TreeWriter {
       con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
       return;
     }
-    const Extraction result = extract_contents(vol_, con_, e, name, *out);
+    const Extraction result = extract_contents(vol_, con_, e, name, *out, &buffer_);
     const bool written = result == Extraction::kWritten;
     // Stamped after the last write and before the close, through the file
     // itself. A time stamp that names no date leaves the file's time alone.
@@ -139,6 +139,7 @@ class TreeWriter {
   Console& con_;
   std::vector<bool> entered_;
   std::vector<Frame> stack_;
+  std::vector<uint8_t> buffer_;  // one file's contents at a time
   int files_ = 0;
 };
 

@@ -175,10 +175,21 @@ class TrackPages final : public PageSource {
  public:
   TrackPages(File& file, const D88Header& header) : file_(file), header_(header) {}
   bool fill(uint64_t offset, std::span<uint8_t> out) override {
-    const int t = static_cast<int>(offset / kTrackBytes);
+    if (offset % kTrackBytes != 0 || out.size() % kTrackBytes != 0) {
+      std::fill(out.begin(), out.end(), 0);
+      return false;
+    }
+    bool all = true;
+    for (size_t done = 0; done < out.size(); done += kTrackBytes) {
+      all = fill_track(static_cast<int>((offset + done) / kTrackBytes), out.subspan(done, kTrackBytes)) && all;
+    }
+    return all;
+  }
+
+ private:
+  bool fill_track(int t, std::span<uint8_t> out) {
     TrackBuffer track;
-    if (out.size() != kTrackBytes ||
-        file_.read_at(header_.track_offset(d88_track_of(t)), track.data(), track.size()) != track.size()) {
+    if (file_.read_at(header_.track_offset(d88_track_of(t)), track.data(), track.size()) != track.size()) {
       std::fill(out.begin(), out.end(), 0);
       return false;
     }
@@ -188,7 +199,6 @@ class TrackPages final : public PageSource {
     return true;
   }
 
- private:
   File& file_;
   const D88Header header_;
 };

@@ -1,6 +1,7 @@
 #include "volume/volume.h"
 
 #include <algorithm>
+#include <array>
 
 namespace tarnwick {
 
@@ -50,21 +51,65 @@ Volume Volume::clone() const {
 }
 
 void Volume::bring_in(uint64_t offset, uint64_t length) const {
-  const uint64_t last = length == 0 ? offset / kPageSize : (offset + length - 1) / kPageSize;
+  if (pages_.empty()) return;
+  const uint64_t last = std::min<uint64_t>(length == 0 ? offset / kPageSize : (offset + length - 1) / kPageSize,
+                                           pages_.size() - 1);
   for (uint64_t p = offset / kPageSize; p <= last && p < pages_.size(); ++p) {
     if (pages_[p] >= kPresent) continue;
     const uint64_t at = p * kPageSize;
-    const std::span<uint8_t> page(data_ + at, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - at)));
     if (pages_[p] == kDeferred) {
+      const std::span<uint8_t> page(data_ + at, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - at)));
       const Deferral& d = deferral_of(p);
       if (!d.source->fill(d.from + (at - d.offset), page)) read_failed_ = true;
       deferred_[p] = 0;
       pages_[p] = kChanged;
       continue;
     }
-    if (!source_ || !source_->fill(at, page)) read_failed_ = true;
-    pages_[p] = kPresent;
+    // Pages not read yet that follow each other come with one read.
+    uint64_t q = p + 1;
+    while (q <= last && pages_[q] == kAbsent) ++q;
+    const std::span<uint8_t> pages(data_ + at, static_cast<size_t>(std::min<uint64_t>(q * kPageSize, size_) - at));
+    if (!source_ || !source_->fill(at, pages)) read_failed_ = true;
+    std::fill(pages_.begin() + static_cast<std::ptrdiff_t>(p), pages_.begin() + static_cast<std::ptrdiff_t>(q),
+              kPresent);
+    p = q - 1;
   }
+}
+
+bool Volume::read(uint64_t offset, std::span<uint8_t> out) const {
+  if (!holds(offset, out.size())) return false;
+  if (pages_.empty()) {
+    std::copy_n(data_ + offset, out.size(), out.begin());
+    return true;
+  }
+  const uint64_t end = offset + out.size();
+  for (uint64_t at = offset; at < end;) {
+    const uint64_t p = at / kPageSize;
+    const uint64_t page_at = p * kPageSize;
+    const uint64_t page_end = std::min<uint64_t>(page_at + kPageSize, size_);
+    uint8_t* to = out.data() + (at - offset);
+    if (pages_[p] != kAbsent) {
+      const uint64_t n = std::min(page_end, end) - at;
+      std::copy_n(present(at, n) + at, n, to);
+      at += n;
+    } else if (at == page_at && page_end <= end) {
+      // Whole pages not read yet, one read straight into `out`.
+      uint64_t q = p + 1;
+      while (q < pages_.size() && pages_[q] == kAbsent && std::min<uint64_t>((q + 1) * kPageSize, size_) <= end) ++q;
+      const uint64_t n = std::min<uint64_t>(q * kPageSize, size_) - at;
+      if (!source_ || !source_->fill(at, {to, static_cast<size_t>(n)})) read_failed_ = true;
+      at += n;
+    } else {
+      // Part of a page: through a page of its own.
+      std::array<uint8_t, kPageSize> page;
+      const std::span<uint8_t> whole(page.data(), static_cast<size_t>(page_end - page_at));
+      if (!source_ || !source_->fill(page_at, whole)) read_failed_ = true;
+      const uint64_t n = std::min(page_end, end) - at;
+      std::copy_n(page.data() + (at - page_at), n, to);
+      at += n;
+    }
+  }
+  return !read_failed_;
 }
 
 bool Volume::take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from,

@@ -70,9 +70,11 @@ struct EntryRef {
 class PageSource {
  public:
   virtual ~PageSource() = default;
-  // Fills `out` with the source's bytes from `offset` on. False when they
-  // could not all be read (the image file was shortened since it was
-  // loaded, say); `out` is then zero-filled where it failed.
+  // Fills `out` with the source's bytes from `offset` on (for the image's
+  // pages: whole pages from a page boundary, the volume's last one perhaps
+  // short). False when they could not all be read (the image file was
+  // shortened since it was loaded, say); `out` is then zero-filled where it
+  // failed.
   virtual bool fill(uint64_t offset, std::span<uint8_t> out) = 0;
 };
 
@@ -133,6 +135,12 @@ class Volume {
     if (!holds(offset, length)) return {};
     return {present(offset, length) + offset, static_cast<size_t>(length)};
   }
+  // Copies [offset, offset + out.size()) into `out`. Pages not read yet are
+  // read straight into it and not kept, so a reader that needs bytes once
+  // (extraction) costs the volume no memory. False when the range is not in
+  // the image or could not be read (read_failed() then says so).
+  bool read(uint64_t offset, std::span<uint8_t> out) const;
+
   // The same view for writing: it counts as a change of those bytes.
   std::span<uint8_t> writable_bytes(uint64_t offset, uint64_t length) {
     if (!holds(offset, length)) return {};

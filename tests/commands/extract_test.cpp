@@ -320,7 +320,7 @@ class RecordingFile final : public File {
   bool close() override { return true; }
 };
 
-TEST_F(ExtractTest, WritesGoOutInWholeStretches) {
+TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   b.add_contiguous(kRoot, "OBJ", pattern(5000));
   b.add_bsd(kRoot, "BSD", pattern(600));
   b.add_brd(kRoot, "BRD", pattern(10000));  // three runs stored one after the other
@@ -330,8 +330,8 @@ TEST_F(ExtractTest, WritesGoOutInWholeStretches) {
     EXPECT_EQ(extract_file(b.volume(), con, lookup_path(b.volume(), con, path), f, host_time), want) << path;
     return f.writes;
   };
-  EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 128}, {128, 5000}}));
-  EXPECT_EQ(writes("BSD", Extraction::kWritten), (Writes{{0, 254}, {254, 254}, {508, 92}}));
+  EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 5128}}));
+  EXPECT_EQ(writes("BSD", Extraction::kWritten), (Writes{{0, 600}}));
   EXPECT_EQ(writes("BRD", Extraction::kWritten), (Writes{{0, 10016}}));
   EXPECT_EQ(writes("NOPE", Extraction::kRefused), Writes{});
 }

@@ -64,7 +64,23 @@ TEST(LazyVolumeTest, ChangedPagesMakeRunsAndAFailedReadIsRemembered) {
   EXPECT_EQ(all[4095], 0xEF);
   EXPECT_EQ(all[4096], 0xBE);
   EXPECT_EQ(all[2 * 4096], 32);
-  EXPECT_EQ(asked.size(), 4u);
+  EXPECT_EQ(asked, (std::vector<uint64_t>{0, 3 * 4096, 2 * 4096}));  // pages 0 and 1 with one read
+}
+
+// A read copies what is in memory and reads the rest straight into its
+// buffer, whole pages in one go, without keeping them.
+TEST(LazyVolumeTest, AReadKeepsNothingItReads) {
+  std::vector<uint64_t> asked;
+  Volume v(3 * Volume::kPageSize + 512, std::make_unique<CountingPages>(asked, UINT64_MAX));
+  EXPECT_EQ(v.u8(4096), 16);
+  std::vector<uint8_t> out(3 * 4096 + 512 - 100);
+  ASSERT_TRUE(v.read(100, out));
+  EXPECT_EQ(asked, (std::vector<uint64_t>{4096, 0, 2 * 4096}));
+  for (size_t i = 0; i < out.size(); i += 97) EXPECT_EQ(out[i], static_cast<uint8_t>((100 + i) / 256)) << i;
+  EXPECT_EQ(out.back(), 49);
+  EXPECT_EQ(v.u8(0), 0);
+  EXPECT_EQ(asked.size(), 4u);  // page 0 was not kept
+  EXPECT_FALSE(v.read(200, out));  // past the end
 }
 
 // Bytes taken from a source: the pages wholly inside wait in it, for the
