@@ -115,13 +115,18 @@ bool Volume::read(uint64_t offset, std::span<uint8_t> out) const {
 bool Volume::take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from,
                        bool defer) {
   if (!holds(offset, length) || !source) return false;
+  if (!defer || pages_.empty()) {
+    // All at once, in one read, into pages that need not be read first.
+    const std::span<uint8_t> bytes = overwritten_bytes(offset, length);
+    return source->fill(from, bytes);
+  }
   const uint64_t end = offset + length;
   bool deferred_any = false;
   for (uint64_t at = offset; at < end;) {
     const uint64_t p = at / kPageSize;
     const uint64_t page_end = std::min<uint64_t>((p + 1) * kPageSize, size_);
     const uint64_t to = std::min(page_end, end);
-    if (defer && !pages_.empty() && at == p * kPageSize && to == page_end) {
+    if (at == p * kPageSize && to == page_end) {
       if (deferred_.empty()) deferred_.assign(pages_.size(), 0);
       if (!deferred_any) deferrals_.push_back({source, offset, from});
       deferred_any = true;
