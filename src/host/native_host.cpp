@@ -55,6 +55,21 @@ class StdioFile final : public File {
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
+    // A regular file is written with positioned writes where the platform
+    // has them: a save's stretches go out one system call each.
+    if (f_ && regular_ && !standard_) {
+      if (last_ == Access::kWrite && std::fflush(f_) != 0) {
+        failed_ = true;
+        return 0;
+      }
+      if (const std::optional<size_t> put = platform::write_positioned(f_, offset, buf, n)) {
+        last_ = Access::kNone;
+        pos_.reset();
+        wrote_ = true;
+        if (*put != n) failed_ = true;
+        return *put;
+      }
+    }
     if (!f_ || !position(offset, Access::kWrite)) {
       failed_ = true;
       return 0;

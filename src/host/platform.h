@@ -29,6 +29,12 @@ FileKind file_kind(std::FILE* f);
 // failure from the end of the file). Buffered writes must have been flushed.
 std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n);
 
+// Writes n bytes at `offset` of a regular file's stream without moving the
+// stream (one system call however far the last write was). The bytes
+// written; nothing where the platform has no such write, and the stream is
+// written by seeking instead. Buffered writes must have been flushed.
+std::optional<size_t> write_positioned(std::FILE* f, uint64_t offset, const void* buf, size_t n);
+
 // Pushes an open stream's written data to the disk (after fflush). A file
 // that has no disk copy to push (a pipe, a character device) counts as
 // synced; a regular file or a disk only when the system says so.

@@ -42,6 +42,19 @@ std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, 
   return got;
 }
 
+std::optional<size_t> write_positioned(std::FILE* f, uint64_t offset, const void* buf, size_t n) {
+  const int fd = fileno(f);
+  if (fd < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return size_t{0};
+  size_t put = 0;
+  while (put < n) {
+    const ssize_t w = pwrite(fd, static_cast<const char*>(buf) + put, n - put, static_cast<off_t>(offset + put));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) break;
+    put += static_cast<size_t>(w);
+  }
+  return put;
+}
+
 bool sync_stream(std::FILE* f) {
   const int fd = fileno(f);
   if (fd < 0) return false;

@@ -74,6 +74,8 @@ HANDLE handle_of(std::FILE* f) {
 
 std::optional<size_t> read_positioned(std::FILE*, uint64_t, void*, size_t) { return std::nullopt; }
 
+std::optional<size_t> write_positioned(std::FILE*, uint64_t, const void*, size_t) { return std::nullopt; }
+
 bool sync_stream(std::FILE* f) {
   const HANDLE h = handle_of(f);
   if (h == INVALID_HANDLE_VALUE) return false;
