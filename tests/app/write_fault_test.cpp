@@ -341,6 +341,48 @@ TEST(JournalTest, AFileStoredIntoFreeBlocksIsNotKeptInTheJournal) {
   }
 }
 
+// The same journal as the former version wrote it: every stretch's old and
+// new bytes in full, no form byte.
+Bytes as_version_2(const Bytes& journal) {
+  Bytes v2(journal.begin(), journal.begin() + 24);
+  v2[8] = 2;
+  size_t at = 24;
+  for (const testing::JournalStretch& s : testing::journal_stretches(journal)) {
+    const uint8_t form = journal[at + 16];
+    v2.insert(v2.end(), journal.begin() + static_cast<long>(at), journal.begin() + static_cast<long>(at + 16));
+    at += 17;
+    if (form & 1) {
+      v2.insert(v2.end(), s.length, journal[at]);
+      at += 1;
+    } else {
+      v2.insert(v2.end(), journal.begin() + static_cast<long>(at), journal.begin() + static_cast<long>(at + s.length));
+      at += s.length;
+    }
+    v2.insert(v2.end(), journal.begin() + static_cast<long>(at), journal.begin() + static_cast<long>(at + s.length));
+    at += s.length;
+  }
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const uint8_t b : v2) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  crc = ~crc;
+  for (int k = 0; k < 4; ++k) v2.push_back(static_cast<uint8_t>(crc >> (8 * k)));
+  return v2;
+}
+
+TEST(JournalTest, AJournalOfTheFormerVersionIsStillPlayedBack) {
+  for (const Image& image : images()) {
+    const Leftover left = leftover_of(image, {"D", "HELLO"});
+    MemoryHost host = host_with(image);
+    host.files[image.name] = left.image;
+    host.files[image.name + "-journal"] = as_version_2(left.journal);
+    const Outcome r = run(host, {"L", image.name, image.partition});
+    EXPECT_EQ(r.err, message_text(msg::kRestoredFromJournal, image.name.c_str())) << image.name;
+    EXPECT_EQ(host.files[image.name], image.bytes) << image.name;
+  }
+}
+
 // A journal left behind is played back by any run before its command, L
 // taking the image for itself to do so; over an image it may only read, L
 // reads the old bytes from the journal, sector headers included, says it
