@@ -100,7 +100,9 @@ class StdioFile final : public File {
   uint64_t link_count() override { return f_ ? platform::link_count(f_) : 1; }
 
   std::optional<uint64_t> size() override {
-    if (!f_ || std::fflush(f_) != 0) return std::nullopt;
+    // Only what was written needs flushing first: some C runtimes refuse to
+    // flush a stream opened for reading.
+    if (!f_ || (wrote_ && std::fflush(f_) != 0)) return std::nullopt;
     return platform::stream_size(f_);
   }
 
