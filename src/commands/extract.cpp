@@ -8,6 +8,7 @@
 
 #include "commands/mzt.h"
 #include "commands/volume_report.h"
+#include "host/memory.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 #include "volume/walk.h"
@@ -119,7 +120,7 @@ Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const s
   const bool mzt = file_mode == mode::kObj || file_mode == mode::kBtx;
   uint64_t size = mzt ? mzt::kHeaderSize : 0;
   for (const Stretch& s : *plan) size += s.length;
-  bytes.resize(static_cast<size_t>(size));
+  platform::resize_buffer(bytes, static_cast<size_t>(size));
   uint64_t at = 0;
   if (mzt) {
     const std::array<uint8_t, mzt::kHeaderSize> header = mzt_header(vol, e);

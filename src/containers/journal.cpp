@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host_path.h"
+#include "host/memory.h"
 #include "volume/coding.h"
 
 namespace tarnwick {
@@ -85,7 +86,10 @@ struct Layout {
 // Writes the journal through a buffer, adding up its checksum.
 class JournalWriter {
  public:
-  explicit JournalWriter(File& file) : file_(file) { buffer_.reserve(kChunk); }
+  explicit JournalWriter(File& file) : file_(file) {
+    buffer_.reserve(kChunk);
+    platform::prepare_for_writing(buffer_.data(), kChunk);
+  }
 
   void put(const uint8_t* bytes, size_t n) {
     if (buffer_.size() + n > kChunk) flush();
@@ -153,7 +157,8 @@ bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches
   store32(header.data() + 12, static_cast<uint32_t>(stretches.size()));
   store64(header.data() + 16, *size);
   w.put(header.data(), header.size());
-  std::vector<uint8_t> chunk(kChunk);
+  std::vector<uint8_t> chunk;
+  platform::resize_buffer(chunk, kChunk);
   // Stretches whose new bytes are kept tell whether the journal fits an
   // image; with none of them, every stretch keeps its new bytes.
   const bool anchored = std::any_of(stretches.begin(), stretches.end(), [](const Stretch& s) { return !s.fresh; });

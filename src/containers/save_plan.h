@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/file.h"
+#include "host/memory.h"
 #include "volume/format.h"
 #include "volume/volume.h"
 
@@ -73,7 +74,7 @@ inline constexpr size_t kCopyChunk = 256 * 1024;
 // was read and accepted (nothing is synced).
 inline bool write_stretch(File& image, const Stretch& s, std::vector<uint8_t>& chunk) {
   if (!s.source) return image.write_at(s.offset, s.bytes.data(), s.bytes.size()) == s.bytes.size();
-  if (chunk.empty()) chunk.resize(kCopyChunk);
+  if (chunk.empty()) platform::resize_buffer(chunk, kCopyChunk);
   for (uint64_t done = 0; done < s.length;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), s.length - done));
     if (!s.read(done, chunk.data(), n) || image.write_at(s.offset + done, chunk.data(), n) != n) return false;

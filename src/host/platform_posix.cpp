@@ -5,18 +5,37 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <span>
 #include <cstdlib>
 #include <cstring>
 
+#include "host/memory.h"
 #include "host/platform.h"
 
 namespace tarnwick::platform {
+
+void prepare_for_writing(void* p, size_t n) {
+#if defined(__linux__)
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it, which is harmless
+#endif
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  if (n == 0 || page == 0) return;
+  const uintptr_t from = reinterpret_cast<uintptr_t>(p) & ~(page - 1);
+  const uintptr_t to = reinterpret_cast<uintptr_t>(p) + n;
+  madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 
 FileKind file_kind(std::FILE* f) {
   struct stat st {};

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "host/host_time.h"
+#include "host/memory.h"
 #include "host/platform.h"
 
 namespace tarnwick::platform {
@@ -75,6 +76,8 @@ HANDLE handle_of(std::FILE* f) {
 std::optional<size_t> read_positioned(std::FILE*, uint64_t, void*, size_t) { return std::nullopt; }
 
 std::optional<size_t> write_positioned(std::FILE*, uint64_t, const void*, size_t) { return std::nullopt; }
+
+void prepare_for_writing(void*, size_t) {}
 
 bool sync_stream(std::FILE* f) {
   const HANDLE h = handle_of(f);

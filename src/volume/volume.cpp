@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "host/memory.h"
+
 namespace tarnwick {
 
 Geometry geometry_from_system_record(std::span<const uint8_t> record) {
@@ -69,6 +71,7 @@ void Volume::bring_in(uint64_t offset, uint64_t length) const {
     uint64_t q = p + 1;
     while (q <= last && pages_[q] == kAbsent) ++q;
     const std::span<uint8_t> pages(data_ + at, static_cast<size_t>(std::min<uint64_t>(q * kPageSize, size_) - at));
+    platform::prepare_for_writing(pages.data(), pages.size());
     if (!source_ || !source_->fill(at, pages)) read_failed_ = true;
     std::fill(pages_.begin() + static_cast<std::ptrdiff_t>(p), pages_.begin() + static_cast<std::ptrdiff_t>(q),
               kPresent);
@@ -148,6 +151,7 @@ void Volume::mark_changed(uint64_t offset, uint64_t length) {
 }
 
 void Volume::take_over(uint64_t offset, uint64_t length) {
+  platform::prepare_for_writing(data_ + offset, static_cast<size_t>(length));
   for (uint64_t p = offset / kPageSize; p < pages_.size() && p * kPageSize < offset + length; ++p) {
     const uint64_t at = p * kPageSize;
     const uint64_t end = std::min<uint64_t>(at + kPageSize, size_);
