@@ -48,6 +48,7 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   if (image.read_at(base + size - 1, &last, 1) != 1) return false;
   try {
     vol = Volume(static_cast<size_t>(size), std::make_unique<FilePages>(image, base));
+    vol.allow_deferral();
   } catch (const std::bad_alloc&) {
     return false;
   }

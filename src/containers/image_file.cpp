@@ -180,7 +180,10 @@ bool ImageFile::save(const Volume& vol) {
   // Bytes that could not be read are not the volume's: nothing is written.
   if (vol.read_failed()) return false;
   SavePlan plan;
-  if (!plan_save(*file_, vol, container_, plan, writes_ ? &unused_ : nullptr) || !write_journaled(host_, journal_, *file_, plan.stretches)) {
+  const bool planned = plan_save(*file_, vol, container_, plan, writes_ ? &unused_ : nullptr);
+  // Planning may read pages too (a D88 save rebuilds whole tracks).
+  if (vol.read_failed()) return false;
+  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches)) {
     con_.err(msg::kImageWriteFailed, name_.c_str());
     return false;
   }

@@ -118,7 +118,7 @@ bool Volume::read(uint64_t offset, std::span<uint8_t> out) const {
 bool Volume::take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from,
                        bool defer) {
   if (!holds(offset, length) || !source) return false;
-  if (!defer || pages_.empty()) {
+  if (!defer || !deferral_allowed_ || pages_.empty()) {
     // All at once, in one read, into pages that need not be read first.
     const std::span<uint8_t> bytes = overwritten_bytes(offset, length);
     return source->fill(from, bytes);

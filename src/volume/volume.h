@@ -157,13 +157,18 @@ class Volume {
   }
 
   // Takes the bytes [offset, offset + length) from `source`, its bytes from
-  // `from` on. With `defer`, the pages wholly inside are read from it only
-  // when they are needed: by a save, which copies them from the source to
-  // the image, or by a reader of the volume; the source must stay readable
-  // until then. Storing a host file this way brings none of its bytes into
-  // memory. Every other page is read at once. False when the range is not
-  // in the image or what was read at once could not all be read.
+  // `from` on. With `defer`, on a volume whose save copies such bytes
+  // itself (allow_deferral), the pages wholly inside are read from the
+  // source only when they are needed: by the save, which copies them from
+  // the source to the image, or by a reader of the volume; the source must
+  // stay readable until then. Storing a host file this way brings none of
+  // its bytes into memory. Every other page is read at once. False when the
+  // range is not in the image or what was read at once could not all be
+  // read.
   bool take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from, bool defer);
+  // Said by a container whose save writes deferred pages straight from
+  // their source (an HDD or ROM image; a D88 save rebuilds whole tracks).
+  void allow_deferral() { deferral_allowed_ = true; }
 
   // Pages changed since the load, as runs of bytes [offset, offset + length)
   // in volume order; every page for a volume that was not loaded lazily.
@@ -258,6 +263,7 @@ class Volume {
   mutable std::vector<Deferral> deferrals_;
   mutable std::vector<uint32_t> deferred_;  // per page: 1 + its deferral's index, or 0
   mutable bool read_failed_ = false;
+  bool deferral_allowed_ = false;
   mutable uint8_t* data_ = image_.data();
   size_t size_ = image_.size();
 };

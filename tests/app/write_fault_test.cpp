@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/frontend.h"
+#include "commands/mzt.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
 #include "support/memory_host.h"
@@ -148,6 +149,38 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
         }
       }
     }
+  }
+}
+
+// A copies the bodies of large files into an HDD or ROM image at the save,
+// straight from the host files: one that can no longer be read there fails
+// the save, which leaves the image as it was. A D88 image takes them in
+// while the command runs, where the same read fails the command.
+TEST(WriteFaultTest, AHostFileUnreadableWhenAStoresItLeavesTheImageAsItWas) {
+  const Bytes blank = testing::VolumeBuilder(320, 2).take();
+  const struct {
+    const char* name;
+    Bytes image;
+    const Message& err;
+    std::string arg;
+  } cases[] = {
+      {"disk.hdd", testing::make_hdd_image(blank), msg::kImageWriteFailed, "disk.hdd"},
+      {"disk.rom", testing::make_rom_image(blank), msg::kImageWriteFailed, "disk.rom"},
+      {"disk.d88", testing::make_d88_image(blank), msg::kReadFailed, "h/BIG.mzt"},
+  };
+  for (const auto& c : cases) {
+    MemoryHost host;
+    host.files[c.name] = c.image;
+    host.folders.insert("h");
+    host.files["h/BIG.mzt"] = testing::make_mzt("BIG", pattern(20000, 13));
+    host.fault_name = "h/BIG.mzt";
+    // The header and the pages at either end of the body, not the rest.
+    host.read_budget = mzt::kHeaderSize + 2 * Volume::kPageSize;
+    const Outcome r = run(host, {"A", c.name, "1", "", "h"});
+    EXPECT_EQ(r.err, message_text(c.err, c.arg.c_str())) << c.name;
+    EXPECT_EQ(r.out.find(message_text(msg::kFilesStored, 1)), std::string::npos) << c.name;
+    EXPECT_EQ(host.files[c.name], c.image) << c.name;
+    EXPECT_FALSE(host.files.count(std::string(c.name) + "-journal")) << c.name;
   }
 }
 

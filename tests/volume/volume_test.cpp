@@ -90,6 +90,7 @@ TEST(LazyVolumeTest, PagesTakenFromASourceAreReadOnlyWhenNeeded) {
   std::vector<uint64_t> source_asked;
   Volume v(4 * Volume::kPageSize, std::make_unique<CountingPages>(image_asked, UINT64_MAX));
   const auto source = std::make_shared<CountingPages>(source_asked, UINT64_MAX);
+  v.allow_deferral();
   ASSERT_TRUE(v.take_from(100, 3 * 4096, source, 50000, true));
   EXPECT_EQ(image_asked, (std::vector<uint64_t>{0, 3 * 4096}));
   EXPECT_EQ(source_asked, (std::vector<uint64_t>{50000, 50000 + 3 * 4096 - 100}));
