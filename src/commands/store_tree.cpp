@@ -30,9 +30,8 @@ constexpr size_t kBrdMost = kIndexSlots * kRunSize;  // 524,288
 // A file of at least this many bytes is not read while the command runs:
 // the volume takes its whole pages from the open host file, and the save
 // copies them from there into the image. Each such file stays open until
-// then, so there are at most kMostDeferred of them, well within what a
-// process may hold open (the C runtime's 512 streams on Windows, 1,024
-// descriptors on most POSIX systems).
+// then, so there are at most kMostDeferred of them, and never more than
+// half the files the system lets the process open besides.
 constexpr uint64_t kDeferBytes = 4 * Volume::kPageSize;
 constexpr size_t kMostDeferred = 200;
 
@@ -332,7 +331,7 @@ class TreeStorer {
     return vol_.take_from(offset, length, std::make_shared<HostFileBytes>(file), from, defer);
   }
   bool deferrable(uint64_t length) {
-    if (length < kDeferBytes || deferred_ >= kMostDeferred) return false;
+    if (length < kDeferBytes || deferred_ >= most_deferred_) return false;
     ++deferred_;
     return true;
   }
@@ -437,6 +436,7 @@ class TreeStorer {
   uint64_t brd_size_ = 0;          // the BRD file's size
   std::vector<uint32_t> runs_;     // its runs' first records
   size_t deferred_ = 0;            // files the volume takes bytes from at the save
+  const size_t most_deferred_ = std::min(kMostDeferred, platform::files_to_spare() / 2);
 };
 
 // The root: a path of nothing but '/'.

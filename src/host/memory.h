@@ -1,4 +1,5 @@
-// Memory the process is about to fill.
+// Resources the process is about to use: memory it will fill, files it
+// will keep open.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,11 @@ namespace tarnwick::platform {
 // on some virtual machines. Only a hint: nothing else changes, and where
 // it is not offered or fails the pages come as they are touched.
 void prepare_for_writing(void* p, size_t n);
+
+// How many more files the process may keep open at once, as far as the
+// system tells (POSIX: the descriptor limit less a margin for everything
+// else; Windows: the C runtime's streams less a margin).
+size_t files_to_spare();
 
 // Makes `buffer` hold n bytes (zeros where it grows), its new pages brought
 // in that way.
