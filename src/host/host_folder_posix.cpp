@@ -10,9 +10,9 @@
 
 #include <cerrno>
 #include <ctime>
-#include <optional>
 
 #include "host/host_folder.h"
+#include "host/platform.h"
 
 namespace tarnwick {
 
@@ -35,34 +35,16 @@ bool sync_file_system([[maybe_unused]] int fd) {
 #endif
 }
 
-// A local time to the minute as the instant it names, by the zone's rules
-// (as the path-based time calls read it); nothing for no valid date.
-std::optional<struct timespec> instant_of(const HostTime& t) {
-  if (!host_time_is_valid(t)) return std::nullopt;
-  std::tm local{};
-  local.tm_year = t.year - 1900;
-  local.tm_mon = t.month - 1;
-  local.tm_mday = t.day;
-  local.tm_hour = t.hour;
-  local.tm_min = t.minute;
-  local.tm_isdst = -1;
-  tzset();
-  const std::time_t when = std::mktime(&local);
-  if (when == static_cast<std::time_t>(-1)) return std::nullopt;
-  struct timespec ts {};
-  ts.tv_sec = when;
-  return ts;
-}
-
-// Sets the last-write time of an open file or folder, its access time left
-// alone.
+// Sets the last-write time of an open file or folder, as the path-based
+// time calls do, its access time left alone.
 bool stamp(int fd, const HostTime& t) {
-  const std::optional<struct timespec> when = instant_of(t);
-  if (!when) return false;
+  int64_t when = 0;
+  if (!platform::local_to_epoch_seconds(t, when)) return false;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1] = *when;
+  times[1].tv_sec = static_cast<std::time_t>(when);
+  times[1].tv_nsec = 0;
   return futimens(fd, times) == 0;
 }
 

@@ -48,14 +48,10 @@ HostTime local_time_now() {
 
 bool read_stream_time(std::FILE* f, HostTime& t) { return read_open_file_time(fileno(f), t); }
 
-bool set_host_file_time(const std::string& name, const HostTime& t) {
+bool local_to_epoch_seconds(const HostTime& t, int64_t& seconds) {
   // mktime would quietly turn 31 April into 1 May and month 0 into December
   // of the year before; an impossible date must leave the file alone.
   if (!host_time_is_valid(t)) return false;
-  // A pipe or a device has no time of its own to set; a folder has (X sets
-  // it once the folder's contents are written).
-  struct stat st {};
-  if (stat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
   std::tm local{};
   local.tm_year = t.year - 1900;
   local.tm_mon = t.month - 1;
@@ -72,10 +68,21 @@ bool set_host_file_time(const std::string& name, const HostTime& t) {
   // rather than the time of the run.
   const std::time_t when = std::mktime(&local);
   if (when == static_cast<std::time_t>(-1)) return false;
+  seconds = static_cast<int64_t>(when);
+  return true;
+}
+
+bool set_host_file_time(const std::string& name, const HostTime& t) {
+  int64_t when = 0;
+  if (!local_to_epoch_seconds(t, when)) return false;
+  // A pipe or a device has no time of its own to set; a folder has (X sets
+  // it once the folder's contents are written).
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // access time: untouched
-  times[1].tv_sec = when;
+  times[1].tv_sec = static_cast<std::time_t>(when);
   times[1].tv_nsec = 0;
   return utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
 }

@@ -94,6 +94,10 @@ bool sync_folder_of(const NativeString& path);
 // As set_host_file_time, for a file or a folder.
 bool set_path_time(const NativeString& path, const HostTime& t);
 
+// POSIX only: a local time to the minute as the instant it names, in
+// seconds since the epoch, by the zone's rules (false for no valid date).
+bool local_to_epoch_seconds(const HostTime& t, int64_t& seconds);
+
 // Windows only: a local time to the minute as a FILETIME's 100-nanosecond
 // ticks (false for no valid date), and a path as a full "\\?\" path
 // when it is too long for the plain calls.
