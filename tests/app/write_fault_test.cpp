@@ -264,11 +264,7 @@ struct Leftover {
 };
 
 Leftover leftover_of(const Image& image, const std::vector<std::string>& command) {
-  MemoryHost clean = host_with(image);
-  run(clean, arguments(image, command));
-  MemoryHost host = host_with(image);
-  host.crash_after = clean.steps - 2;  // the journal's removal and the folder's sync
-  run(host, arguments(image, command));
+  MemoryHost host = testing::stopped_before_journal_removal(host_with(image), arguments(image, command));
   return {host.files[image.name], host.files[image.name + "-journal"]};
 }
 

@@ -149,15 +149,9 @@ TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
 // and journal then put on disk: L plays the journal back.
 TEST(JournalE2eTest, AJournalLeftBesideAnImageIsPlayedBackByL) {
   const Bytes image = testing::make_d88_image(testing::small_volume(2));
-  const char* argv[] = {"tarnwick", "D", "disk.d88", "1", "HELLO"};
-  testing::MemoryHost clean;
-  clean.files["disk.d88"] = image;
-  Console con;
-  run_tarnwick(5, argv, con, clean);
-  testing::MemoryHost host;
-  host.files["disk.d88"] = image;
-  host.crash_after = clean.steps - 2;  // the journal's removal and the folder's sync
-  run_tarnwick(5, argv, con, host);
+  testing::MemoryHost start;
+  start.files["disk.d88"] = image;
+  testing::MemoryHost host = testing::stopped_before_journal_removal(start, {"D", "disk.d88", "1", "HELLO"});
   ASSERT_NE(host.files["disk.d88"], image);
   ASSERT_TRUE(host.files.count("disk.d88-journal"));
 
@@ -186,15 +180,9 @@ TEST(JournalE2eTest, AJournalLeftThroughALinkIsFoundThroughTheRealName) {
   // Where D's save ends, and how long its journal is (in memory): a file
   // size limit between the two lets the journal be made and the save fail
   // in its last bytes, which cannot go back under the same limit either.
-  const char* argv[] = {"tarnwick", "D", "disk.hdd", "1", "HELLO"};
-  testing::MemoryHost clean;
-  clean.files["disk.hdd"] = image;
-  Console con;
-  run_tarnwick(5, argv, con, clean);
-  testing::MemoryHost stopped;
-  stopped.files["disk.hdd"] = image;
-  stopped.crash_after = clean.steps - 2;
-  run_tarnwick(5, argv, con, stopped);
+  testing::MemoryHost start;
+  start.files["disk.hdd"] = image;
+  testing::MemoryHost stopped = testing::stopped_before_journal_removal(start, {"D", "disk.hdd", "1", "HELLO"});
   const Bytes& journal = stopped.files["disk.hdd-journal"];
   uint64_t save_end = 0;
   for (const testing::JournalStretch& s : testing::journal_stretches(journal)) {

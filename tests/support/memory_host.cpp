@@ -1,5 +1,7 @@
 #include "support/memory_host.h"
 
+#include "app/frontend.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -319,6 +321,18 @@ std::optional<HostTime> MemoryHost::path_time(const HostPath& path) {
   const auto t = times.find(path.native());
   if (t == times.end() || path_kind(path) == PathKind::kMissing) return std::nullopt;
   return t->second;
+}
+
+MemoryHost stopped_before_journal_removal(const MemoryHost& start, const std::vector<std::string>& args) {
+  std::vector<const char*> argv{"tarnwick"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  Console con;
+  MemoryHost clean = start;
+  run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, clean);
+  MemoryHost host = start;
+  host.crash_after = clean.steps - 2;
+  run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
+  return host;
 }
 
 }  // namespace tarnwick::testing

@@ -106,4 +106,9 @@ class MemoryHost : public Host {
   bool is_pipe(const std::string& name) const;
 };
 
+// `start` as a run of the tool with `args` leaves it when the run stops
+// just before its save deletes the journal (the removal and the folder's
+// sync not made): the new image beside a complete journal.
+MemoryHost stopped_before_journal_removal(const MemoryHost& start, const std::vector<std::string>& args);
+
 }  // namespace tarnwick::testing
