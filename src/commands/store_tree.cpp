@@ -323,13 +323,8 @@ class TreeStorer {
     vol_.set_time_stamp(e, encode_time_stamp(time));
   }
 
-  // Takes `length` bytes of the host file from `from` on into the volume
-  // at `offset`: deferred to the save when the file is large and few are
-  // open yet, read now otherwise.
-  bool take_file_bytes(const std::shared_ptr<File>& file, uint64_t offset, uint64_t length, uint64_t from,
-                       bool defer) {
-    return vol_.take_from(offset, length, std::make_shared<HostFileBytes>(file), from, defer);
-  }
+  // Whether a file of `length` bytes is taken in at the save (it is large
+  // and few are held open yet) rather than read now; one that is counts.
   bool deferrable(uint64_t length) {
     if (length < kDeferBytes || deferred_ >= most_deferred_) return false;
     ++deferred_;
@@ -357,7 +352,8 @@ class TreeStorer {
     if (!e) return false;
     const uint8_t m = header[mzt::kMode] == mode::kBtx ? mode::kBtx : mode::kObj;
     fill_entry(*e, m, item.name, std::span<const uint8_t, 6>(header.data() + mzt::kFields, 6), start, time);
-    if (!take_file_bytes(file, uint64_t{start} * kRecordSize, size, mzt::kHeaderSize, deferrable(size))) {
+    if (!vol_.take_from(uint64_t{start} * kRecordSize, size, std::make_shared<HostFileBytes>(file), mzt::kHeaderSize,
+                        deferrable(size))) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;
     }
@@ -384,10 +380,11 @@ class TreeStorer {
       return false;
     }
     const bool defer = deferrable(brd_size_);
+    const auto source = std::make_shared<HostFileBytes>(file);
     for (size_t k = 0; k < runs_.size(); ++k) {
       const uint64_t from = uint64_t{k} * kRunSize;
       const uint64_t n = std::min<uint64_t>(kRunSize, brd_size_ - from);
-      if (!take_file_bytes(file, uint64_t{runs_[k]} * kRecordSize, n, from, defer)) {
+      if (!vol_.take_from(uint64_t{runs_[k]} * kRecordSize, n, source, from, defer)) {
         con_.err(msg::kReadFailed, item.text.c_str());
         return false;
       }
