@@ -169,6 +169,7 @@ MESSAGES = [
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n"),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n"),
     ("kSkipped", "'%s' を飛ばしました\n"),
+    ("kNameNotUsable", "ファイル名 '%s' は使えません\n"),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
 ]
 

@@ -27,31 +27,8 @@ namespace {
 constexpr uint8_t kStoredAttribute = 0x80;
 constexpr size_t kBsdMost = 65535;                  // the size field
 constexpr size_t kBrdMost = kIndexSlots * kRunSize;  // 524,288
-// A file of at least this many bytes is not read while the command runs:
-// the volume takes its whole pages from the open host file, and the save
-// copies them from there into the image. Each such file stays open until
-// then, so there are at most kMostDeferred of them, and never more than
-// half the files the system lets the process open besides.
-constexpr uint64_t kDeferBytes = 4 * Volume::kPageSize;
-constexpr size_t kMostDeferred = 200;
-
-// A host file as the source of a volume's bytes.
-class HostFileBytes final : public PageSource {
- public:
-  explicit HostFileBytes(std::shared_ptr<File> file) : file_(std::move(file)) {}
-  bool fill(uint64_t offset, std::span<uint8_t> out) override {
-    const size_t got = file_->read_at(offset, out.data(), out.size());
-    if (got >= out.size()) return true;
-    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0});
-    return false;
-  }
-
- private:
-  std::shared_ptr<File> file_;
-};
-
 // What a folder entry becomes.
-enum class Kind { kFolder, kMzt, kBsd, kBrd, kSkipped, kNotShiftJis, kTooLong };
+enum class Kind { kFolder, kMzt, kBsd, kBrd, kSkipped, kNotShiftJis, kTooLong, kDotName };
 
 struct Item {
   FolderEntry entry;
@@ -99,6 +76,10 @@ Item classify(FolderEntry entry, std::string text) {
     item.kind = Kind::kNotShiftJis;
   } else if (mapped->size() > static_cast<size_t>(kNameLength)) {
     item.kind = Kind::kTooLong;
+  } else if (is_dot_name(*mapped)) {
+    // "." and ".." lead to a directory itself and to its parent: a file
+    // or folder of that name would put what follows outside PATH.
+    item.kind = Kind::kDotName;
   } else {
     item.name = std::move(*mapped);
   }
@@ -180,6 +161,9 @@ class TreeStorer {
       case Kind::kTooLong:
         con_.err(msg::kNameTooLong, as_host_text(item.text.c_str()));
         return false;
+      case Kind::kDotName:
+        con_.err(msg::kNameNotUsable, item.text.c_str());
+        return false;
       default:
         break;
     }
@@ -226,7 +210,7 @@ class TreeStorer {
     const Frame& f = stack_.back();
     const HostPath path = f.folder / *name_code_points(item.entry.name);
     PathKind found = PathKind::kMissing;
-    const std::shared_ptr<File> file = ctx_.host.open_regular(path, found);
+    const std::unique_ptr<File> file = ctx_.host.open_regular(path, found);
     if (!file) {
       con_.err(msg::kReadFailed, item.text.c_str());
       return false;
@@ -278,9 +262,9 @@ class TreeStorer {
 
     bool stored = false;
     switch (item.kind) {
-      case Kind::kMzt: stored = store_mzt(file, header, item, time); break;
+      case Kind::kMzt: stored = store_mzt(*file, header, item, time); break;
       case Kind::kBsd: stored = store_bsd(item, time); break;
-      default: stored = store_brd(file, item, time); break;
+      default: stored = store_brd(*file, item, time); break;
     }
     if (stored) lines.push_back(volume_text);
     return stored;
@@ -323,26 +307,12 @@ class TreeStorer {
     vol_.set_time_stamp(e, encode_time_stamp(time));
   }
 
-  // Whether a file of `length` bytes is taken in at the save (it is large
-  // and few are held open yet) rather than read now; one that is counts.
-  bool deferrable(uint64_t length) {
-    if (length < kDeferBytes || deferred_ >= most_deferred_) return false;
-    ++deferred_;
-    return true;
-  }
-
   // As W stores an MZT file: a run for the header's size, the first free
   // entry, the body taken from the file into the run. The MZT's mode is
   // kept when it is OBJ or BTX.
-  bool store_mzt(const std::shared_ptr<File>& file, const std::array<uint8_t, mzt::kHeaderSize>& header,
+  bool store_mzt(File& file, const std::array<uint8_t, mzt::kHeaderSize>& header,
                  const Item& item, const HostTime& time) {
     const uint16_t size = load16(header.data() + mzt::kSize);
-    // The body must be there whole: what is taken later cannot fail short.
-    const std::optional<uint64_t> file_size = file->size();
-    if (!file_size || *file_size < mzt::kHeaderSize + uint64_t{size}) {
-      con_.err(msg::kReadFailed, item.text.c_str());
-      return false;
-    }
     const uint32_t start = pool_.allocate(size);
     if (start == 0 || start > 0xFFFF || !vol_.holds(uint64_t{start} * kRecordSize, size)) {
       con_.err(msg::kNoSpace);
@@ -352,12 +322,7 @@ class TreeStorer {
     if (!e) return false;
     const uint8_t m = header[mzt::kMode] == mode::kBtx ? mode::kBtx : mode::kObj;
     fill_entry(*e, m, item.name, std::span<const uint8_t, 6>(header.data() + mzt::kFields, 6), start, time);
-    if (!vol_.take_from(uint64_t{start} * kRecordSize, size, std::make_shared<HostFileBytes>(file), mzt::kHeaderSize,
-                        deferrable(size))) {
-      con_.err(msg::kReadFailed, item.text.c_str());
-      return false;
-    }
-    return true;
+    return read_into(file, mzt::kHeaderSize, uint64_t{start} * kRecordSize, size, item);
   }
 
   // A BSD file in the chained layout, of the bytes read; load and
@@ -373,23 +338,29 @@ class TreeStorer {
 
   // A BRD file in the indexed layout, its runs taken from the file; load
   // and execution addresses 0.
-  bool store_brd(const std::shared_ptr<File>& file, const Item& item, const HostTime& time) {
+  bool store_brd(File& file, const Item& item, const HostTime& time) {
     const std::optional<uint32_t> index = lay_out_indexed(vol_, pool_, brd_size_, runs_);
     if (!index) {
       con_.err(msg::kNoSpace);
       return false;
     }
-    const bool defer = deferrable(brd_size_);
-    const auto source = std::make_shared<HostFileBytes>(file);
     for (size_t k = 0; k < runs_.size(); ++k) {
       const uint64_t from = uint64_t{k} * kRunSize;
-      const uint64_t n = std::min<uint64_t>(kRunSize, brd_size_ - from);
-      if (!vol_.take_from(uint64_t{runs_[k]} * kRecordSize, n, source, from, defer)) {
-        con_.err(msg::kReadFailed, item.text.c_str());
+      if (!read_into(file, from, uint64_t{runs_[k]} * kRecordSize, std::min<uint64_t>(kRunSize, brd_size_ - from), item)) {
         return false;
       }
     }
     return add_entry(mode::kBrd, item, brd_size_ / kBrdUnit, *index, time);
+  }
+
+  // Reads n bytes of the host file from `from` on into the volume's new
+  // records at `offset`, which they fill whole; false after reporting a
+  // file that has fewer.
+  bool read_into(File& file, uint64_t from, uint64_t offset, uint64_t n, const Item& item) {
+    const std::span<uint8_t> to = vol_.overwritten_bytes(offset, n);
+    if (to.size() == n && file.read_at(from, to.data(), to.size()) == n) return true;
+    con_.err(msg::kReadFailed, item.text.c_str());
+    return false;
   }
 
   bool add_entry(uint8_t m, const Item& item, uint64_t size, uint32_t start, const HostTime& time) {
@@ -432,8 +403,6 @@ class TreeStorer {
   std::span<const uint8_t> data_;  // the BSD file read into it
   uint64_t brd_size_ = 0;          // the BRD file's size
   std::vector<uint32_t> runs_;     // its runs' first records
-  size_t deferred_ = 0;            // files the volume takes bytes from at the save
-  const size_t most_deferred_ = std::min(kMostDeferred, platform::files_to_spare() / 2);
 };
 
 // The root: a path of nothing but '/'.

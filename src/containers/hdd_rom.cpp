@@ -48,7 +48,6 @@ bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
   if (image.read_at(base + size - 1, &last, 1) != 1) return false;
   try {
     vol = Volume(static_cast<size_t>(size), std::make_unique<FilePages>(image, base));
-    vol.allow_deferral();
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -66,12 +65,8 @@ bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
 
 bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
   for (const Volume::Run& run : vol.changed_runs()) {
-    // Deferred bytes stay in their source; the others are the volume's.
-    std::span<const uint8_t> bytes;
-    if (!run.source) {
-      bytes = vol.bytes(run.offset, run.length);
-      if (bytes.size() != run.length) return false;
-    }
+    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
+    if (bytes.size() != run.length) return false;
     // A run splits where its pages go from fresh to not.
     for (uint64_t at = 0; at < run.length;) {
       const bool fresh = all_unused(unused, run.offset + at, std::min<uint64_t>(Volume::kPageSize, run.length - at));
@@ -81,15 +76,7 @@ bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const st
         if (all_unused(unused, run.offset + end, n) != fresh) break;
         end += n;
       }
-      Stretch s{base + run.offset + at, {}, fresh};
-      if (run.source) {
-        s.source = run.source;
-        s.from = run.from + at;
-        s.length = end - at;
-      } else {
-        s.bytes = bytes.subspan(at, end - at);
-      }
-      plan.stretches.push_back(s);
+      plan.stretches.push_back({base + run.offset + at, bytes.subspan(at, end - at), fresh});
       at = end;
     }
   }

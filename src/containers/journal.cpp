@@ -17,20 +17,21 @@ namespace tarnwick {
 namespace {
 
 constexpr std::array<uint8_t, 8> kMagic = {'T', 'W', 'J', 'O', 'U', 'R', 'N', 'L'};
-constexpr uint32_t kVersion = 3;
-// Journals of version 2 (left by an older build) are still played back:
-// their stretches have no form byte, and keep both old and new bytes.
+constexpr uint32_t kVersion = 4;
+// Older builds' journals, still played back (see journal.h).
 constexpr uint32_t kVersion2 = 2;
 constexpr size_t kHeaderSize = 24;     // magic, version, count, image size
 constexpr size_t kEntryHeaderSize = 17;  // offset, length, form
 constexpr size_t kEntryHeaderSize2 = 16;
 constexpr size_t kTrailerSize = 4;     // CRC-32
-// A stretch's form byte.
+constexpr size_t kDigestSize = 4;      // CRC-32 of a fresh sector
+// A run's form byte.
 constexpr uint8_t kOldFill = 1;  // its old bytes are one byte repeated, kept once
-constexpr uint8_t kNoNew = 2;    // its new bytes are not kept (a fresh stretch)
-// Bytes moved at a time: the journal never needs the whole of what it holds
-// in memory.
+constexpr uint8_t kFresh = 2;    // digests of its new sectors instead of the bytes
+// Bytes moved at a time, a whole number of sectors: the journal never needs
+// the whole of what it holds in memory.
 constexpr size_t kChunk = 64 * 1024;
+static_assert(kChunk % kSectorSize == 0);
 
 // CRC-32 as zlib and PNG have it (reflected polynomial 0xEDB88320).
 constexpr std::array<uint32_t, 256> make_crc_table() {
@@ -45,6 +46,11 @@ constexpr std::array<uint32_t, 256> make_crc_table() {
 
 class Crc32 {
  public:
+  static uint32_t of(std::span<const uint8_t> bytes) {
+    Crc32 c;
+    c.update(bytes);
+    return c.value();
+  }
   void update(std::span<const uint8_t> bytes) {
     for (const uint8_t b : bytes) crc_ = kTable[(crc_ ^ b) & 0xFF] ^ (crc_ >> 8);
   }
@@ -55,18 +61,27 @@ class Crc32 {
   uint32_t crc_ = 0xFFFFFFFFu;
 };
 
-// A stretch as the journal holds it: where its bytes lie in the image, how
-// many, and where its old bytes are in the journal (the new ones follow),
-// or the one byte they all are.
+// A run (or a former version's stretch) as the journal holds it: where its
+// bytes lie in the image, how many, and where its old bytes are in the
+// journal (its new bytes or digests follow), or the one byte they all are.
 struct Entry {
   uint64_t offset;
   uint64_t length;
   uint64_t at;
+  uint32_t version = kVersion;
   uint8_t form = 0;
   uint8_t fill = 0;  // with kOldFill
+  uint64_t sectors() const { return (length + kSectorSize - 1) / kSectorSize; }
   uint64_t old_size() const { return (form & kOldFill) ? 1 : length; }
-  uint64_t new_size() const { return (form & kNoNew) ? 0 : length; }
-  uint64_t end() const { return at + old_size() + new_size(); }
+  // A fresh stretch of version 3 keeps nothing of its new bytes.
+  bool has_new_bytes() const { return !(form & kFresh); }
+  bool has_digests() const { return (form & kFresh) && version >= kVersion; }
+  uint64_t new_at() const { return at + old_size(); }
+  uint64_t new_size() const {
+    if (has_new_bytes()) return length;
+    return has_digests() ? kDigestSize * sectors() : 0;
+  }
+  uint64_t end() const { return new_at() + new_size(); }
   // Fills `out` with the old bytes from `done` on.
   bool read_old(File& journal, uint64_t done, uint8_t* out, size_t n) const {
     if (form & kOldFill) {
@@ -126,74 +141,67 @@ class JournalWriter {
   bool ok_ = true;
 };
 
-// The byte every one of the image's bytes [offset, offset + n) is, if
-// they are all one; nothing otherwise, or when they cannot be read.
-std::optional<uint8_t> uniform_bytes(File& image, uint64_t offset, uint64_t n, std::vector<uint8_t>& chunk) {
-  std::optional<uint8_t> fill;
-  for (uint64_t done = 0; done < n;) {
-    const size_t k = static_cast<size_t>(std::min<uint64_t>(chunk.size(), n - done));
-    if (image.read_at(offset + done, chunk.data(), k) != k) return std::nullopt;
-    if (!fill) fill = chunk[0];
-    if (std::any_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(k),
-                    [&](uint8_t b) { return b != *fill; })) {
-      return std::nullopt;
-    }
-    done += k;
-  }
-  return fill;
-}
+// Writes each run of the save into the journal as the units are gathered:
+// its old bytes (once when they are all one byte, as the free blocks of a
+// new disk are), then its new bytes, or their digests for a fresh run.
+class JournalFiller final : public RunObserver {
+ public:
+  explicit JournalFiller(JournalWriter& w) : w_(w) {}
 
-// Writes the journal of the stretches: the image's size, and each
-// stretch's old bytes, read from the image (once when they are all one
-// byte, as the free blocks of a new disk are), and its new ones unless it
-// is fresh.
-bool fill_journal(File& journal, File& image, std::span<const Stretch> stretches) {
-  const std::optional<uint64_t> size = image.size();
-  if (!size) return false;
-  JournalWriter w(journal);
-  std::array<uint8_t, kHeaderSize> header{};
-  std::copy(kMagic.begin(), kMagic.end(), header.begin());
-  store32(header.data() + 8, kVersion);
-  store32(header.data() + 12, static_cast<uint32_t>(stretches.size()));
-  store64(header.data() + 16, *size);
-  w.put(header.data(), header.size());
-  std::vector<uint8_t> chunk;
-  platform::resize_buffer(chunk, kChunk);
-  // Stretches whose new bytes are kept tell whether the journal fits an
-  // image; with none of them, every stretch keeps its new bytes.
-  const bool anchored = std::any_of(stretches.begin(), stretches.end(), [](const Stretch& s) { return !s.fresh; });
-  for (const Stretch& s : stretches) {
-    const bool fresh = s.fresh && anchored;
-    // A save writes inside the file; the size it keeps is part of the journal.
-    if (s.offset > *size || s.size() > *size - s.offset) return false;
-    const std::optional<uint8_t> fill = uniform_bytes(image, s.offset, s.size(), chunk);
+  bool old_bytes(const SectorRun& run, std::span<const uint8_t> bytes) override {
+    const bool uniform = !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [&](uint8_t b) { return b == bytes[0]; });
     std::array<uint8_t, kEntryHeaderSize + 1> entry;
-    store64(entry.data(), s.offset);
-    store64(entry.data() + 8, s.size());
-    entry[16] = static_cast<uint8_t>((fill ? kOldFill : 0) | (fresh ? kNoNew : 0));
-    entry[17] = fill.value_or(0);
-    w.put(entry.data(), fill ? entry.size() : kEntryHeaderSize);
-    for (uint64_t done = 0; !fill && done < s.size();) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, s.size() - done));
-      if (image.read_at(s.offset + done, w.extend(n), n) != n) return false;
-      done += n;
+    store64(entry.data(), run.offset);
+    store64(entry.data() + 8, run.length);
+    entry[16] = static_cast<uint8_t>((uniform ? kOldFill : 0) | (run.fresh ? kFresh : 0));
+    entry[17] = uniform ? bytes[0] : 0;
+    w_.put(entry.data(), uniform ? entry.size() : kEntryHeaderSize);
+    if (!uniform) put_all(bytes);
+    return true;
+  }
+
+  bool new_bytes(const SectorRun& run, std::span<const uint8_t> bytes) override {
+    if (!run.fresh) {
+      put_all(bytes);
+      return true;
     }
-    for (uint64_t done = 0; !fresh && done < s.size();) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, s.size() - done));
-      if (!s.read(done, w.extend(n), n)) return false;
-      done += n;
+    for (uint64_t at = 0; at < bytes.size(); at += kSectorSize) {
+      const uint64_t n = std::min<uint64_t>(kSectorSize, bytes.size() - at);
+      store32(w_.extend(kDigestSize), Crc32::of(bytes.subspan(static_cast<size_t>(at), static_cast<size_t>(n))));
+    }
+    return true;
+  }
+
+ private:
+  void put_all(std::span<const uint8_t> bytes) {
+    for (size_t at = 0; at < bytes.size(); at += kChunk) {
+      w_.put(bytes.data() + at, std::min(kChunk, bytes.size() - at));
     }
   }
-  return w.finish();
-}
+  JournalWriter& w_;
+};
 
-// Makes the journal of a save, synced and with its name durable. Nothing is
-// left behind when that fails.
-bool make_journal(Host& host, const HostPath& path, File& image, std::span<const Stretch> stretches) {
-  if (stretches.size() > UINT32_MAX) return false;
+// Makes the journal of a save while its units are gathered, synced and with
+// its name durable. Nothing is left behind when that fails.
+bool make_journal(Host& host, const HostPath& path, File& image, uint64_t image_size,
+                  std::span<const Stretch> stretches, std::vector<WriteUnit>& units) {
+  uint64_t runs = 0;
+  for (const WriteUnit& unit : units) runs += unit.runs.size();
+  if (runs > UINT32_MAX) return false;
   std::unique_ptr<File> journal = host.create_file(path);
   if (!journal) return false;
-  bool made = fill_journal(*journal, image, stretches) && journal->sync();
+  bool made = false;
+  {
+    JournalWriter w(*journal);
+    std::array<uint8_t, kHeaderSize> header{};
+    std::copy(kMagic.begin(), kMagic.end(), header.begin());
+    store32(header.data() + 8, kVersion);
+    store32(header.data() + 12, static_cast<uint32_t>(runs));
+    store64(header.data() + 16, image_size);
+    w.put(header.data(), header.size());
+    JournalFiller filler(w);
+    made = gather_units(image, stretches, units, &filler) && w.finish() && journal->sync();
+  }
   made = journal->close() && made;
   journal.reset();
   made = made && host.sync_folder_of(path);
@@ -202,33 +210,35 @@ bool make_journal(Host& host, const HostPath& path, File& image, std::span<const
 }
 
 // Reads the journal's layout and checks it whole: the header, every
-// stretch's length leading to the next, the checksum right after the last
+// entry's length leading to the next, the checksum right after the last
 // one and nothing after it. False for a journal cut short or damaged.
 bool read_layout(File& journal, Layout& layout) {
   std::array<uint8_t, kHeaderSize> header;
   if (journal.read_at(0, header.data(), header.size()) != header.size()) return false;
   const uint32_t version = load32(header.data() + 8);
-  if (!std::equal(kMagic.begin(), kMagic.end(), header.begin()) || (version != kVersion && version != kVersion2)) {
+  if (!std::equal(kMagic.begin(), kMagic.end(), header.begin()) || version < kVersion2 || version > kVersion) {
     return false;
   }
   const uint32_t count = load32(header.data() + 12);
   layout.image_size = load64(header.data() + 16);
-  const size_t entry_header = version == kVersion ? kEntryHeaderSize : kEntryHeaderSize2;
+  const size_t entry_header = version == kVersion2 ? kEntryHeaderSize2 : kEntryHeaderSize;
   uint64_t pos = kHeaderSize;
-  // Each stretch is read before the next is looked for, so a count larger
+  // Each entry is read before the next is looked for, so a count larger
   // than the file can hold ends at its end.
   for (uint32_t i = 0; i < count; ++i) {
     std::array<uint8_t, kEntryHeaderSize + 1> e{};
     if (journal.read_at(pos, e.data(), entry_header) != entry_header) return false;
-    Entry entry{load64(e.data()), load64(e.data() + 8), pos + entry_header};
-    if (version == kVersion) {
+    Entry entry{load64(e.data()), load64(e.data() + 8), pos + entry_header, version};
+    if (version != kVersion2) {
       entry.form = e[16];
-      if (entry.form & ~(kOldFill | kNoNew)) return false;
+      if (entry.form & ~(kOldFill | kFresh)) return false;
       if (entry.form & kOldFill) {
         if (journal.read_at(entry.at, &entry.fill, 1) != 1) return false;
       }
     }
     if (entry.length > (UINT64_MAX - entry.at - kTrailerSize) / 2) return false;
+    // A run of this version is whole sectors from a sector's start.
+    if (version == kVersion && entry.offset % kSectorSize != 0) return false;
     layout.entries.push_back(entry);
     pos = entry.end();
   }
@@ -249,8 +259,64 @@ bool read_layout(File& journal, Layout& layout) {
 // What a complete journal says of the image beside it.
 enum class Fit { kFits, kOther, kUnreadable };
 
+// Whether each part of an entry within one sector of the image reads wholly
+// old or wholly new, a chunk of sectors at a time.
+class EntryCheck {
+ public:
+  EntryCheck(File& journal, File& image) : journal_(journal), image_(image), now_(kChunk), old_(kChunk), new_(kChunk) {}
+
+  Fit check(const Entry& entry) {
+    digests_.clear();
+    if (entry.has_digests()) {
+      digests_.resize(static_cast<size_t>(entry.new_size()));
+      if (journal_.read_at(entry.new_at(), digests_.data(), digests_.size()) != digests_.size()) {
+        return Fit::kUnreadable;
+      }
+    }
+    const uint64_t end = entry.offset + entry.length;
+    for (uint64_t pos = entry.offset; pos < end;) {
+      // Chunks end on sector boundaries, so no sector is split between two.
+      const uint64_t chunk_end = std::min(end, (pos + kChunk) / kSectorSize * kSectorSize);
+      const size_t n = static_cast<size_t>(chunk_end - pos);
+      const uint64_t done = pos - entry.offset;
+      if (image_.read_at(pos, now_.data(), n) != n || !entry.read_old(journal_, done, old_.data(), n) ||
+          (entry.has_new_bytes() && journal_.read_at(entry.new_at() + done, new_.data(), n) != n)) {
+        return Fit::kUnreadable;
+      }
+      for (uint64_t at = pos; at < chunk_end;) {
+        const uint64_t to = std::min(chunk_end, (at / kSectorSize + 1) * kSectorSize);
+        if (!piece_fits(entry, at - pos, static_cast<size_t>(to - at), (at - entry.offset) / kSectorSize)) {
+          return Fit::kOther;
+        }
+        at = to;
+      }
+      pos = chunk_end;
+    }
+    return Fit::kFits;
+  }
+
+ private:
+  // The bytes [from, from + n) of the chunk, sector `sector` of the entry.
+  bool piece_fits(const Entry& entry, uint64_t from, size_t n, uint64_t sector) const {
+    const auto at = static_cast<std::ptrdiff_t>(from);
+    if (std::equal(now_.begin() + at, now_.begin() + at + static_cast<std::ptrdiff_t>(n), old_.begin() + at)) {
+      return true;
+    }
+    if (entry.has_new_bytes()) {
+      return std::equal(now_.begin() + at, now_.begin() + at + static_cast<std::ptrdiff_t>(n), new_.begin() + at);
+    }
+    if (!entry.has_digests()) return false;
+    const uint32_t digest = load32(digests_.data() + kDigestSize * sector);
+    return Crc32::of({now_.data() + at, n}) == digest;
+  }
+
+  File& journal_;
+  File& image_;
+  std::vector<uint8_t> now_, old_, new_, digests_;
+};
+
 // True when the image is one the journal's save can have left: its size,
-// and at every byte of every stretch the old or the new byte.
+// and every sector it lists wholly old or wholly new.
 Fit fits(File& journal, File& image, const Layout& layout) {
   const std::optional<uint64_t> size = image.size();
   if (!size) return Fit::kUnreadable;
@@ -258,23 +324,10 @@ Fit fits(File& journal, File& image, const Layout& layout) {
   for (const Entry& entry : layout.entries) {
     if (entry.offset > *size || entry.length > *size - entry.offset) return Fit::kOther;
   }
-  std::vector<uint8_t> now(kChunk);
-  std::vector<uint8_t> old_bytes(kChunk);
-  std::vector<uint8_t> new_bytes(kChunk);
+  EntryCheck check(journal, image);
   for (const Entry& entry : layout.entries) {
-    // A fresh stretch may hold anything: nothing of the old volume lay there.
-    if (entry.form & kNoNew) continue;
-    for (uint64_t done = 0; done < entry.length;) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, entry.length - done));
-      if (image.read_at(entry.offset + done, now.data(), n) != n || !entry.read_old(journal, done, old_bytes.data(), n) ||
-          journal.read_at(entry.at + entry.old_size() + done, new_bytes.data(), n) != n) {
-        return Fit::kUnreadable;
-      }
-      for (size_t i = 0; i < n; ++i) {
-        if (now[i] != old_bytes[i] && now[i] != new_bytes[i]) return Fit::kOther;
-      }
-      done += n;
-    }
+    const Fit fit = check.check(entry);
+    if (fit != Fit::kFits) return fit;
   }
   return Fit::kFits;
 }
@@ -367,16 +420,11 @@ bool remove_journal(Host& host, const HostPath& journal) {
 
 bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches) {
   if (stretches.empty()) return image.sync();
-  if (!make_journal(host, journal, image, stretches)) return false;
-  bool written = true;
-  std::vector<uint8_t> chunk;
-  for (const Stretch& s : stretches) {
-    if (!write_stretch(image, s, chunk)) {
-      written = false;
-      break;
-    }
-  }
-  written = written && image.sync();
+  const std::optional<uint64_t> size = image.size();
+  if (!size) return false;
+  std::optional<std::vector<WriteUnit>> units = sector_units(stretches, *size);
+  if (!units || !make_journal(host, journal, image, *size, stretches, *units)) return false;
+  const bool written = write_units(image, *units) && image.sync();
   if (written && host.remove_file(journal)) {
     // Should this last sync fail, a crash may bring the journal back, and
     // the next run the old image: still a whole one.

@@ -1,7 +1,7 @@
 // The rollback journal that makes a save survive a crash.
 //
 // Before a save changes a byte of the image, the old and the new bytes of
-// every stretch it is about to write go to a file beside the image, named
+// every sector it is about to write go to a file beside the image, named
 // as the image's real name (every symbolic link resolved) followed by
 // "-journal", and that file is synced with its name. Then the image is
 // written and synced, and the journal deleted. A crash at any point leaves
@@ -10,33 +10,41 @@
 // back brings the old image back; when it is cut short, the save had not
 // touched the image yet, and the journal is only thrown away.
 //
-// A journal belongs to the content of one file, not to a name: an
-// interrupted save leaves at each byte of a stretch either the old or the
-// new byte, and the image its size. A complete journal is played back only
-// when that holds for every byte of every stretch and the size matches;
-// otherwise it was left by another state of the file (one restored from a
-// backup, another file given the name) and is kept, the run refused.
+// A journal belongs to the content of one file, not to a name. A save
+// writes whole sectors, each inside one write call (save_plan.h), so an
+// interrupted save leaves each sector it touches wholly as it was before
+// the save or wholly as the save made it, and the image its size. A
+// complete journal is played back only when that holds for every sector it
+// lists and the size matches; otherwise it was left by another state of
+// the file (one restored from a backup, one changed by another program or
+// by a copy of the image since, another file given the name) and is kept,
+// the run refused.
 //
-// Fresh stretches (save_plan.h) are the exception: they lie over records
-// the old volume did not use, where a file's new data goes, and their new
-// bytes are not kept, so that storing a file costs one write of its data
-// rather than three. Their old bytes are, so a save that is played back
-// leaves the image byte for byte as it was; whether the journal fits the
-// image is told by the other stretches, which every save that stores a
-// file has (its directory entry, the bitmap).
+// Fresh sectors (those over records the old volume did not use, where a
+// file's new data goes) keep a CRC-32 of their new bytes instead of the
+// bytes, so that storing a file costs one write of its data rather than
+// three; the digest still tells whether the sector holds what the save
+// wrote.
 //
 // Journal file (numbers little-endian):
 //   POSITION  LENGTH  CONTENTS
 //   0         8       "TWJOURNL"
-//   8         4       version, 3 (2, without form bytes, is still read)
-//   12        4       number of stretches
+//   8         4       version, 4
+//   12        4       number of runs
 //   16        8       the image file's size (a save never changes it)
-//   24        ...     per stretch: its offset in the image (8 bytes), its
-//                     length n (8 bytes), its form (1 byte: bit 0, the old
-//                     bytes are all one byte; bit 1, a fresh stretch), its
-//                     old bytes (n, or that one byte), its new bytes (n,
-//                     none for a fresh stretch)
+//   24        ...     per run of sectors: its offset in the image (8 bytes,
+//                     a multiple of 512), its length n (8 bytes), its form
+//                     (1 byte: bit 0, the old bytes are all one byte; bit
+//                     1, a fresh run), its old bytes (n, or that one byte),
+//                     its new bytes (n) or, for a fresh run, the CRC-32 of
+//                     each of its sectors (4 bytes each)
 //   end - 4   4       CRC-32 of every byte before it
+//
+// Journals of versions 2 and 3, left by older builds, are still read: their
+// stretches need not be whole sectors, and each part of a stretch within
+// one sector must read wholly old or wholly new. Version 2 has no form
+// byte; a fresh stretch of version 3 keeps no new bytes at all, so only its
+// old bytes are accepted.
 //
 // Only files of ours are ever deleted: a file at the journal's name is one
 // when it is a regular file that is empty, holds a proper prefix of the
@@ -68,9 +76,10 @@ JournalFile find_journal(Host& host, const HostPath& journal, std::string* reaso
 // Deletes the journal and makes that durable. False when it stays.
 bool remove_journal(Host& host, const HostPath& journal);
 
-// Writes the stretches to the image under the journal's protection: the
-// journal with their old and new bytes (synced, its name made durable),
-// then the stretches, a sync of the image, and the journal deleted. True
+// Writes the stretches to the image under the journal's protection, in
+// whole sectors: the journal of the sectors' old and new bytes (synced,
+// its name made durable), then the sectors, a sync of the image, and the
+// journal deleted. True
 // when the save took. False when the journal could not be made (nothing
 // written) or the image could not be written or synced: its old bytes are
 // then written back at once, or, if even that fails, by the next run from

@@ -1,51 +1,44 @@
-// What a save writes: stretches of the image file and their new bytes.
+// What a save writes: stretches of the image file and their new bytes, and
+// how they go out in whole sectors.
 //
 // A container turns a changed volume into a plan before any byte of the
 // image changes, so that the old bytes of exactly those stretches can be put
 // aside first (containers/journal.h).
+//
+// The image file is written in whole 512-byte sectors aligned on the file,
+// every sector inside one write call: a process killed or a power cut
+// between two calls leaves each sector wholly old or wholly new, which is
+// what lets the journal tell an image its save left from any other. The
+// volume's records do not lie on sector boundaries in every container (an
+// HDD partition starts 256 bytes into a sector, a D88 track 176 bytes), so
+// a sector a stretch touches is completed with the bytes the file holds
+// around it.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "host/file.h"
-#include "host/memory.h"
 #include "volume/format.h"
-#include "volume/volume.h"
 
 namespace tarnwick {
 
+inline constexpr uint64_t kSectorSize = 512;
+
 // One stretch of the image file: where it starts and the bytes it gets.
 // A fresh stretch lies wholly over records the volume did not use when it
-// was loaded: what it held is still put aside, but its new bytes are not
-// (they belong to no file of the old volume, and may be any bytes after an
-// interrupted save).
-// Its bytes are in memory, or, where the volume deferred them, `length`
-// bytes of `source` from `from` on.
+// was loaded (they belong to no file of the old volume).
 struct Stretch {
   uint64_t offset = 0;
   std::span<const uint8_t> bytes;
   bool fresh = false;
-  PageSource* source = nullptr;
-  uint64_t from = 0;
-  uint64_t length = 0;
-
-  uint64_t size() const { return source ? length : bytes.size(); }
-  // Copies n of its bytes, from its byte `done` on, to `out`.
-  bool read(uint64_t done, uint8_t* out, size_t n) const {
-    if (source) return source->fill(from + done, {out, n});
-    if (done > bytes.size() || n > bytes.size() - done) return false;
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(done), n, out);
-    return true;
-  }
 };
 
-// The stretches in the order they are written, without overlaps. Their
-// bytes live in the volume or its deferred sources or, where the container
-// builds them (a D88 track with its sector headers), in `storage`, so a
-// plan is not copied.
+// The stretches, without overlaps. Their bytes live in the volume or,
+// where the container builds them (a D88 track with its sector headers),
+// in `storage`, so a plan is not copied.
 struct SavePlan {
   SavePlan() = default;
   SavePlan(const SavePlan&) = delete;
@@ -66,31 +59,50 @@ inline bool all_unused(const std::vector<bool>* unused, uint64_t offset, uint64_
   return true;
 }
 
-// Bytes copied at a time from a deferred source.
-inline constexpr size_t kCopyChunk = 256 * 1024;
+// Sectors [offset, offset + length) of the file that a save writes, all of
+// them fresh or none: a sector is fresh when every byte the stretches put
+// into it comes from a fresh stretch. The last sector of the file may be
+// short.
+struct SectorRun {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  bool fresh = false;
+};
 
-// Writes a stretch in place: one write from memory, or its source copied
-// through `chunk` (made the first time it is needed). True when every byte
-// was read and accepted (nothing is synced).
-inline bool write_stretch(File& image, const Stretch& s, std::vector<uint8_t>& chunk) {
-  if (!s.source) return image.write_at(s.offset, s.bytes.data(), s.bytes.size()) == s.bytes.size();
-  if (chunk.empty()) platform::resize_buffer(chunk, kCopyChunk);
-  for (uint64_t done = 0; done < s.length;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), s.length - done));
-    if (!s.read(done, chunk.data(), n) || image.write_at(s.offset + done, chunk.data(), n) != n) return false;
-    done += n;
-  }
-  return true;
-}
+// Sectors that follow each other, written with one call: their runs and,
+// once gathered, their new bytes.
+struct WriteUnit {
+  uint64_t offset = 0;
+  std::vector<SectorRun> runs;
+  std::vector<uint8_t> bytes;
+  uint64_t end() const { return runs.empty() ? offset : runs.back().offset + runs.back().length; }
+};
 
-// Writes every stretch in place. True when every byte was accepted
+// The units a plan's stretches make in a file of `file_size` bytes, in file
+// order. Nothing when a stretch lies outside the file or stretches overlap.
+std::optional<std::vector<WriteUnit>> sector_units(std::span<const Stretch> stretches, uint64_t file_size);
+
+// Called with each run of a unit being gathered: its bytes as the file
+// holds them, then the same bytes with the stretches laid over them.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual bool old_bytes(const SectorRun& run, std::span<const uint8_t> bytes) = 0;
+  virtual bool new_bytes(const SectorRun& run, std::span<const uint8_t> bytes) = 0;
+};
+
+// Fills each unit's bytes: the file's sectors with the stretches laid over
+// them, handing every run to `observer` (if any) on the way. False when
+// the file cannot be read or the observer refuses.
+bool gather_units(File& image, std::span<const Stretch> stretches, std::vector<WriteUnit>& units,
+                  RunObserver* observer = nullptr);
+
+// Writes every unit with one call. True when every byte was accepted
 // (nothing is synced).
-inline bool write_plan(File& image, const SavePlan& plan) {
-  std::vector<uint8_t> chunk;
-  for (const Stretch& s : plan.stretches) {
-    if (!write_stretch(image, s, chunk)) return false;
-  }
-  return true;
-}
+bool write_units(File& image, const std::vector<WriteUnit>& units);
+
+// Writes the plan in place, in whole sectors, without a journal. True when
+// every byte was accepted (nothing is synced).
+bool write_plan(File& image, const SavePlan& plan);
 
 }  // namespace tarnwick

@@ -1,5 +1,4 @@
-// Resources the process is about to use: memory it will fill, files it
-// will keep open.
+// Memory the process is about to fill.
 #pragma once
 
 #include <cstddef>
@@ -14,11 +13,6 @@ namespace tarnwick::platform {
 // on some virtual machines. Only a hint: nothing else changes, and where
 // it is not offered or fails the pages come as they are touched.
 void prepare_for_writing(void* p, size_t n);
-
-// How many more files the process may keep open at once, as far as the
-// system tells (POSIX: the descriptor limit less a margin for everything
-// else; Windows: the C runtime's streams less a margin).
-size_t files_to_spare();
 
 // Makes `buffer` hold n bytes (zeros where it grows), its new pages brought
 // in that way.

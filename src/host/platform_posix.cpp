@@ -6,7 +6,6 @@
 #include <iconv.h>
 #include <sys/file.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +20,6 @@
 #include "host/platform.h"
 
 namespace tarnwick::platform {
-
-size_t files_to_spare() {
-  struct rlimit limit {};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1024;
-  constexpr rlim_t kMargin = 64;  // the image, its journal, folders, standard streams
-  return limit.rlim_cur > kMargin ? static_cast<size_t>(limit.rlim_cur - kMargin) : 0;
-}
 
 void prepare_for_writing(void* p, size_t n) {
 #if defined(__linux__)

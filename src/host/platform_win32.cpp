@@ -79,11 +79,6 @@ std::optional<size_t> write_positioned(std::FILE*, uint64_t, const void*, size_t
 
 void prepare_for_writing(void*, size_t) {}
 
-size_t files_to_spare() {
-  const int streams = _getmaxstdio();
-  return streams > 64 ? static_cast<size_t>(streams - 64) : 0;
-}
-
 bool sync_stream(std::FILE* f) {
   const HANDLE h = handle_of(f);
   if (h == INVALID_HANDLE_VALUE) return false;

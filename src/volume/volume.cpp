@@ -59,14 +59,6 @@ void Volume::bring_in(uint64_t offset, uint64_t length) const {
   for (uint64_t p = offset / kPageSize; p <= last && p < pages_.size(); ++p) {
     if (pages_[p] >= kPresent) continue;
     const uint64_t at = p * kPageSize;
-    if (pages_[p] == kDeferred) {
-      const std::span<uint8_t> page(data_ + at, static_cast<size_t>(std::min<uint64_t>(kPageSize, size_ - at)));
-      const Deferral& d = deferral_of(p);
-      if (!d.source->fill(d.from + (at - d.offset), page)) read_failed_ = true;
-      deferred_[p] = 0;
-      pages_[p] = kChanged;
-      continue;
-    }
     // Pages not read yet that follow each other come with one read.
     uint64_t q = p + 1;
     while (q <= last && pages_[q] == kAbsent) ++q;
@@ -115,35 +107,6 @@ bool Volume::read(uint64_t offset, std::span<uint8_t> out) const {
   return !read_failed_;
 }
 
-bool Volume::take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from,
-                       bool defer) {
-  if (!holds(offset, length) || !source) return false;
-  if (!defer || !deferral_allowed_ || pages_.empty()) {
-    // All at once, in one read, into pages that need not be read first.
-    const std::span<uint8_t> bytes = overwritten_bytes(offset, length);
-    return source->fill(from, bytes);
-  }
-  const uint64_t end = offset + length;
-  bool deferred_any = false;
-  for (uint64_t at = offset; at < end;) {
-    const uint64_t p = at / kPageSize;
-    const uint64_t page_end = std::min<uint64_t>((p + 1) * kPageSize, size_);
-    const uint64_t to = std::min(page_end, end);
-    if (at == p * kPageSize && to == page_end) {
-      if (deferred_.empty()) deferred_.assign(pages_.size(), 0);
-      if (!deferred_any) deferrals_.push_back({source, offset, from});
-      deferred_any = true;
-      deferred_[p] = static_cast<uint32_t>(deferrals_.size());
-      pages_[p] = kDeferred;
-    } else {
-      const std::span<uint8_t> bytes = writable_bytes(at, to - at);
-      if (!source->fill(from + (at - offset), bytes)) return false;
-    }
-    at = to;
-  }
-  return true;
-}
-
 void Volume::mark_changed(uint64_t offset, uint64_t length) {
   bring_in(offset, length);
   const uint64_t last = length == 0 ? offset / kPageSize : (offset + length - 1) / kPageSize;
@@ -157,7 +120,6 @@ void Volume::take_over(uint64_t offset, uint64_t length) {
     const uint64_t end = std::min<uint64_t>(at + kPageSize, size_);
     if (pages_[p] >= kPresent || at < offset || end > offset + length) continue;
     std::fill(data_ + at, data_ + end, uint8_t{0});
-    if (pages_[p] == kDeferred) deferred_[p] = 0;
     pages_[p] = kPresent;
   }
   mark_changed(offset, length);
@@ -169,8 +131,6 @@ void Volume::read_all() const {
   image_.assign(data_, data_ + size_);
   lazy_.reset();
   pages_.clear();
-  deferrals_.clear();
-  deferred_.clear();
   data_ = image_.data();
 }
 
@@ -191,21 +151,13 @@ std::vector<Volume::Run> Volume::changed_runs() const {
     return runs;
   }
   for (uint64_t p = 0; p < pages_.size(); ++p) {
-    if (pages_[p] != kChanged && pages_[p] != kDeferred) continue;
+    if (pages_[p] != kChanged) continue;
     const uint64_t at = p * kPageSize;
     const uint64_t length = std::min<uint64_t>(kPageSize, size_ - at);
-    Run run{at, length};
-    if (pages_[p] == kDeferred) {
-      const Deferral& d = deferral_of(p);
-      run.source = d.source.get();
-      run.from = d.from + (at - d.offset);
-    }
-    Run* last = runs.empty() ? nullptr : &runs.back();
-    if (last && last->offset + last->length == at && last->source == run.source &&
-        (!run.source || last->from + last->length == run.from)) {
-      last->length += length;
+    if (!runs.empty() && runs.back().offset + runs.back().length == at) {
+      runs.back().length += length;
     } else {
-      runs.push_back(run);
+      runs.push_back({at, length});
     }
   }
   return runs;

@@ -156,29 +156,11 @@ class Volume {
     return {data_ + offset, static_cast<size_t>(length)};
   }
 
-  // Takes the bytes [offset, offset + length) from `source`, its bytes from
-  // `from` on. With `defer`, on a volume whose save copies such bytes
-  // itself (allow_deferral), the pages wholly inside are read from the
-  // source only when they are needed: by the save, which copies them from
-  // the source to the image, or by a reader of the volume; the source must
-  // stay readable until then. Storing a host file this way brings none of
-  // its bytes into memory. Every other page is read at once. False when the
-  // range is not in the image or what was read at once could not all be
-  // read.
-  bool take_from(uint64_t offset, uint64_t length, std::shared_ptr<PageSource> source, uint64_t from, bool defer);
-  // Said by a container whose save writes deferred pages straight from
-  // their source (an HDD or ROM image; a D88 save rebuilds whole tracks).
-  void allow_deferral() { deferral_allowed_ = true; }
-
   // Pages changed since the load, as runs of bytes [offset, offset + length)
   // in volume order; every page for a volume that was not loaded lazily.
-  // A run whose bytes take_from deferred names their source and where in it
-  // they start; the others are in memory.
   struct Run {
     uint64_t offset;
     uint64_t length;
-    PageSource* source = nullptr;
-    uint64_t from = 0;
   };
   std::vector<Run> changed_runs() const;
   // True when a page could not be read from the image file: the bytes the
@@ -222,8 +204,7 @@ class Volume {
 
 
  private:
-  // kDeferred: changed, its bytes still in a take_from source.
-  enum PageState : uint8_t { kAbsent, kDeferred, kPresent, kChanged };
+  enum PageState : uint8_t { kAbsent, kPresent, kChanged };
   // The buffer with [offset, offset + length) read in (the range must lie
   // inside the image).
   uint8_t* present(uint64_t offset, uint64_t length) const {
@@ -243,13 +224,6 @@ class Volume {
   }
   void bring_in(uint64_t offset, uint64_t length) const;
   void take_over(uint64_t offset, uint64_t length);
-  // Where deferred page p's bytes are.
-  struct Deferral {
-    std::shared_ptr<PageSource> source;
-    uint64_t offset;  // the volume offset of the source's byte `from`
-    uint64_t from;
-  };
-  const Deferral& deferral_of(uint64_t p) const { return deferrals_[deferred_[p] - 1]; }
   void mark_changed(uint64_t offset, uint64_t length);
   void read_all() const;
 
@@ -260,10 +234,7 @@ class Volume {
   mutable std::unique_ptr<uint8_t[]> lazy_;
   mutable std::vector<PageState> pages_;
   std::unique_ptr<PageSource> source_;
-  mutable std::vector<Deferral> deferrals_;
-  mutable std::vector<uint32_t> deferred_;  // per page: 1 + its deferral's index, or 0
   mutable bool read_failed_ = false;
-  bool deferral_allowed_ = false;
   mutable uint8_t* data_ = image_.data();
   size_t size_ = image_.size();
 };

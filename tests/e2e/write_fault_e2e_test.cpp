@@ -1,12 +1,11 @@
 // Write faults with the built binary on real files. A lowered file size
 // limit (RLIMIT_FSIZE, with SIGXFSZ ignored) makes the kernel cut a write
 // short at a chosen offset and refuse the rest, as a full disk does, also for
-// writes in place: the image's save is cut short inside what it writes back,
-// and R's host file past its first bytes. A D88 image's save writes a track
-// at a time; a track is longer than the stream's buffer, so its last bytes
-// wait there: a limit inside the last sector makes the final flush fail
-// rather than a write. The image's old bytes cannot go back under the same
-// limit: the journal left beside it brings them back at the next run.
+// writes in place: the image's save is cut short inside what it writes back
+// (at a sector's start: a save writes whole sectors, and a device cuts a
+// write short at no other place), and R's host file past its first bytes.
+// The image's old bytes cannot go back under the same limit: the journal
+// left beside it brings them back at the next run.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -82,9 +81,10 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
       {"disk.hdd", testing::make_hdd_image(testing::small_volume(2)), kPartition1Offset + 4096,
        message_text(msg::kIsHddImage, "disk.hdd")},
       // Inside the first track every command changes (the system record's
-      // D88 track 1), and inside that track's last sector's data.
-      {"disk.d88", d88, testing::d88_track_offset(d88, 1) + 100, d88_line},
-      {"disk.d88", d88, testing::d88_track_offset(d88, 1) + d88::kTrackSpan - 100, d88_line},
+      // D88 track 1), and inside that track's last sector's data, each at
+      // a sector's start: a save writes whole sectors of the file.
+      {"disk.d88", d88, (testing::d88_track_offset(d88, 1) + 512) / 512 * 512, d88_line},
+      {"disk.d88", d88, (testing::d88_track_offset(d88, 1) + d88::kTrackSpan - 100) / 512 * 512, d88_line},
   };
   const std::vector<std::vector<std::string>> commands = {
       {"D", "HELLO"}, {"W", "NEW", "in.mzt"}, {"I", "5A", "raw.bin"}};
@@ -172,40 +172,42 @@ TEST(JournalE2eTest, AJournalLeftBesideAnImageIsPlayedBackByL) {
 TEST(JournalE2eTest, AJournalLeftThroughALinkIsFoundThroughTheRealName) {
   if (!runs_natively()) GTEST_SKIP() << "the file size limit is a property of native processes";
   ScratchDir dir;
-  const Bytes image = testing::make_hdd_image(testing::small_volume(2));
+  // Partition 2 lies far enough into the file for its journal to be made
+  // below a limit that stops the save.
+  const Bytes image = testing::make_hdd_image(testing::small_volume(2), testing::small_volume(2));
   testing::write_file(dir.file("disk.hdd"), image);
   std::filesystem::create_symlink("disk.hdd", dir.file("cur.hdd"));
   const Bytes second = testing::make_mzt("SECOND", pattern(3000, 9));
   testing::write_file(dir.file("second.mzt"), second);
   // Where D's save ends, and how long its journal is (in memory): a file
   // size limit between the two lets the journal be made and the save fail
-  // in its last bytes, which cannot go back under the same limit either.
+  // in its last sector, which cannot go back under the same limit either.
   testing::MemoryHost start;
   start.files["disk.hdd"] = image;
-  testing::MemoryHost stopped = testing::stopped_before_journal_removal(start, {"D", "disk.hdd", "1", "HELLO"});
+  testing::MemoryHost stopped = testing::stopped_before_journal_removal(start, {"D", "disk.hdd", "2", "HELLO"});
   const Bytes& journal = stopped.files["disk.hdd-journal"];
   uint64_t save_end = 0;
   for (const testing::JournalStretch& s : testing::journal_stretches(journal)) {
     save_end = std::max(save_end, s.offset + s.length);
   }
-  ASSERT_LT(journal.size(), save_end - 1);
+  ASSERT_LT(journal.size(), save_end - 512);
   {
-    FileSizeLimit limit(save_end - 1);
+    FileSizeLimit limit(save_end - 512);
     ASSERT_TRUE(limit.ok());
-    const testing::ToolRun r = testing::run_tool({"D", "cur.hdd", "1", "HELLO"}, dir);
+    const testing::ToolRun r = testing::run_tool({"D", "cur.hdd", "2", "HELLO"}, dir);
     EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, "cur.hdd"));
   }
   ASSERT_TRUE(std::filesystem::exists(dir.file("disk.hdd-journal")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("cur.hdd-journal")));
 
-  testing::ToolRun r = testing::run_tool({"W", "disk.hdd", "1", "SECOND", "second.mzt"}, dir);
+  testing::ToolRun r = testing::run_tool({"W", "disk.hdd", "2", "SECOND", "second.mzt"}, dir);
   EXPECT_EQ(r.err, message_text(msg::kRestoredFromJournal, "disk.hdd"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("disk.hdd-journal")));
-  r = testing::run_tool({"L", "cur.hdd"}, dir);
+  r = testing::run_tool({"L", "cur.hdd", "2"}, dir);
   EXPECT_EQ(r.err, "");
   EXPECT_NE(r.out.find("\"SECOND\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << r.out;
-  r = testing::run_tool({"R", "cur.hdd", "1", "SECOND", "out.mzt"}, dir);
+  r = testing::run_tool({"R", "cur.hdd", "2", "SECOND", "out.mzt"}, dir);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(testing::read_file(dir.file("out.mzt")), second);
 }

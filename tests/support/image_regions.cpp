@@ -83,7 +83,8 @@ std::vector<JournalStretch> journal_stretches(const Bytes& journal) {
     const uint64_t length = u64(at + 8);
     const uint8_t form = journal[at + 16];
     stretches.push_back({u64(at), length, (form & 2) != 0});
-    at += 17 + ((form & 1) ? 1 : length) + ((form & 2) ? 0 : length);
+    // A fresh run keeps a 4-byte digest per 512-byte sector, not its bytes.
+    at += 17 + ((form & 1) ? 1 : length) + ((form & 2) ? 4 * ((length + 511) / 512) : length);
   }
   return stretches;
 }

@@ -28,15 +28,15 @@ std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& im
 // (or where the sizes differ), or -1 when they agree there.
 int64_t first_change_outside(const Bytes& before, const Bytes& after, const std::vector<ByteRange>& ranges);
 
-// A stretch of a save's journal: where in the image, how long, and whether
-// it is fresh (its new bytes not kept).
+// A run of a save's journal: where in the image, how long, and whether it
+// is fresh (digests of its new sectors kept instead of their bytes).
 struct JournalStretch {
   uint64_t offset;
   uint64_t length;
   bool fresh;
 };
 
-// The stretches a complete journal lists, read from its bytes.
+// The runs a complete journal lists, read from its bytes.
 std::vector<JournalStretch> journal_stretches(const Bytes& journal);
 
 }  // namespace tarnwick::testing

@@ -12,8 +12,8 @@ namespace {
 
 class MemoryFile final : public File {
  public:
-  MemoryFile(MemoryHost& host, std::string name, bool lock_unavailable = false)
-      : host_(host), name_(std::move(name)), lock_unavailable_(lock_unavailable) {}
+  MemoryFile(MemoryHost& host, std::string name, bool lock_unavailable = false, bool in_sectors = false)
+      : host_(host), name_(std::move(name)), lock_unavailable_(lock_unavailable), in_sectors_(in_sectors) {}
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     if (!in_sequence(offset)) return 0;
@@ -39,6 +39,8 @@ class MemoryFile final : public File {
     size_t allowed = n;
     if (host_.faulty(name_) && host_.write_budget) {
       allowed = static_cast<size_t>(std::min<uint64_t>(n, *host_.write_budget));
+      // A write in place stops at a sector's end, as a device writes.
+      if (in_sectors_ && allowed < n) allowed -= std::min(allowed, static_cast<size_t>((offset + allowed) % 512));
       *host_.write_budget -= allowed;
     }
     host_.written[name_] += allowed;
@@ -62,6 +64,7 @@ class MemoryFile final : public File {
 
   bool sync() override {
     if (!host_.step() || (host_.faulty(name_) && host_.fail_sync)) return false;
+    if (host_.on_sync) host_.on_sync(name_);
     host_.synced[name_] = host_.files[name_];
     return true;
   }
@@ -90,6 +93,7 @@ class MemoryFile final : public File {
   uint64_t pos_ = 0;
   bool failed_ = false;
   bool lock_unavailable_ = false;
+  bool in_sectors_ = false;
 };
 
 }  // namespace
@@ -106,7 +110,7 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
     if (reason) *reason = "No such file or directory";
     return nullptr;
   }
-  return std::make_unique<MemoryFile>(*this, name, no_locks && lock != Lock::kNone);
+  return std::make_unique<MemoryFile>(*this, name, no_locks && lock != Lock::kNone, mode == OpenMode::kUpdate);
 }
 
 bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {

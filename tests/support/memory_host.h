@@ -2,6 +2,7 @@
 // kept per name, and writes, syncs and closes can be made to fail on cue.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -37,7 +38,9 @@ class MemoryHost : public Host {
   std::map<std::string, uint64_t> link_counts;
 
   // Fault injection, applied to files whose name is `fault_name` (all files
-  // when it is empty): writes accept this many bytes in all, then fail;
+  // when it is empty): writes accept this many bytes in all, then fail (a
+  // file open for update, as an image is, keeps whole sectors: a write
+  // cut short stops at the end of a 512-byte sector of the file);
   // reads deliver this many bytes in all, then come up short.
   std::string fault_name;
   std::optional<uint64_t> write_budget;
@@ -46,6 +49,8 @@ class MemoryHost : public Host {
   bool fail_close = false;
   bool fail_create = false;  // create_file and make_folder fail
   bool fail_set_time = false;  // every time-setting call fails
+  // Called with a file's name whenever it is synced, before the sync.
+  std::function<void(const std::string&)> on_sync;
   // Calls of make_durable on folders, and whether they fail.
   int durable_calls = 0;
   bool fail_durable = false;

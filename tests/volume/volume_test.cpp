@@ -83,41 +83,6 @@ TEST(LazyVolumeTest, AReadKeepsNothingItReads) {
   EXPECT_FALSE(v.read(200, out));  // past the end
 }
 
-// Bytes taken from a source: the pages wholly inside wait in it, for the
-// save or for the first reader; the pages at either end are read at once.
-TEST(LazyVolumeTest, PagesTakenFromASourceAreReadOnlyWhenNeeded) {
-  std::vector<uint64_t> image_asked;
-  std::vector<uint64_t> source_asked;
-  Volume v(4 * Volume::kPageSize, std::make_unique<CountingPages>(image_asked, UINT64_MAX));
-  const auto source = std::make_shared<CountingPages>(source_asked, UINT64_MAX);
-  v.allow_deferral();
-  ASSERT_TRUE(v.take_from(100, 3 * 4096, source, 50000, true));
-  EXPECT_EQ(image_asked, (std::vector<uint64_t>{0, 3 * 4096}));
-  EXPECT_EQ(source_asked, (std::vector<uint64_t>{50000, 50000 + 3 * 4096 - 100}));
-  std::vector<Volume::Run> runs = v.changed_runs();
-  ASSERT_EQ(runs.size(), 3u);
-  EXPECT_EQ(runs[1].offset, 4096u);
-  EXPECT_EQ(runs[1].length, 2 * 4096u);
-  EXPECT_EQ(runs[1].source, source.get());
-  EXPECT_EQ(runs[1].from, 50000u + 4096 - 100);
-  EXPECT_EQ(runs[0].source, nullptr);
-  EXPECT_EQ(runs[2].source, nullptr);
-  EXPECT_EQ(v.u8(99), 0);                                       // the image's
-  EXPECT_EQ(v.u8(100), static_cast<uint8_t>(50000 / 256));      // the source's
-  // A reader brings a page in from the source; one overwritten whole drops it.
-  EXPECT_EQ(v.u8(4096), static_cast<uint8_t>((50000 + 4096 - 100) / 256));
-  EXPECT_EQ(source_asked.size(), 3u);
-  v.overwritten_bytes(2 * 4096, 4096)[0] = 7;
-  runs = v.changed_runs();
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].length, 4 * 4096u);
-  EXPECT_EQ(runs[0].source, nullptr);
-  EXPECT_EQ(v.u8(2 * 4096), 7);
-  EXPECT_EQ(source_asked.size(), 3u);
-  EXPECT_FALSE(v.read_failed());
-  EXPECT_FALSE(v.take_from(4 * 4096 - 1, 2, source, 0, true));
-}
-
 TEST(CodingTest, SixtyFourBitFieldsAreLittleEndian) {
   uint8_t b[8] = {};
   store64(b, 0x0102030405060708ull);
