@@ -54,6 +54,7 @@ struct Command {
   Handler handler;             // nothing: the run loads and checks the image only
   const Message* saved;        // said with the path once the save succeeded, if any
   ArgumentCheck check;         // nothing: the count is all
+  bool makes_names = false;    // PATH names what the command creates
 };
 
 // L's path must fit the list path buffer once the '/' is appended.
@@ -107,12 +108,12 @@ constexpr Command kCommands[] = {
     {'L', 2, kAnyCount, Access::kRead, handle_list, nullptr, check_list_path},
     {'R', 5, 5, Access::kRead, handle_extract, nullptr, nullptr},
     {'X', 5, 5, Access::kRead, handle_extract_tree, nullptr, nullptr},
-    {'W', 5, 5, Access::kWrite, handle_store, nullptr, nullptr},
+    {'W', 5, 5, Access::kWrite, handle_store, nullptr, nullptr, true},
     {'I', 5, 5, Access::kWrite, handle_import, nullptr, nullptr},
     {'D', 4, 4, Access::kWrite, handle_delete, &msg::kDeleted, nullptr},
-    {'M', 4, 4, Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, nullptr},
+    {'M', 4, 4, Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, nullptr, true},
     {'K', 4, 4, Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
-    {'A', 5, 5, Access::kWrite, handle_store_tree, nullptr, nullptr},
+    {'A', 5, 5, Access::kWrite, handle_store_tree, nullptr, nullptr, true},
     {'F', 2, 3, Access::kRead, nullptr, nullptr, nullptr},
 };
 
@@ -205,7 +206,14 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(*a.host_file)) con.divert_output();
   // A PATH typed as text becomes the volume's bytes before anything opens.
+  const std::string typed_path = a.path.value_or("");
   if (a.path && !convert_path_argument(*a.path, con)) return finish(con, options);
+  // A name field ends at its first 0x0D: a name holding one could never
+  // be reached again.
+  if (c.makes_names && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
+    con.err(msg::kPathNotShiftJis, typed_path);
+    return finish(con, options);
+  }
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.

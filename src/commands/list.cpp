@@ -54,9 +54,9 @@ void list_directory(const Volume& vol, Console& con, std::string_view path, List
     const char mark = (vol.field8(e, entry::kAttribute) & 0x01) ? '*' : ' ';
     con.out(msg::kListLabel, mode_label(m), static_cast<int>(mark));
 
-    // The name is a C text: a NUL byte in the name field ends it there.
-    const std::string quoted = std::string("\"") + entry_name_text(vol, e).c_str() + "\"";
-    con.out(msg::kListName, quoted.c_str());
+    // Shown between double quotes; in the catalogue's bytes a NUL byte in
+    // the name ends it there, as a C text.
+    con.out(msg::kListName, entry_name_text(vol, e));
 
     const StampDisplay s = display_time_stamp(vol.time_stamp(e));
     con.out(msg::kListStamp, s.year, s.month, s.day, s.hour, s.minute);

@@ -77,10 +77,7 @@ std::string shown_volume_text(std::string_view cp932, ArgKind kind) {
     case ArgKind::kVolumeName:
       return shown_name(cp932);
     case ArgKind::kQuotedName:
-      if (cp932.size() >= 2 && cp932.front() == '"' && cp932.back() == '"') {
-        return '"' + shown_name(cp932.substr(1, cp932.size() - 2)) + '"';
-      }
-      return shown_name(cp932);
+      return '"' + shown_name(cp932) + '"';
     case ArgKind::kVolumePath:
       break;
   }

@@ -20,7 +20,8 @@ namespace tarnwick {
 // How a volume name or path reads in UTF-8: decoded as host_name() decodes
 // it, with its escapes (%XX), except that "." and ".." and an empty name
 // stay as they are. In a path '/' separates names; inside a name (kinds
-// kVolumeName, kQuotedName) it is escaped. A quoted name keeps its quotes.
+// kVolumeName, kQuotedName) it is escaped. A quoted name is put between
+// double quotes.
 std::string shown_volume_text(std::string_view cp932, ArgKind kind);
 
 // The code page 932 bytes of a PATH typed as UTF-8 text: each character by

@@ -79,15 +79,25 @@ bool TextEncoder::write(std::FILE* f, std::string_view utf8) const {
   return std::fwrite(utf8.data(), 1, utf8.size(), f) == utf8.size();
 }
 
-const char* Console::convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
-                             const char* text) {
+ArgKind Console::kind_of(const Message& m, size_t index) {
   const std::string_view kinds = m.args;
-  const auto kind = index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
-  return convert(enc, m, index, shown, ShownAs{kind, text});
+  return index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
 }
 
-const char* Console::convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a) {
-  shown = a.kind == ArgKind::kAsIs ? enc.host_text(a.text) : enc.volume_text(a.text, a.kind);
+const char* Console::prepare_text(const TextEncoder* enc, const Message& m, size_t index, std::string& shown,
+                                  ShownAs a) {
+  const bool volume = a.kind != ArgKind::kAsIs;
+  if (!enc || enc->keeps_bytes()) {
+    if (!volume) {
+      shown = enc ? enc->host_text(a.text) : std::string(a.text);
+      return shown.c_str();
+    }
+    // The catalogue's bytes: a name is a C text, ended by a 0x00 in it.
+    const std::string_view name = a.text.substr(0, a.text.find('\0'));
+    shown = a.kind == ArgKind::kQuotedName ? '"' + std::string(name) + '"' : std::string(name);
+    return shown.c_str();
+  }
+  shown = volume ? enc->volume_text(a.text, a.kind) : enc->host_text(a.text);
   // printf pads by bytes; the names keep their columns on the screen.
   const Width w = width_of(reinterpret_cast<const char*>(m.text.data()), index);
   const size_t columns = columns_of(shown);
@@ -95,19 +105,6 @@ const char* Console::convert(const TextEncoder& enc, const Message& m, size_t in
     const std::string pad(w.columns - columns, ' ');
     shown = w.left ? shown + pad : pad + shown;
   }
-  return shown.c_str();
-}
-
-const char* Console::host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
-                               const char* text) {
-  const std::string_view kinds = m.args;
-  const auto kind = index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
-  return host_only(enc, m, index, shown, ShownAs{kind, text});
-}
-
-const char* Console::host_only(const TextEncoder& enc, const Message&, size_t, std::string& shown, ShownAs a) {
-  if (a.kind != ArgKind::kAsIs) return a.text;
-  shown = enc.host_text(a.text);
   return shown.c_str();
 }
 
@@ -120,9 +117,13 @@ void Console::write(bool to_err, std::string_view bytes) {
   std::FILE* f = to_err ? err_file_ : out_file_;
   if (f) {
     if (!to_err && out_broken_) return;
+    if (!to_err && output_closed_) {
+      out_failed(*output_closed_);
+      return;
+    }
     const TextEncoder* enc = encoder_[to_err];
     const bool written = enc ? enc->write(f, bytes) : std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (!written && !to_err) out_failed(errno);
+    if (!written && !to_err) out_failed(errno == EPIPE ? std::string() : std::strerror(errno));
     return;
   }
   (to_err ? err_buf_ : out_buf_).append(bytes);
@@ -165,13 +166,16 @@ bool Console::flush() {
 }
 
 void Console::flush_out() {
-  if (out_file_ && !out_broken_ && std::fflush(out_file_) != 0) out_failed(errno);
+  if (out_file_ && !out_broken_ && std::fflush(out_file_) != 0) {
+    out_failed(errno == EPIPE ? std::string() : std::strerror(errno));
+  }
 }
 
-void Console::out_failed(int error) {
+void Console::out_failed(const std::string& reason) {
   out_broken_ = true;
-  if (error == EPIPE) return;
-  print(true, msg::kStdoutWriteFailed.bytes, std::strerror(error));
+  // A reader that went away wanted no more: nothing to report.
+  if (reason.empty()) return;
+  err(msg::kStdoutWriteFailed, reason);
 }
 
 }  // namespace tarnwick

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -27,7 +28,7 @@ namespace tarnwick {
 enum class ArgKind : char {
   kAsIs = 'h',         // host names, system texts: shown as they are
   kVolumeName = 'n',   // code page 932 bytes of one entry's name
-  kQuotedName = 'q',   // the same between two double quotes
+  kQuotedName = 'q',   // the same, shown between two double quotes
   kVolumePath = 'p',   // names joined by '/'
 };
 
@@ -53,10 +54,10 @@ class TextEncoder {
 // message takes either kind.
 struct ShownAs {
   ArgKind kind;
-  const char* text;
+  std::string_view text;
 };
-inline ShownAs as_volume_path(const char* text) { return {ArgKind::kVolumePath, text}; }
-inline ShownAs as_host_text(const char* text) { return {ArgKind::kAsIs, text}; }
+inline ShownAs as_volume_path(std::string_view text) { return {ArgKind::kVolumePath, text}; }
+inline ShownAs as_host_text(std::string_view text) { return {ArgKind::kAsIs, text}; }
 
 class Console {
  public:
@@ -69,21 +70,24 @@ class Console {
 
   // Print a catalogue message, its placeholders expanded as printf does.
   // Arguments must match the placeholders exactly (%d and %c take int,
-  // %02X and %04X take unsigned, %s takes const char*; use or_null for a
-  // text that may be absent).
+  // %02X and %04X take unsigned, %s takes a text: const char*, a
+  // std::string or a ShownAs; use or_null for a text that may be absent).
+  // A volume name keeps every byte, a 0x00 too: where the text is shown in
+  // the user's encoding that byte shows as "%00"; where the catalogue's
+  // bytes are written, a name ends at it, as a C text does.
   template <typename... Args>
-  void out(const Message& m, Args... args) {
+  void out(const Message& m, const Args&... args) {
     if (&m == &msg::kCheckFailed) failure_reported_ = true;
     print_message(false, m, args...);
   }
   template <typename... Args>
-  void err(const Message& m, Args... args) {
+  void err(const Message& m, const Args&... args) {
     if (!is_notice(m)) failure_reported_ = true;
     print_message(true, m, args...);
   }
   // As out(), but only in verbose mode.
   template <typename... Args>
-  void trace(const Message& m, Args... args) {
+  void trace(const Message& m, const Args&... args) {
     if (verbose) print_message(false, m, args...);
   }
 
@@ -107,9 +111,14 @@ class Console {
 
   // Flushes the C streams; false when a stream reported an error. The
   // first write to the output stream that fails is reported on the error
-  // stream, unless the reader went away (EPIPE), and the output stream is
-  // written no more.
+  // stream, as a failure, unless the reader went away (EPIPE), and the
+  // output stream is written no more.
   bool flush();
+
+  // The process was started without standard output (what stands at its
+  // number is only kept taken): the first write meant for it fails, with
+  // `reason`, and nothing is written there.
+  void set_output_closed(std::string reason) { output_closed_ = std::move(reason); }
 
   // Holds back everything printed from now on, in order, until release()
   // prints it or discard() drops it: a run that finds its input was not what
@@ -134,61 +143,38 @@ class Console {
 
  private:
   template <typename... Args>
-  void print_message(bool to_err, const Message& m, Args... args) {
+  void print_message(bool to_err, const Message& m, const Args&... args) {
+    print_indexed(to_err, m, std::index_sequence_for<Args...>{}, args...);
+  }
+  template <typename... Args, size_t... I>
+  void print_indexed(bool to_err, const Message& m, std::index_sequence<I...>, const Args&... args) {
     const TextEncoder* enc = encoder_[to_err];
-    if (enc && enc->keeps_bytes()) {
-      print_bytes(to_err, *enc, m, std::index_sequence_for<Args...>{}, args...);
-    } else if (enc) {
-      print_shown(to_err, *enc, m, std::index_sequence_for<Args...>{}, args...);
-    } else {
-      print(to_err, m.bytes, plain(args)...);
-    }
+    const bool readable = enc && !enc->keeps_bytes();
+    std::string shown[sizeof...(Args) + 1];  // the texts as printed, alive for the call
+    print(to_err, readable ? reinterpret_cast<const char*>(m.text.data()) : m.bytes,
+          prepare(enc, m, I, shown[I], args)...);
   }
-  template <typename... Args, size_t... I>
-  void print_shown(bool to_err, [[maybe_unused]] const TextEncoder& enc, const Message& m, std::index_sequence<I...>,
-                   Args... args) {
-    std::string shown[sizeof...(Args) + 1];  // the converted texts, alive for the call
-    print(to_err, reinterpret_cast<const char*>(m.text.data()), convert(enc, m, I, shown[I], args)...);
-  }
-  template <typename... Args, size_t... I>
-  void print_bytes(bool to_err, [[maybe_unused]] const TextEncoder& enc, const Message& m, std::index_sequence<I...>,
-                   Args... args) {
-    std::string shown[sizeof...(Args) + 1];
-    print(to_err, m.bytes, host_only(enc, m, I, shown[I], args)...);
-  }
+  // An argument as printf takes it: numbers as they are, texts shown as the
+  // stream shows them.
   template <typename T>
-  static auto host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, T value) {
-    if constexpr (std::is_convertible_v<T, const char*>) {
-      return host_only(enc, m, index, shown, static_cast<const char*>(value));
+  static auto prepare(const TextEncoder* enc, const Message& m, size_t index, std::string& shown, const T& value) {
+    if constexpr (std::is_same_v<T, ShownAs>) {
+      return prepare_text(enc, m, index, shown, value);
+    } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+      return prepare_text(enc, m, index, shown, ShownAs{kind_of(m, index), std::string_view(value)});
     } else {
       return value;
     }
   }
-  static const char* host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
-                               const char* text);
-  static const char* host_only(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a);
-  template <typename T>
-  static T plain(T value) {
-    return value;
-  }
-  static const char* plain(ShownAs a) { return a.text; }
-  template <typename T>
-  static auto convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, T value) {
-    if constexpr (std::is_convertible_v<T, const char*>) {
-      return convert(enc, m, index, shown, static_cast<const char*>(value));
-    } else {
-      return value;
-    }
-  }
-  static const char* convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown,
-                             const char* text);
-  static const char* convert(const TextEncoder& enc, const Message& m, size_t index, std::string& shown, ShownAs a);
+  static ArgKind kind_of(const Message& m, size_t index);
+  static const char* prepare_text(const TextEncoder* enc, const Message& m, size_t index, std::string& shown,
+                                  ShownAs a);
 
   void print(bool to_err, const char* fmt, ...);
   void emit(bool to_err, std::string_view bytes);
   void write(bool to_err, std::string_view bytes);
   void flush_out();
-  void out_failed(int error);
+  void out_failed(const std::string& reason);
 
   const TextEncoder* encoder_[2] = {nullptr, nullptr};  // output, error stream
   std::FILE* out_file_ = nullptr;
@@ -199,6 +185,7 @@ class Console {
   bool out_broken_ = false;
   bool failure_reported_ = false;
   bool output_diverted_ = false;
+  std::optional<std::string> output_closed_;
   std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
 };
 

@@ -95,7 +95,7 @@ TEST_F(ListTest, NamesArePaddedTo18BytesAndLongOnesRunIntoTheDate) {
             " OBJ  \"\x83Q\x81[\x83\x80\"          '98/12/31 23:59\n"
             " OBJ  \"<error>\"         '98/12/31 23:59\n"
             " OBJ  \"A\"               '98/12/31 23:59\n");
-  EXPECT_EQ(message_text(msg::kListName, "\"<error>\""), "\"<error>\"         ");
+  EXPECT_EQ(message_text(msg::kListName, "<error>"), "\"<error>\"         ");
 }
 
 TEST_F(ListTest, VerboseModeAddsTheStartRecord) {

@@ -2,6 +2,7 @@
 // and a UTF-8 locale (text in UTF-8, names escaped, PATH typed as UTF-8).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,6 +122,39 @@ TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) 
   // In the C locale the bytes go in as they are, as they always did.
   run_in("C", {"W", "disk.rom", "1", utf8(u8"é"), "in.mzt"}, dir_);
   EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"\xC3\xA9\""), std::string::npos);
+}
+
+// A name field ends at its first 0x0D, so W, M and A refuse a PATH that
+// would create a name holding one (typed %0D, or the byte itself in the C
+// locale) and change nothing. A 0x00 in a name shows as %00 in UTF-8, and
+// is typed so; the C locale keeps the bytes, a name ending at its 0x00.
+TEST_F(UserTextE2eTest, CarriageReturnsAreRefusedAndNulsShowAsEscapes) {
+  write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::small_volume(1)));
+  const Bytes mzt = testing::make_mzt("E", testing::pattern(10));
+  write_file(dir_.file("in.mzt"), mzt);
+  std::filesystem::create_directories(dir_.path() / "tree");
+  write_file(dir_.file("tree/F.mzt"), mzt);
+  const Bytes before = read_file(dir_.file("disk.rom"));
+  for (const auto& [locale, path] :
+       {std::pair<std::string, std::string>{"C.UTF-8", "GAMES%0DX"}, {"C", "GAMES\rX"}, {"C.UTF-8", "N/%0d"}}) {
+    const std::string refused = locale == "C" ? msg::kPathNotShiftJis.bytes : utf8(msg::kPathNotShiftJis.text.data());
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"W", "disk.rom", "1", path, "in.mzt"},
+                                                 {"M", "disk.rom", "1", path},
+                                                 {"A", "disk.rom", "1", path, "tree"}}) {
+      const ToolRun r = run_in(locale, args, dir_);
+      EXPECT_EQ(r.err, std::string(refused).replace(refused.find("%s"), 2, path)) << args[0] << " " << locale;
+      EXPECT_TRUE(read_file(dir_.file("disk.rom")) == before) << args[0] << " " << locale;
+    }
+  }
+  EXPECT_EQ(run_utf8({"W", "disk.rom", "1", "A%00B", "in.mzt"}, dir_).err, "");
+  EXPECT_EQ(run_utf8({"W", "disk.rom", "1", "A", "in.mzt"}, dir_).err, "");
+  const std::string listed = run_utf8({"L", "disk.rom"}, dir_).out;
+  EXPECT_NE(listed.find(" OBJ  \"A%00B\"  "), std::string::npos) << listed;
+  EXPECT_NE(listed.find(" OBJ  \"A\"      "), std::string::npos) << listed;
+  const std::string bytes = run_in("C", {"L", "disk.rom"}, dir_).out;
+  EXPECT_NE(bytes.find(" OBJ  \"A\""), bytes.rfind(" OBJ  \"A\"")) << bytes;
+  EXPECT_EQ(run_utf8({"R", "disk.rom", "1", "A%00B", "out.mzt"}, dir_).err, "");
+  EXPECT_EQ(read_file(dir_.file("out.mzt")).at(2), 0);  // the name field: 'A', 0x00, 'B'
 }
 
 // Windows reads its command line as wide text: PATH goes into code page 932

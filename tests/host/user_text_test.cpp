@@ -23,16 +23,17 @@ TEST(UserTextTest, ShowsVolumeNamesAndPaths) {
   const std::vector<Case> cases = {
       {"\x8A\xBF\x8E\x9A/\xB1\xB2/A\\B~", ArgKind::kVolumePath, u8"漢字/ｱｲ/A\\B~"},
       {"A/B", ArgKind::kVolumeName, u8"A%2FB"},
-      {"\"A/B\"", ArgKind::kQuotedName, u8"\"A%2FB\""},
-      {"\"\x1B[31m%\"", ArgKind::kQuotedName, u8"\"%1B[31m%25\""},
-      {"\"\"", ArgKind::kQuotedName, u8"\"\""},
-      {"\"", ArgKind::kQuotedName, u8"\""},
+      {"A/B", ArgKind::kQuotedName, u8"\"A%2FB\""},
+      {"\x1B[31m%", ArgKind::kQuotedName, u8"\"%1B[31m%25\""},
+      {"", ArgKind::kQuotedName, u8"\"\""},
+      {"\"", ArgKind::kQuotedName, u8"\"\"\""},
+      {std::string("A\0B", 3), ArgKind::kQuotedName, u8"\"A%00B\""},
       {"\x80/\x87\x90/\x81", ArgKind::kVolumePath, u8"%80/%87%90/%81"},
       // "." and ".." are entries of every subdirectory, not names to escape;
       // an empty name is where a path has two slashes.
       {"/GAMES//../.", ArgKind::kVolumePath, u8"/GAMES//../."},
       {".", ArgKind::kVolumeName, u8"."},
-      {"\"..\"", ArgKind::kQuotedName, u8"\"..\""},
+      {"..", ArgKind::kQuotedName, u8"\"..\""},
       {"\x80", ArgKind::kAsIs, u8"\x80"},
   };
   for (const Case& c : cases) EXPECT_EQ(shown_volume_text(c.cp932, c.kind), utf8(c.shown)) << c.cp932;
