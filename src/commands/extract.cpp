@@ -153,10 +153,15 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     con.err(msg::kCannotWrite, host_file.c_str());
     return;
   }
-  std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate)
+  std::string reason;
+  std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
                                         : ctx.host.open(host_file, OpenMode::kCreate);
   if (!out) {
-    con.err(msg::kCannotWrite, host_file.c_str());
+    if (to_stdout) {
+      con.err(msg::kStdoutWriteFailed, reason);
+    } else {
+      con.err(msg::kCannotWrite, host_file.c_str());
+    }
     return;
   }
   const Extraction result = extract_file(ctx.vol, con, target, *out, ctx.host_time);

@@ -134,14 +134,16 @@ class Host {
   // written in sequence. Closing it leaves the stream open; syncing it only
   // flushes it. Standard input has the last-write time of the file it is
   // redirected from, and the time of now when it is a pipe or a terminal.
-  virtual std::unique_ptr<File> open_standard(OpenMode mode) = 0;
+  // Nothing, with the system's text in `reason`, for standard output when
+  // the process was started without it.
+  virtual std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason = nullptr) = 0;
   // True when the name leads to the file standard output is (the same
   // device and file): /dev/stdout, or the file it is redirected to.
   virtual bool is_standard_output(const std::string& name) = 0;
   // Opens a host file argument of a command, "-" standing for standard
   // input when read and standard output when created.
   std::unique_ptr<File> open_argument(const std::string& name, OpenMode mode, std::string* reason = nullptr) {
-    if (is_standard_stream(name) && mode != OpenMode::kUpdate) return open_standard(mode);
+    if (is_standard_stream(name) && mode != OpenMode::kUpdate) return open_standard(mode, reason);
     return open(name, mode, reason);
   }
   // True when what is written to the host file argument goes to standard
@@ -197,7 +199,8 @@ class Host {
 
 // The host this program runs on, waiting kImageLockWait for a lock.
 Host& native_host();
-// The same host with another lock wait (tests wait less).
-std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait);
+// The same host with another lock wait (tests wait less), for a process
+// started with or without standard output.
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed = false);
 
 }  // namespace tarnwick

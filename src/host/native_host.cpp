@@ -178,7 +178,8 @@ class StdioFile final : public File {
 
 class NativeHost final : public Host {
  public:
-  explicit NativeHost(std::chrono::milliseconds lock_wait) : lock_wait_(lock_wait) {}
+  NativeHost(std::chrono::milliseconds lock_wait, bool output_closed)
+      : lock_wait_(lock_wait), output_closed_(output_closed) {}
 
   std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) override {
     const char* m = mode == OpenMode::kUpdate ? "r+b" : mode == OpenMode::kRead ? "rb" : "wb";
@@ -210,7 +211,13 @@ class NativeHost final : public Host {
 
   bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
 
-  std::unique_ptr<File> open_standard(OpenMode mode) override {
+  std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason) override {
+    // What stands at standard output's number then is the null device,
+    // put there to keep the number taken.
+    if (mode == OpenMode::kCreate && output_closed_) {
+      if (reason) *reason = std::strerror(EBADF);
+      return nullptr;
+    }
     std::FILE* f = mode == OpenMode::kRead ? stdin : mode == OpenMode::kCreate ? stdout : nullptr;
     if (!f) return nullptr;
     platform::set_binary_mode(f);
@@ -290,17 +297,18 @@ class NativeHost final : public Host {
 
   static constexpr std::chrono::milliseconds kLockPoll{20};
   std::chrono::milliseconds lock_wait_;
+  bool output_closed_;
 };
 
 }  // namespace
 
 Host& native_host() {
-  static NativeHost host(kImageLockWait);
+  static NativeHost host(kImageLockWait, false);
   return host;
 }
 
-std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait) {
-  return std::make_unique<NativeHost>(lock_wait);
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed) {
+  return std::make_unique<NativeHost>(lock_wait, output_closed);
 }
 
 }  // namespace tarnwick

@@ -10,15 +10,18 @@
 
 namespace tarnwick {
 
-void prepare_process() {
+ProcessStart prepare_process() {
+  ProcessStart start;
   // open() takes the lowest free number: going up from 0, each missing
   // descriptor is the one the null device gets.
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) start.output_closed = true;
     const int opened = open("/dev/null", O_RDWR);
     if (opened >= 0 && opened != fd) close(opened);
   }
   std::signal(SIGPIPE, SIG_IGN);
+  return start;
 }
 
 std::vector<std::string> command_line(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }

@@ -19,7 +19,8 @@
 
 namespace tarnwick {
 
-void prepare_process() {
+ProcessStart prepare_process() {
+  ProcessStart start;
   // A stream the process was started without has no handle behind it.
   const struct {
     std::FILE* stream;
@@ -27,8 +28,11 @@ void prepare_process() {
   } standard[] = {{stdin, "r"}, {stdout, "w"}, {stderr, "w"}};
   for (int fd = 0; fd <= 2; ++fd) {
     const intptr_t h = _get_osfhandle(fd);
-    if (h == -1 || h == -2) (void)std::freopen("NUL", standard[fd].mode, standard[fd].stream);
+    if (h != -1 && h != -2) continue;
+    if (fd == 1) start.output_closed = true;
+    (void)std::freopen("NUL", standard[fd].mode, standard[fd].stream);
   }
+  return start;
 }
 
 std::vector<std::string> command_line(int argc, char** argv) {

@@ -77,9 +77,9 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
 
 // Runs the tool in `dir` with standard output on `out_fd` and standard
 // error into the file err.txt, each closed instead when its flag says so,
-// and SIGPIPE as a shell leaves it; the wait status.
+// and SIGPIPE as a shell leaves it, under LC_ALL=`locale`; the wait status.
 int run_with_streams(const std::vector<std::string>& args, const ScratchDir& dir, int out_fd, bool close_out,
-                     bool close_err) {
+                     bool close_err, const char* locale = "C") {
   std::vector<std::string> all = {TARNWICK_BINARY};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -88,7 +88,7 @@ int run_with_streams(const std::vector<std::string>& args, const ScratchDir& dir
   const std::string err = dir.file("err.txt");
   const pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    if (chdir(dir.path().c_str()) != 0 || setenv("LC_ALL", locale, 1) != 0) _exit(127);
     const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(err_fd, 2);
     close(err_fd);
@@ -107,18 +107,42 @@ int run_with_streams(const std::vector<std::string>& args, const ScratchDir& dir
 TEST(FrontEndE2eTest, StandardStreamsThatFailOrAreMissing) {
   if (!std::string(TARNWICK_RUNNER).empty()) GTEST_SKIP() << "POSIX descriptors of a native process";
   ScratchDir dir;
-  const Bytes image = testing::make_hdd_image(VolumeBuilder(64, 1).take());
+  VolumeBuilder b(64, 1);
+  b.add_contiguous(kRootDirectoryRecord, "HELLO", testing::pattern(100));
+  const Bytes image = testing::make_hdd_image(b.take());
   testing::write_file(dir.file("disk.hdd"), image);
   const auto exited_in_order = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; };
+  const auto said = [&] {
+    const Bytes bytes = testing::read_file(dir.file("err.txt"));
+    return std::string(bytes.begin(), bytes.end());
+  };
 
   // A full device: said once on standard error, and the run ends in order.
   const int full = open("/dev/full", O_WRONLY);
   ASSERT_GE(full, 0);
   EXPECT_TRUE(exited_in_order(run_with_streams({"L", "disk.hdd"}, dir, full, false, false)));
+  EXPECT_EQ(said(), testing::message_text(msg::kStdoutWriteFailed, std::strerror(ENOSPC)));
+  // It is a failure of the run, said in the user's encoding.
+  int status = run_with_streams({"-s", "L", "disk.hdd"}, dir, full, false, false, "C.UTF-8");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_EQ(said(), std::string(reinterpret_cast<const char*>(msg::kStdoutWriteFailed.text.data())).replace(
+                        std::string(reinterpret_cast<const char*>(msg::kStdoutWriteFailed.text.data())).find("%s"),
+                        2, std::strerror(ENOSPC)));
   close(full);
-  const Bytes said = testing::read_file(dir.file("err.txt"));
-  EXPECT_EQ(std::string(said.begin(), said.end()),
-            testing::message_text(msg::kStdoutWriteFailed, std::strerror(ENOSPC)));
+
+  // Started without standard output: nothing is written to whatever keeps
+  // its number, and the run fails once, as a failed write does. R to "-"
+  // then writes the file nowhere.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-s", "L", "disk.hdd"}, {"-s", "R", "disk.hdd", "1", "HELLO", "-"}}) {
+    status = run_with_streams(args, dir, 1, true, false);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[1];
+    const std::string failed = testing::message_text(msg::kStdoutWriteFailed, std::strerror(EBADF));
+    EXPECT_EQ(said(), args[1] == "L" ? failed
+                                     : testing::message_text(msg::kIsHddImage, "disk.hdd") + failed +
+                                           testing::done_line())
+        << args[1];
+  }
 
   // A reader that has gone: the run ends quietly.
   int ends[2];
@@ -131,7 +155,7 @@ TEST(FrontEndE2eTest, StandardStreamsThatFailOrAreMissing) {
   // Started without standard output, or without standard error: no message
   // lands in the image, which the run opens after them.
   for (const bool close_out : {true, false}) {
-    const int status = run_with_streams({"W", "disk.hdd", "1", "NEW", "missing.mzt"}, dir, 1, close_out, !close_out);
+    status = run_with_streams({"W", "disk.hdd", "1", "NEW", "missing.mzt"}, dir, 1, close_out, !close_out);
     EXPECT_TRUE(exited_in_order(status));
     EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << close_out;
   }

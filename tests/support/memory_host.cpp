@@ -292,7 +292,7 @@ std::unique_ptr<HostFolder> MemoryHost::open_folder(const HostPath& path) {
   return std::make_unique<MemoryFolder>(*this, path);
 }
 
-std::unique_ptr<File> MemoryHost::open_standard(OpenMode mode) {
+std::unique_ptr<File> MemoryHost::open_standard(OpenMode mode, std::string*) {
   if (mode == OpenMode::kUpdate) return nullptr;
   const std::string name = mode == OpenMode::kRead ? kStandardInput : kStandardOutput;
   if (mode == OpenMode::kRead) times[name] = clock;

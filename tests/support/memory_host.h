@@ -84,7 +84,7 @@ class MemoryHost : public Host {
   // what comes through standard input is made now (the clock).
   static constexpr const char* kStandardInput = "<stdin>";
   static constexpr const char* kStandardOutput = "<stdout>";
-  std::unique_ptr<File> open_standard(OpenMode mode) override;
+  std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason = nullptr) override;
   bool is_standard_output(const std::string& name) override { return name == kStandardOutput; }
 
   // Host paths are the names as they are (POSIX).
