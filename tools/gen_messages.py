@@ -4,14 +4,23 @@
 Every text the tool prints lives in that file as exact CP932 bytes, with the
 readable text beside it. Edit the table, run this script, commit both.
 
-An entry may name, after its text, what each of its arguments is, one letter
-an argument, in order: "n" a volume name, "q" a volume name in double quotes,
-"p" a volume path, "h" (and every argument past the letters given) text
-shown as it is: host names, system texts, numbers. A run that shows text in
-the user's encoding shows volume names and paths with the escapes of the
-names the tool gives host files.
+Each entry carries its severity and the kind of each argument, which become
+its C++ type, so that a call with the wrong arguments does not compile:
+  - severity: INFO (results, traces; the default), NOTE (a notice on the
+    error stream: something done or left alone on purpose; the run does not
+    fail) or FAIL (the run failed);
+  - %d and %c take an int, %u and %X (with their widths) an unsigned;
+  - each %s takes the kind its letter in the entry's kinds string gives, in
+    the order of the %s placeholders: "n" a volume name, "q" a volume name
+    shown between double quotes, "p" a volume path, "h" (the default) text
+    shown as it is (host names, system texts), "x" either, said at the call.
+A run that shows text in the user's encoding shows volume names and paths
+with the escapes of the names the tool gives host files.
 """
 import pathlib
+import re
+
+INFO, NOTE, FAIL = "kInfo", "kNotice", "kFailure"
 
 MESSAGES = [
     # Front end
@@ -37,20 +46,20 @@ MESSAGES = [
     ("kIsD88Image", "%s is D88 image\n"),
     ("kIsRomImage", "%s is ROM image\n"),
     ("kIsHddImage", "%s is HDD image\n"),
-    ("kD88FormatBad", "D88イメージの論理フォーマットが正しくありません\n"),
-    ("kRomFormatBad", "ROMイメージの論理フォーマットが正しくありません\n"),
-    ("kHddFormatBad", "HDDイメージの論理フォーマットが正しくありません\n"),
-    ("kUnsupportedImage", "%s は対応していないイメージファイルです\n"),
-    ("kImageOpenFailed", "'%s' が開けません (%s)\n"),
-    ("kImageWriteFailed", "'%s' への書き込みに失敗しました\n"),
-    ("kRestoredFromJournal", "'%s' を中断された書き込みから復元しました\n"),
-    ("kPathNotFound", "'%s' が見つかりません\n", "p"),
-    ("kCannotWrite", "'%s' が書き込めません\n"),
+    ("kD88FormatBad", "D88イメージの論理フォーマットが正しくありません\n", "", FAIL),
+    ("kRomFormatBad", "ROMイメージの論理フォーマットが正しくありません\n", "", FAIL),
+    ("kHddFormatBad", "HDDイメージの論理フォーマットが正しくありません\n", "", FAIL),
+    ("kUnsupportedImage", "%s は対応していないイメージファイルです\n", "", FAIL),
+    ("kImageOpenFailed", "'%s' が開けません (%s)\n", "", FAIL),
+    ("kImageWriteFailed", "'%s' への書き込みに失敗しました\n", "", FAIL),
+    ("kRestoredFromJournal", "'%s' を中断された書き込みから復元しました\n", "", NOTE),
+    ("kPathNotFound", "'%s' が見つかりません\n", "x", FAIL),
+    ("kCannotWrite", "'%s' が書き込めません\n", "x", FAIL),
     ("kDeleted", "'%s' を削除しました\n", "p"),
     ("kDone", "完了しました\n"),
     ("kNull", "(null)"),
     # Path resolution
-    ("kDirectoryNotFound", "ディレクトリ '%s' が見つかりません\n", "p"),
+    ("kDirectoryNotFound", "ディレクトリ '%s' が見つかりません\n", "p", FAIL),
     ("kFileTrace", "FILE: %s\n", "n"),
     ("kFileFound", "File '%s' found.\n", "n"),
     ("kNameError", "<error>"),
@@ -61,27 +70,27 @@ MESSAGES = [
     ("kListStartRecord", " %04X"),
     ("kNewline", "\n"),
     # Consistency check
-    ("kBadRecordsPerBlock", "1ブロックあたりのレコード数が異状 (%d)\n"),
-    ("kBadSystemRecord", "システムレコードが異常\n"),
-    ("kUsedBlocksMismatch", "使用済みブロック数(%d)とビットマップ状態(%d)が一致しない\n"),
-    ("kOutOfMemory", "Out of memory\n"),
-    ("kCheckFailed", "Sanity check: エラー\n"),
+    ("kBadRecordsPerBlock", "1ブロックあたりのレコード数が異状 (%d)\n", "", FAIL),
+    ("kBadSystemRecord", "システムレコードが異常\n", "", FAIL),
+    ("kUsedBlocksMismatch", "使用済みブロック数(%d)とビットマップ状態(%d)が一致しない\n", "", FAIL),
+    ("kOutOfMemory", "Out of memory\n", "", FAIL),
+    ("kCheckFailed", "Sanity check: エラー\n", "", FAIL),
     ("kCheckPassed", "Sanity check: 正常\n"),
-    ("kSwappedDirectory", "SWAPされたファイルがある状態では検査ができません\n"),
-    ("kBadDirectoryHeader", "先頭のディレクトリエントリが異常\n"),
+    ("kSwappedDirectory", "SWAPされたファイルがある状態では検査ができません\n", "", FAIL),
+    ("kBadDirectoryHeader", "先頭のディレクトリエントリが異常\n", "", FAIL),
     ("kEntryNameTrace", "%s\n", "n"),
-    ("kContiguousFileError", "%sファイル %s でエラー\n", "hn"),
-    ("kBsdFileError", "BSDファイル %s でエラー\n", "n"),
-    ("kBrdFileError", "BRDファイル %s でエラー\n", "n"),
+    ("kContiguousFileError", "%sファイル %s でエラー\n", "hn", FAIL),
+    ("kBsdFileError", "BSDファイル %s でエラー\n", "n", FAIL),
+    ("kBrdFileError", "BRDファイル %s でエラー\n", "n", FAIL),
     ("kSubdirectoryPath", "%s/%s"),
-    ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n"),
-    ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n"),
-    ("kSubdirectoryError", "サブディレクトリ %s でエラー\n", "p"),
+    ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n", "", FAIL),
+    ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n", "", FAIL),
+    ("kSubdirectoryError", "サブディレクトリ %s でエラー\n", "p", FAIL),
     ("kRecordStatusTrace", "sanity_check_record_status[%04X] = %d\n"),
     # Extraction and deletion
-    ("kIsDirectory", "'%s' はディレクトリです\n", "n"),
-    ("kUnsupportedMode", "対応していない型のファイルです (%02X)\n"),
-    ("kDataDamaged", "'%s' のデータが壊れています\n", "p"),
+    ("kIsDirectory", "'%s' はディレクトリです\n", "n", FAIL),
+    ("kUnsupportedMode", "対応していない型のファイルです (%02X)\n", "", FAIL),
+    ("kDataDamaged", "'%s' のデータが壊れています\n", "p", FAIL),
     # Allocation
     ("kAllocBlocks", "allocate_blocks(): blocks = %d\n"),
     ("kAllocDataBlocks", "allocate_blocks(): data_blocks = %d\n"),
@@ -89,48 +98,48 @@ MESSAGES = [
     ("kAllocReserve", "allocate_blocks(): reserve bitmap %d\n"),
     ("kReleaseTrace", "Free record %04X / block %04X, blocks used = %04X\n"),
     # Store
-    ("kHostFileNotFound", "%s が見つかりません\n"),
-    ("kReadFailed", "%s の読み込みに失敗しました\n"),
-    ("kNoSpace", "空き容量が不足しています\n"),
-    ("kNoFileName", "セーブ先のファイル名が指定されていません\n"),
-    ("kNameTooLong", "ファイル名 '%s' が長すぎます\n", "p"),
-    ("kDirectoryFull", "ディレクトリに空きがありません\n"),
+    ("kHostFileNotFound", "%s が見つかりません\n", "", FAIL),
+    ("kReadFailed", "%s の読み込みに失敗しました\n", "", FAIL),
+    ("kNoSpace", "空き容量が不足しています\n", "", FAIL),
+    ("kNoFileName", "セーブ先のファイル名が指定されていません\n", "", FAIL),
+    ("kNameTooLong", "ファイル名 '%s' が長すぎます\n", "x", FAIL),
+    ("kDirectoryFull", "ディレクトリに空きがありません\n", "", FAIL),
     # D88
-    ("kNotD88", "D88ファイルではありません"),
+    ("kNotD88", "D88ファイルではありません", "", FAIL),
     ("kDiskType", "Disk type: "),
     ("kDiskType2D", "2D\n"),
     ("kDiskType2DD", "2DD\n"),
     ("kDiskType2HD", "2HD\n"),
     ("kDiskTypeUnknown", "???\n"),
-    ("kTrackUnformatted", "トラック%dがアンフォーマットです\n"),
-    ("kSectorCount", "トラック%dのセクタ数が16ではありません(%d)\n"),
-    ("kIgnoringSectors", "セクタ17以降を無視します…\n"),
-    ("kSectorSize", "トラック%d, セクタ%dのサイズが256バイトではありません\n"),
-    ("kSingleDensity", "トラック%d, セクタ%dが単密度です\n"),
-    ("kTrackOutsideFile", "トラック%dのデータがファイルの外にあります\n"),
-    ("kTrackBadOffset", "トラック%dの位置が不正です\n"),
+    ("kTrackUnformatted", "トラック%dがアンフォーマットです\n", "", FAIL),
+    ("kSectorCount", "トラック%dのセクタ数が16ではありません(%d)\n", "", FAIL),
+    ("kIgnoringSectors", "セクタ17以降を無視します…\n", "", FAIL),
+    ("kSectorSize", "トラック%d, セクタ%dのサイズが256バイトではありません\n", "", FAIL),
+    ("kSingleDensity", "トラック%d, セクタ%dが単密度です\n", "", FAIL),
+    ("kTrackOutsideFile", "トラック%dのデータがファイルの外にあります\n", "", FAIL),
+    ("kTrackBadOffset", "トラック%dの位置が不正です\n", "", FAIL),
     # Raw import
-    ("kBadRecordNumber", "レコード番号の指定が正しくありません\n"),
-    ("kDoesNotFit", "%s がボリュームに収まりません\n"),
+    ("kBadRecordNumber", "レコード番号の指定が正しくありません\n", "", FAIL),
+    ("kDoesNotFit", "%s がボリュームに収まりません\n", "", FAIL),
     # Blank disks, subdirectories, whole trees
-    ("kAlreadyExists", "'%s' は既に存在します\n", "p"),
+    ("kAlreadyExists", "'%s' は既に存在します\n", "x", FAIL),
     ("kDirectoryCreated", "ディレクトリ '%s' を作成しました\n", "p"),
     ("kDirectoryDeleted", "ディレクトリ '%s' を削除しました\n", "p"),
-    ("kDirectoryNotEmpty", "ディレクトリ '%s' は空ではありません\n", "p"),
-    ("kNotADirectory", "'%s' はディレクトリではありません\n", "p"),
-    ("kCannotDelete", "'%s' は削除できません\n", "p"),
+    ("kDirectoryNotEmpty", "ディレクトリ '%s' は空ではありません\n", "p", FAIL),
+    ("kNotADirectory", "'%s' はディレクトリではありません\n", "p", FAIL),
+    ("kCannotDelete", "'%s' は削除できません\n", "p", FAIL),
     ("kFilesExtracted", "%d 個のファイルを取り出しました\n"),
     ("kTreeFileLine", "%s\n", "p"),
     # The image's owner: journal, links, locks
-    ("kJournalNotThisFile", "'%s' の中断された書き込みの記録がこのファイルのものではありません\n"),
-    ("kImageHasManyNames", "'%s' には複数の名前があるため書き込めません\n"),
-    ("kCannotLock", "'%s' をロックできません (%s)\n"),
-    ("kCannotRestore", "'%s' の中断された書き込みを復元できません\n"),
-    ("kReadOnlyNotRestored", "'%s' の中断された書き込みは読み取り専用のため復元できません\n"),
-    ("kCannotSetTime", "'%s' の日付を設定できません\n"),
-    ("kStdoutWriteFailed", "標準出力への書き込みに失敗しました (%s)\n"),
+    ("kJournalNotThisFile", "'%s' の中断された書き込みの記録がこのファイルのものではありません\n", "", FAIL),
+    ("kImageHasManyNames", "'%s' には複数の名前があるため書き込めません\n", "", FAIL),
+    ("kCannotLock", "'%s' をロックできません (%s)\n", "", NOTE),
+    ("kCannotRestore", "'%s' の中断された書き込みを復元できません\n", "", FAIL),
+    ("kReadOnlyNotRestored", "'%s' の中断された書き込みは読み取り専用のため復元できません\n", "", NOTE),
+    ("kCannotSetTime", "'%s' の日付を設定できません\n", "x", FAIL),
+    ("kStdoutWriteFailed", "標準出力への書き込みに失敗しました (%s)\n", "", FAIL),
     # Text in the user's encoding, options
-    ("kPathNotShiftJis", "パス '%s' は Shift_JIS に変換できません\n"),
+    ("kPathNotShiftJis", "パス '%s' は Shift_JIS に変換できません\n", "", FAIL),
     ("kVersion", "tarnwick %s\n"),
     ("kHelp",
         "使い方: tarnwick [OPTION...] COMMAND IMAGE [PART [PATH [HOSTFILE]]]\n"
@@ -166,10 +175,10 @@ MESSAGES = [
     ("kListAddresses", " %04X %04X"),
     ("kListFree", "空き %u バイト (%u / %u ブロック)\n"),
     # Whole trees in
-    ("kNotBsdFile", "'%s' は BSD ファイルにできません\n"),
-    ("kNotBrdFile", "'%s' は BRD ファイルにできません\n"),
-    ("kSkipped", "'%s' を飛ばしました\n"),
-    ("kNameNotUsable", "ファイル名 '%s' は使えません\n"),
+    ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
+    ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
+    ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
+    ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
 ]
 
@@ -197,19 +206,43 @@ def c_literal(data: bytes) -> str:
     return out + '"'
 
 
+KIND_TYPES = {"n": "arg::Name", "q": "arg::QuotedName", "p": "arg::Path", "h": "arg::HostText", "x": "arg::AnyText"}
+PLACEHOLDER = re.compile(r"%([-+ #0]*)([0-9]*)([sducX%])")
+
+
+def argument_types(name: str, text: str, kinds: str) -> list:
+    """The C++ kinds of an entry's arguments, from its placeholders."""
+    types, texts = [], 0
+    for flags, width, conv in PLACEHOLDER.findall(text):
+        if conv == "%":
+            continue
+        if conv in "dc":
+            types.append("arg::Int")
+        elif conv in "uX":
+            types.append("arg::Unsigned")
+        else:
+            letter = kinds[texts] if texts < len(kinds) else "h"
+            texts += 1
+            types.append(KIND_TYPES[letter])
+    if texts < len(kinds):
+        raise SystemExit("%s: more kinds than %%s placeholders" % name)
+    return types
+
+
 def main() -> None:
     lines = [
         "// Generated by tools/gen_messages.py; edit the table there and rerun it.",
-        "// TARNWICK_MESSAGE(name, CP932 bytes as printed, readable UTF-8 text, argument kinds)",
+        "// TARNWICK_MESSAGE(name, severity, CP932 bytes as printed, readable UTF-8 text, argument kinds...)",
     ]
-    for name, text, *args in MESSAGES:
-        kinds = args[0] if args else ""
-        if kinds.strip("hnpq"):
-            raise SystemExit("%s: argument kinds are h, n, p and q" % name)
-        lines.append("TARNWICK_MESSAGE(%s," % name)
+    for name, text, *rest in MESSAGES:
+        kinds = rest[0] if rest else ""
+        severity = rest[1] if len(rest) > 1 else INFO
+        if kinds.strip("hnpqx"):
+            raise SystemExit("%s: argument kinds are h, n, p, q and x" % name)
+        types = argument_types(name, text, kinds)
+        lines.append("TARNWICK_MESSAGE(%s, %s," % (name, severity))
         lines.append("    %s," % c_literal(text.encode("cp932")))
-        lines.append("    u8%s," % c_literal_utf8(text))
-        lines.append('    "%s")' % kinds)
+        lines.append("    u8%s%s)" % (c_literal_utf8(text), "".join(", " + t for t in types)))
     root = pathlib.Path(__file__).resolve().parent.parent
     (root / "src/output/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
 

@@ -18,6 +18,7 @@
 #include "commands/tree.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
+#include "output/name_text.h"
 #include "volume/path.h"
 #include "volume/volume.h"
 
@@ -42,9 +43,12 @@ using Access = ImageFile::Access;
 // which is then saved.
 using Handler = bool (*)(RunContext& ctx, const std::string& path, const std::string& host_file);
 
-// The checks one command adds to the argument count. False means: print the
-// usage.
-using ArgumentCheck = bool (*)(Arguments& a);
+// The checks one command adds to the argument count, given whether PATH is
+// typed as UTF-8. False means: print the usage.
+using ArgumentCheck = bool (*)(Arguments& a, bool utf8_paths);
+
+// What D, M and K say once the save succeeded.
+using Confirmation = Message<Severity::kInfo, arg::Path>;
 
 struct Command {
   char letter;
@@ -52,16 +56,16 @@ struct Command {
   int max_count;
   Access access;               // the lock goes with it: shared or exclusive
   Handler handler;             // nothing: the run loads and checks the image only
-  const Message* saved;        // said with the path once the save succeeded, if any
+  const Confirmation* saved;   // said with the path once the save succeeded, if any
   ArgumentCheck check;         // nothing: the count is all
   bool makes_names = false;    // PATH names what the command creates
 };
 
 // L's path must fit the list path buffer once the '/' is appended.
-bool check_list_path(Arguments& a) {
+bool check_list_path(Arguments& a, bool utf8_paths) {
   if (!a.path) a.path = "/";
   // A PATH typed as UTF-8 text counts in the bytes it becomes.
-  const std::optional<std::string> bytes = paths_are_utf8() ? path_from_utf8(*a.path) : std::nullopt;
+  const std::optional<std::string> bytes = utf8_paths ? path_from_utf8(*a.path) : std::nullopt;
   const std::string& p = bytes ? *bytes : *a.path;
   const bool has_slash = !p.empty() && p.back() == '/';
   return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
@@ -154,19 +158,22 @@ std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Con
 
   const Command* c = find_command(a.letter);
   if (!c || count < c->min_count || count > c->max_count) return std::nullopt;
-  if (c->check && !c->check(a)) return std::nullopt;
+  if (c->check && !c->check(a, con.utf8_paths())) return std::nullopt;
   a.image_name = argv[2];
   return a;
 }
 
-const char* text_or_null(const std::optional<std::string>& s) { return s ? s->c_str() : nullptr; }
+// An argument that was not given prints as "(null)".
+std::string_view or_null(const std::optional<std::string>& s) {
+  return s ? std::string_view(*s) : std::string_view(msg::kNull.bytes);
+}
 
 void echo_arguments(Console& con, const Arguments& a) {
-  con.trace(msg::kEchoCommand, static_cast<int>(static_cast<unsigned char>(a.letter)));
-  con.trace(msg::kEchoImage, a.image_name.c_str());
+  con.trace(msg::kEchoCommand, static_cast<unsigned char>(a.letter));
+  con.trace(msg::kEchoImage, a.image_name);
   con.trace(msg::kEchoPartition, a.partition_index);
-  con.trace(msg::kEchoPath, or_null(text_or_null(a.path)));
-  con.trace(msg::kEchoHostFile, or_null(text_or_null(a.host_file)));
+  con.trace(msg::kEchoPath, or_null(a.path));
+  con.trace(msg::kEchoHostFile, or_null(a.host_file));
 }
 
 // Runs the command on the loaded volume and saves it where the command
@@ -176,7 +183,7 @@ void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFil
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
   if (!c.handler(ctx, path, host_file) || !image.save(ctx.vol)) return;
-  if (c.saved) ctx.con.out(*c.saved, path.c_str());
+  if (c.saved) ctx.con.out(*c.saved, path);
   if (ctx.after_save) ctx.after_save();
 }
 

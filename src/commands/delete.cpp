@@ -48,7 +48,7 @@ bool command_delete(RunContext& ctx, const std::string& path) {
   const Lookup target = lookup_path(ctx.vol, ctx.con, path);
   trace_lookup(ctx.con, target);
   if (!target.entry) {
-    ctx.con.err(msg::kPathNotFound, path.c_str());
+    ctx.con.err(msg::kPathNotFound, as_volume_path(path));
     return false;
   }
   return delete_file(ctx.vol, ctx.con, target).has_value();

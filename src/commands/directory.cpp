@@ -41,7 +41,7 @@ std::optional<Lookup> look_up_for_directory(const Volume& vol, Console& con, con
   Lookup l = lookup_path(vol, path);
   if (l.resolution.name) return l;
   switch (path_fault(path).fault) {
-    case PathFault::kNameTooLong: con.err(msg::kNameTooLong, path.c_str()); break;
+    case PathFault::kNameTooLong: con.err(msg::kNameTooLong, as_volume_path(path)); break;
     case PathFault::kNoFileName: con.err(msg::kNoFileName); break;
     case PathFault::kNotFound: con.err(msg::kDirectoryNotFound, path.c_str()); break;
   }
@@ -66,7 +66,7 @@ bool make_directory(Volume& vol, Console& con, const std::string& path, const Ho
   if (!target) return false;
   const uint32_t parent = target->resolution.directory;
   if (target->entry || is_dot_name(target->name())) {
-    con.err(msg::kAlreadyExists, path.c_str());
+    con.err(msg::kAlreadyExists, as_volume_path(path));
     return false;
   }
   const std::optional<EntryRef> e = first_free_entry(vol, parent);
@@ -110,7 +110,7 @@ bool remove_directory(Volume& vol, Console& con, const std::string& path) {
     return false;
   }
   if (!target->entry) {
-    con.err(msg::kPathNotFound, path.c_str());
+    con.err(msg::kPathNotFound, as_volume_path(path));
     return false;
   }
   const EntryRef e = *target->entry;

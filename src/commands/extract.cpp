@@ -69,14 +69,14 @@ std::optional<EntryRef> announce_target(Console& con, const Lookup& target) {
   if (!target.resolution.name) {
     // A missing directory has been reported by the resolution itself.
     if (target.resolution.failure != ResolveFailure::kDirectoryMissing) {
-      con.err(msg::kPathNotFound, target.path.c_str());
+      con.err(msg::kPathNotFound, as_volume_path(target.path));
     }
     return std::nullopt;
   }
   const std::string& name = target.name();
   con.out(msg::kFileTrace, name.c_str());
   if (!target.entry) {
-    con.err(msg::kPathNotFound, name.c_str());
+    con.err(msg::kPathNotFound, as_volume_path(name));
     return std::nullopt;
   }
   con.out(msg::kFileFound, name.c_str());
@@ -142,7 +142,7 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   const Lookup target = lookup_path(ctx.vol, con, path);
   trace_lookup(con, target);
   if (!target.entry) {
-    con.err(msg::kPathNotFound, path.c_str());
+    con.err(msg::kPathNotFound, as_volume_path(path));
     return;
   }
   // Creating the host file would empty it; if it is the image file itself,
@@ -150,7 +150,7 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   // it leads to) is written where it stands, and gets no time.
   const bool to_stdout = ctx.host.writes_standard_output(host_file);
   if (to_stdout ? ctx.host.is_standard_output(ctx.image_name) : ctx.host.same_file(host_file, ctx.image_name)) {
-    con.err(msg::kCannotWrite, host_file.c_str());
+    con.err(msg::kCannotWrite, as_host_text(host_file));
     return;
   }
   std::string reason;
@@ -160,7 +160,7 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     if (to_stdout) {
       con.err(msg::kStdoutWriteFailed, reason);
     } else {
-      con.err(msg::kCannotWrite, host_file.c_str());
+      con.err(msg::kCannotWrite, as_host_text(host_file));
     }
     return;
   }
@@ -171,13 +171,13 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   if (result == Extraction::kWritten) written = out->sync();
   const bool closed = out->close();
   out.reset();
-  if (!written || !closed) con.err(msg::kCannotWrite, host_file.c_str());
+  if (!written || !closed) con.err(msg::kCannotWrite, as_host_text(host_file));
   // A time stamp that names no date leaves the file's time alone, and
   // standard output, a pipe or a device has no time of its own: none of
   // them is a failure.
   if (!to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_file_time(host_file, ctx.host_time) &&
       ctx.host.path_kind(HostPath::from_argument(host_file)) == PathKind::kFile) {
-    con.err(msg::kCannotSetTime, host_file.c_str());
+    con.err(msg::kCannotSetTime, as_host_text(host_file));
   }
 }
 

@@ -28,7 +28,7 @@ void report_unresolved(Console& con, std::string_view path, const Resolution& r)
   if (r.failure == ResolveFailure::kDirectoryMissing) return;
   const PathFaultInfo why = path_fault(path);
   switch (why.fault) {
-    case PathFault::kNameTooLong: con.err(msg::kNameTooLong, why.component.c_str()); break;
+    case PathFault::kNameTooLong: con.err(msg::kNameTooLong, as_volume_path(why.component)); break;
     case PathFault::kNoFileName: con.err(msg::kNoFileName); break;
     case PathFault::kNotFound: con.err(msg::kDirectoryNotFound, std::string(path).c_str()); break;
   }

@@ -159,7 +159,7 @@ class TreeStorer {
         con_.err(msg::kPathNotShiftJis, item.text.c_str());
         return false;
       case Kind::kTooLong:
-        con_.err(msg::kNameTooLong, as_host_text(item.text.c_str()));
+        con_.err(msg::kNameTooLong, as_host_text(item.text));
         return false;
       case Kind::kDotName:
         con_.err(msg::kNameNotUsable, item.text.c_str());
@@ -173,13 +173,13 @@ class TreeStorer {
     // so they are neighbours.
     const size_t at = f.next - 1;
     if (at > 0 && f.items[at - 1].maps() && f.items[at - 1].name == item.name) {
-      con_.err(msg::kAlreadyExists, joined(prefix_, volume_text).c_str());
+      con_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, volume_text)));
       return false;
     }
     const std::optional<EntryRef> existing = find_in_directory(vol_, f.dir, item.name);
     const bool is_dir = existing && vol_.mode(*existing) == mode::kDir;
     if (item.kind == Kind::kFolder ? existing && !is_dir : is_dir) {
-      con_.err(msg::kAlreadyExists, joined(prefix_, volume_text).c_str());
+      con_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, volume_text)));
       return false;
     }
     if (item.kind == Kind::kFolder) return store_folder(item, existing, volume_text);
@@ -419,7 +419,7 @@ std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, co
   if (!target.resolution.name) {
     if (target.resolution.failure == ResolveFailure::kDirectoryMissing) return std::nullopt;
     switch (path_fault(p).fault) {
-      case PathFault::kNameTooLong: ctx.con.err(msg::kNameTooLong, path.c_str()); break;
+      case PathFault::kNameTooLong: ctx.con.err(msg::kNameTooLong, as_volume_path(path)); break;
       case PathFault::kNoFileName:
       case PathFault::kNotFound: ctx.con.err(msg::kDirectoryNotFound, path.c_str()); break;
     }
@@ -434,7 +434,7 @@ std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, co
     return dir;
   }
   if (is_dot_name(target.name())) {
-    ctx.con.err(msg::kAlreadyExists, path.c_str());
+    ctx.con.err(msg::kAlreadyExists, as_volume_path(path));
     return std::nullopt;
   }
   return storer.make_directory_in(target.resolution.directory, target.name(), folder_time);
@@ -446,7 +446,7 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
                                                            const std::string& host_folder) {
   const HostPath top = HostPath::from_argument(host_folder);
   if (ctx.host.path_kind(top) != PathKind::kFolder) {
-    ctx.con.err(msg::kPathNotFound, as_host_text(host_folder.c_str()));
+    ctx.con.err(msg::kPathNotFound, as_host_text(host_folder));
     return std::nullopt;
   }
   // Only what the volume's other contents depend on is kept (the system

@@ -59,9 +59,9 @@ class TreeWriter {
       if (f.next_entry >= kEntriesPerDirectory) {
         // Nothing more is made in the folder: its time stays as set.
         if (f.time && host_time_is_valid(*f.time) && !f.folder->set_time(*f.time)) {
-          con_.err(msg::kCannotSetTime, f.text.c_str());
+          con_.err(msg::kCannotSetTime, as_volume_path(f.text));
         }
-        if (!f.folder->make_durable()) con_.err(msg::kCannotWrite, f.text.c_str());
+        if (!f.folder->make_durable()) con_.err(msg::kCannotWrite, as_volume_path(f.text));
         stack_.pop_back();
         continue;
       }
@@ -107,7 +107,7 @@ class TreeWriter {
     }
     entered_[dir] = true;
     std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)));
-    if (!folder) con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
+    if (!folder) con_.err(msg::kCannotWrite, as_volume_path(text));
     return folder;
   }
 
@@ -115,7 +115,7 @@ class TreeWriter {
                   const std::string& text, const HostTime& time) {
     std::unique_ptr<NewFile> out = folder.create_file(host);
     if (!out) {
-      con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
+      con_.err(msg::kCannotWrite, as_volume_path(text));
       return;
     }
     const Extraction result = extract_contents(vol_, con_, e, name, *out, &buffer_);
@@ -126,11 +126,11 @@ class TreeWriter {
     const bool closed = out->close();
     out.reset();
     if (!written || !closed) {
-      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, as_volume_path(text.c_str()));
+      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, as_volume_path(text));
       folder.remove_file(host);
       return;
     }
-    if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text.c_str()));
+    if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text));
     con_.out(msg::kTreeFileLine, text.c_str());
     ++files_;
   }
@@ -159,11 +159,11 @@ void command_extract_tree(RunContext& ctx, const std::string& path, const std::s
                                                  : kind == PathKind::kFolder && ctx.host.folder_is_empty(folder);
   std::unique_ptr<HostFolder> top = usable ? ctx.host.open_folder(folder) : nullptr;
   if (!top) {
-    ctx.con.err(msg::kCannotWrite, host_folder.c_str());
+    ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
     return;
   }
   TreeWriter writer(ctx);
-  if (!writer.run(r.directory, std::move(top))) ctx.con.err(msg::kCannotWrite, host_folder.c_str());
+  if (!writer.run(r.directory, std::move(top))) ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
   ctx.con.out(msg::kFilesExtracted, writer.files());
 }
 

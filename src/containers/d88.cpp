@@ -17,7 +17,7 @@ namespace {
 using TrackBuffer = std::array<uint8_t, kTrackSpan>;
 using TrackFlags = std::array<bool, D88Header::kTracks>;
 
-const Message& disk_type_name(uint8_t type) {
+const Message<Severity::kInfo>& disk_type_name(uint8_t type) {
   switch (type) {
     case 0x00: return msg::kDiskType2D;
     case kDiskType2DD: return msg::kDiskType2DD;

@@ -125,7 +125,11 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
   std::unique_ptr<File> file = host.create_locked_file(path);
   if (!file) {
     const bool exists = host.path_kind(path) != PathKind::kMissing;
-    con.err(exists ? msg::kAlreadyExists : msg::kImageWriteFailed, name.c_str());
+    if (exists) {
+      con.err(msg::kAlreadyExists, as_host_text(name));
+    } else {
+      con.err(msg::kImageWriteFailed, name);
+    }
     return nullptr;
   }
   std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));

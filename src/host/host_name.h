@@ -1,19 +1,13 @@
 // Host names for volume names: how a file or folder taken out of a volume
 // is named on the host.
 //
-// A volume name is up to 16 bytes of Shift_JIS as the machine writes it. It
-// is decoded with the code page 932 tables (so 0x5C is '\', not a yen sign,
-// and the half-width katakana 0xA1-0xDF are U+FF61-FF9F). What the host
-// cannot take as it is is written as %XX, the byte in upper-case hex:
-//   - a byte that forms no character, and a character that does not encode
-//     back to the same bytes (code page 932 gives some characters two
-//     codes), byte by byte;
-//   - '%' itself, '/', the control characters U+0000-001F and U+007F-009F,
-//     and on Windows also \ : * ? " < > |;
-//   - on Windows, the last character of a name that ends in '.' or ' ', and
-//     of a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, with
-//     or without an extension: "CON.TXT" becomes "CO%4E.TXT"; trailing
-//     blanks before the extension count as part of the device name);
+// A volume name is up to 16 bytes of Shift_JIS as the machine writes it.
+// Its host name is its text with escapes (output/name_text.h), and:
+//   - on Windows also \ : * ? " < > | escaped, and the last character of a
+//     name that ends in '.' or ' ', and of a device name (CON, PRN, AUX,
+//     NUL, COM1-9, LPT1-9 in any case, with or without an extension:
+//     "CON.TXT" becomes "CO%4E.TXT"; trailing blanks before the extension
+//     count as part of the device name);
 //   - everywhere, the last character of "." and "..", and an empty name is
 //     "%0D" (the 0x0D that ends a name field).
 // So every volume name gets its own host name, and the bytes can be read

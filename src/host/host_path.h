@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "output/text.h"
+
 namespace tarnwick {
 
 #ifdef _WIN32
@@ -56,9 +58,6 @@ class HostPath {
   explicit HostPath(NativeString native) : native_(std::move(native)) {}
   NativeString native_;
 };
-
-// Appends the UTF-8 form of one code point.
-void append_utf8(std::string& out, char32_t c);
 
 // The UTF-8 (POSIX) or UTF-16 (Windows) form of a text of code points.
 // Code points that are no characters (surrogates, beyond U+10FFFF) become

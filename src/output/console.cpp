@@ -1,5 +1,9 @@
 #include "output/console.h"
 
+#include "output/cp932.h"
+#include "output/name_text.h"
+#include "output/text.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -55,51 +59,30 @@ Width width_of(std::string_view fmt, size_t index) {
 size_t columns_of(std::string_view utf8) {
   size_t columns = 0;
   for (size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    const size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = len == 1 ? b : b & (0x3F >> (len - 1));
-    for (size_t k = 1; k < len && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
-    columns += c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F) ? 1 : 2;
-    i += len;
+    const std::optional<char32_t> c = next_utf8(utf8, i);
+    if (!c) ++i;
+    columns += !c || *c < 0x80 || is_halfwidth_katakana(*c) ? 1 : 2;
   }
   return columns;
 }
 
 }  // namespace
 
-bool Console::is_notice(const Message& m) {
-  for (const Message* notice :
-       {&msg::kRestoredFromJournal, &msg::kReadOnlyNotRestored, &msg::kCannotLock, &msg::kSkipped}) {
-    if (&m == notice) return true;
-  }
-  return false;
-}
-
-bool TextEncoder::write(std::FILE* f, std::string_view utf8) const {
-  return std::fwrite(utf8.data(), 1, utf8.size(), f) == utf8.size();
-}
-
-ArgKind Console::kind_of(const Message& m, size_t index) {
-  const std::string_view kinds = m.args;
-  return index < kinds.size() ? static_cast<ArgKind>(kinds[index]) : ArgKind::kAsIs;
-}
-
-const char* Console::prepare_text(const TextEncoder* enc, const Message& m, size_t index, std::string& shown,
-                                  ShownAs a) {
+const char* Console::prepare_text(const StreamText& t, const char* fmt, size_t index, std::string& shown, ShownAs a) {
   const bool volume = a.kind != ArgKind::kAsIs;
-  if (!enc || enc->keeps_bytes()) {
-    if (!volume) {
-      shown = enc ? enc->host_text(a.text) : std::string(a.text);
-      return shown.c_str();
-    }
+  if (!volume) {
+    shown = t.writer ? t.writer->host_text(a.text) : std::string(a.text);
+    return shown.c_str();
+  }
+  if (t.mode == TextMode::kBytes) {
     // The catalogue's bytes: a name is a C text, ended by a 0x00 in it.
     const std::string_view name = a.text.substr(0, a.text.find('\0'));
     shown = a.kind == ArgKind::kQuotedName ? '"' + std::string(name) + '"' : std::string(name);
     return shown.c_str();
   }
-  shown = volume ? enc->volume_text(a.text, a.kind) : enc->host_text(a.text);
+  shown = shown_volume_text(a.text, a.kind);
   // printf pads by bytes; the names keep their columns on the screen.
-  const Width w = width_of(reinterpret_cast<const char*>(m.text.data()), index);
+  const Width w = width_of(fmt, index);
   const size_t columns = columns_of(shown);
   if (columns < w.columns) {
     const std::string pad(w.columns - columns, ' ');
@@ -121,8 +104,9 @@ void Console::write(bool to_err, std::string_view bytes) {
       out_failed(*output_closed_);
       return;
     }
-    const TextEncoder* enc = encoder_[to_err];
-    const bool written = enc ? enc->write(f, bytes) : std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const StreamWriter* writer = text_[to_err].writer;
+    const bool written =
+        writer ? writer->write(f, bytes) : std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (!written && !to_err) out_failed(errno == EPIPE ? std::string() : std::strerror(errno));
     return;
   }

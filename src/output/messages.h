@@ -1,6 +1,10 @@
 // The message catalogue: every text the tool prints, as the exact Shift_JIS
-// (code page 932) bytes it writes, with the readable text kept beside it.
-// The tool always writes these bytes, whatever the terminal's encoding.
+// (code page 932) bytes it writes, with the readable text beside it.
+//
+// Each entry's type carries its severity and the kind of each argument, so
+// the console knows which lines fail a run without being told, and a call
+// with the wrong arguments does not compile (the generator checks that the
+// kinds match the printf placeholders).
 #pragma once
 
 #include <span>
@@ -8,23 +12,72 @@
 
 namespace tarnwick {
 
-struct Message {
-  const char* name;        // the constant's name, for tests and diagnostics
-  const char* bytes;       // printf-style format, CP932 bytes, NUL-terminated
-  std::u8string_view text; // the same text, readable (UTF-8)
-  // What each argument is, one letter an argument: 'n' a volume name, 'q' a
-  // volume name in double quotes, 'p' a volume path; 'h' and every argument
-  // past the letters: text shown as it is (host names, system texts).
-  const char* args;
+// What a line means for the run.
+enum class Severity {
+  kInfo,     // a result, a container line, a trace
+  kNotice,   // something done or left alone on purpose: the run does not fail
+  kFailure,  // the run failed
+};
+
+// How a text argument is shown in the user's encoding.
+enum class ArgKind : char {
+  kAsIs = 'h',         // host names, system texts: shown as they are
+  kVolumeName = 'n',   // code page 932 bytes of one entry's name
+  kQuotedName = 'q',   // the same, shown between two double quotes
+  kVolumePath = 'p',   // names joined by '/'
+};
+
+// A text argument of a message that takes either kind, said at the call.
+struct ShownAs {
+  ArgKind kind;
+  std::string_view text;
+};
+inline ShownAs as_volume_path(std::string_view text) { return {ArgKind::kVolumePath, text}; }
+inline ShownAs as_host_text(std::string_view text) { return {ArgKind::kAsIs, text}; }
+
+// The kinds of arguments, each with the type a call passes.
+namespace arg {
+struct Int {  // %d, %c
+  using Type = int;
+};
+struct Unsigned {  // %u, %X and their widths
+  using Type = unsigned;
+};
+template <ArgKind K>
+struct Text {
+  using Type = std::string_view;
+  static constexpr ArgKind kKind = K;
+};
+using HostText = Text<ArgKind::kAsIs>;
+using Name = Text<ArgKind::kVolumeName>;
+using QuotedName = Text<ArgKind::kQuotedName>;
+using Path = Text<ArgKind::kVolumePath>;
+struct AnyText {
+  using Type = ShownAs;
+};
+}  // namespace arg
+
+// What every entry holds.
+struct MessageText {
+  const char* name;         // the constant's name, for tests and diagnostics
+  const char* bytes;        // printf-style format, CP932 bytes, NUL-terminated
+  std::u8string_view text;  // the same text, readable (UTF-8)
+  Severity severity;
+};
+
+template <Severity S, typename... Args>
+struct Message : MessageText {
+  constexpr Message(const char* n, const char* b, std::u8string_view t) : MessageText{n, b, t, S} {}
 };
 
 namespace msg {
-#define TARNWICK_MESSAGE(id, cp932, utf8, args) inline constexpr Message id{#id, cp932, utf8, args};
+#define TARNWICK_MESSAGE(id, severity, cp932, utf8, ...) \
+  inline constexpr Message<Severity::severity __VA_OPT__(, ) __VA_ARGS__> id{#id, cp932, utf8};
 #include "output/messages.def"
 #undef TARNWICK_MESSAGE
 }  // namespace msg
 
 // Every entry of the catalogue, in catalogue order.
-std::span<const Message* const> all_messages();
+std::span<const MessageText* const> all_messages();
 
 }  // namespace tarnwick

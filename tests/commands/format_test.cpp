@@ -22,7 +22,7 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
   struct Case {
     std::string name;
     std::function<void(MemoryHost&)> setup;
-    const Message* error;  // nullptr: the image is written
+    const MessageText* error;  // nullptr: the image is written
   };
   const std::vector<Case> cases = {
       {"blank.d88", [](MemoryHost&) {}, nullptr},
@@ -54,7 +54,7 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
     EXPECT_EQ(command_format(con, host, c.name), c.error == nullptr) << c.name;
     EXPECT_EQ(con.out_text(), "") << c.name;
     if (c.error) {
-      EXPECT_EQ(con.err_text(), message_text(*c.error, c.name.c_str())) << c.name;
+      EXPECT_EQ(con.err_text(), testing::message_with_text(*c.error, c.name)) << c.name;
       EXPECT_EQ(host.files, before.files) << c.name;
       EXPECT_EQ(host.folders, before.folders) << c.name;
     } else {

@@ -173,7 +173,7 @@ TEST(D88CheckTest, SectorFaultsNameTheD88TrackAndTheSectorNumber) {
   struct Case {
     uint32_t field;
     uint8_t value;
-    const Message& message;
+    const Message<Severity::kFailure, arg::Int, arg::Int>& message;
   };
   const Case cases[] = {
       {d88::kN, 2, msg::kSectorSize},

@@ -126,7 +126,7 @@ TEST_F(HostFilesE2eTest, StoreReadsAFifoOnce) {
 TEST_F(HostFilesE2eTest, ImportStoresNothingFromADeviceThatDoesNotFitOrCannotBeRead) {
   struct Case {
     const char* source;
-    const Message& failure;
+    const Message<Severity::kFailure, arg::HostText>& failure;
   };
   // /proc/self/mem is a file of no length whose reads at address 0 fail.
   for (const Case& c : {Case{"/dev/zero", msg::kDoesNotFit}, Case{"/proc/self/mem", msg::kReadFailed}}) {

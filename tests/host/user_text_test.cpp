@@ -2,6 +2,7 @@
 // single names are host_name()'s, tested with it; these are the cases that
 // differ and the conversion back.
 #include "host/user_text.h"
+#include "output/name_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 #include "output/messages.h"
 
+#include "output/console.h"
+
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -27,7 +29,7 @@ std::string cp932_to_utf8(std::string_view in) {
 
 TEST(MessagesTest, EveryEntryDecodesToItsReadableText) {
   ASSERT_GT(all_messages().size(), 70u);
-  for (const Message* m : all_messages()) {
+  for (const MessageText* m : all_messages()) {
     const std::string readable(reinterpret_cast<const char*>(m->text.data()), m->text.size());
     EXPECT_EQ(cp932_to_utf8(m->bytes), readable) << m->name;
   }
@@ -35,7 +37,7 @@ TEST(MessagesTest, EveryEntryDecodesToItsReadableText) {
 
 TEST(MessagesTest, NamesAreUnique) {
   std::set<std::string> names;
-  for (const Message* m : all_messages()) EXPECT_TRUE(names.insert(m->name).second) << m->name;
+  for (const MessageText* m : all_messages()) EXPECT_TRUE(names.insert(m->name).second) << m->name;
 }
 
 TEST(MessagesTest, KnownBytes) {
@@ -49,6 +51,48 @@ TEST(MessagesTest, KnownBytes) {
   size_t lines = 0;
   for (char c : usage) lines += c == '\n';
   EXPECT_EQ(lines, 14u);
+}
+
+// A call's arguments are checked against its entry's kinds when it is
+// compiled, and notices and failures go where they belong.
+template <typename M, typename... Args>
+concept Reportable = requires(Console& c, const M& m, Args... args) { c.err(m, args...); };
+template <typename M, typename... Args>
+concept Printable = requires(Console& c, const M& m, Args... args) { c.out(m, args...); };
+static_assert(Reportable<decltype(msg::kReadFailed), const char*>);
+static_assert(Reportable<decltype(msg::kReadFailed), std::string>);
+static_assert(!Reportable<decltype(msg::kReadFailed), int>);
+static_assert(!Reportable<decltype(msg::kReadFailed)>);
+static_assert(!Reportable<decltype(msg::kSectorCount), const char*, int>);
+static_assert(Reportable<decltype(msg::kSectorCount), int, int>);
+static_assert(!Reportable<decltype(msg::kPathNotFound), const char*>);  // say which kind
+static_assert(Reportable<decltype(msg::kPathNotFound), ShownAs>);
+static_assert(Printable<decltype(msg::kListFree), unsigned, unsigned, unsigned>);
+static_assert(!Printable<decltype(msg::kListFree), unsigned, unsigned>);
+
+TEST(MessagesTest, SeverityDecidesWhatFailsARun) {
+  Console con;
+  con.out(msg::kDone);
+  con.err(msg::kSkipped, "notes.txt");
+  EXPECT_FALSE(con.failure_reported());
+  con.out(msg::kCheckFailed);  // on the output stream, and a failure
+  EXPECT_TRUE(con.failure_reported());
+}
+
+// A console in the UTF-8 mode shows the readable text and the names with
+// their escapes, keeping the listing's columns; in the bytes mode a name
+// ends at a 0x00 in it.
+TEST(MessagesTest, TheUtf8ModeShowsReadableTextAndEscapedNames) {
+  Console con;
+  con.set_text({TextMode::kUtf8}, {TextMode::kUtf8}, true);
+  con.out(msg::kListName, std::string("\x8A\xBF\x8E\x9A", 4));
+  con.out(msg::kListName, std::string("A\0/%", 4));
+  con.err(msg::kPathNotFound, as_volume_path("\x83Q/X\x80"));
+  EXPECT_EQ(con.out_text(), "\"漢字\"            \"A%00%2F%25\"      ");
+  EXPECT_EQ(con.err_text(), "'ゲ/X%80' が見つかりません\n");
+  Console bytes;
+  bytes.out(msg::kListName, std::string("A\0B", 3));
+  EXPECT_EQ(bytes.out_text(), "\"A\"               ");
 }
 
 }  // namespace

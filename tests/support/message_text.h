@@ -2,17 +2,49 @@
 // as the CP932 bytes the tool writes.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 #include "output/console.h"
 
 namespace tarnwick::testing {
 
-template <typename... Args>
-std::string message_text(const Message& m, Args... args) {
+// What a test passes for an argument: a text where the message takes
+// either kind (the catalogue's bytes show both alike).
+template <typename Kind>
+using TestArg = std::conditional_t<std::is_same_v<Kind, arg::AnyText>, std::string_view, typename Kind::Type>;
+
+template <typename Kind>
+typename Kind::Type as_argument(TestArg<Kind> value) {
+  if constexpr (std::is_same_v<Kind, arg::AnyText>) {
+    return as_host_text(value);
+  } else {
+    return value;
+  }
+}
+
+// A message of one text argument, whatever its entry's type, as the
+// catalogue's bytes show it.
+inline std::string message_with_text(const MessageText& m, const std::string& text) {
+  const int n = std::snprintf(nullptr, 0, m.bytes, text.c_str());
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), m.bytes, text.c_str());
+  out.pop_back();
+  return out;
+}
+
+template <Severity S, typename... A>
+std::string message_text(const Message<S, A...>& m, TestArg<A>... args) {
   Console c;
-  c.out(m, args...);
-  return c.out_text();
+  if constexpr (S == Severity::kInfo) {
+    c.out(m, as_argument<A>(args)...);
+    return c.out_text();
+  } else {
+    c.err(m, as_argument<A>(args)...);
+    return c.err_text();
+  }
 }
 
 }  // namespace tarnwick::testing
