@@ -24,6 +24,7 @@
 #include "support/image_builder.h"
 #include "support/image_regions.h"
 #include "support/memory_host.h"
+#include "support/message_text.h"
 #include "support/volume_audit.h"
 
 #ifndef TARNWICK_FUZZ_COMMAND
@@ -77,12 +78,6 @@ size_t count(std::string_view text, std::string_view what) {
   return n;
 }
 
-template <typename... Args>
-std::string text_of(const Message& m, Args... args) {
-  Console c;
-  c.out(m, args...);
-  return c.out_text();
-}
 
 }  // namespace
 
@@ -124,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (kLetter == 'L' || kLetter == 'R' || kLetter == 'X') ? std::vector<ByteRange>{}
                                          : testing::writable_ranges(image, image_name, 0);
 
-  std::optional<Volume> sound_before;
+  std::optional<testing::MemoryVolume> sound_before;
   if (kLetter == 'W' || kLetter == 'D') {
     sound_before = testing::load_image_volume(image, image_name, 0);
     if (sound_before && !testing::volume_is_sound(*sound_before)) sound_before.reset();
@@ -148,9 +143,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     broken("bytes outside the loaded volume never change");
   }
 
-  const std::string write_failed = text_of(msg::kImageWriteFailed, image_name.c_str());
+  const std::string write_failed = testing::message_text(msg::kImageWriteFailed, image_name.c_str());
   // The confirmation a saving command prints only after a save that worked.
-  const std::string deleted = text_of(kLetter == 'M'   ? msg::kDirectoryCreated
+  const std::string deleted = testing::message_text(kLetter == 'M'   ? msg::kDirectoryCreated
                                       : kLetter == 'K' ? msg::kDirectoryDeleted
                                                        : msg::kDeleted,
                                       in.path.c_str());
@@ -160,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() == 0));
   if (save_cannot_succeed && count(out, deleted) > 0) broken("no confirmation after a failed save");
   if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") &&
-      count(err, text_of(msg::kCannotWrite, "out.bin")) != 1) {
+      count(err, testing::message_text(msg::kCannotWrite, "out.bin")) != 1) {
     broken("a host file that cannot be closed is reported once");
   }
 
@@ -171,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool changed = host.files[image_name] != image;
   const bool kept_sound = (kLetter == 'D' && count(out, deleted) > 0) || (kLetter == 'W' && changed && !empty_body);
   if (sound_before && kept_sound && !writes_fail) {
-    std::optional<Volume> after = testing::load_image_volume(host.files[image_name], image_name, 0);
+    std::optional<testing::MemoryVolume> after = testing::load_image_volume(host.files[image_name], image_name, 0);
     if (!after) broken("a saved volume loads again");
     if (!testing::sound_volume_moved_in_step(*sound_before, *after)) {
       broken("storing and deleting keep a sound volume sound, its bitmap in step with its files");

@@ -12,6 +12,7 @@
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
+#include "support/memory_volume.h"
 
 using namespace tarnwick;
 
@@ -102,39 +103,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TwoPieceFile file(head, body_offset, body);
 
   Console con;
-  Volume vol;
   Container where;
-  bool loaded = false;
+  std::unique_ptr<Pager> pager;
   switch (kind) {
     case 0:
       where.kind = ContainerKind::kRom;
-      loaded = load_rom_image(file, vol);
-      if (loaded && vol.size() > rest.size()) broken("a ROM volume lies inside the file");
+      pager = load_rom_image(file);
+      if (pager && pager->size() > rest.size()) broken("a ROM volume lies inside the file");
       break;
     case 1:
     case 2:
-      loaded = check_hdd_signature(file) && load_hdd_partition(file, kind - 1, vol, where);
-      if (loaded && vol.size() > rest.size()) broken("a partition lies inside the file");
-      if (loaded && kind == 1 && vol.size() > kPartition2Offset - kPartition1Offset) {
+      if (check_hdd_signature(file)) pager = load_hdd_partition(file, kind - 1, where);
+      if (pager && pager->size() > rest.size()) broken("a partition lies inside the file");
+      if (pager && kind == 1 && pager->size() > kPartition2Offset - kPartition1Offset) {
         broken("partition 1 ends before partition 2");
       }
       break;
     case 3:
       where.kind = ContainerKind::kD88;
-      loaded = check_d88_format(file, con, where.d88) && load_d88_image(file, where.d88, vol);
-      if (loaded && (vol.size() % 4096 != 0 || vol.size() > 164 * 4096)) broken("a D88 volume is whole tracks");
+      if (check_d88_format(file, con, where.d88)) pager = load_d88_image(file, where.d88);
+      if (pager && (pager->size() % 4096 != 0 || pager->size() > 164 * 4096)) broken("a D88 volume is whole tracks");
       break;
   }
-  if (!loaded) {
-    if (vol.loaded()) broken("a failed load holds no volume");
-    return 0;
-  }
+  if (!pager) return 0;
+  Volume vol(*pager);
   if (!vol.holds_records(0, kMinimumRecords)) broken("a volume holds its system record and root directory");
 
   sanity_check(vol, con);
   const Bytes head_before = file.head();
   const Bytes body_before = file.body();
-  if (!save_volume(file, vol, where)) broken("an unchanged volume saves");
+  if (!testing::save_unjournaled(file, *pager, where)) broken("an unchanged volume saves");
   if (file.head() != head_before || file.body() != body_before) broken("saving an unchanged volume changes nothing");
   return 0;
 }

@@ -89,10 +89,10 @@ bool handle_import(RunContext& ctx, const std::string& path, const std::string& 
   return command_import(ctx, path, host_file);
 }
 bool handle_make_directory(RunContext& ctx, const std::string& path, const std::string&) {
-  return make_directory(ctx.vol, ctx.con, path, ctx.host.now());
+  return make_directory(ctx, path);
 }
 bool handle_remove_directory(RunContext& ctx, const std::string& path, const std::string&) {
-  return remove_directory(ctx.vol, ctx.con, path);
+  return remove_directory(ctx, path);
 }
 bool handle_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
   command_extract_tree(ctx, path, host_file);
@@ -182,7 +182,7 @@ void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFil
   if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
-  if (!c.handler(ctx, path, host_file) || !image.save(ctx.vol)) return;
+  if (!c.handler(ctx, path, host_file) || !image.save()) return;
   if (c.saved) ctx.con.out(*c.saved, path);
   if (ctx.after_save) ctx.after_save();
 }
@@ -228,24 +228,18 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
 
   std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
   if (!image) return finish(con, options);
-  Volume vol;
-  if (image->load(a.partition_index, vol)) {
+  if (image->load(a.partition_index)) {
     // The volume's pages are read as the check and the command need them.
     // Should the image file be cut short under the run, what they printed
     // from bytes that were not the volume's is taken back, the image is
     // reported as a short image is at loading, and nothing is written.
-    con.hold();
+    Volume& vol = image->volume();
+    image->hold_output();
     sanity_check(vol, con);
     HostTime host_time;
     RunContext ctx{con, host, vol, host_time, a.image_name, options.long_listing};
     if (!vol.read_failed()) run_command(a, c, ctx, *image);
-    if (vol.read_failed()) {
-      con.discard();
-      image->report_load_failure();
-    } else {
-      con.release();
-      sanity_check(vol, con);
-    }
+    if (image->release_output()) sanity_check(vol, con);
   }
   image->close();
   return finish(con, options);

@@ -17,21 +17,20 @@ namespace tarnwick {
 
 namespace {
 
-// One stretch of the volume image that goes to the host file.
-struct Stretch {
+// Bytes [offset, offset + length) of the volume that go to the host file.
+struct Extent {
   uint64_t offset;
   uint64_t length;
 };
 
-// The stretches a file's contents are made of, in file order, each inside
-// the volume image; nothing when the file reaches outside it or its chain
-// loops. Stretches that meet in the image (runs of a BRD file stored one
-// after the other) are joined, so each goes out in one write. A chain or an
-// index that ends before the size is reached is no damage: the file simply
-// ends there.
-std::optional<std::vector<Stretch>> plan_extraction(const Volume& vol, EntryRef e) {
+// The extents a file's contents are made of, in file order, each inside
+// the volume; nothing when the file reaches outside it or its chain loops.
+// Extents that meet in the volume (runs of a BRD file stored one after the
+// other) are joined, so each is read at once. A chain or an index that ends
+// before the size is reached is no damage: the file simply ends there.
+std::optional<std::vector<Extent>> plan_extraction(const Volume& vol, EntryRef e) {
   FileWalk walk = FileWalk::of_entry(vol, e, RecordRange{0, vol.record_count()}, true);
-  std::vector<Stretch> plan;
+  std::vector<Extent> plan;
   while (const std::optional<Piece> p = walk.next()) {
     const uint64_t offset = uint64_t{p->first} * kRecordSize;
     if (p->bytes == 0) continue;
@@ -63,63 +62,62 @@ bool write_all(File& out, uint64_t& at, const uint8_t* data, size_t n) {
 }
 
 
-// The entry a lookup found, announced as R announces it; nothing after
+// The entry a resolution found, announced as R announces it; nothing after
 // reporting why there is none.
-std::optional<EntryRef> announce_target(Console& con, const Lookup& target) {
-  if (!target.resolution.name) {
+std::optional<EntryRef> announce_target(Console& con, const PathResult& target) {
+  if (!target.name) {
     // A missing directory has been reported by the resolution itself.
-    if (target.resolution.failure != ResolveFailure::kDirectoryMissing) {
+    if (target.fault != PathFault::kDirectoryMissing) {
       con.err(msg::kPathNotFound, as_volume_path(target.path));
     }
     return std::nullopt;
   }
-  const std::string& name = target.name();
-  con.out(msg::kFileTrace, name.c_str());
+  const std::string& name = target.last();
+  con.out(msg::kFileTrace, name);
   if (!target.entry) {
     con.err(msg::kPathNotFound, as_volume_path(name));
     return std::nullopt;
   }
-  con.out(msg::kFileFound, name.c_str());
+  con.out(msg::kFileFound, name);
   return target.entry;
 }
 
 }  // namespace
 
-Extraction extract_file(const Volume& vol, Console& con, const Lookup& target, File& out, HostTime& host_time) {
+Extraction extract_file(const Volume& vol, Console& con, const PathResult& target, File& out, HostTime& host_time) {
   const std::optional<EntryRef> found = announce_target(con, target);
   if (!found) return Extraction::kRefused;
   const EntryRef e = *found;
 
   // The time stamp travels with the file, whatever its mode turns out to be.
   host_time = decode_time_stamp(vol.time_stamp(e));
-  return extract_contents(vol, con, e, target.name(), out);
+  std::vector<uint8_t> buffer;
+  return extract_contents(vol, con, e, target.last(), out, buffer);
 }
 
 Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out,
-                            std::vector<uint8_t>* buffer) {
+                            std::vector<uint8_t>& bytes) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
-    con.err(msg::kIsDirectory, name.c_str());
+    con.err(msg::kIsDirectory, name);
     return Extraction::kRefused;
   }
   if (layout_of(file_mode) == Layout::kNone) {
     con.err(msg::kUnsupportedMode, static_cast<unsigned>(file_mode));
     return Extraction::kRefused;
   }
-  const std::optional<std::vector<Stretch>> plan = plan_extraction(vol, e);
+  const std::optional<std::vector<Extent>> plan = plan_extraction(vol, e);
   if (!plan) {
-    con.err(msg::kDataDamaged, name.c_str());
+    con.err(msg::kDataDamaged, name);
     return Extraction::kRefused;
   }
 
   // The whole host file is made in `buffer` before its first byte goes out:
   // bytes that could not be read from the image file are not written. The
   // volume keeps none of them.
-  std::vector<uint8_t> own;
-  std::vector<uint8_t>& bytes = buffer ? *buffer : own;
   const bool mzt = file_mode == mode::kObj || file_mode == mode::kBtx;
   uint64_t size = mzt ? mzt::kHeaderSize : 0;
-  for (const Stretch& s : *plan) size += s.length;
+  for (const Extent& s : *plan) size += s.length;
   platform::resize_buffer(bytes, static_cast<size_t>(size));
   uint64_t at = 0;
   if (mzt) {
@@ -127,9 +125,9 @@ Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const s
     std::copy(header.begin(), header.end(), bytes.begin());
     at = header.size();
   }
-  for (const Stretch& s : *plan) {
+  for (const Extent& s : *plan) {
     if (!vol.read(s.offset, std::span<uint8_t>(bytes).subspan(static_cast<size_t>(at), static_cast<size_t>(s.length)))) {
-      return Extraction::kRefused;
+      return Extraction::kUnreadable;
     }
     at += s.length;
   }
@@ -139,7 +137,7 @@ Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const s
 
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
   Console& con = ctx.con;
-  const Lookup target = lookup_path(ctx.vol, con, path);
+  const PathResult target = resolve_path(ctx.vol, con, path);
   trace_lookup(con, target);
   if (!target.entry) {
     con.err(msg::kPathNotFound, as_volume_path(path));

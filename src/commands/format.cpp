@@ -26,7 +26,7 @@ bool command_format(Console& con, Host& host, const std::string& image_name) {
   }
   std::unique_ptr<ImageFile> image = ImageFile::create(host, con, image_name);
   if (!image) return false;
-  const Volume vol = blank_volume(k2ddDataDisk);
+  const std::vector<uint8_t> vol = blank_volume(k2ddDataDisk);
   bool written = write_new_d88_image(image->file(), vol, d88::kDiskType2DD) && image->file().sync();
   written = image->close() && written;
   if (!written) {

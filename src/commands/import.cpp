@@ -8,26 +8,21 @@
 #include <vector>
 
 #include "host/file.h"
+#include "output/text.h"
+#include "volume/edit.h"
 
 namespace tarnwick {
 
 namespace {
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // Parses the record number. A number beyond `limit` stops growing there, so
 // any count of digits neither overflows nor wraps round to a small record.
 std::optional<uint64_t> parse_record_number(const std::string& text, uint64_t limit) {
   uint64_t value = 0;
   for (char c : text) {
-    const int digit = hex_digit(c);
-    if (digit < 0) return std::nullopt;
-    if (value <= limit) value = value * 16 + static_cast<uint64_t>(digit);
+    const std::optional<uint8_t> digit = hex_digit(static_cast<unsigned char>(c));
+    if (!digit) return std::nullopt;
+    if (value <= limit) value = value * 16 + *digit;
   }
   return value;
 }
@@ -68,7 +63,7 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
 
   std::unique_ptr<File> f = host.open_argument(host_file, OpenMode::kRead);
   if (!f) {
-    con.err(msg::kHostFileNotFound, host_file.c_str());
+    con.err(msg::kHostFileNotFound, host_file);
     return false;
   }
   // The file is read in sequence up to one byte more than the records from
@@ -93,8 +88,7 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
     }
     return false;
   }
-  const std::span<uint8_t> target = vol.writable_bytes(start, data.size());
-  std::copy(data.begin(), data.end(), target.begin());
+  VolumeEdit(vol).overwrite(start, data);
   return true;
 }
 

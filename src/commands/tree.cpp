@@ -22,7 +22,7 @@ namespace {
 // of the folder's path), its path text from the volume's root ("" for the
 // top), the time its host folder gets once its contents are written, the
 // next entry to visit and the host names given out in its folder.
-struct Frame {
+struct FolderOut {
   uint32_t dir;
   std::unique_ptr<HostFolder> folder;
   std::string text;
@@ -53,9 +53,9 @@ class TreeWriter {
   bool run(uint32_t dir, std::unique_ptr<HostFolder> top) {
     if (dir < entered_.size()) entered_[dir] = true;
     HostFolder& top_folder = *top;
-    stack_.push_back(Frame{dir, std::move(top), "", std::nullopt, 1, FolderNames()});
+    stack_.push_back(FolderOut{dir, std::move(top), "", std::nullopt, 1, FolderNames()});
     while (stack_.size() > 1 || stack_.back().next_entry < kEntriesPerDirectory) {
-      Frame& f = stack_.back();
+      FolderOut& f = stack_.back();
       if (f.next_entry >= kEntriesPerDirectory) {
         // Nothing more is made in the folder: its time stays as set.
         if (f.time && host_time_is_valid(*f.time) && !f.folder->set_time(*f.time)) {
@@ -80,14 +80,14 @@ class TreeWriter {
     if (m == mode::kFree) return;
     const std::string name = entry_name_text(vol_, e);
     if (is_dot_name(name)) return;
-    Frame& f = stack_.back();
+    FolderOut& f = stack_.back();
     const std::string text = f.text.empty() ? name : f.text + "/" + name;
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
     if (m == mode::kDir) {
       const uint32_t dir = vol_.start_record(e);
       std::unique_ptr<HostFolder> folder = make_subfolder(*f.folder, f.names, name, text, dir);
       // `f` is not used past this point: the push may move it.
-      if (folder) stack_.push_back(Frame{dir, std::move(folder), text, time, 1, FolderNames()});
+      if (folder) stack_.push_back(FolderOut{dir, std::move(folder), text, time, 1, FolderNames()});
       return;
     }
     if (layout_of(m) == Layout::kNone) {
@@ -118,7 +118,7 @@ class TreeWriter {
       con_.err(msg::kCannotWrite, as_volume_path(text));
       return;
     }
-    const Extraction result = extract_contents(vol_, con_, e, name, *out, &buffer_);
+    const Extraction result = extract_contents(vol_, con_, e, name, *out, buffer_);
     const bool written = result == Extraction::kWritten;
     // Stamped after the last write and before the close, through the file
     // itself. A time stamp that names no date leaves the file's time alone.
@@ -126,7 +126,7 @@ class TreeWriter {
     const bool closed = out->close();
     out.reset();
     if (!written || !closed) {
-      if (result != Extraction::kRefused) con_.err(msg::kCannotWrite, as_volume_path(text));
+      if (result == Extraction::kWriteFailed || written) con_.err(msg::kCannotWrite, as_volume_path(text));
       folder.remove_file(host);
       return;
     }
@@ -138,7 +138,7 @@ class TreeWriter {
   const Volume& vol_;
   Console& con_;
   std::vector<bool> entered_;
-  std::vector<Frame> stack_;
+  std::vector<FolderOut> stack_;
   std::vector<uint8_t> buffer_;  // one file's contents at a time
   int files_ = 0;
 };
@@ -148,9 +148,9 @@ class TreeWriter {
 void command_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_folder) {
   // The directory as L takes it, which must lead through directories all
   // the way.
-  const Resolution r = resolve_path(ctx.vol, ctx.con, directory_path(path));
-  if (r.failure != ResolveFailure::kEmptyLast) {
-    if (r.failure != ResolveFailure::kDirectoryMissing) ctx.con.err(msg::kDirectoryNotFound, path.c_str());
+  const PathResult r = resolve_path(ctx.vol, ctx.con, directory_path(path));
+  if (r.fault != PathFault::kEmptyLast) {
+    if (r.fault != PathFault::kDirectoryMissing) ctx.con.err(msg::kDirectoryNotFound, path);
     return;
   }
   const HostPath folder = HostPath::from_argument(host_folder);

@@ -2,32 +2,20 @@
 
 namespace tarnwick {
 
-void report_missing_directory(Console& con, const Resolution& r) {
-  if (r.failure == ResolveFailure::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.bad_component.c_str());
+void report_missing_directory(Console& con, const PathResult& r) {
+  if (r.fault == PathFault::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.component);
 }
 
-Resolution resolve_path(const Volume& vol, Console& con, std::string_view path) {
-  Resolution r = resolve_path(vol, path);
+PathResult resolve_path(const Volume& vol, Console& con, std::string_view path) {
+  PathResult r = resolve_path(vol, path);
   report_missing_directory(con, r);
   return r;
 }
 
-Lookup lookup_path(const Volume& vol, Console& con, std::string_view path) {
-  Lookup l = lookup_path(vol, path);
-  report_missing_directory(con, l.resolution);
-  return l;
-}
-
-void trace_lookup(Console& con, const Lookup& found) {
-  if (!found.resolution.name) return;
-  con.trace(msg::kFileTrace, found.name().c_str());
-  if (found.entry) con.trace(msg::kFileFound, found.name().c_str());
-}
-
-std::optional<EntryRef> find_entry(const Volume& vol, Console& con, std::string_view path) {
-  const Lookup l = lookup_path(vol, con, path);
-  trace_lookup(con, l);
-  return l.entry;
+void trace_lookup(Console& con, const PathResult& found) {
+  if (!found.name) return;
+  con.trace(msg::kFileTrace, found.last());
+  if (found.entry) con.trace(msg::kFileFound, found.last());
 }
 
 AllocTrace alloc_trace(Console& con) {

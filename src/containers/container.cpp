@@ -22,49 +22,41 @@ void report_load_failure(Console& con, const Container& container) {
   }
 }
 
-bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
-                    Container& container) {
+std::unique_ptr<Pager> load_container(File& image, const std::string& image_name, int partition_index, Console& con,
+                                      Container& container, MemoryHint hint) {
   const std::string ext = image_extension(image_name);
+  std::unique_ptr<Pager> pager;
   if (ext == "D88") {
     container.kind = ContainerKind::kD88;
-    bool loaded = false;
     if (check_d88_format(image, con, container.d88)) {
-      con.out(msg::kIsD88Image, image_name.c_str());
-      loaded = load_d88_image(image, container.d88, vol);
+      con.out(msg::kIsD88Image, image_name);
+      pager = load_d88_image(image, container.d88, std::move(hint));
     }
-    if (!loaded) report_load_failure(con, container);
-    return loaded;
-  }
-  if (ext == "ROM") {
+  } else if (ext == "ROM") {
     container.kind = ContainerKind::kRom;
-    con.out(msg::kIsRomImage, image_name.c_str());
-    if (load_rom_image(image, vol)) return true;
-    report_load_failure(con, container);
-    return false;
+    con.out(msg::kIsRomImage, image_name);
+    pager = load_rom_image(image, std::move(hint));
+  } else {
+    container.kind = ContainerKind::kHdd;
+    if (!check_hdd_signature(image)) {
+      con.err(msg::kUnsupportedImage, image_name);
+      return nullptr;
+    }
+    con.out(msg::kIsHddImage, image_name);
+    pager = load_hdd_partition(image, partition_index, container, std::move(hint));
   }
-  if (!check_hdd_signature(image)) {
-    con.err(msg::kUnsupportedImage, image_name.c_str());
-    return false;
-  }
-  con.out(msg::kIsHddImage, image_name.c_str());
-  if (load_hdd_partition(image, partition_index, vol, container)) return true;
-  report_load_failure(con, container);
-  return false;
+  if (!pager) report_load_failure(con, container);
+  return pager;
 }
 
-bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan,
+bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& plan,
                const std::vector<bool>* unused) {
   switch (container.kind) {
-    case ContainerKind::kHdd: return plan_volume_save(vol, container.partition_offset, plan, unused);
-    case ContainerKind::kRom: return plan_volume_save(vol, 0, plan, unused);
-    case ContainerKind::kD88: return plan_d88_save(image, vol, container.d88, plan, unused);
+    case ContainerKind::kHdd: return plan_volume_save(pager, container.partition_offset, plan, unused);
+    case ContainerKind::kRom: return plan_volume_save(pager, 0, plan, unused);
+    case ContainerKind::kD88: return plan_d88_save(image, pager, container.d88, plan, unused);
   }
   return false;
-}
-
-bool save_volume(File& image, const Volume& vol, const Container& container) {
-  SavePlan plan;
-  return plan_save(image, vol, container, plan) && write_plan(image, plan) && image.sync();
 }
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,7 +11,7 @@
 #include "containers/save_plan.h"
 #include "host/file.h"
 #include "output/console.h"
-#include "volume/volume.h"
+#include "volume/pager.h"
 
 namespace tarnwick {
 
@@ -30,10 +31,11 @@ std::string image_extension(std::string_view file_name);
 // Chooses the container by the image file name's extension (".D88" a D88
 // image, ".ROM" a ROM image, anything else an HDD image, recognised by its
 // signature), prints which it is and loads the volume (partition_index 0 or
-// 1 for HDD images). False, after the failure has been reported, when the
-// volume could not be loaded.
-bool load_container(File& image, const std::string& image_name, int partition_index, Console& con, Volume& vol,
-                    Container& container);
+// 1 for HDD images): the pager over it, reading from `image`, which must
+// stay open. Nothing, after the failure has been reported, when the volume
+// could not be loaded.
+std::unique_ptr<Pager> load_container(File& image, const std::string& image_name, int partition_index, Console& con,
+                                      Container& container, MemoryHint hint = {});
 
 // Prints the container's message for an image it cannot load.
 void report_load_failure(Console& con, const Container& container);
@@ -41,12 +43,7 @@ void report_load_failure(Console& con, const Container& container);
 // The stretches of the image file the container's save would write, and
 // their new bytes, fresh over the records `unused` marks. False when the
 // volume cannot be written back where it came from.
-bool plan_save(File& image, const Volume& vol, const Container& container, SavePlan& plan,
+bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& plan,
                const std::vector<bool>* unused = nullptr);
-
-// Writes the volume back where it was loaded from (the container's save
-// routine) and syncs the file to the disk. True only when every byte was
-// written and the sync succeeded.
-bool save_volume(File& image, const Volume& vol, const Container& container);
 
 }  // namespace tarnwick

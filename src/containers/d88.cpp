@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "volume/volume.h"
+
 namespace tarnwick {
 
 using namespace d88;
@@ -205,47 +207,40 @@ class TrackPages final : public PageSource {
 
 }  // namespace
 
-bool load_d88_image(File& image, const D88Header& header, Volume& vol) {
-  static_assert(kTrackBytes == Volume::kPageSize, "a page of the volume is one track");
-  vol = Volume();
+std::unique_ptr<Pager> load_d88_image(File& image, const D88Header& header, MemoryHint hint) {
+  static_assert(kTrackBytes == Pager::kPageSize, "a page of the volume is one track");
   const int tracks = formatted_tracks(header);
-  if (tracks == 0) return false;
+  if (tracks == 0) return nullptr;
   // Only a header that passed the check may be loaded: a formatted track
   // beyond the first gap would leave the volume short.
-  if (tracks != nonzero_track_offsets(header)) return false;
-
-  Volume loaded;
+  if (tracks != nonzero_track_offsets(header)) return nullptr;
+  std::unique_ptr<Pager> pager;
   try {
-    loaded = Volume(static_cast<size_t>(tracks) * kTrackBytes, std::make_unique<TrackPages>(image, header));
+    pager = std::make_unique<Pager>(static_cast<size_t>(tracks) * kTrackBytes,
+                                    std::make_unique<TrackPages>(image, header), std::move(hint));
   } catch (const std::bad_alloc&) {
-    return false;
+    return nullptr;
   }
   // The volume's size comes from the tracks, not the system record, so a
   // system record claiming more blocks than the tracks hold is refused here
   // along with every other geometry the tool cannot work on safely.
-  const Geometry g = loaded.geometry();
-  if (loaded.read_failed() || !geometry_is_sound(g, loaded.record_count())) return false;
-  vol = std::move(loaded);
-  return true;
+  const Volume vol(*pager);
+  if (!geometry_is_sound(vol.geometry(), vol.record_count()) || pager->read_failed()) return nullptr;
+  return pager;
 }
 
-bool save_d88_image(File& image, const Volume& vol, const D88Header& header) {
-  SavePlan plan;
-  return plan_d88_save(image, vol, header, plan) && write_plan(image, plan);
-}
-
-bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan,
+bool plan_d88_save(File& image, Pager& pager, const D88Header& header, SavePlan& plan,
                    const std::vector<bool>* unused) {
   const int tracks = formatted_tracks(header);
   // The header must describe the volume it loaded, or records would land
   // on the wrong sectors.
-  if (vol.size() != static_cast<size_t>(tracks) * kTrackBytes) return false;
+  if (pager.size() != static_cast<size_t>(tracks) * kTrackBytes) return false;
   // Each changed track goes back with one write: its 16 sectors with their
   // headers as the file holds them now, so only the data areas change.
   // Writing the sectors one by one cost some 11,000 system calls for a 2DD
   // disk, twice the time of the whole run.
   std::vector<int> changed;
-  for (const Volume::Run& run : vol.changed_runs()) {
+  for (const Pager::Run& run : pager.changed_runs()) {
     for (uint64_t from = run.offset; from < run.offset + run.length; from += kTrackBytes) {
       changed.push_back(static_cast<int>(from / kTrackBytes));
     }
@@ -256,10 +251,9 @@ bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, Save
     uint8_t* track = plan.storage.data() + i * kTrackSpan;
     const uint64_t offset = header.track_offset(d88_track_of(t));
     if (image.read_at(offset, track, kTrackSpan) != kTrackSpan) return false;
-    const std::span<const uint8_t> data = vol.bytes(uint64_t(t) * kTrackBytes, kTrackBytes);
-    if (data.size() != kTrackBytes) return false;
+    const uint8_t* data = pager.readable(uint64_t(t) * kTrackBytes, kTrackBytes);
     for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
-      copy_inverted(data.data() + j * kSectorDataSize, track + j * kSectorSpan + kSectorHeaderSize);
+      copy_inverted(data + j * kSectorDataSize, track + j * kSectorSpan + kSectorHeaderSize);
     }
     plan.stretches.push_back({offset, std::span<const uint8_t>(track, kTrackSpan),
                               all_unused(unused, uint64_t(t) * kTrackBytes, kTrackBytes)});
@@ -267,9 +261,9 @@ bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, Save
   return true;
 }
 
-bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type) {
-  if (vol.size() % kTrackBytes != 0) return false;
-  const size_t tracks = vol.size() / kTrackBytes;
+bool write_new_d88_image(File& image, std::span<const uint8_t> volume, uint8_t disk_type) {
+  if (volume.size() % kTrackBytes != 0) return false;
+  const size_t tracks = volume.size() / kTrackBytes;
   // Tracks pair up (t and t XOR 1), so a volume fills an even number.
   if (tracks == 0 || tracks % 2 != 0 || tracks > static_cast<size_t>(D88Header::kTracks)) return false;
   D88Header header;
@@ -293,9 +287,7 @@ bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type) {
       store16(h + kSectorCount, static_cast<uint16_t>(kSectorsUsed));
       h[kDensity] = kDoubleDensity;
       store16(h + kDataSize, static_cast<uint16_t>(kSectorDataSize));
-      const std::span<const uint8_t> data = vol.bytes(from + uint64_t{j} * kSectorDataSize, kSectorDataSize);
-      if (data.size() != kSectorDataSize) return false;
-      copy_inverted(data.data(), h + kSectorHeaderSize);
+      copy_inverted(volume.data() + from + uint64_t{j} * kSectorDataSize, h + kSectorHeaderSize);
     }
     const uint64_t offset = D88Header::kSize + d * kTrackSpan;
     if (image.write_at(offset, track.data(), track.size()) != track.size()) return false;

@@ -26,12 +26,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
 
 #include "containers/save_plan.h"
 #include "host/file.h"
 #include "output/console.h"
 #include "volume/coding.h"
-#include "volume/volume.h"
+#include "volume/pager.h"
 
 namespace tarnwick {
 
@@ -81,30 +84,28 @@ struct D88Header {
 // formatted track, printing the first fault found. True when usable.
 bool check_d88_format(File& image, Console& con, D88Header& header);
 
-// Gathers the formatted tracks' sectors into `vol`, inverted back, and takes
-// the geometry from record 15. False, with `vol` left empty, when there is no
-// formatted track, a track cannot be read, or the system record describes a
-// volume the image cannot hold.
-bool load_d88_image(File& image, const D88Header& header, Volume& vol);
+// The pager over the formatted tracks' sectors, inverted back, after a look
+// at the geometry record 15 gives. Nothing when there is no formatted
+// track, a track cannot be read, or the system record describes a volume
+// the image cannot hold.
+std::unique_ptr<Pager> load_d88_image(File& image, const D88Header& header, MemoryHint hint = {});
 
-// Writes every sector's data back in place, inverted. Data areas only: the
-// header, the sector headers and sectors after the 16th keep their bytes.
-bool save_d88_image(File& image, const Volume& vol, const D88Header& header);
-
-// The plan of that save: each changed track's 16 sectors (4352 bytes, the
+// The plan of a save, which writes every sector's data back in place,
+// inverted, the header, the sector headers and sectors after the 16th
+// keeping their bytes: each changed track's 16 sectors (4352 bytes, the
 // sector headers as the file holds them now) as one stretch, built in the
 // plan's storage, fresh when `unused` marks all 16 of its records. False
 // when the header does not describe the volume or a track cannot be read.
-bool plan_d88_save(File& image, const Volume& vol, const D88Header& header, SavePlan& plan,
+bool plan_d88_save(File& image, Pager& pager, const D88Header& header, SavePlan& plan,
                    const std::vector<bool>* unused = nullptr);
 
-// Writes a whole new D88 image holding the volume (an even number of whole
-// tracks, at most 164) as a format leaves a disk: an empty disk name, not
+// Writes a whole new D88 image holding the volume's bytes (an even number
+// of whole tracks, at most 164) as a format leaves a disk: an empty disk name, not
 // write-protected, `disk_type`, the tracks back to back after the header
 // in D88 track order, each of 16 sectors R = 1 to 16 with C = track / 2,
 // H = track % 2, N = 1, 16 sectors, double density, not deleted, status 0,
 // 256 bytes; the data inverted, volume track t in D88 track t XOR 1. True
 // when every byte was accepted.
-bool write_new_d88_image(File& image, const Volume& vol, uint8_t disk_type);
+bool write_new_d88_image(File& image, std::span<const uint8_t> volume, uint8_t disk_type);
 
 }  // namespace tarnwick

@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "volume/volume.h"
+
 namespace tarnwick {
 
 bool check_hdd_signature(File& image) {
@@ -31,48 +33,38 @@ class FilePages final : public PageSource {
   uint64_t base_;
 };
 
-// Reads the system record at `base` + 0xF00 and sets up the volume from
-// `base` on, its pages read as they are needed. `limit` bounds the volume's
-// end (partition 1 must not reach into partition 2). The file must hold the
-// whole volume.
-bool load_volume_at(File& image, uint64_t base, uint64_t limit, Volume& vol) {
-  vol = Volume();
+// Reads the system record at `base` + 0xF00 and sets up the pager over the
+// volume from `base` on. `limit` bounds the volume's end (partition 1 must
+// not reach into partition 2). The file must hold the whole volume.
+std::unique_ptr<Pager> load_volume_at(File& image, uint64_t base, uint64_t limit, MemoryHint hint) {
   uint8_t system[kRecordSize];
-  if (image.read_at(base + Volume::kSystemOffset, system, sizeof system) != sizeof system) return false;
+  if (image.read_at(base + kSystemRecord * kRecordSize, system, sizeof system) != sizeof system) return nullptr;
   const Geometry g = geometry_from_system_record(system);
   const uint64_t size = uint64_t(g.total_blocks) * uint64_t(g.bytes_per_block);
-  if (size == 0 || size > limit) return false;
-  if (!geometry_is_sound(g, size / kRecordSize)) return false;
+  if (size == 0 || size > limit) return nullptr;
+  if (!geometry_is_sound(g, size / kRecordSize)) return nullptr;
   // The file must hold the whole volume: its last byte is read to see.
   uint8_t last = 0;
-  if (image.read_at(base + size - 1, &last, 1) != 1) return false;
+  if (image.read_at(base + size - 1, &last, 1) != 1) return nullptr;
   try {
-    vol = Volume(static_cast<size_t>(size), std::make_unique<FilePages>(image, base));
+    return std::make_unique<Pager>(static_cast<size_t>(size), std::make_unique<FilePages>(image, base),
+                                   std::move(hint));
   } catch (const std::bad_alloc&) {
-    return false;
+    return nullptr;
   }
-  return true;
-}
-
-// Writes back the pages the command changed, each stretch of them with one
-// write.
-bool save_volume_at(File& image, uint64_t base, const Volume& vol) {
-  SavePlan plan;
-  return plan_volume_save(vol, base, plan) && write_plan(image, plan);
 }
 
 }  // namespace
 
-bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
-  for (const Volume::Run& run : vol.changed_runs()) {
-    const std::span<const uint8_t> bytes = vol.bytes(run.offset, run.length);
-    if (bytes.size() != run.length) return false;
+bool plan_volume_save(Pager& pager, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
+  for (const Pager::Run& run : pager.changed_runs()) {
+    const std::span<const uint8_t> bytes(pager.readable(run.offset, run.length), static_cast<size_t>(run.length));
     // A run splits where its pages go from fresh to not.
     for (uint64_t at = 0; at < run.length;) {
-      const bool fresh = all_unused(unused, run.offset + at, std::min<uint64_t>(Volume::kPageSize, run.length - at));
+      const bool fresh = all_unused(unused, run.offset + at, std::min<uint64_t>(Pager::kPageSize, run.length - at));
       uint64_t end = at;
       while (end < run.length) {
-        const uint64_t n = std::min<uint64_t>(Volume::kPageSize, run.length - end);
+        const uint64_t n = std::min<uint64_t>(Pager::kPageSize, run.length - end);
         if (all_unused(unused, run.offset + end, n) != fresh) break;
         end += n;
       }
@@ -83,21 +75,17 @@ bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const st
   return true;
 }
 
-bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& container) {
+std::unique_ptr<Pager> load_hdd_partition(File& image, int partition_index, Container& container, MemoryHint hint) {
   container.kind = ContainerKind::kHdd;
   container.partition_offset = partition_index == 0 ? kPartition1Offset : kPartition2Offset;
   // Partition 1 must end where partition 2 begins, or its save would
   // overwrite partition 2.
   const uint64_t limit = partition_index == 0 ? uint64_t{kPartition2Offset - kPartition1Offset} : UINT64_MAX;
-  return load_volume_at(image, container.partition_offset, limit, vol);
+  return load_volume_at(image, container.partition_offset, limit, std::move(hint));
 }
 
-bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offset) {
-  return save_volume_at(image, partition_offset, vol);
+std::unique_ptr<Pager> load_rom_image(File& image, MemoryHint hint) {
+  return load_volume_at(image, 0, UINT64_MAX, std::move(hint));
 }
-
-bool load_rom_image(File& image, Volume& vol) { return load_volume_at(image, 0, UINT64_MAX, vol); }
-
-bool save_rom_image(File& image, const Volume& vol) { return save_volume_at(image, 0, vol); }
 
 }  // namespace tarnwick

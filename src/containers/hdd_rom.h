@@ -11,11 +11,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "containers/container.h"
 #include "containers/save_plan.h"
 #include "host/file.h"
-#include "volume/volume.h"
+#include "volume/pager.h"
 
 namespace tarnwick {
 
@@ -27,20 +29,20 @@ inline constexpr size_t kHddSignatureLength = sizeof kHddSignature - 1;  // 39
 // True when the file is at least 256 bytes long and starts with the signature.
 bool check_hdd_signature(File& image);
 
-// Loads partition 1 (index 0) or 2 (any other index). Fills `vol` and the
-// partition offset in `container`. False, with `vol` left empty, when the system
-// record or the volume cannot be read or describes no usable volume.
-bool load_hdd_partition(File& image, int partition_index, Volume& vol, Container& container);
-bool save_hdd_partition(File& image, const Volume& vol, uint32_t partition_offset);
+// The pager over partition 1 (index 0) or 2 (any other index), its
+// partition offset set in `container`. Nothing when the system record or
+// the volume cannot be read or describes no usable volume.
+std::unique_ptr<Pager> load_hdd_partition(File& image, int partition_index, Container& container,
+                                          MemoryHint hint = {});
 
-bool load_rom_image(File& image, Volume& vol);
-bool save_rom_image(File& image, const Volume& vol);
+// The pager over a ROM image's volume, from byte 0.
+std::unique_ptr<Pager> load_rom_image(File& image, MemoryHint hint = {});
 
 // The plan of an HDD or ROM save: the pages the command changed, each run of
 // them one stretch at `base` (the partition's offset, 0 for a ROM image)
-// plus its offset in the volume. The bytes are the volume's own. With
+// plus its offset in the volume. The bytes are the pager's own. With
 // `unused` (unused_records of the volume as loaded), the pages whose records
 // are all unused make fresh stretches of their own.
-bool plan_volume_save(const Volume& vol, uint64_t base, SavePlan& plan, const std::vector<bool>* unused = nullptr);
+bool plan_volume_save(Pager& pager, uint64_t base, SavePlan& plan, const std::vector<bool>* unused = nullptr);
 
 }  // namespace tarnwick

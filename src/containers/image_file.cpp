@@ -5,7 +5,8 @@
 
 #include "containers/journal.h"
 #include "containers/save_plan.h"
-#include "volume/alloc.h"
+#include "host/memory.h"
+#include "volume/edit.h"
 
 namespace tarnwick {
 
@@ -171,22 +172,33 @@ void ImageFile::discard() {
   host_.remove_file(HostPath::from_argument(name_));
 }
 
-bool ImageFile::load(int partition_index, Volume& vol) {
-  if (!load_container(*file_, name_, partition_index, con_, vol, container_)) return false;
+bool ImageFile::load(int partition_index) {
+  pager_ = load_container(*file_, name_, partition_index, con_, container_, platform::prepare_for_writing);
+  if (!pager_) return false;
+  volume_.emplace(*pager_);
   // Taken before any command changes the volume: what the file holds now.
-  if (writes_) unused_ = unused_records(vol);
+  if (writes_) unused_ = unused_records(*volume_);
   return true;
 }
 
-void ImageFile::report_load_failure() { tarnwick::report_load_failure(con_, container_); }
+bool ImageFile::release_output() {
+  if (!pager_->read_failed()) {
+    con_.release();
+    return true;
+  }
+  // What was printed came from bytes that were not the volume's.
+  con_.discard();
+  report_load_failure(con_, container_);
+  return false;
+}
 
-bool ImageFile::save(const Volume& vol) {
+bool ImageFile::save() {
   // Bytes that could not be read are not the volume's: nothing is written.
-  if (vol.read_failed()) return false;
+  if (pager_->read_failed()) return false;
   SavePlan plan;
-  const bool planned = plan_save(*file_, vol, container_, plan, writes_ ? &unused_ : nullptr);
+  const bool planned = plan_save(*file_, *pager_, container_, plan, writes_ ? &unused_ : nullptr);
   // Planning may read pages too (a D88 save rebuilds whole tracks).
-  if (vol.read_failed()) return false;
+  if (pager_->read_failed()) return false;
   if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches)) {
     con_.err(msg::kImageWriteFailed, name_.c_str());
     return false;
@@ -194,6 +206,12 @@ bool ImageFile::save(const Volume& vol) {
   return true;
 }
 
-bool ImageFile::close() { return file_ ? file_->close() : true; }
+bool ImageFile::close() {
+  if (!file_) return true;
+  const bool closed = file_->close();
+  file_.reset();
+  if (!closed && writes_) con_.err(msg::kImageWriteFailed, name_);
+  return closed;
+}
 
 }  // namespace tarnwick

@@ -1,10 +1,14 @@
 // The image file a run works on, owned from opening to closing: the name
 // the user gave (every message names the image by it), the file's real
-// name, the open file and its lock, the journal beside the real file, and
-// the container the volume was loaded from.
+// name, the open file and its lock, the journal beside the real file, the
+// container the volume was loaded from and the pager that holds the
+// volume's bytes. Everything that reads or writes the image goes through
+// it: the volume's pages come in as they are needed, and a save writes back
+// what changed, under the journal.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +16,7 @@
 #include "host/file.h"
 #include "host/host_path.h"
 #include "output/console.h"
+#include "volume/pager.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -43,21 +48,30 @@ class ImageFile {
   // the container. False, after the failure has been reported, when the
   // volume could not be loaded. An image opened for writing also notes
   // which records the volume does not use yet, for the save.
-  bool load(int partition_index, Volume& vol);
-  // Prints the container's message for an image it cannot load.
-  void report_load_failure();
-  // Writes the volume back where it was loaded from, safe from crashes. A
-  // volume whose pages could not all be read is not the image's and is
-  // never written (the caller reports that as a load failure). False when
+  bool load(int partition_index);
+  // The loaded volume.
+  Volume& volume() { return *volume_; }
+
+  // The volume's pages are read as they are needed: what the run prints
+  // from them is held back (hold_output) until the reads are known good.
+  // release_output prints it, or, when a page could not be read (the file
+  // was cut short under the run), takes it back and reports the image as
+  // one that cannot be loaded; false then.
+  void hold_output() { con_.hold(); }
+  bool release_output();
+
+  // Writes what changed in the volume back where it was loaded from, safe
+  // from crashes. A volume whose pages could not all be read is not the
+  // image's and is never written (release_output reports it). False when
   // nothing was saved; a failed write has been reported.
-  bool save(const Volume& vol);
+  bool save();
   // Removes a file that create() made and that never became an image.
   void discard();
 
   File& file() { return *file_; }
   const std::string& name() const { return name_; }
-  // Closes the file, letting go of its lock; false when a buffered write
-  // failed.
+  // Closes the file, letting go of its lock; false, after reporting it,
+  // when a write to it failed there.
   bool close();
 
  private:
@@ -75,6 +89,8 @@ class ImageFile {
   HostPath journal_;
   std::unique_ptr<File> file_;
   Container container_;
+  std::unique_ptr<Pager> pager_;
+  std::optional<Volume> volume_;
   bool writes_ = false;
   // The records the volume as loaded does not use (for writing only).
   std::vector<bool> unused_;

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
-#include "volume/volume.h"
+#include "volume/format.h"
 
 namespace tarnwick {
 
@@ -17,15 +19,14 @@ struct BlankLayout {
 // first 24 blocks reserved.
 inline constexpr BlankLayout k2ddDataDisk{1280, 2, 24};
 
-// A freshly formatted volume: every record 0xFF but the system record
-// (volume number 1, the reserved blocks, as many used, the total, a clear
-// bitmap, records per block - 1 in byte 255, the rest 0) and the root
+// The bytes of a freshly formatted volume: every record 0xFF but the system
+// record (volume number 1, the reserved blocks, as many used, the total, a
+// clear bitmap, records per block - 1 in byte 255, the rest 0) and the root
 // directory, blank.
-Volume blank_volume(const BlankLayout& layout);
+std::vector<uint8_t> blank_volume(const BlankLayout& layout);
 
-// Writes a blank directory over the 8 records from `first_record`: entry 0
-// the header (byte 0 = 0x80), every entry's name field 16 x 0x0D, every
-// other byte 0.
-void write_blank_directory(Volume& vol, uint32_t first_record);
+// Writes a blank directory over its 2048 bytes: entry 0 the header (byte 0
+// = 0x80), every entry's name field 16 x 0x0D, every other byte 0.
+void write_blank_directory(std::span<uint8_t> dir);
 
 }  // namespace tarnwick

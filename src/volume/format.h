@@ -85,6 +85,9 @@ inline constexpr uint32_t kTimeStamp = 26;    // 4 bytes, big-endian BCD
 inline constexpr uint32_t kStartRecord = 30;  // 2 bytes LE
 }  // namespace entry
 
+// The attribute of every file and directory the tool writes.
+inline constexpr uint8_t kStoredAttribute = 0x80;
+
 // Directory header entry byte 0.
 inline constexpr uint8_t kDirectoryNormal = 0x80;
 inline constexpr uint8_t kDirectorySwapped = 0x81;

@@ -1,7 +1,7 @@
 // Paths inside a volume: components separated by '/', resolved from the
 // root directory through subdirectories. A resolution is a value: the
-// directory it reached and the last component's text, handed to whatever
-// works on the path next, so each path is walked once.
+// directory it reached, the last component's text and the entry it names,
+// handed to whatever works on the path next, so each path is walked once.
 #pragma once
 
 #include <optional>
@@ -16,51 +16,40 @@ namespace tarnwick {
 // bytes 1-17 hold no 0x0D.
 std::string entry_name_text(const Volume& vol, EntryRef e);
 
-enum class ComponentStatus {
-  kInvalid = -1,  // empty, or 17 characters or more
-  kLast = 0,      // the component ends the path
-  kMore = 1,      // the component is followed by '/'
-};
-
-// Splits the next component off `path` at `cursor` (moved past it). One
-// leading '/' is skipped. The component is left in `component`.
-ComponentStatus next_path_component(std::string_view path, size_t& cursor, std::string& component);
-
 // True when the entry's file name is exactly `component`, ended by 0x0D.
 bool name_matches(const Volume& vol, std::string_view component, EntryRef e);
 
-// Why a resolution gave no name, for callers that report it themselves.
-enum class ResolveFailure {
+// Where resolving a path stopped, when it named no place for an entry.
+enum class PathFault {
   kNone,
-  kDirectoryMissing,  // a directory on the way is not there
-  kEmptyLast,         // the path is empty or ends in '/'
-  kTooLongLast,       // the last component has 17 characters or more
-  kInvalidMiddle,     // an empty or over-long component before the last
+  kDirectoryMissing,  // a directory on the way is not there (`component`)
+  kEmptyLast,         // the path is empty or ends in '/': every directory entered
+  kBadName,           // an empty name inside the path, or one of 17 characters or more
 };
 
-struct Resolution {
-  // The deepest directory entered, also when the resolution failed.
-  uint32_t directory = kRootDirectoryRecord;
-  std::optional<std::string> name;  // the last component, when resolved
-  ResolveFailure failure = ResolveFailure::kNone;
-  // The over-long last component, or the directory that was not found.
-  std::string bad_component;
+// A path resolved from the root: every directory it passes through entered,
+// then the entry its last component names looked up there. Each step
+// enters a directory or ends, and every step consumes at least one
+// character of the path, so a resolution is bounded by the path's length.
+struct PathResult {
+  std::string path;                           // as given
+  uint32_t directory = kRootDirectoryRecord;  // the deepest directory entered
+  std::optional<std::string> name;            // the last component, when the path names one
+  std::optional<EntryRef> entry;              // the used entry of `directory` named so
+  PathFault fault = PathFault::kNone;
+  std::string component;                      // the directory that was not found
+  // What the path's text says, wherever the resolution stopped: its first
+  // name of 17 characters or more, and whether it ends where a file's name
+  // should be (empty, or ending in '/').
+  std::optional<std::string> too_long;
+  bool no_file_name = false;
+
+  const std::string& last() const { return *name; }  // only when there is a name
 };
 
-// Why a path that resolution gave no name for names nothing, the first that
-// applies: a component of more than 16 characters anywhere (`component`), a
-// path that is empty or ends in '/', or a directory on the way that is not
-// there (or an empty component inside the path).
-enum class PathFault { kNameTooLong, kNoFileName, kNotFound };
-struct PathFaultInfo {
-  PathFault fault;
-  std::string component;
-};
-PathFaultInfo path_fault(std::string_view path);
-
-// Walks `path` from the root. A directory on the way that is not there ends
-// the walk: kDirectoryMissing, with its name in `bad_component`.
-Resolution resolve_path(const Volume& vol, std::string_view path);
+// Resolves `path`; a directory on the way that is not there (or lies outside
+// the volume) ends the walk with kDirectoryMissing.
+PathResult resolve_path(const Volume& vol, std::string_view path);
 
 // The first used entry of directory `dir` named `name`.
 std::optional<EntryRef> find_in_directory(const Volume& vol, uint32_t dir, std::string_view name);
@@ -72,6 +61,9 @@ std::optional<EntryRef> first_free_entry(const Volume& vol, uint32_t dir);
 // its parent.
 inline bool is_dot_name(std::string_view name) { return name == "." || name == ".."; }
 
+// True for a path of nothing but '/': the root.
+inline bool names_the_root(std::string_view path) { return path.find_first_not_of('/') == std::string_view::npos; }
+
 // A path as a directory is named by it: with a '/' at its end (L lists and X
 // takes out the directory "A/B" names, not an entry of A).
 inline std::string directory_path(std::string_view path) {
@@ -79,19 +71,5 @@ inline std::string directory_path(std::string_view path) {
   if (!p.empty() && p.back() != '/') p += '/';
   return p;
 }
-
-// A path looked up once: where its resolution went and the used entry it
-// names there, if any.
-struct Lookup {
-  std::string path;
-  Resolution resolution;
-  std::optional<EntryRef> entry;
-  const std::string& name() const { return *resolution.name; }  // only when resolved
-};
-Lookup lookup_path(const Volume& vol, std::string_view path);
-
-// The first used entry of the path's directory whose name is the path's last
-// component.
-std::optional<EntryRef> find_entry(const Volume& vol, std::string_view path);
 
 }  // namespace tarnwick

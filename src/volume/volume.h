@@ -1,26 +1,23 @@
-// The loaded volume: its bytes, and the geometry its system record gives.
+// The loaded volume as the file system sees it: its bytes, the geometry its
+// system record gives, and the fields of its records.
 //
-// Every access to the volume image goes through the bounds-checked accessors
-// below. Callers check the ranges they work on with holds() first; the
-// accessors are the last line of defence and never touch memory outside the
-// image (a read out of range gives 0, a write out of range is dropped).
-//
-// A volume loaded from an image file is brought in lazily: the image is one
-// buffer of volume size, but a page of it (4096 bytes, 16 records) is read
-// from its container the first time an accessor touches it, so a command
-// reads only the records it needs. The volume also remembers which pages
-// were changed, so a save writes back only those.
+// A Volume is a view of a pager (volume/pager.h), which holds the bytes and
+// reads them from the image file as they are first touched. Every access
+// goes through the bounds-checked accessors below. Callers check the ranges
+// they work on with holds() first; the accessors are the last line of
+// defence and never touch memory outside the volume (a read out of range
+// gives 0, a write out of range is dropped).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "volume/coding.h"
 #include "volume/format.h"
+#include "volume/pager.h"
 #include "volume/timestamp.h"
 
 namespace tarnwick {
@@ -65,107 +62,66 @@ struct EntryRef {
   bool operator==(const EntryRef&) const = default;
 };
 
-// Where a lazily loaded volume's pages come from: its container. It reads
-// from the image file, which must stay open while the volume is in use.
-class PageSource {
- public:
-  virtual ~PageSource() = default;
-  // Fills `out` with the source's bytes from `offset` on (for the image's
-  // pages: whole pages from a page boundary, the volume's last one perhaps
-  // short). False when they could not all be read (the image file was
-  // shortened since it was loaded, say); `out` is then zero-filled where it
-  // failed.
-  virtual bool fill(uint64_t offset, std::span<uint8_t> out) = 0;
-};
-
 class Volume {
  public:
-  static constexpr uint32_t kPageSize = 4096;
+  static constexpr uint32_t kPageSize = Pager::kPageSize;
 
-  Volume() = default;
-  // A volume whose bytes are all present (tests, image builders).
-  explicit Volume(std::vector<uint8_t> image) : image_(std::move(image)) {}
-  // A volume of `size` bytes whose pages are read from `source` on first use.
-  Volume(size_t size, std::unique_ptr<PageSource> source);
-  Volume(Volume&&) noexcept = default;
-  Volume& operator=(Volume&&) noexcept = default;
-  // A volume is moved, not copied; clone() makes the one explicit copy.
-  Volume(const Volume&) = delete;
-  Volume& operator=(const Volume&) = delete;
-  // A copy holding every byte and the same record of changed pages; it no
-  // longer reads from the image file (every page is read in first).
-  Volume clone() const;
+  explicit Volume(Pager& pager) : pager_(&pager) {}
 
-  // The whole image as one vector; a lazily loaded volume reads every page
-  // it has not read yet first.
-  std::vector<uint8_t>& image();
-  const std::vector<uint8_t>& image() const;
-  size_t size() const { return size_; }
-  uint32_t record_count() const { return static_cast<uint32_t>(size_ / kRecordSize); }
-  bool loaded() const { return size_ != 0; }
+  size_t size() const { return pager_->size(); }
+  uint32_t record_count() const { return static_cast<uint32_t>(size() / kRecordSize); }
 
-  // True when [offset, offset + length) lies inside the image.
-  bool holds(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
-  // True when records [first, first + count) lie inside the image.
+  // True when [offset, offset + length) lies inside the volume.
+  bool holds(uint64_t offset, uint64_t length) const { return offset <= size() && length <= size() - offset; }
+  // True when records [first, first + count) lie inside the volume.
   bool holds_records(uint64_t first, uint64_t count) const {
     return holds(first * kRecordSize, count * kRecordSize);
   }
 
   uint8_t u8(uint64_t offset) const {
-    if (offset >= size_) return 0;
-    return present(offset, 1)[offset];
+    if (offset >= size()) return 0;
+    return *pager_->readable(offset, 1);
   }
   uint16_t le16(uint64_t offset) const {
     if (!holds(offset, 2)) return static_cast<uint16_t>(u8(offset));
-    return load16(present(offset, 2) + offset);
+    return load16(pager_->readable(offset, 2));
   }
   void put8(uint64_t offset, uint8_t v) {
-    if (offset < size_) changing(offset, 1)[offset] = v;
+    if (offset < size()) *pager_->writable(offset, 1) = v;
   }
   void put16(uint64_t offset, uint16_t v) {
     if (holds(offset, 2)) {
-      store16(changing(offset, 2) + offset, v);
+      store16(pager_->writable(offset, 2), v);
     } else {
       put8(offset, static_cast<uint8_t>(v));
     }
   }
   // A view of [offset, offset + length) for reading, or an empty span when
-  // out of range. Reading never counts as a change.
+  // out of range.
   std::span<const uint8_t> bytes(uint64_t offset, uint64_t length) const {
     if (!holds(offset, length)) return {};
-    return {present(offset, length) + offset, static_cast<size_t>(length)};
+    return {pager_->readable(offset, length), static_cast<size_t>(length)};
   }
-  // Copies [offset, offset + out.size()) into `out`. Pages not read yet are
-  // read straight into it and not kept, so a reader that needs bytes once
-  // (extraction) costs the volume no memory. False when the range is not in
-  // the image or could not be read (read_failed() then says so).
-  bool read(uint64_t offset, std::span<uint8_t> out) const;
-
+  // Copies [offset, offset + out.size()) into `out`, keeping nothing it
+  // reads (see Pager::read). False when the range is not in the volume or
+  // could not be read.
+  bool read(uint64_t offset, std::span<uint8_t> out) const {
+    return holds(offset, out.size()) && pager_->read(offset, out);
+  }
   // The same view for writing: it counts as a change of those bytes.
   std::span<uint8_t> writable_bytes(uint64_t offset, uint64_t length) {
     if (!holds(offset, length)) return {};
-    return {changing(offset, length) + offset, static_cast<size_t>(length)};
+    return {pager_->writable(offset, length), static_cast<size_t>(length)};
   }
-  // A view for writing that the caller fills whole, every byte of it: the
-  // pages wholly inside it are not read from the image first (they hold
-  // zeros until the caller writes them). A file's data stored into new
-  // blocks goes in this way, without a read of what the blocks held.
+  // A view for writing that the caller fills whole, every byte of it (see
+  // Pager::overwritten).
   std::span<uint8_t> overwritten_bytes(uint64_t offset, uint64_t length) {
     if (!holds(offset, length)) return {};
-    if (!pages_.empty()) take_over(offset, length);
-    return {data_ + offset, static_cast<size_t>(length)};
+    return {pager_->overwritten(offset, length), static_cast<size_t>(length)};
   }
-
-  // Pages changed since the load, as runs of bytes [offset, offset + length)
-  // in volume order; every page for a volume that was not loaded lazily.
-  struct Run {
-    uint64_t offset;
-    uint64_t length;
-  };
-  std::vector<Run> changed_runs() const;
-  // True when a page could not be read from the image file: the bytes the
-  // command saw there were not the volume's, and it must not be saved.
-  bool read_failed() const { return read_failed_; }
+  // True when a page could not be read from the image file: the bytes seen
+  // there were not the volume's.
+  bool read_failed() const { return pager_->read_failed(); }
 
   // System record fields.
   static constexpr uint32_t kSystemOffset = kSystemRecord * kRecordSize;
@@ -199,44 +155,11 @@ class Volume {
   static EntryRef entry_at(uint32_t dir_record, int index) {
     return EntryRef{dir_record * kRecordSize + static_cast<uint32_t>(index) * kEntrySize};
   }
-  // True when the 8 records of a directory starting at `record` are in the image.
+  // True when the 8 records of a directory starting at `record` are in the volume.
   bool holds_directory(uint32_t record) const { return holds_records(record, kDirectoryRecords); }
 
-
  private:
-  enum PageState : uint8_t { kAbsent, kPresent, kChanged };
-  // The buffer with [offset, offset + length) read in (the range must lie
-  // inside the image).
-  uint8_t* present(uint64_t offset, uint64_t length) const {
-    if (!pages_.empty() && !in_memory(offset, length)) bring_in(offset, length);
-    return data_;
-  }
-  // True when the one or two pages an access of a few bytes touches are in
-  // (the common case, tested without a call); longer ranges go to bring_in.
-  bool in_memory(uint64_t offset, uint64_t length) const {
-    const uint64_t first = offset / kPageSize;
-    const uint64_t last = length == 0 ? first : (offset + length - 1) / kPageSize;
-    return last - first <= 1 && last < pages_.size() && pages_[first] >= kPresent && pages_[last] >= kPresent;
-  }
-  uint8_t* changing(uint64_t offset, uint64_t length) {
-    if (!pages_.empty()) mark_changed(offset, length);
-    return data_;
-  }
-  void bring_in(uint64_t offset, uint64_t length) const;
-  void take_over(uint64_t offset, uint64_t length);
-  void mark_changed(uint64_t offset, uint64_t length);
-  void read_all() const;
-
-  // Fully present volumes keep their bytes in image_; lazily loaded ones in
-  // lazy_, allocated without being zero-filled so untouched pages cost
-  // nothing, with a state for each page.
-  mutable std::vector<uint8_t> image_;
-  mutable std::unique_ptr<uint8_t[]> lazy_;
-  mutable std::vector<PageState> pages_;
-  std::unique_ptr<PageSource> source_;
-  mutable bool read_failed_ = false;
-  mutable uint8_t* data_ = image_.data();
-  size_t size_ = image_.size();
+  Pager* pager_;
 };
 
 // The entries of a directory that can describe files, 1 to 63, in order

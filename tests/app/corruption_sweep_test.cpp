@@ -59,7 +59,7 @@ class Sweep {
     ++images_;
     const int partition_index = partition_ == "2" ? 1 : 0;
     const std::vector<ByteRange> writable = testing::writable_ranges(image, image_name_, partition_index);
-    std::optional<Volume> sound = testing::load_image_volume(image, image_name_, partition_index);
+    std::optional<testing::MemoryVolume> sound = testing::load_image_volume(image, image_name_, partition_index);
     if (sound && !testing::volume_is_sound(*sound)) sound.reset();
     const int k = images_;
     static const char* const list_paths[] = {"/", "GAMES", "GAMES/"};
@@ -135,7 +135,7 @@ class Sweep {
     } else if (const int64_t at = testing::first_change_outside(image, host.files[image_name_], writable); at >= 0) {
       broken = "byte " + std::to_string(at) + " outside the volume changed";
     } else if (sound && host.files[image_name_] != image) {
-      std::optional<Volume> after =
+      std::optional<testing::MemoryVolume> after =
           testing::load_image_volume(host.files[image_name_], image_name_, partition_ == "2" ? 1 : 0);
       if (!after || !testing::sound_volume_moved_in_step(*sound, *after)) {
         broken = "the saved volume is not sound or its bitmap moved out of step with its files";

@@ -86,9 +86,9 @@ TEST(SanityCheckTest, ACleanVolumePrintsNothingAndPassesInVerboseMode) {
     VolumeBuilder b(static_cast<uint16_t>(rpb == 1 ? 600 : 4000 / rpb), rpb);
     fill_sample(b);
     Volume& v = b.volume();
-    const Bytes before = v.image();
+    const Bytes before = b.bytes();
     expect_clean(v);
-    EXPECT_EQ(v.image(), before);
+    EXPECT_EQ(b.bytes(), before);
 
     const CheckRun verbose = run_check(v, true);
     EXPECT_EQ(verbose.err, "");

@@ -40,7 +40,10 @@ int release_lines(const std::string& out) {
 }
 
 std::optional<EntryRef> delete_path(Volume& vol, Console& con, const std::string& path) {
-  return delete_file(vol, con, lookup_path(vol, con, path));
+  const PathResult target = resolve_path(vol, con, path);
+  VolumeEdit edit(vol, alloc_trace(con));
+  if (!delete_file(edit, con, target)) return std::nullopt;
+  return target.entry;
 }
 
 struct Deletion {

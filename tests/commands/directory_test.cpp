@@ -7,6 +7,7 @@
 #include "commands/check.h"
 #include "commands/volume_report.h"
 #include "support/image_builder.h"
+#include "support/memory_host.h"
 #include "support/message_text.h"
 #include "volume/path.h"
 
@@ -33,6 +34,15 @@ VolumeBuilder sample(bool with_full = true) {
   const uint32_t full = b.add_directory(kRoot, "FULL");
   for (int i = 3; i < kEntriesPerDirectory; ++i) b.add_entry(full, mode::kRb, "F", 0, 0);
   return b;
+}
+
+// M and K on a volume, the host's clock at kNow.
+bool run_directory_command(char command, Volume& vol, Console& con, const std::string& path) {
+  testing::MemoryHost host;
+  host.clock = kNow;
+  HostTime time;
+  RunContext ctx{con, host, vol, time, "img"};
+  return command == 'M' ? make_directory(ctx, path) : remove_directory(ctx, path);
 }
 
 TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
@@ -62,8 +72,7 @@ TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
     VolumeBuilder b = sample();
     const Bytes before = b.bytes();
     Console con;
-    const bool changed = c.command == 'M' ? make_directory(b.volume(), con, c.path, kNow)
-                                          : remove_directory(b.volume(), con, c.path);
+    const bool changed = run_directory_command(c.command, b.volume(), con, c.path);
     EXPECT_FALSE(changed) << c.command << " " << c.path;
     EXPECT_EQ(con.err_text(), c.err) << c.command << " " << c.path;
     EXPECT_EQ(b.bytes(), before) << c.command << " " << c.path;
@@ -71,7 +80,7 @@ TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
   // No room for 2,048 bytes.
   VolumeBuilder tight(24 + 4, 1);
   Console con;
-  EXPECT_FALSE(make_directory(tight.volume(), con, "NEW", kNow));
+  EXPECT_FALSE(run_directory_command('M', tight.volume(), con, "NEW"));
   EXPECT_EQ(con.err_text(), message_text(msg::kNoSpace));
 }
 
@@ -80,11 +89,11 @@ TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {
   const Bytes before = b.bytes();
   Volume& v = b.volume();
   Console con;
-  ASSERT_TRUE(make_directory(v, con, "GAMES/NEW", kNow));
-  const std::optional<EntryRef> e = find_entry(v, con, "GAMES/NEW");
+  ASSERT_TRUE(run_directory_command('M', v, con, "GAMES/NEW"));
+  const std::optional<EntryRef> e = testing::find_entry(v, "GAMES/NEW");
   ASSERT_TRUE(e);
   const uint32_t start = v.start_record(*e);
-  const uint32_t games = v.start_record(*find_entry(v, con, "GAMES"));
+  const uint32_t games = v.start_record(*testing::find_entry(v, "GAMES"));
   const TimeStamp stamp = encode_time_stamp(kNow);
   // The parent's entry: mode, name and fill, attribute, zeros, stamp, start.
   Bytes want{mode::kDir, 'N', 'E', 'W'};
@@ -110,12 +119,12 @@ TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {
   ASSERT_TRUE(sanity_check(v, check));
   EXPECT_EQ(check.out_text() + check.err_text(), "");
 
-  ASSERT_TRUE(remove_directory(v, con, "GAMES/NEW"));
+  ASSERT_TRUE(run_directory_command('K', v, con, "GAMES/NEW"));
   EXPECT_EQ(con.err_text(), "");
   // The blocks are free again and the entry is free.
   EXPECT_EQ(v.sys16(sys::kUsedBlocks), load16(before.data() + Volume::kSystemOffset + sys::kUsedBlocks));
   EXPECT_EQ(v.mode(*e), mode::kFree);
-  EXPECT_FALSE(find_entry(v, con, "GAMES/NEW"));
+  EXPECT_FALSE(testing::find_entry(v, "GAMES/NEW"));
 }
 
 }  // namespace

@@ -327,7 +327,7 @@ TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   using Writes = std::vector<std::pair<uint64_t, size_t>>;
   auto writes = [&](const char* path, Extraction want) {
     RecordingFile f;
-    EXPECT_EQ(extract_file(b.volume(), con, lookup_path(b.volume(), con, path), f, host_time), want) << path;
+    EXPECT_EQ(extract_file(b.volume(), con, resolve_path(b.volume(), con, path), f, host_time), want) << path;
     return f.writes;
   };
   EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 5128}}));

@@ -18,7 +18,7 @@ using testing::MemoryHost;
 
 // A volume of 0x200 records with a pattern in every byte, and a host.
 struct ImportRun {
-  Volume vol{testing::pattern(0x200 * kRecordSize, 17)};
+  testing::MemoryVolume vol{testing::pattern(0x200 * kRecordSize, 17)};
   MemoryHost host;
   Console con;
 
@@ -31,13 +31,13 @@ struct ImportRun {
 TEST(ImportTest, RecordNumberIsHexadecimalInEitherCase) {
   for (const char* record : {"1a0", "1A0", "01a0", "00000000000000000000000001A0"}) {
     ImportRun r;
-    const Bytes before = r.vol.image();
+    const Bytes before = r.vol.bytes();
     r.host.files["raw.bin"] = testing::pattern(10, 99);
     EXPECT_TRUE(r.run(record)) << record;
     EXPECT_EQ(r.con.err_text(), "");
     Bytes expected = before;
     std::copy_n(r.host.files["raw.bin"].begin(), 10, expected.begin() + 0x1A0 * kRecordSize);
-    EXPECT_EQ(r.vol.image(), expected) << record;
+    EXPECT_EQ(r.vol.bytes(), expected) << record;
   }
   // The empty text is record 0.
   ImportRun r;
@@ -50,18 +50,18 @@ TEST(ImportTest, RecordNumberIsHexadecimalInEitherCase) {
 TEST(ImportTest, AnyOtherCharacterIsRefusedBeforeTheFileIsOpened) {
   for (const char* record : {"0x10", "10h", " 10", "+10", "-1", "1g", "\x82\x50"}) {
     ImportRun r;
-    const Bytes before = r.vol.image();
+    const Bytes before = r.vol.bytes();
     // The host file does not exist: only the record number is reported.
     EXPECT_FALSE(r.run(record, "missing.bin")) << record;
     EXPECT_EQ(r.con.err_text(), msg::kBadRecordNumber.bytes) << record;
     EXPECT_EQ(r.con.out_text(), "");
-    EXPECT_EQ(r.vol.image(), before);
+    EXPECT_EQ(r.vol.bytes(), before);
   }
 }
 
 TEST(ImportTest, CopiesThreeHundredBytesOverOneAndAPartRecord) {
   ImportRun r;
-  const Bytes before = r.vol.image();
+  const Bytes before = r.vol.bytes();
   const Bytes data = testing::pattern(300, 5);
   r.host.files["raw.bin"] = data;
   EXPECT_TRUE(r.run("20"));
@@ -75,11 +75,11 @@ TEST(ImportTest, CopiesThreeHundredBytesOverOneAndAPartRecord) {
 TEST(ImportTest, EmptyFileChangesNothingAndSucceeds) {
   for (const char* record : {"0", "1FF", "200"}) {  // 0x200: just past the end
     ImportRun r;
-    const Bytes before = r.vol.image();
+    const Bytes before = r.vol.bytes();
     r.host.files["raw.bin"] = {};
     EXPECT_TRUE(r.run(record)) << record;
     EXPECT_EQ(r.con.err_text(), "");
-    EXPECT_EQ(r.vol.image(), before);
+    EXPECT_EQ(r.vol.bytes(), before);
   }
 }
 
@@ -105,7 +105,7 @@ TEST(ImportTest, NeverWritesPastTheVolume) {
   };
   for (const Case& c : cases) {
     ImportRun r;
-    const Bytes before = r.vol.image();
+    const Bytes before = r.vol.bytes();
     r.host.files["raw.bin"] = testing::pattern(c.length, 1);
     EXPECT_EQ(r.run(c.record), c.fits) << c.record << " " << c.length;
     if (c.fits) {
@@ -115,13 +115,13 @@ TEST(ImportTest, NeverWritesPastTheVolume) {
     EXPECT_EQ(r.con.err_text(),
               c.record_past_end ? std::string(msg::kBadRecordNumber.bytes) : message_text(msg::kDoesNotFit, "raw.bin"))
         << c.record << " " << c.length;
-    EXPECT_EQ(r.vol.image(), before);
+    EXPECT_EQ(r.vol.bytes(), before);
   }
 }
 
 TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   ImportRun r;
-  const Bytes before = r.vol.image();
+  const Bytes before = r.vol.bytes();
   EXPECT_FALSE(r.run("20", "missing.bin"));
   EXPECT_EQ(r.con.err_text(), message_text(msg::kHostFileNotFound, "missing.bin"));
 
@@ -131,7 +131,7 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   r.host.read_budget = 999;
   EXPECT_FALSE(r.run("20"));
   EXPECT_EQ(r.con.err_text(), message_text(msg::kReadFailed, "raw.bin"));
-  EXPECT_EQ(r.vol.image(), before);
+  EXPECT_EQ(r.vol.bytes(), before);
 }
 
 // A pipe has no length: it is read in sequence, and what fits is copied.
@@ -139,7 +139,7 @@ TEST(ImportTest, APipeIsCopiedWhenItFits) {
   for (const auto& [length, fits] : {std::pair{size_t{0}, true}, {300, true}, {0x10 * kRecordSize, true},
                                      {0x10 * kRecordSize + 1, false}, {0x10 * kRecordSize + 70000, false}}) {
     ImportRun r;
-    const Bytes before = r.vol.image();
+    const Bytes before = r.vol.bytes();
     const Bytes data = testing::pattern(length, 4);
     r.host.files["pipe"] = data;
     r.host.pipes.push_back("pipe");
@@ -147,7 +147,7 @@ TEST(ImportTest, APipeIsCopiedWhenItFits) {
     EXPECT_EQ(r.con.err_text(), fits ? "" : message_text(msg::kDoesNotFit, "pipe")) << length;
     Bytes expected = before;
     if (fits) std::copy(data.begin(), data.end(), expected.begin() + 0x1F0 * kRecordSize);
-    EXPECT_EQ(r.vol.image(), expected) << length;
+    EXPECT_EQ(r.vol.bytes(), expected) << length;
   }
 }
 

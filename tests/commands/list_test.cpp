@@ -216,11 +216,11 @@ TEST_F(ListTest, ListsTheDirectoryThePathEndsInOrTheDeepestOneEntered) {
 TEST_F(ListTest, ChangesNothingInTheVolume) {
   b_.add_directory(kRoot, "GAMES");
   b_.add_contiguous(kRoot, "TOP", pattern(10));
-  const testing::Bytes before = b_.volume().image();
+  const testing::Bytes before = b_.volume().bytes();
   list("/", true);
   list("GAMES/", true);
   list("NOSUCH/", true);
-  EXPECT_EQ(b_.volume().image(), before);
+  EXPECT_EQ(b_.volume().bytes(), before);
 }
 
 }  // namespace

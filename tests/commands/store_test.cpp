@@ -56,6 +56,11 @@ Bytes extracted(const Volume& vol, EntryRef e) {
   return m;
 }
 
+bool delete_path(Volume& vol, Console& con, const std::string& path) {
+  VolumeEdit edit(vol);
+  return delete_file(edit, con, resolve_path(vol, con, path));
+}
+
 // A W command on a volume, with the MZT file in a memory host.
 struct StoreRun {
   explicit StoreRun(Volume& v) : vol(v), ctx{con, host, v, time, "img"} {}
@@ -76,7 +81,7 @@ TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
   const EntryRef old = b.add_contiguous(kRoot, "A-MUCH-LONGER-NM", pattern(10));
   b.volume().set_field8(old, entry::kUnnamed, 0x55);
   Console c;
-  ASSERT_TRUE(delete_file(b.volume(), c, lookup_path(b.volume(), c, "A-MUCH-LONGER-NM")));
+  ASSERT_TRUE(delete_path(b.volume(), c, "A-MUCH-LONGER-NM"));
 
   StoreRun run(b.volume());
   run.host.times["in.mzt"] = HostTime{2004, 1, 5, 6, 7};
@@ -85,7 +90,7 @@ TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
   EXPECT_EQ(run.con.err_text(), "");
   EXPECT_EQ(run.con.out_text(), "");
 
-  const std::optional<EntryRef> e = find_entry(b.volume(), c, "HELLO");
+  const std::optional<EntryRef> e = testing::find_entry(b.volume(), "HELLO");
   ASSERT_EQ(e, old);
   const Bytes expected = {0x01, 'H',  'E',  'L',  'L',  'O',  0x0D, 0x0D, 0x0D, 0x0D, 0x0D,
                           0x0D, 0x0D, 0x0D, 0x0D, 0x0D, 0x0D, 0x0D, 0x80, 0x00, 0x34, 0x12,
@@ -117,24 +122,24 @@ TEST(StoreMztFileTest, TakesNameFromThePathAndModeAlwaysObj) {
   const EntryRef e16 = Volume::entry_at(games, 4);
   EXPECT_EQ(entry_name_text(b.volume(), e16), "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(b.volume().field8(e16, 17), 0x0D);
-  EXPECT_EQ(Bytes(b.bytes().begin() + e16.offset + 26, b.bytes().begin() + e16.offset + 30),
-            (Bytes{0x24, 0x81, 0x24, 0x07}));
+  const Bytes all = b.bytes();
+  EXPECT_EQ(Bytes(all.begin() + e16.offset + 26, all.begin() + e16.offset + 30), (Bytes{0x24, 0x81, 0x24, 0x07}));
 }
 
 TEST(StoreMztFileTest, FillsTheFirstFreeEntry) {
   VolumeBuilder b(64, 1);
   for (const char* n : {"E1", "E2", "E3", "E4", "E5", "E6"}) b.add_contiguous(kRoot, n, pattern(1));
   Console c;
-  ASSERT_TRUE(delete_file(b.volume(), c, lookup_path(b.volume(), c, "E5")));
+  ASSERT_TRUE(delete_path(b.volume(), c, "E5"));
   StoreRun run(b.volume());
   ASSERT_TRUE(run.store("NEW", make_mzt(pattern(1))));
-  EXPECT_EQ(find_entry(b.volume(), c, "NEW"), Volume::entry_at(kRoot, 5));
+  EXPECT_EQ(testing::find_entry(b.volume(), "NEW"), Volume::entry_at(kRoot, 5));
 }
 
 TEST(StoreMztFileTest, ReadsOnlyTheHeadersSizeOfBody) {
   VolumeBuilder b(64, 4);
   // Old bytes in the records the file will get.
-  std::fill(b.bytes().begin() + 24 * 256, b.bytes().begin() + 28 * 256, 0xEE);
+  std::fill(b.writable().begin() + 24 * 256, b.writable().begin() + 28 * 256, 0xEE);
   Bytes mzt = make_mzt(pattern(300));
   mzt.resize(mzt.size() + 50, 0x77);  // trailing bytes past the body
   StoreRun run(b.volume());
@@ -146,7 +151,7 @@ TEST(StoreMztFileTest, ReadsOnlyTheHeadersSizeOfBody) {
   // A 0-byte body still takes one block and makes an OBJ of size 0.
   ASSERT_TRUE(run.store("EMPTY", make_mzt({})));
   Console c;
-  const std::optional<EntryRef> e = find_entry(b.volume(), c, "EMPTY");
+  const std::optional<EntryRef> e = testing::find_entry(b.volume(), "EMPTY");
   ASSERT_TRUE(e);
   EXPECT_EQ(b.volume().file_size(*e), 0);
   EXPECT_EQ(b.volume().start_record(*e), 28);
@@ -161,7 +166,7 @@ TEST(CommandStoreTest, ReplacesAFileThatFillsTheWholeVolume) {
   const Bytes mzt = make_mzt(pattern(40 * 256, 9), 0x4000, 0x4000);
   ASSERT_TRUE(run.store("BIG", mzt));
   Console c;
-  const std::optional<EntryRef> e = find_entry(b.volume(), c, "BIG");
+  const std::optional<EntryRef> e = testing::find_entry(b.volume(), "BIG");
   ASSERT_TRUE(e);
   EXPECT_EQ(extracted(b.volume(), *e), make_mzt(pattern(40 * 256, 9), 0x4000, 0x4000, 1, "BIG"));
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 64);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <random>
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/memory_volume.h"
 #include "support/message_text.h"
 
 namespace tarnwick {
@@ -47,15 +49,37 @@ struct D88Run {
   Console con;
   D88Header header;
   bool checked = false;
-  Volume vol;
+  std::unique_ptr<Pager> pager;
+  std::optional<Volume> view;
 
   explicit D88Run(const Bytes& image) {
     host.files["disk.d88"] = image;
     file = host.open("disk.d88", OpenMode::kUpdate, nullptr);
     checked = check_d88_format(*file, con, header);
   }
-  bool load() { return load_d88_image(*file, header, vol); }
-  bool save() { return save_d88_image(*file, vol, header); }
+  bool load() {
+    pager = load_d88_image(*file, header);
+    if (pager) view.emplace(*pager);
+    return pager != nullptr;
+  }
+  bool save() { return save(*pager); }
+  bool save(Pager& from) {
+    Container d88;
+    d88.kind = ContainerKind::kD88;
+    d88.d88 = header;
+    return testing::save_unjournaled(*file, from, d88);
+  }
+  Volume& vol() { return *view; }
+  // Every byte of the loaded volume, read or written whole.
+  Bytes volume_bytes() {
+    Bytes b(pager->size());
+    pager->read(0, b);
+    return b;
+  }
+  void set_volume_bytes(const Bytes& b) {
+    const std::span<uint8_t> to = vol().writable_bytes(0, b.size());
+    std::copy(b.begin(), b.end(), to.begin());
+  }
   const Bytes& bytes() { return host.files["disk.d88"]; }
 };
 
@@ -75,7 +99,7 @@ TEST(D88CheckTest, AllZeroTrackTablePassesButDoesNotLoad) {
   EXPECT_EQ(r.con.out_text(), "Disk type: 2D\n");
   EXPECT_EQ(r.con.err_text(), "");
   EXPECT_FALSE(r.load());
-  EXPECT_FALSE(r.vol.loaded());
+  EXPECT_FALSE(r.pager);
 }
 
 TEST(D88CheckTest, DiskTypeIsPrintedAndRefusesNothing) {
@@ -163,7 +187,7 @@ TEST(D88CheckTest, SeventeenSectorsWarnOnceAndUseTheFirstSixteen) {
   for (int t = 0; t < 160; ++t) expected += message_text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
   EXPECT_EQ(r.con.err_text(), expected);
   ASSERT_TRUE(r.load());
-  EXPECT_EQ(r.vol.image(), vol);
+  EXPECT_EQ(r.volume_bytes(), vol);
 }
 
 TEST(D88CheckTest, SectorFaultsNameTheD88TrackAndTheSectorNumber) {
@@ -300,12 +324,12 @@ TEST(D88LoadTest, OneHundredSixtyTracksGiveTheWholeVolume) {
   D88Run r(image);
   ASSERT_TRUE(r.checked);
   ASSERT_TRUE(r.load());
-  EXPECT_EQ(r.vol.size(), 655360u);
-  EXPECT_EQ(r.vol.image(), vol);
-  EXPECT_EQ(r.vol.geometry().records_per_block, 2);
-  EXPECT_EQ(r.vol.geometry().bytes_per_block, 512);
-  EXPECT_EQ(r.vol.geometry().total_blocks, 1280);
-  EXPECT_EQ(r.vol.geometry().reserved_blocks, 12);
+  EXPECT_EQ(r.vol().size(), 655360u);
+  EXPECT_EQ(r.volume_bytes(), vol);
+  EXPECT_EQ(r.vol().geometry().records_per_block, 2);
+  EXPECT_EQ(r.vol().geometry().bytes_per_block, 512);
+  EXPECT_EQ(r.vol().geometry().total_blocks, 1280);
+  EXPECT_EQ(r.vol().geometry().reserved_blocks, 12);
 }
 
 TEST(D88LoadTest, RecordsFollowTheStoredOrderNotTheSectorNumbers) {
@@ -316,12 +340,12 @@ TEST(D88LoadTest, RecordsFollowTheStoredOrderNotTheSectorNumbers) {
   D88Run r(image);
   ASSERT_TRUE(r.checked);
   ASSERT_TRUE(r.load());
-  EXPECT_EQ(r.vol.image(), vol);
+  EXPECT_EQ(r.volume_bytes(), vol);
   // The sector numbered 9 on D88 track 5 (volume track 4) is that track's
   // second record.
   const uint8_t* h = image.data() + testing::d88_track_offset(image, 5) + kSpan;
   ASSERT_EQ(h[d88::kR], 9);
-  EXPECT_EQ(static_cast<uint8_t>(~h[16]), r.vol.u8((4 * 16 + 1) * kRecordSize));
+  EXPECT_EQ(static_cast<uint8_t>(~h[16]), r.vol().u8((4 * 16 + 1) * kRecordSize));
 }
 
 TEST(D88LoadTest, RefusesVolumesTheTracksCannotHold) {
@@ -330,7 +354,7 @@ TEST(D88LoadTest, RefusesVolumesTheTracksCannotHold) {
     D88Run r(image);
     EXPECT_TRUE(r.checked);
     const bool ok = r.load();
-    EXPECT_EQ(ok, r.vol.loaded());
+    EXPECT_EQ(ok, r.pager != nullptr);
     return ok;
   };
   // 150 tracks hold 2400 records; the system record claims 2560.
@@ -345,14 +369,13 @@ TEST(D88LoadTest, RefusesVolumesTheTracksCannotHold) {
   testing::set_d88_track_offset(one, 0, 0);
   EXPECT_FALSE(loads(one));
 
-  Bytes bad = vol;
-  Volume v(bad);
+  testing::MemoryVolume v(vol);
   v.set_sys8(sys::kReservedBlocks, 255);
   v.set_sys16(sys::kTotalBlocks, 200);  // reserved above total
-  EXPECT_FALSE(loads(testing::make_d88_image(v.image())));
+  EXPECT_FALSE(loads(testing::make_d88_image(v.bytes())));
   v.set_sys16(sys::kTotalBlocks, 2560);  // 2305 data blocks, more than the bitmap holds
   v.set_sys8(sys::kRecordsPerBlockMinusOne, 0);
-  EXPECT_FALSE(loads(testing::make_d88_image(v.image())));
+  EXPECT_FALSE(loads(testing::make_d88_image(v.bytes())));
 }
 
 TEST(D88SaveTest, UnchangedVolumeLeavesTheFileByteIdentical) {
@@ -390,11 +413,11 @@ TEST(D88SaveTest, WritesDataAreasOnlyAndReloadsWhatWasSaved) {
   ASSERT_TRUE(r.checked);
   ASSERT_TRUE(r.load());
   // Every record changes but the system record.
-  Bytes changed = r.vol.image();
+  Bytes changed = r.volume_bytes();
   for (size_t i = 0; i < changed.size(); ++i) {
     if (i / kRecordSize != kSystemRecord) changed[i] = static_cast<uint8_t>(changed[i] * 7 + 3);
   }
-  r.vol.image() = changed;
+  r.set_volume_bytes(changed);
   ASSERT_TRUE(r.save());
 
   const Bytes& saved = r.bytes();
@@ -411,7 +434,7 @@ TEST(D88SaveTest, WritesDataAreasOnlyAndReloadsWhatWasSaved) {
   D88Run again(saved);
   ASSERT_TRUE(again.checked);
   ASSERT_TRUE(again.load());
-  EXPECT_EQ(again.vol.image(), changed);
+  EXPECT_EQ(again.volume_bytes(), changed);
 }
 
 TEST(D88SaveTest, AnyLayoutThatPassesTheCheckSavesWhatItLoaded) {
@@ -449,16 +472,16 @@ TEST(D88SaveTest, AnyLayoutThatPassesTheCheckSavesWhatItLoaded) {
     }
     ASSERT_TRUE(r.load()) << round;
     ++passed;
-    Bytes changed = r.vol.image();
+    Bytes changed = r.volume_bytes();
     for (size_t i = 0; i < changed.size(); ++i) {
       if (i / kRecordSize != kSystemRecord) changed[i] = static_cast<uint8_t>(i * 13 + 1);
     }
-    r.vol.image() = changed;
+    r.set_volume_bytes(changed);
     ASSERT_TRUE(r.save());
     D88Run again(r.bytes());
     ASSERT_TRUE(again.checked);
     ASSERT_TRUE(again.load());
-    ASSERT_EQ(again.vol.image(), changed) << round;
+    ASSERT_EQ(again.volume_bytes(), changed) << round;
   }
   EXPECT_GT(passed, 50) << passed;
 }
@@ -467,16 +490,17 @@ TEST(D88SaveTest, FailsOnAShortWriteOrAVolumeOfAnotherSize) {
   D88Run r(testing::make_d88_image(floppy_volume()));
   ASSERT_TRUE(r.checked);
   ASSERT_TRUE(r.load());
-  r.vol.put8(0x1000, 1);
+  r.vol().put8(0x1000, 1);
   r.host.write_budget = 1000;
   EXPECT_FALSE(r.save());
 
   r.host.write_budget.reset();
   const Bytes before = r.bytes();
-  Bytes smaller = r.vol.image();
+  Bytes smaller = r.volume_bytes();
   smaller.resize(smaller.size() - kRecordSize);
-  r.vol = Volume(smaller);
-  EXPECT_FALSE(r.save());
+  testing::MemoryVolume other(smaller);
+  other.put8(0x1000, 1);
+  EXPECT_FALSE(r.save(other.pages()));
   EXPECT_EQ(r.bytes(), before);
 }
 

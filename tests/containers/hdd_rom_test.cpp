@@ -6,6 +6,7 @@
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
+#include "support/memory_volume.h"
 
 namespace tarnwick {
 namespace {
@@ -43,9 +44,10 @@ TEST(HddLoadTest, LoadsEitherPartitionWithItsGeometry) {
   MemoryHost host;
   auto image = open_image(host, testing::make_hdd_image(p1.take(), p2.take()));
 
-  Volume vol;
   Container where;
-  ASSERT_TRUE(load_hdd_partition(*image, 0, vol, where));
+  std::unique_ptr<Pager> pager = load_hdd_partition(*image, 0, where);
+  ASSERT_TRUE(pager);
+  Volume vol(*pager);
   EXPECT_EQ(where.partition_offset, kPartition1Offset);
   EXPECT_EQ(vol.size(), 64u * 4 * 256);
   EXPECT_EQ(vol.geometry().records_per_block, 4);
@@ -55,7 +57,9 @@ TEST(HddLoadTest, LoadsEitherPartitionWithItsGeometry) {
   EXPECT_EQ(vol.geometry().used_blocks, 6);
   EXPECT_EQ(vol.geometry().total_blocks, 64);
 
-  ASSERT_TRUE(load_hdd_partition(*image, 1, vol, where));
+  pager = load_hdd_partition(*image, 1, where);
+  ASSERT_TRUE(pager);
+  vol = Volume(*pager);
   EXPECT_EQ(where.partition_offset, kPartition2Offset);
   EXPECT_EQ(vol.size(), 40u * 256);
   EXPECT_EQ(vol.geometry().records_per_block, 1);
@@ -63,20 +67,17 @@ TEST(HddLoadTest, LoadsEitherPartitionWithItsGeometry) {
 
 TEST(HddLoadTest, RefusesShortAndImpossibleVolumes) {
   MemoryHost host;
-  Volume vol;
   Container where;
 
   // Partition 2 of an image that ends before its system record.
   VolumeBuilder p1(64, 1);
   auto image = open_image(host, testing::make_hdd_image(p1.take()));
-  EXPECT_FALSE(load_hdd_partition(*image, 1, vol, where));
-  EXPECT_FALSE(vol.loaded());
+  EXPECT_FALSE(load_hdd_partition(*image, 1, where));
 
   // A volume longer than the file.
   Bytes cut = testing::make_hdd_image(VolumeBuilder(64, 1).take());
   cut.resize(cut.size() - 1);
-  EXPECT_FALSE(load_hdd_partition(*open_image(host, cut), 0, vol, where));
-  EXPECT_FALSE(vol.loaded());
+  EXPECT_FALSE(load_hdd_partition(*open_image(host, cut), 0, where));
 
   // ROM images, so that only the system record decides.
   auto with_system = [&](auto poke) {
@@ -84,7 +85,7 @@ TEST(HddLoadTest, RefusesShortAndImpossibleVolumes) {
     poke(b.volume());
     Bytes img = b.take();
     img.resize(img.size() + 20 * 1024 * 1024, 0);  // room for any claimed size
-    return load_rom_image(*open_image(host, img, "x.rom"), vol);
+    return load_rom_image(*open_image(host, img, "x.rom")) != nullptr;
   };
   EXPECT_TRUE(with_system([](Volume&) {}));
   // Total blocks 0.
@@ -117,7 +118,7 @@ TEST(HddLoadTest, RefusesShortAndImpossibleVolumes) {
     b.volume().set_sys16(sys::kTotalBlocks, total);
     Bytes img = testing::make_hdd_image(b.take());
     img.resize(kPartition2Offset + 0x10000, 0);
-    EXPECT_EQ(load_hdd_partition(*open_image(host, img), 0, vol, where), total == 1252) << total;
+    EXPECT_EQ(load_hdd_partition(*open_image(host, img), 0, where) != nullptr, total == 1252) << total;
   }
 }
 
@@ -127,9 +128,10 @@ TEST(HddLoadTest, RecordsPerBlock256StillLoads) {
   Bytes volume(size_t{24} * 65536, 0);
   volume[Volume::kSystemOffset + sys::kRecordsPerBlockMinusOne] = 0xFF;
   volume[Volume::kSystemOffset + sys::kTotalBlocks] = 24;
-  Volume vol;
   const auto image = open_image(host, volume, "x.rom");
-  ASSERT_TRUE(load_rom_image(*image, vol));
+  const std::unique_ptr<Pager> pager = load_rom_image(*image);
+  ASSERT_TRUE(pager);
+  const Volume vol(*pager);
   EXPECT_EQ(vol.geometry().records_per_block, 256);
   EXPECT_EQ(vol.geometry().bytes_per_block, 65536);
 }
@@ -145,15 +147,16 @@ TEST(HddSaveTest, WritesOnlyTheVolumeAndRoundTripsUnchanged) {
   for (int partition : {0, 1}) {
     MemoryHost host;
     auto image = open_image(host, original);
-    Volume vol;
     Container where;
-    ASSERT_TRUE(load_hdd_partition(*image, partition, vol, where));
-    ASSERT_TRUE(save_volume(*image, vol, where));
+    const std::unique_ptr<Pager> pager = load_hdd_partition(*image, partition, where);
+    ASSERT_TRUE(pager);
+    Volume vol(*pager);
+    ASSERT_TRUE(testing::save_unjournaled(*image, *pager, where));
     EXPECT_EQ(host.files["img"], original) << "unchanged volume, partition " << partition;
 
     vol.put8(vol.size() - 1, 0x42);
     vol.put8(0, 0x43);
-    ASSERT_TRUE(save_volume(*image, vol, where));
+    ASSERT_TRUE(testing::save_unjournaled(*image, *pager, where));
     Bytes expected = original;
     expected[where.partition_offset] = 0x43;
     expected[where.partition_offset + vol.size() - 1] = 0x42;
@@ -166,18 +169,20 @@ TEST(RomTest, LoadsFromByteZeroAndLeavesTheTailAlone) {
   const Bytes original = testing::make_rom_image(VolumeBuilder(32, 1).take(), tail);
   MemoryHost host;
   auto image = open_image(host, original, "x.rom");
-  Volume vol;
-  ASSERT_TRUE(load_rom_image(*image, vol));
+  const std::unique_ptr<Pager> pager = load_rom_image(*image);
+  ASSERT_TRUE(pager);
+  Volume vol(*pager);
   EXPECT_EQ(vol.size(), 32u * 256);
   vol.put8(100, 0x99);
-  ASSERT_TRUE(save_rom_image(*image, vol));
+  Container rom;
+  rom.kind = ContainerKind::kRom;
+  ASSERT_TRUE(testing::save_unjournaled(*image, *pager, rom));
   Bytes expected = original;
   expected[100] = 0x99;
   EXPECT_EQ(host.files["x.rom"], expected);
 
   // Shorter than its system record.
-  Volume none;
-  EXPECT_FALSE(load_rom_image(*open_image(host, Bytes(0xFFF, 0), "short.rom"), none));
+  EXPECT_FALSE(load_rom_image(*open_image(host, Bytes(0xFFF, 0), "short.rom")));
 }
 
 TEST(SaveTest, ReportsShortWritesAndFailedSyncs) {
@@ -187,20 +192,20 @@ TEST(SaveTest, ReportsShortWritesAndFailedSyncs) {
   {
     MemoryHost host;
     auto image = open_image(host, original, "x.rom");
-    Volume vol;
-    ASSERT_TRUE(load_rom_image(*image, vol));
-    vol.put8(0x1000, 1);
+    const std::unique_ptr<Pager> pager = load_rom_image(*image);
+    ASSERT_TRUE(pager);
+    Volume(*pager).put8(0x1000, 1);
     host.write_budget = 100;
-    EXPECT_FALSE(save_volume(*image, vol, where));
+    EXPECT_FALSE(testing::save_unjournaled(*image, *pager, where));
   }
   {
     MemoryHost host;
     auto image = open_image(host, original, "x.rom");
-    Volume vol;
-    ASSERT_TRUE(load_rom_image(*image, vol));
-    vol.put8(0x1000, 1);
+    const std::unique_ptr<Pager> pager = load_rom_image(*image);
+    ASSERT_TRUE(pager);
+    Volume(*pager).put8(0x1000, 1);
     host.fail_sync = true;
-    EXPECT_FALSE(save_volume(*image, vol, where));
+    EXPECT_FALSE(testing::save_unjournaled(*image, *pager, where));
   }
 }
 

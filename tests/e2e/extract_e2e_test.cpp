@@ -148,7 +148,7 @@ TEST(ExtractRealDataE2eTest, ABtxFileOfARealRomImage) {
   EXPECT_EQ(read_file(dir.file("sasi.ROM")), image);
 
   // What the file must hold, read straight from its root directory entry.
-  const Volume vol{image};
+  const testing::MemoryVolume vol{image};
   std::optional<EntryRef> e;
   for (int i = 1; i < kEntriesPerDirectory && !e; ++i) {
     const EntryRef c = Volume::entry_at(kRoot, i);

@@ -248,16 +248,16 @@ TEST_F(CheckE2eTest, HostileVolumesEndWithAReport) {
   // A BSD chain that loops on itself and a BRD index that lists itself.
   VolumeBuilder b(100);
   const EntryRef bsd = b.add_bsd(kRoot, "LOOP", pattern(10));
-  Volume& v = b.volume();
+  testing::MemoryVolume& v = b.volume();
   v.put16(uint64_t{v.start_record(bsd)} * kRecordSize + kChainLink, v.start_record(bsd));
-  ToolRun r = list_rom(v.image());
+  ToolRun r = list_rom(v.bytes());
   EXPECT_EQ(r.err, message_text(msg::kBsdFileError, "LOOP") + message_text(msg::kBsdFileError, "LOOP"));
 
   VolumeBuilder c(100);
   const EntryRef brd = c.add_brd(kRoot, "SELF", pattern(10));
-  Volume& w = c.volume();
+  testing::MemoryVolume& w = c.volume();
   w.put16(uint64_t{w.start_record(brd)} * kRecordSize, w.start_record(brd));
-  r = list_rom(w.image());
+  r = list_rom(w.bytes());
   EXPECT_EQ(r.err, message_text(msg::kBrdFileError, "SELF") + message_text(msg::kBrdFileError, "SELF"));
 }
 

@@ -75,9 +75,9 @@ const Kind kKinds[] = {
     {"disk.rom", [](const Bytes& v) { return testing::make_rom_image(v, Bytes(100, 0xA5)); }, 0},
 };
 
-Volume volume_of(const Kind& k, const Bytes& image, size_t size) {
+testing::MemoryVolume volume_of(const Kind& k, const Bytes& image, size_t size) {
   const auto from = image.begin() + static_cast<long>(k.offset);
-  return Volume(Bytes(from, from + static_cast<long>(size)));
+  return testing::MemoryVolume(Bytes(from, from + static_cast<long>(size)));
 }
 
 // True when the image bytes around the volume are the same in both.
@@ -119,7 +119,7 @@ std::pair<int, int> bitmap_changes(const Volume& a, const Volume& b) {
 
 TEST(StoreDeleteE2eTest, DeleteConfirmsAndSavesTheFreedEntry) {
   const Bytes volume = sample_volume();
-  const Volume before(volume);
+  const testing::MemoryVolume before(volume);
   for (const Kind& k : kKinds) {
     const struct {
       const char* path;
@@ -138,7 +138,7 @@ TEST(StoreDeleteE2eTest, DeleteConfirmsAndSavesTheFreedEntry) {
 
       const Bytes saved = read_file(dir.file(k.file));
       ASSERT_EQ(saved.size(), image.size());
-      const Volume after = volume_of(k, saved, volume.size());
+      const testing::MemoryVolume after = volume_of(k, saved, volume.size());
       EXPECT_TRUE(same_outside(k, saved, image, volume.size()));
       // Outside the volume nothing moved; inside, only the system record
       // and the entry's mode byte.
@@ -148,7 +148,7 @@ TEST(StoreDeleteE2eTest, DeleteConfirmsAndSavesTheFreedEntry) {
       EXPECT_EQ(after.mode(e), 0);
       for (size_t at = 0; at < volume.size(); ++at) {
         if ((at >= Volume::kSystemOffset && at < Volume::kSystemOffset + 256) || at == e.offset) continue;
-        ASSERT_EQ(after.image()[at], volume[at]) << path << " byte " << at;
+        ASSERT_EQ(after.u8(at), volume[at]) << path << " byte " << at;
       }
       EXPECT_EQ(bitmap_changes(before, after), std::make_pair(blocks, 0)) << path;
       EXPECT_EQ(after.sys16(sys::kUsedBlocks), before.sys16(sys::kUsedBlocks) - blocks) << path;
@@ -198,7 +198,7 @@ TEST(StoreDeleteE2eTest, StoreSavesTheFileAndReplacesAFormerOne) {
       const Bytes saved = read_file(dir.file(k.file));
       ASSERT_EQ(saved.size(), image.size());
       EXPECT_TRUE(same_outside(k, saved, image, volume.size()));
-      const Volume after = volume_of(k, saved, volume.size());
+      const testing::MemoryVolume after = volume_of(k, saved, volume.size());
       const uint32_t where = name == path ? kRoot : after.start_record(*find_in(after, kRoot, "GAMES"));
       const std::optional<EntryRef> e = find_in(after, where, name);
       ASSERT_TRUE(e) << path;
@@ -268,7 +268,7 @@ TEST(StoreDeleteE2eTest, EmptyMztMakesAnObjOfSizeZeroThatTheCheckReports) {
   const ToolRun w = run_tool({"W", "disk.rom", "1", "EMPTY", "empty.mzt"}, dir);
   EXPECT_EQ(w.status, 0);
   const Bytes saved = read_file(dir.file("disk.rom"));
-  const Volume after(saved);
+  const testing::MemoryVolume after(saved);
   const std::optional<EntryRef> e = find_in(after, kRoot, "EMPTY");
   ASSERT_TRUE(e);
   EXPECT_EQ(after.file_size(*e), 0);
@@ -281,8 +281,8 @@ TEST(StoreDeleteE2eTest, EmptyMztMakesAnObjOfSizeZeroThatTheCheckReports) {
 
   // Deleting it frees its block again.
   run_tool({"D", "disk.rom", "1", "EMPTY"}, dir);
-  EXPECT_EQ(Volume(read_file(dir.file("disk.rom"))).sys16(sys::kUsedBlocks),
-            Volume(sample_volume()).sys16(sys::kUsedBlocks));
+  EXPECT_EQ(testing::MemoryVolume(read_file(dir.file("disk.rom"))).sys16(sys::kUsedBlocks),
+            testing::MemoryVolume(sample_volume()).sys16(sys::kUsedBlocks));
 }
 
 TEST(StoreDeleteE2eTest, RealRomImageTakesARealMztFileAndGivesUpAFile) {
@@ -297,7 +297,7 @@ TEST(StoreDeleteE2eTest, RealRomImageTakesARealMztFileAndGivesUpAFile) {
   write_file(dir.file("ipl.mzt"), mzt);
   const ToolRun w = run_tool({"W", "sasi.rom", "1", "IPLSELECTERMAKER", "ipl.mzt"}, dir);
   EXPECT_EQ(w.err, "");
-  const Volume stored(read_file(dir.file("sasi.rom")));
+  const testing::MemoryVolume stored(read_file(dir.file("sasi.rom")));
   const std::optional<EntryRef> e = find_in(stored, kRoot, "IPLSELECTERMAKER");
   ASSERT_TRUE(e);
   // The header's name is the path's, so extracting gives the very same file.
@@ -311,7 +311,7 @@ TEST(StoreDeleteE2eTest, RealRomImageTakesARealMztFileAndGivesUpAFile) {
 
   const ToolRun d = run_tool({"D", "sasi.rom", "1", "HD FORMAT.m25"}, dir);
   EXPECT_EQ(d.err, "");
-  EXPECT_EQ(Volume(read_file(dir.file("sasi.rom"))).sys16(sys::kUsedBlocks), 94 + 21 - 34);
+  EXPECT_EQ(testing::MemoryVolume(read_file(dir.file("sasi.rom"))).sys16(sys::kUsedBlocks), 94 + 21 - 34);
 }
 
 }  // namespace

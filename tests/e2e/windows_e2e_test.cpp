@@ -224,7 +224,7 @@ Bytes hello_mzt(uint16_t size) {
 
 // The time stamp bytes of the root's entry `name` in a ROM image file.
 std::optional<TimeStamp> stamp_in_image(const std::string& rom, const std::string& name) {
-  const Volume vol(read_file(rom));
+  const testing::MemoryVolume vol(read_file(rom));
   const std::optional<EntryRef> e = find_in_directory(vol, kRootDirectoryRecord, name);
   if (!e) return std::nullopt;
   return vol.time_stamp(*e);

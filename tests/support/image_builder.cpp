@@ -17,13 +17,14 @@ Bytes pattern(size_t length, uint8_t seed) {
 }
 
 VolumeBuilder::VolumeBuilder(uint16_t total_blocks, int records_per_block, int reserved_blocks)
-    : rpb_(records_per_block), total_(total_blocks) {
+    : vol_(Bytes(size_t{total_blocks} * static_cast<size_t>(records_per_block) * kRecordSize, 0)),
+      rpb_(records_per_block),
+      total_(total_blocks) {
   if (reserved_blocks < 0) {
     reserved_ = (kMinimumRecords + static_cast<uint32_t>(rpb_) - 1) / static_cast<uint32_t>(rpb_);
   } else {
     reserved_ = static_cast<uint32_t>(reserved_blocks);
   }
-  vol_ = Volume(Bytes(size_t{total_blocks} * static_cast<size_t>(rpb_) * kRecordSize, 0));
   vol_.set_sys8(sys::kReservedBlocks, static_cast<uint8_t>(reserved_));
   vol_.set_sys16(sys::kUsedBlocks, static_cast<uint16_t>(reserved_));
   vol_.set_sys16(sys::kTotalBlocks, total_blocks);
@@ -89,7 +90,7 @@ uint32_t blocks_for(size_t bytes, int rpb) {
 EntryRef VolumeBuilder::add_contiguous(uint32_t dir, const std::string& name, const Bytes& data, uint8_t mode,
                                        const FileOptions& opt) {
   const uint32_t start = claim_blocks(blocks_for(data.size(), rpb_));
-  std::copy(data.begin(), data.end(), vol_.image().begin() + start * kRecordSize);
+  std::copy(data.begin(), data.end(), writable().begin() + start * kRecordSize);
   return add_entry(dir, mode, name, static_cast<uint16_t>(data.size()), static_cast<uint16_t>(start), opt);
 }
 
@@ -101,7 +102,7 @@ EntryRef VolumeBuilder::add_bsd(uint32_t dir, const std::string& name, const Byt
   for (size_t i = 0; i < records; ++i) {
     const size_t from = i * kChainData;
     const size_t n = from < data.size() ? std::min<size_t>(kChainData, data.size() - from) : 0;
-    std::copy_n(data.begin() + static_cast<long>(from), n, vol_.image().begin() + chain[i] * kRecordSize);
+    std::copy_n(data.begin() + static_cast<long>(from), n, writable().begin() + chain[i] * kRecordSize);
     vol_.put16(chain[i] * kRecordSize + kChainLink, i + 1 < records ? static_cast<uint16_t>(chain[i + 1]) : 0);
   }
   return add_entry(dir, mode::kBsd, name, static_cast<uint16_t>(data.size()), static_cast<uint16_t>(chain[0]),
@@ -115,7 +116,7 @@ EntryRef VolumeBuilder::add_brd(uint32_t dir, const std::string& name, const Byt
     const uint32_t run = claim_blocks(blocks_for(kRunSize, rpb_));
     const size_t from = k * kRunSize;
     const size_t n = std::min<size_t>(kRunSize, data.size() - from);
-    std::copy_n(data.begin() + static_cast<long>(from), n, vol_.image().begin() + run * kRecordSize);
+    std::copy_n(data.begin() + static_cast<long>(from), n, writable().begin() + run * kRecordSize);
     vol_.put16(index * kRecordSize + 2 * k, static_cast<uint16_t>(run));
   }
   const size_t units = (data.size() + kBrdUnit - 1) / kBrdUnit;
@@ -129,7 +130,7 @@ EntryRef VolumeBuilder::add_other(uint32_t dir, const std::string& name, uint8_t
 
 uint32_t VolumeBuilder::add_directory(uint32_t parent, const std::string& name, const FileOptions& opt) {
   const uint32_t start = claim_blocks(blocks_for(kDirectorySize, rpb_));
-  std::fill_n(vol_.image().begin() + start * kRecordSize, kDirectorySize, 0);
+  std::fill_n(writable().begin() + start * kRecordSize, kDirectorySize, 0);
   vol_.put8(start * kRecordSize, kDirectoryNormal);
   add_entry(parent, mode::kDir, name, 0, static_cast<uint16_t>(start), opt);
   add_entry(start, mode::kDir, ".", 0, static_cast<uint16_t>(start), opt);

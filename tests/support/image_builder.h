@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "host/host_time.h"
 #include "volume/timestamp.h"
+#include "support/memory_volume.h"
 #include "volume/volume.h"
 
 namespace tarnwick::testing {
@@ -53,12 +55,14 @@ class VolumeBuilder {
   // A subdirectory with its "." and ".." entries; returns its first record.
   uint32_t add_directory(uint32_t parent, const std::string& name, const FileOptions& opt = {});
 
-  Volume& volume() { return vol_; }
-  Bytes& bytes() { return vol_.image(); }
-  Bytes take() { return vol_.image(); }
+  MemoryVolume& volume() { return vol_; }
+  // The volume's bytes as they are now, and to change in place.
+  Bytes bytes() const { return vol_.bytes(); }
+  std::span<uint8_t> writable() { return vol_.writable_bytes(0, vol_.size()); }
+  Bytes take() const { return vol_.bytes(); }
 
  private:
-  Volume vol_;
+  MemoryVolume vol_;
   int rpb_;
   uint32_t reserved_;
   uint32_t total_;

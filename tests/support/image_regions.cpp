@@ -22,12 +22,11 @@ std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& im
   MemoryHost host;
   host.files[image_name] = image;
   const std::unique_ptr<File> f = host.open(image_name, OpenMode::kUpdate, nullptr);
-  Volume vol;
   const std::string ext = image_extension(image_name);
   if (ext == "D88") {
     Console quiet;
     D88Header header;
-    if (!check_d88_format(*f, quiet, header) || !load_d88_image(*f, header, vol)) return {};
+    if (!check_d88_format(*f, quiet, header) || !load_d88_image(*f, header)) return {};
     std::vector<ByteRange> ranges;
     for (int t = 0; t < D88Header::kTracks; ++t) {
       const uint32_t offset = header.track_offset(t ^ 1);
@@ -39,12 +38,14 @@ std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& im
     return ranges;
   }
   if (ext == "ROM") {
-    if (!load_rom_image(*f, vol)) return {};
-    return {{0, vol.size()}};
+    const std::unique_ptr<Pager> pager = load_rom_image(*f);
+    if (!pager) return {};
+    return {{0, pager->size()}};
   }
   Container where;
-  if (!check_hdd_signature(*f) || !load_hdd_partition(*f, partition_index, vol, where)) return {};
-  return {{partition_index == 0 ? kPartition1Offset : kPartition2Offset, vol.size()}};
+  const std::unique_ptr<Pager> pager = check_hdd_signature(*f) ? load_hdd_partition(*f, partition_index, where) : nullptr;
+  if (!pager) return {};
+  return {{partition_index == 0 ? kPartition1Offset : kPartition2Offset, pager->size()}};
 }
 
 int64_t first_change_outside(const Bytes& before, const Bytes& after, const std::vector<ByteRange>& ranges) {

@@ -9,16 +9,18 @@
 
 namespace tarnwick::testing {
 
-std::optional<Volume> load_image_volume(const Bytes& image, const std::string& image_name, int partition_index) {
+std::optional<MemoryVolume> load_image_volume(const Bytes& image, const std::string& image_name,
+                                              int partition_index) {
   MemoryHost host;
   host.files[image_name] = image;
   const std::unique_ptr<File> f = host.open(image_name, OpenMode::kUpdate, nullptr);
-  Volume vol;
   Console quiet;
   Container container;
-  if (!load_container(*f, image_name, partition_index, quiet, vol, container)) return std::nullopt;
-  vol.image();  // every page in, while the file is open
-  return vol;
+  const std::unique_ptr<Pager> pager = load_container(*f, image_name, partition_index, quiet, container);
+  if (!pager) return std::nullopt;
+  Bytes bytes(pager->size());
+  if (!pager->read(0, bytes)) return std::nullopt;
+  return MemoryVolume(std::move(bytes));
 }
 
 std::vector<bool> bitmap_bits(const Volume& vol) {

@@ -8,13 +8,15 @@
 #include <vector>
 
 #include "support/image_builder.h"
+#include "support/memory_volume.h"
 #include "volume/volume.h"
 
 namespace tarnwick::testing {
 
 // The volume the tool loads from `image` (the container chosen by the name's
 // extension, as the tool does), or nothing when it loads none.
-std::optional<Volume> load_image_volume(const Bytes& image, const std::string& image_name, int partition_index);
+std::optional<MemoryVolume> load_image_volume(const Bytes& image, const std::string& image_name,
+                                              int partition_index);
 
 // One flag per allocation bitmap bit (data block), as the bitmap has them.
 std::vector<bool> bitmap_bits(const Volume& vol);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "support/image_builder.h"
 
 namespace tarnwick {
@@ -39,7 +42,7 @@ class PathTest : public ::testing::Test {
   }
 
   VolumeBuilder b_;
-  Resolution last_;
+  PathResult last_;
   EntryRef root_name_, sixteen_, dir1_name_;
   uint32_t dir1_ = 0, inner_ = 0, other_ = 0;
 };
@@ -58,45 +61,43 @@ TEST(EntryNameTextTest, StopsAtTheFirst0x0DOrGivesError) {
   EXPECT_EQ(entry_name_text(v, e), "");
 }
 
-TEST(NextPathComponentTest, SplitsSkipsOneSlashAndRejectsEmptyOrLong) {
-  struct Step {
-    ComponentStatus status;
-    std::string component;
+// How a path splits into names: one leading '/' skipped, a '/' after each
+// name, and a name empty or of 17 characters or more ending the walk; what
+// the text says of itself is kept wherever the walk stopped.
+TEST_F(PathTest, PathsSplitIntoNamesAndSayWhatStoppedThem) {
+  const struct {
+    std::string path;
+    std::optional<std::string> name;
+    PathFault fault;
+    uint32_t directory;
+    std::optional<std::string> too_long;
+  } cases[] = {
+      {"", std::nullopt, PathFault::kEmptyLast, kRoot, std::nullopt},
+      {"/", std::nullopt, PathFault::kEmptyLast, kRoot, std::nullopt},
+      {"NAME", "NAME", PathFault::kNone, kRoot, std::nullopt},
+      {"/NAME", "NAME", PathFault::kNone, kRoot, std::nullopt},
+      {"DIR1/INNER/", std::nullopt, PathFault::kEmptyLast, inner_, std::nullopt},
+      {"DIR1//NAME", "NAME", PathFault::kNone, dir1_, std::nullopt},
+      {"DIR1///NAME", std::nullopt, PathFault::kBadName, dir1_, std::nullopt},
+      {"//NAME", std::nullopt, PathFault::kBadName, kRoot, std::nullopt},
+      {kSixteen, kSixteen, PathFault::kNone, kRoot, std::nullopt},
+      {kSixteen + "Q", std::nullopt, PathFault::kBadName, kRoot, kSixteen + "Q"},
+      {"DIR1/" + kSixteen + "Q/NAME", std::nullopt, PathFault::kBadName, dir1_, kSixteen + "Q"},
+      {"DIR1///" + kSixteen + "Q", std::nullopt, PathFault::kBadName, dir1_, kSixteen + "Q"},
+      {"NOSUCH/" + kSixteen + "Q", std::nullopt, PathFault::kDirectoryMissing, kRoot, kSixteen + "Q"},
   };
-  auto split = [](std::string_view path) {
-    std::vector<Step> steps;
-    size_t cursor = 0;
-    std::string c;
-    for (;;) {
-      const ComponentStatus s = next_path_component(path, cursor, c);
-      steps.push_back({s, c});
-      if (s != ComponentStatus::kMore) return steps;
-    }
-  };
-  auto statuses = [&](std::string_view path) {
-    std::string out;
-    for (const Step& s : split(path)) {
-      out += std::to_string(static_cast<int>(s.status));
-      // A component is given only with statuses 1 and 0.
-      out += s.status == ComponentStatus::kInvalid ? " " : ":" + s.component + " ";
-    }
-    return out;
-  };
-  EXPECT_EQ(statuses(""), "-1 ");
-  EXPECT_EQ(statuses("/"), "-1 ");
-  EXPECT_EQ(statuses("NAME"), "0:NAME ");
-  EXPECT_EQ(statuses("/NAME"), "0:NAME ");
-  EXPECT_EQ(statuses("A/B/"), "1:A 1:B -1 ");
-  EXPECT_EQ(statuses("A//B"), "1:A 0:B ");
-  EXPECT_EQ(statuses("A///B"), "1:A -1 ");
-  EXPECT_EQ(statuses(kSixteen), "0:" + kSixteen + " ");
-  EXPECT_EQ(statuses(kSixteen + "/X"), "1:" + kSixteen + " 0:X ");
-  EXPECT_EQ(statuses(kSixteen + "Q"), "-1 ");
-  EXPECT_EQ(statuses(kSixteen + "Q/X"), "-1 ");
+  for (const auto& c : cases) {
+    const PathResult r = resolve_path(vol(), c.path);
+    EXPECT_EQ(r.name, c.name) << c.path;
+    EXPECT_EQ(r.fault, c.fault) << c.path;
+    EXPECT_EQ(r.directory, c.directory) << c.path;
+    EXPECT_EQ(r.too_long, c.too_long) << c.path;
+    EXPECT_EQ(r.no_file_name, c.path.empty() || c.path.back() == '/') << c.path;
+  }
 }
 
 TEST_F(PathTest, NameMatchesExactlyAndCaseSensitively) {
-  const EntryRef abc = *find_entry(vol(), "ABC");
+  const EntryRef abc = *testing::find_entry(vol(), "ABC");
   EXPECT_TRUE(name_matches(vol(), "ABC", abc));
   EXPECT_FALSE(name_matches(vol(), "abc", abc));
   EXPECT_FALSE(name_matches(vol(), "AB", abc));
@@ -106,7 +107,7 @@ TEST_F(PathTest, NameMatchesExactlyAndCaseSensitively) {
   // A name field without its 0x0D matches nothing, not even its 16 bytes.
   vol().set_field8(sixteen_, entry::kName + 16, 'Q');
   EXPECT_FALSE(name_matches(vol(), kSixteen, sixteen_));
-  EXPECT_FALSE(find_entry(vol(), kSixteen));
+  EXPECT_FALSE(testing::find_entry(vol(), kSixteen));
 }
 
 TEST_F(PathTest, EmptyRootAndTrailingSlashResolveToNoneAndGiveTheDirectoryReached) {
@@ -118,42 +119,30 @@ TEST_F(PathTest, EmptyRootAndTrailingSlashResolveToNoneAndGiveTheDirectoryReache
   EXPECT_EQ(last_.directory, dir1_);
   EXPECT_FALSE(resolve("DIR1/INNER/"));
   EXPECT_EQ(last_.directory, inner_);
-  EXPECT_EQ(resolve_path(vol(), "DIR1/").failure, ResolveFailure::kEmptyLast);
+  EXPECT_EQ(resolve_path(vol(), "DIR1/").fault, PathFault::kEmptyLast);
 }
 
 TEST_F(PathTest, FindsNamesInTheRootAndInSubdirectories) {
-  EXPECT_EQ(find_entry(vol(), "NAME"), root_name_);
-  EXPECT_EQ(find_entry(vol(), "/NAME"), root_name_);
-  EXPECT_EQ(find_entry(vol(), "DIR1/NAME"), dir1_name_);
-  EXPECT_EQ(find_entry(vol(), "/DIR1/NAME"), dir1_name_);
-  EXPECT_EQ(find_entry(vol(), "DIR1//NAME"), dir1_name_);
-  EXPECT_EQ(lookup_path(vol(), "DIR1//NAME").resolution.directory, dir1_);
+  EXPECT_EQ(testing::find_entry(vol(), "NAME"), root_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "/NAME"), root_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "DIR1/NAME"), dir1_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "/DIR1/NAME"), dir1_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "DIR1//NAME"), dir1_name_);
+  EXPECT_EQ(resolve_path(vol(), "DIR1//NAME").directory, dir1_);
   // "." and ".." are ordinary DIR entries.
-  EXPECT_EQ(find_entry(vol(), "DIR1/INNER/../NAME"), dir1_name_);
-  EXPECT_EQ(find_entry(vol(), "DIR1/../NAME"), root_name_);
-  EXPECT_EQ(find_entry(vol(), "DIR1/./././NAME"), dir1_name_);
-  EXPECT_EQ(find_entry(vol(), kSixteen), sixteen_);
+  EXPECT_EQ(testing::find_entry(vol(), "DIR1/INNER/../NAME"), dir1_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "DIR1/../NAME"), root_name_);
+  EXPECT_EQ(testing::find_entry(vol(), "DIR1/./././NAME"), dir1_name_);
+  EXPECT_EQ(testing::find_entry(vol(), kSixteen), sixteen_);
   // A directory is an entry like any other.
-  EXPECT_TRUE(find_entry(vol(), "DIR1"));
-}
-
-TEST_F(PathTest, InvalidComponentsResolveToNoneAndSayWhy) {
-  EXPECT_FALSE(resolve("DIR1///NAME"));
-  EXPECT_EQ(last_.directory, dir1_);
-  EXPECT_FALSE(resolve(kSixteen + "Q"));
-  EXPECT_FALSE(resolve("DIR1/" + kSixteen + "Q/NAME"));
-  EXPECT_FALSE(find_entry(vol(), kSixteen + "Q"));
-  const Resolution r = resolve_path(vol(), "DIR1/" + kSixteen + "Q");
-  EXPECT_EQ(r.failure, ResolveFailure::kTooLongLast);
-  EXPECT_EQ(r.bad_component, kSixteen + "Q");
-  EXPECT_EQ(resolve_path(vol(), "DIR1///NAME").failure, ResolveFailure::kInvalidMiddle);
+  EXPECT_TRUE(testing::find_entry(vol(), "DIR1"));
 }
 
 TEST_F(PathTest, AMissingDirectoryIsNamedAndLeavesTheDeepestDirectoryEntered) {
   const auto missing = [this](std::string_view path) {
     EXPECT_FALSE(resolve(path)) << path;
-    EXPECT_EQ(last_.failure, ResolveFailure::kDirectoryMissing) << path;
-    return last_.bad_component;
+    EXPECT_EQ(last_.fault, PathFault::kDirectoryMissing) << path;
+    return last_.component;
   };
   EXPECT_EQ(missing("DIR1/SUB/X"), "SUB");
   EXPECT_EQ(last_.directory, dir1_);
@@ -166,7 +155,7 @@ TEST_F(PathTest, AMissingDirectoryIsNamedAndLeavesTheDeepestDirectoryEntered) {
 }
 
 TEST_F(PathTest, ASubdirectoryWhoseRecordsLieOutsideTheVolumeIsMissing) {
-  const EntryRef e = *find_entry(vol(), "DIR1");
+  const EntryRef e = *testing::find_entry(vol(), "DIR1");
   // Records 396-403 end past the 400-record volume.
   vol().set_field16(e, entry::kStartRecord, 396);
   EXPECT_FALSE(resolve("DIR1/NAME"));
@@ -174,8 +163,8 @@ TEST_F(PathTest, ASubdirectoryWhoseRecordsLieOutsideTheVolumeIsMissing) {
   vol().set_field16(e, entry::kStartRecord, 0xFFFF);
   EXPECT_FALSE(resolve("DIR1/"));
   EXPECT_EQ(last_.directory, kRoot);
-  EXPECT_EQ(last_.failure, ResolveFailure::kDirectoryMissing);
-  EXPECT_EQ(last_.bad_component, "DIR1");
+  EXPECT_EQ(last_.fault, PathFault::kDirectoryMissing);
+  EXPECT_EQ(last_.component, "DIR1");
   // The last 8 records are still inside.
   vol().set_field16(e, entry::kStartRecord, 392);
   vol().put8(392 * kRecordSize, kDirectoryNormal);
@@ -185,12 +174,12 @@ TEST_F(PathTest, ASubdirectoryWhoseRecordsLieOutsideTheVolumeIsMissing) {
 
 TEST_F(PathTest, DeletedEntriesAreNotFound) {
   vol().set_field8(root_name_, entry::kMode, mode::kFree);
-  EXPECT_FALSE(find_entry(vol(), "NAME"));
+  EXPECT_FALSE(testing::find_entry(vol(), "NAME"));
   // A deleted DIR entry is no directory either.
-  const EntryRef d = *find_entry(vol(), "DIR1");
+  const EntryRef d = *testing::find_entry(vol(), "DIR1");
   vol().set_field8(d, entry::kMode, mode::kFree);
   EXPECT_FALSE(resolve("DIR1/NAME"));
-  EXPECT_EQ(last_.failure, ResolveFailure::kDirectoryMissing);
+  EXPECT_EQ(last_.fault, PathFault::kDirectoryMissing);
 }
 
 }  // namespace
