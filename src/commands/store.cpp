@@ -137,7 +137,7 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
       return false;
     }
   }
-  const std::unique_ptr<File> mzt = ctx.host.open_argument(host_file, OpenMode::kRead);
+  const std::unique_ptr<File> mzt = ctx.host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
   if (!mzt) {
     undo.restore();
     ctx.con.err(msg::kHostFileNotFound, host_file.c_str());

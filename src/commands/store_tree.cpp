@@ -13,7 +13,6 @@
 #include "commands/undo_log.h"
 #include "commands/volume_report.h"
 #include "host/host_name.h"
-#include "host/memory.h"
 #include "host/host_tree.h"
 #include "volume/layout_writer.h"
 #include "volume/path.h"
@@ -233,7 +232,7 @@ class TreeStorer {
       }
     } else if (item.kind == Kind::kBsd) {
       // One byte more than the most a file may hold tells a longer file.
-      if (buffer_.size() < kBsdMost + 1) platform::resize_buffer(buffer_, kBsdMost + 1);
+      if (buffer_.size() < kBsdMost + 1) ctx_.host.resize_buffer(buffer_, kBsdMost + 1);
       const size_t got = file->read_at(0, buffer_.data(), kBsdMost + 1);
       if (file->failed()) {
         con_.err(msg::kReadFailed, item.text.c_str());

@@ -151,8 +151,8 @@ TEST(StoreTreeTest, FilesReadBackWithTheirModesAndTimes) {
       const Lookup l = lookup_path(b.volume(), name.substr(0, 1));
       ASSERT_TRUE(l.entry) << name;
       testing::MemoryHost out;
-      std::unique_ptr<File> f = out.open("x", OpenMode::kCreate);
-      ASSERT_EQ(extract_contents(b.volume(), check, *l.entry, name, *f), Extraction::kWritten) << name << rpb;
+      std::unique_ptr<File> f = out.open(HostPath::from_argument("x"), OpenMode::kCreate);
+      ASSERT_EQ(extract_contents(b.volume(), check, out, *l.entry, name, *f), Extraction::kWritten) << name << rpb;
       const Bytes got = out.files["x"];
       if (name.ends_with(".mzt")) {
         EXPECT_EQ(got[0], mode::kBtx);

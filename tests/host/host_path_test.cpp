@@ -57,7 +57,7 @@ TEST(HostPathTest, FoldersAndNewFilesOnTheHost) {
   ASSERT_TRUE(host.set_time(root, t));
   EXPECT_FALSE(host.set_time(root, HostTime{}));
   HostTime back;
-  const std::unique_ptr<File> reread = host.open(dir.file("out/漢字%2F.mzt"), OpenMode::kRead);
+  const std::unique_ptr<File> reread = host.open(HostPath::from_argument(dir.file("out/漢字%2F.mzt")), OpenMode::kRead);
   ASSERT_TRUE(reread);
   EXPECT_TRUE(reread->last_write_time(back));
   EXPECT_EQ(back, t);

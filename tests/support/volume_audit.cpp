@@ -12,7 +12,7 @@ namespace tarnwick::testing {
 std::optional<Volume> load_image_volume(const Bytes& image, const std::string& image_name, int partition_index) {
   MemoryHost host;
   host.files[image_name] = image;
-  const std::unique_ptr<File> f = host.open(image_name, OpenMode::kUpdate, nullptr);
+  const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
   Volume vol;
   Console quiet;
   Container container;
