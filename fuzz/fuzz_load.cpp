@@ -61,9 +61,14 @@ class TwoPieceFile final : public File {
     return n;
   }
   bool failed() override { return false; }
+  std::string failure_text() override { return ""; }
   bool last_write_time(HostTime&) override { return false; }
   bool sync() override { return true; }
   bool close() override { return true; }
+  uint64_t link_count() override { return 1; }
+  std::optional<uint64_t> size() override { return std::nullopt; }
+  std::optional<HostPath> real_path(const HostPath&) override { return std::nullopt; }
+  std::optional<std::string> lock_unavailable() override { return std::nullopt; }
 
   const Bytes& head() const { return head_; }
   const Bytes& body() const { return body_; }

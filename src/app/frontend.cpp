@@ -211,7 +211,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   Arguments a = *parsed;
   const Command& c = *find_command(a.letter);
   // Standard output that carries R's file carries nothing else.
-  if (a.letter == 'R' && host.writes_standard_output(*a.host_file)) con.divert_output();
+  if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();
   // A PATH typed as text becomes the volume's bytes before anything opens.
   const std::string typed_path = a.path.value_or("");
   if (a.path && !convert_path_argument(*a.path, con)) return finish(con, options);

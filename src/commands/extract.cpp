@@ -8,7 +8,6 @@
 
 #include "commands/mzt.h"
 #include "commands/volume_report.h"
-#include "host/memory.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 #include "volume/walk.h"
@@ -84,7 +83,8 @@ std::optional<EntryRef> announce_target(Console& con, const PathResult& target) 
 
 }  // namespace
 
-Extraction extract_file(const Volume& vol, Console& con, const PathResult& target, File& out, HostTime& host_time) {
+Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathResult& target, File& out,
+                        HostTime& host_time) {
   const std::optional<EntryRef> found = announce_target(con, target);
   if (!found) return Extraction::kRefused;
   const EntryRef e = *found;
@@ -92,11 +92,11 @@ Extraction extract_file(const Volume& vol, Console& con, const PathResult& targe
   // The time stamp travels with the file, whatever its mode turns out to be.
   host_time = decode_time_stamp(vol.time_stamp(e));
   std::vector<uint8_t> buffer;
-  return extract_contents(vol, con, e, target.last(), out, buffer);
+  return extract_contents(vol, con, host, e, target.last(), out, buffer);
 }
 
-Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out,
-                            std::vector<uint8_t>& bytes) {
+Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
+                            File& out, std::vector<uint8_t>& bytes) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
     con.err(msg::kIsDirectory, name);
@@ -118,7 +118,7 @@ Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const s
   const bool mzt = file_mode == mode::kObj || file_mode == mode::kBtx;
   uint64_t size = mzt ? mzt::kHeaderSize : 0;
   for (const Extent& s : *plan) size += s.length;
-  platform::resize_buffer(bytes, static_cast<size_t>(size));
+  host.resize_buffer(bytes, static_cast<size_t>(size));
   uint64_t at = 0;
   if (mzt) {
     const std::array<uint8_t, mzt::kHeaderSize> header = mzt_header(vol, e);
@@ -146,14 +146,16 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   // Creating the host file would empty it; if it is the image file itself,
   // the volume would be lost. Standard output ("-", or a name of the file
   // it leads to) is written where it stands, and gets no time.
-  const bool to_stdout = ctx.host.writes_standard_output(host_file);
-  if (to_stdout ? ctx.host.is_standard_output(ctx.image_name) : ctx.host.same_file(host_file, ctx.image_name)) {
+  const HostPath out_path = HostPath::from_argument(host_file);
+  const HostPath image_path = HostPath::from_argument(ctx.image_name);
+  const bool to_stdout = ctx.host.writes_standard_output(out_path);
+  if (to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(out_path, image_path)) {
     con.err(msg::kCannotWrite, as_host_text(host_file));
     return;
   }
   std::string reason;
   std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
-                                        : ctx.host.open(host_file, OpenMode::kCreate);
+                                        : ctx.host.open(out_path, OpenMode::kCreate);
   if (!out) {
     if (to_stdout) {
       con.err(msg::kStdoutWriteFailed, reason);
@@ -162,7 +164,7 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     }
     return;
   }
-  const Extraction result = extract_file(ctx.vol, con, target, *out, ctx.host_time);
+  const Extraction result = extract_file(ctx.vol, con, ctx.host, target, *out, ctx.host_time);
   // A full disk must not pass for a good extraction: the writes, the sync
   // and the close all count. What was written stays, and gets its time.
   bool written = result != Extraction::kWriteFailed;
@@ -173,8 +175,8 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   // A time stamp that names no date leaves the file's time alone, and
   // standard output, a pipe or a device has no time of its own: none of
   // them is a failure.
-  if (!to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_file_time(host_file, ctx.host_time) &&
-      ctx.host.path_kind(HostPath::from_argument(host_file)) == PathKind::kFile) {
+  if (!to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_time(out_path, ctx.host_time) &&
+      ctx.host.path_kind(out_path) == PathKind::kFile) {
     con.err(msg::kCannotSetTime, as_host_text(host_file));
   }
 }

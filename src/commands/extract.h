@@ -31,15 +31,16 @@ enum class Extraction {
 // decodes its time stamp into `host_time` and writes its contents to `out`
 // from offset 0. Every record the contents need is checked before the first
 // byte is written, so a damaged entry leaves `out` empty.
-Extraction extract_file(const Volume& vol, Console& con, const PathResult& target, File& out, HostTime& host_time);
+Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathResult& target, File& out,
+                        HostTime& host_time);
 
 // Writes the contents of the file an entry describes to `out` from offset
 // 0, as R writes them; `name` names it in messages. Directories and modes
 // whose layout is unknown are refused, and so is damage, before anything is
 // written. The contents are gathered in `buffer`, which a caller writing
-// many files keeps.
-Extraction extract_contents(const Volume& vol, Console& con, EntryRef e, const std::string& name, File& out,
-                            std::vector<uint8_t>& buffer);
+// many files keeps; the host prepares its memory.
+Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
+                            File& out, std::vector<uint8_t>& buffer);
 
 // The R command as the front end runs it: look the path up, create the host
 // file, extract, close it and set its last-write time.

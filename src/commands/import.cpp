@@ -61,7 +61,7 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
   }
   const uint64_t start = *record * kRecordSize;
 
-  std::unique_ptr<File> f = host.open_argument(host_file, OpenMode::kRead);
+  std::unique_ptr<File> f = host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
   if (!f) {
     con.err(msg::kHostFileNotFound, host_file);
     return false;

@@ -83,7 +83,7 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
     edit.rollback();
     return false;
   }
-  const std::unique_ptr<File> mzt = ctx.host.open_argument(host_file, OpenMode::kRead);
+  const std::unique_ptr<File> mzt = ctx.host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
   if (!mzt) {
     edit.rollback();
     ctx.con.err(msg::kHostFileNotFound, host_file);

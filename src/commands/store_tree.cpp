@@ -12,7 +12,6 @@
 #include "commands/mzt.h"
 #include "commands/volume_report.h"
 #include "host/host_name.h"
-#include "host/memory.h"
 #include "host/host_tree.h"
 #include "volume/edit.h"
 #include "volume/path.h"
@@ -253,7 +252,7 @@ class TreeStorer {
         return in.file->read_at(0, in.header.data(), in.header.size()) == in.header.size() || read_failed(item);
       case Kind::kBsd: {
         // One byte more than the most a file may hold tells a longer file.
-        if (buffer_.size() < kBsdMost + 1) platform::resize_buffer(buffer_, kBsdMost + 1);
+        if (buffer_.size() < kBsdMost + 1) ctx_.host.resize_buffer(buffer_, kBsdMost + 1);
         const size_t got = in.file->read_at(0, buffer_.data(), kBsdMost + 1);
         if (in.file->failed()) return read_failed(item);
         in.data = std::span<const uint8_t>(buffer_.data(), got);

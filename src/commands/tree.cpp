@@ -42,7 +42,8 @@ const char* extension_of(uint8_t m) {
 
 class TreeWriter {
  public:
-  explicit TreeWriter(RunContext& ctx) : vol_(ctx.vol), con_(ctx.con), entered_(vol_.record_count(), false) {}
+  explicit TreeWriter(RunContext& ctx)
+      : vol_(ctx.vol), con_(ctx.con), host_(ctx.host), entered_(vol_.record_count(), false) {}
 
   // Writes the tree below directory `dir` into `top`, depth first in entry
   // order (files() then counts the files written), and makes it durable.
@@ -118,7 +119,7 @@ class TreeWriter {
       con_.err(msg::kCannotWrite, as_volume_path(text));
       return;
     }
-    const Extraction result = extract_contents(vol_, con_, e, name, *out, buffer_);
+    const Extraction result = extract_contents(vol_, con_, host_, e, name, *out, buffer_);
     const bool written = result == Extraction::kWritten;
     // Stamped after the last write and before the close, through the file
     // itself. A time stamp that names no date leaves the file's time alone.
@@ -137,6 +138,7 @@ class TreeWriter {
 
   const Volume& vol_;
   Console& con_;
+  Host& host_;
   std::vector<bool> entered_;
   std::vector<FolderOut> stack_;
   std::vector<uint8_t> buffer_;  // one file's contents at a time

@@ -17,7 +17,7 @@ ImageFile::~ImageFile() { close(); }
 
 void ImageFile::locate() {
   // Where the real name cannot be told, the name given stands for it.
-  std::optional<HostPath> real = file_->real_path(name_);
+  std::optional<HostPath> real = file_->real_path(HostPath::from_argument(name_));
   real_ = real ? std::move(*real) : HostPath::from_argument(name_);
   journal_ = journal_path(real_);
 }
@@ -25,7 +25,7 @@ void ImageFile::locate() {
 std::unique_ptr<ImageFile> ImageFile::open(Host& host, Console& con, const std::string& name, Access access) {
   const bool writes = access == Access::kWrite;
   std::string reason;
-  std::unique_ptr<File> file = host.open(name, writes ? OpenMode::kUpdate : OpenMode::kRead, &reason,
+  std::unique_ptr<File> file = host.open(HostPath::from_argument(name), writes ? OpenMode::kUpdate : OpenMode::kRead, &reason,
                                          writes ? Lock::kExclusive : Lock::kShared);
   if (!file) {
     con.err(msg::kImageOpenFailed, name.c_str(), reason.c_str());
@@ -81,9 +81,9 @@ bool ImageFile::recover(Access access) {
     // alone, which then keeps it so. An image that cannot be written is
     // read through the journal instead.
     file_->close();
-    file_ = host_.open(name_, OpenMode::kUpdate, &reason, Lock::kExclusive);
+    file_ = host_.open(HostPath::from_argument(name_), OpenMode::kUpdate, &reason, Lock::kExclusive);
     writable = file_ != nullptr;
-    if (!file_) file_ = host_.open(name_, OpenMode::kRead, &reason, Lock::kShared);
+    if (!file_) file_ = host_.open(HostPath::from_argument(name_), OpenMode::kRead, &reason, Lock::kShared);
     if (!file_) {
       con_.err(msg::kImageOpenFailed, name_.c_str(), reason.c_str());
       return false;
@@ -208,9 +208,11 @@ bool ImageFile::save() {
 
 bool ImageFile::close() {
   if (!file_) return true;
+  // A failure the file met before has been reported where it was met.
+  const bool failed_before = file_->failed();
   const bool closed = file_->close();
   file_.reset();
-  if (!closed && writes_) con_.err(msg::kImageWriteFailed, name_);
+  if (!closed && writes_ && !failed_before) con_.err(msg::kImageWriteFailed, name_);
   return closed;
 }
 

@@ -374,9 +374,16 @@ class JournalOverlay final : public File {
     return 0;
   }
   bool failed() override { return failed_ || image_->failed() || journal_->failed(); }
+  std::string failure_text() override {
+    if (image_->failed()) return image_->failure_text();
+    if (journal_->failed()) return journal_->failure_text();
+    return failed_ ? std::strerror(EIO) : "";
+  }
   bool last_write_time(HostTime& t) override { return image_->last_write_time(t); }
   std::optional<uint64_t> size() override { return image_->size(); }
   uint64_t link_count() override { return image_->link_count(); }
+  std::optional<HostPath> real_path(const HostPath& opened_as) override { return image_->real_path(opened_as); }
+  std::optional<std::string> lock_unavailable() override { return image_->lock_unavailable(); }
   bool sync() override { return image_->sync(); }
   bool close() override {
     const bool journal_closed = journal_->close();

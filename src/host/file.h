@@ -1,13 +1,15 @@
-// The tool's window on the host: files and their last-write times.
+// The tool's window on the host: files, folders and their last-write times.
 //
-// Everything above this layer works on buffers; the real implementation sits
-// on the C library's streams plus the platform calls for syncing and file
-// times, and tests swap in a host held in memory that can also fail on cue.
+// Everything above this layer works on buffers and host paths; the real
+// implementation sits on the system's descriptors (POSIX) or handles
+// (Windows), the standard streams alone going through the C library, and
+// tests swap in a host held in memory that can also fail on cue.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,29 +55,30 @@ class File {
   // True once a read or write has failed; a read that stops at the end of
   // the file is no failure.
   virtual bool failed() = 0;
+  // The system's text for the first failure; empty while nothing failed.
+  virtual std::string failure_text() = 0;
   // The last-write time of the open file as local time, seconds dropped.
   // False (and `t` untouched) when it cannot be read or converted.
   virtual bool last_write_time(HostTime& t) = 0;
-  // Pushes buffered writes to the file and the file to the disk. A pipe or
-  // a character device has no disk copy to push: only its buffered writes
-  // count.
+  // Pushes the file to the disk; false when that failed or a write to the
+  // file failed before. A pipe or a character device has no disk copy to
+  // push.
   virtual bool sync() = 0;
-  // Closes the file; false when an earlier buffered write failed here.
+  // Closes the file; false when the system could not close it or a write
+  // to it failed before.
   virtual bool close() = 0;
 
   // How many names (hard links) the file has; 1 where that cannot be told.
-  virtual uint64_t link_count() { return 1; }
+  virtual uint64_t link_count() = 0;
   // The file's size in bytes; nothing where it cannot be told.
-  virtual std::optional<uint64_t> size() { return std::nullopt; }
-  // The file's final name, every symbolic link resolved, given the name it
-  // was opened by; nothing where it cannot be told.
-  virtual std::optional<HostPath> real_path(const std::string& opened_as) {
-    static_cast<void>(opened_as);
-    return std::nullopt;
-  }
+  virtual std::optional<uint64_t> size() = 0;
+  // The file's final name, every symbolic link resolved, given the path it
+  // was opened by; nothing where it cannot be told, or when that path no
+  // longer leads to this file.
+  virtual std::optional<HostPath> real_path(const HostPath& opened_as) = 0;
   // Set when a lock was asked for and the file system offers none: the
   // system's text. The file is then used unlocked.
-  virtual std::optional<std::string> lock_unavailable() { return std::nullopt; }
+  virtual std::optional<std::string> lock_unavailable() = 0;
 };
 
 // A file made in a HostFolder, open for writing from offset 0 in sequence.
@@ -118,17 +121,12 @@ class Host {
   // lock, the file is locked until it is closed; a conflicting lock of
   // another run is waited for, up to the host's lock wait, after which the
   // open fails as the system describes a lock held elsewhere.
-  virtual std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+  virtual std::unique_ptr<File> open(const HostPath& path, OpenMode mode, std::string* reason = nullptr,
                                      Lock lock = Lock::kNone) = 0;
-  // Sets the last-write time of a regular file from local time with 0
-  // seconds, leaving the other times alone. False (file untouched) for a
-  // time that forms no valid local date, for a file that is no regular file
-  // (a pipe or a device keeps its times), or when the file cannot be changed.
-  virtual bool set_file_time(const std::string& name, const HostTime& t) = 0;
   // The local time now, to the minute (what a new directory is stamped with).
   virtual HostTime now() = 0;
-  // True when both names lead to the same existing file.
-  virtual bool same_file(const std::string& a, const std::string& b) = 0;
+  // True when both paths lead to the same existing file.
+  virtual bool same_file(const HostPath& a, const HostPath& b) = 0;
 
   // Standard input (kRead) or standard output (kCreate) as a file, read or
   // written in sequence. Closing it leaves the stream open; syncing it only
@@ -137,23 +135,23 @@ class Host {
   // Nothing, with the system's text in `reason`, for standard output when
   // the process was started without it.
   virtual std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason = nullptr) = 0;
-  // True when the name leads to the file standard output is (the same
+  // True when the path leads to the file standard output is (the same
   // device and file): /dev/stdout, or the file it is redirected to.
-  virtual bool is_standard_output(const std::string& name) = 0;
+  virtual bool is_standard_output(const HostPath& path) = 0;
   // Opens a host file argument of a command, "-" standing for standard
   // input when read and standard output when created.
-  std::unique_ptr<File> open_argument(const std::string& name, OpenMode mode, std::string* reason = nullptr) {
-    if (is_standard_stream(name) && mode != OpenMode::kUpdate) return open_standard(mode, reason);
-    return open(name, mode, reason);
+  std::unique_ptr<File> open_argument(const HostPath& path, OpenMode mode, std::string* reason = nullptr) {
+    if (is_standard_stream(path) && mode != OpenMode::kUpdate) return open_standard(mode, reason);
+    return open(path, mode, reason);
   }
   // True when what is written to the host file argument goes to standard
   // output.
-  bool writes_standard_output(const std::string& name) {
-    return is_standard_stream(name) || is_standard_output(name);
+  bool writes_standard_output(const HostPath& path) { return is_standard_stream(path) || is_standard_output(path); }
+  static bool is_standard_stream(const HostPath& path) {
+    return path.native().size() == 1 && path.native()[0] == NativeChar('-');
   }
-  static bool is_standard_stream(const std::string& name) { return name == "-"; }
 
-  // Files and folders the tool creates, by host path.
+  // Files and folders the tool creates.
   virtual PathKind path_kind(const HostPath& path) = 0;
   // True when the path is a folder that holds nothing.
   virtual bool folder_is_empty(const HostPath& path) = 0;
@@ -172,11 +170,17 @@ class Host {
   // `reason` gets the system's text. A link, a FIFO or a device is kOther.
   virtual std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) = 0;
   virtual bool remove_file(const HostPath& path) = 0;
-  // Makes the creation or removal of the file at `path` survive a crash
-  // (see platform::sync_folder_of); false when that could not be made sure.
+  // Makes the creation or removal of the file at `path` survive a crash: on
+  // POSIX systems the folder that holds it is synced (a file's own sync does
+  // not promise that its name survives a crash); Windows has no such call.
+  // False when that could not be made sure.
   virtual bool sync_folder_of(const HostPath& path) = 0;
-  // As set_file_time, for a file or a folder (a folder's time is set after
-  // its contents are written, or they would change it again).
+  // Sets the last-write time of a file or a folder from local time with 0
+  // seconds, leaving the other times alone (a folder's time is set after
+  // its contents are written, or they would change it again). False (the
+  // path untouched) for a time that forms no valid local date, for a path
+  // that is neither a regular file nor a folder (a pipe or a device keeps
+  // its times), or when it cannot be changed.
   virtual bool set_time(const HostPath& path, const HostTime& t) = 0;
   // Opens an existing folder as a handle (the path itself may lead through
   // links; what is below it is reached through the handle alone).
@@ -184,23 +188,34 @@ class Host {
 
   // Folders the tool reads as a tree (host_tree.h). The entries of a folder
   // with their kinds and times, links not followed; false when it cannot be
-  // read.
-  virtual bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) {
-    (void)path;
-    (void)entries;
-    return false;
-  }
-  // The last-write time of a file or folder.
-  virtual std::optional<HostTime> path_time(const HostPath& path) {
-    (void)path;
-    return std::nullopt;
+  // read to its end.
+  virtual bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) = 0;
+  // The last-write time of a file or folder (links followed).
+  virtual std::optional<HostTime> path_time(const HostPath& path) = 0;
+
+  // Makes the pages of [p, p + n) present for writing in one go, where the
+  // system offers that (Linux): a read into fresh memory otherwise takes a
+  // page fault for every page, which costs far more than the read itself
+  // on some virtual machines. Only a hint: nothing else changes.
+  virtual void prepare_for_writing(void* p, size_t n) = 0;
+  // Makes `buffer` hold n bytes (zeros where it grows), the pages of new
+  // memory prepared for writing first.
+  void resize_buffer(std::vector<uint8_t>& buffer, size_t n) {
+    if (buffer.capacity() < n) {
+      buffer.reserve(n);
+      prepare_for_writing(buffer.data(), n);
+    }
+    buffer.resize(n);
   }
 };
 
 // The host this program runs on, waiting kImageLockWait for a lock.
 Host& native_host();
 // The same host with another lock wait (tests wait less), for a process
-// started with or without standard output.
-std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed = false);
+// started with or without standard output. `after_making_folder`, when
+// given, runs each time a HostFolder has made a folder and before it opens
+// it: tests change the tree in that moment.
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed = false,
+                                       std::function<void()> after_making_folder = nullptr);
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 // host_folder_win32.cpp.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "host/file.h"
@@ -11,13 +12,9 @@
 namespace tarnwick {
 
 // Opens an existing folder of the real host; nothing when it is no folder
-// or cannot be opened.
-std::unique_ptr<HostFolder> open_native_folder(const HostPath& path);
-
-// A pause for the end-to-end tests, which change the host tree in the
-// moment after a folder is made and before it is opened:
-// TARNWICK_TEST_FOLDER_PAUSE_MS in the environment gives its length in
-// milliseconds (none when unset).
-void pause_after_making_folder();
+// or cannot be opened. `after_making_folder`, when it holds a call, runs
+// each time a folder below has been made and before it is opened (see
+// make_native_host); it must outlive the folders.
+std::unique_ptr<HostFolder> open_native_folder(const HostPath& path, const std::function<void()>& after_making_folder);
 
 }  // namespace tarnwick

@@ -8,78 +8,18 @@
 // created only where nothing stands, and never through a reparse point.
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "host/win32.h"
 
-#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "host/host_folder.h"
+#include "host/native_file.h"
 #include "host/platform.h"
 
 namespace tarnwick {
 
 namespace {
-
-bool stamp(HANDLE h, const HostTime& t) {
-  uint64_t ticks = 0;
-  if (!platform::local_to_file_ticks(t, ticks)) return false;
-  FILETIME written;
-  written.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
-  written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return SetFileTime(h, nullptr, nullptr, &written) != 0;
-}
-
-class HandleFile final : public NewFile {
- public:
-  explicit HandleFile(HANDLE h) : h_(h) {}
-  ~HandleFile() override { close(); }
-
-  size_t read_at(uint64_t, void*, size_t) override {
-    failed_ = true;
-    return 0;
-  }
-
-  size_t write_at(uint64_t offset, const void* buf, size_t n) override {
-    size_t done = 0;
-    while (h_ != INVALID_HANDLE_VALUE && done < n) {
-      const uint64_t at = offset + done;
-      OVERLAPPED where{};
-      where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-      where.OffsetHigh = static_cast<DWORD>(at >> 32);
-      const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
-      DWORD wrote = 0;
-      if (!WriteFile(h_, static_cast<const char*>(buf) + done, want, &wrote, &where) || wrote == 0) break;
-      done += wrote;
-    }
-    if (done < n) failed_ = true;
-    return done;
-  }
-
-  bool failed() override { return failed_; }
-  bool last_write_time(HostTime&) override { return false; }
-  bool sync() override { return h_ != INVALID_HANDLE_VALUE && FlushFileBuffers(h_) != 0; }
-  bool set_time(const HostTime& t) override { return h_ != INVALID_HANDLE_VALUE && stamp(h_, t); }
-
-  // Windows has no sync of a whole file system: each file is flushed as it
-  // is closed, after its last write.
-  bool close() override {
-    if (h_ == INVALID_HANDLE_VALUE) return false;
-    const bool flushed = FlushFileBuffers(h_) != 0;
-    const bool closed = CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return !failed_ && flushed && closed;
-  }
-
- private:
-  HANDLE h_;
-  bool failed_ = false;
-};
 
 // Opens a folder and holds it: others may read and write in it, but not
 // delete or rename it while the handle is open. With `refuse_reparse`, a
@@ -101,7 +41,8 @@ HANDLE hold_folder(const std::wstring& path, bool refuse_reparse) {
 
 class HandleFolder final : public HostFolder {
  public:
-  HandleFolder(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {}
+  HandleFolder(HANDLE h, std::wstring path, const std::function<void()>& after_making_folder)
+      : h_(h), path_(std::move(path)), after_making_folder_(after_making_folder) {}
   ~HandleFolder() override { CloseHandle(h_); }
   HandleFolder(const HandleFolder&) = delete;
   HandleFolder& operator=(const HandleFolder&) = delete;
@@ -109,21 +50,25 @@ class HandleFolder final : public HostFolder {
   std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
     const std::wstring path = inside(name);
     if (!CreateDirectoryW(path.c_str(), nullptr)) return nullptr;
-    pause_after_making_folder();
+    if (after_making_folder_) after_making_folder_();
     HANDLE h = hold_folder(path, true);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<HandleFolder>(h, path);
+    return std::make_unique<HandleFolder>(h, path, after_making_folder_);
   }
 
   std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
     HANDLE h = CreateFileW(inside(name).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<HandleFile>(h);
+    // Windows has no sync of a whole file system: each file is flushed as
+    // it is closed, after its last write.
+    NativeFile::Options options;
+    options.sync_on_close = true;
+    return std::make_unique<NativeFile>(h, true, std::move(options));
   }
 
   bool remove_file(std::u32string_view name) override { return DeleteFileW(inside(name).c_str()) != 0; }
-  bool set_time(const HostTime& t) override { return stamp(h_, t); }
+  bool set_time(const HostTime& t) override { return platform::set_file_time(h_, t); }
   // NTFS logs a folder's entries in its own journal; there is no call that
   // syncs them.
   bool make_durable() override { return true; }
@@ -133,12 +78,13 @@ class HandleFolder final : public HostFolder {
 
   HANDLE h_;
   std::wstring path_;
+  const std::function<void()>& after_making_folder_;
 };
 
 }  // namespace
 
-std::unique_ptr<HostFolder> open_native_folder(const HostPath& path) {
-  HANDLE h = hold_folder(platform::full_native_path(path.native()), false);
+std::unique_ptr<HostFolder> open_native_folder(const HostPath& path, const std::function<void()>& after_making_folder) {
+  HANDLE h = hold_folder(platform::system_path(path.native()), false);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   // The folder's own full name ("\\?\C:\..."), which no link on the way
   // can change while it is held.
@@ -154,7 +100,7 @@ std::unique_ptr<HostFolder> open_native_folder(const HostPath& path) {
   }
   final_path.resize(n);
   while (!final_path.empty() && final_path.back() == L'\\') final_path.pop_back();
-  return std::make_unique<HandleFolder>(h, std::move(final_path));
+  return std::make_unique<HandleFolder>(h, std::move(final_path), after_making_folder);
 }
 
 }  // namespace tarnwick

@@ -1,12 +1,11 @@
 #include "host/host_path.h"
 
-#include "host/platform.h"
+#include "host/host_tree.h"
+#include "host/unicode.h"
 
 namespace tarnwick {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 #ifdef _WIN32
 constexpr NativeChar kSeparator = L'\\';
@@ -18,9 +17,15 @@ bool is_separator(NativeChar c) { return c == '/'; }
 
 }  // namespace
 
-HostPath HostPath::from_argument(std::string_view text) { return HostPath(platform::native_argument(text)); }
-
-std::string HostPath::text() const { return platform::path_text(native_); }
+// The command line's text is UTF-8 on Windows (read as wide text), and
+// paths are kept in UTF-16 there.
+#ifdef _WIN32
+HostPath HostPath::from_argument(std::string_view text) { return HostPath(utf16_of_utf8(text)); }
+std::string HostPath::text() const { return utf8_of_utf16(native_); }
+#else
+HostPath HostPath::from_argument(std::string_view text) { return HostPath(NativeString(text)); }
+std::string HostPath::text() const { return native_; }
+#endif
 
 HostPath HostPath::operator/(std::u32string_view name) const {
   NativeString joined = native_;
@@ -34,22 +39,19 @@ HostPath HostPath::operator/(std::u32string_view name) const {
 }
 
 NativeString native_text(std::u32string_view text) {
-  NativeString out;
-  for (char32_t c : text) {
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
 #ifdef _WIN32
-    if (c < 0x10000) {
-      out += static_cast<wchar_t>(c);
-    } else {
-      c -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 + (c >> 10));
-      out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-    }
+  return encode_utf16(text);
 #else
-    append_utf8(out, c);
+  return encode_utf8(text);
 #endif
-  }
-  return out;
+}
+
+std::optional<std::u32string> name_code_points(const NativeString& name) {
+#ifdef _WIN32
+  return decode_utf16(name);
+#else
+  return decode_utf8(name);
+#endif
 }
 
 }  // namespace tarnwick

@@ -20,34 +20,8 @@ namespace tarnwick::platform {
 
 namespace {
 
-// Reads the last-write time of an open file into `t`; the descriptor stays
-// open. `t` is left alone unless the whole conversion succeeds.
-bool read_open_file_time(int fd, HostTime& t) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) return false;
-  // localtime_r need not look at TZ again by itself; tzset makes it.
-  tzset();
-  std::tm local{};
-  if (!localtime_r(&st.st_mtime, &local)) return false;
-  const int64_t year = int64_t{local.tm_year} + 1900;
-  if (year < INT32_MIN || year > INT32_MAX) return false;
-  // Seconds and the part below them are dropped, never rounded.
-  t = HostTime{static_cast<int32_t>(year), local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
-  return true;
-}
-
-}  // namespace
-
-HostTime local_time_now() {
-  const std::time_t now = std::time(nullptr);
-  tzset();
-  std::tm local{};
-  if (!localtime_r(&now, &local)) return HostTime{};
-  return HostTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
-}
-
-bool read_stream_time(std::FILE* f, HostTime& t) { return read_open_file_time(fileno(f), t); }
-
+// A local time to the minute as the instant it names, in seconds since the
+// epoch, by the zone's rules (false for no valid date).
 bool local_to_epoch_seconds(const HostTime& t, int64_t& seconds) {
   // mktime would quietly turn 31 April into 1 May and month 0 into December
   // of the year before; an impossible date must leave the file alone.
@@ -72,19 +46,57 @@ bool local_to_epoch_seconds(const HostTime& t, int64_t& seconds) {
   return true;
 }
 
-bool set_host_file_time(const std::string& name, const HostTime& t) {
+// The last-write time of `when`, the access time untouched.
+struct Stamp {
+  explicit Stamp(int64_t when) {
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<std::time_t>(when);
+    times[1].tv_nsec = 0;
+  }
+  struct timespec times[2];
+};
+
+}  // namespace
+
+bool read_file_time(Descriptor d, HostTime& t) {
+  struct stat st;
+  if (fstat(d, &st) != 0) return false;
+  // localtime_r need not look at TZ again by itself; tzset makes it.
+  tzset();
+  const std::optional<HostTime> local = local_time_of(st.st_mtime);
+  if (!local) return false;
+  t = *local;
+  return true;
+}
+
+std::optional<HostTime> local_time_of(std::time_t when) {
+  std::tm local{};
+  if (!localtime_r(&when, &local)) return std::nullopt;
+  const int64_t year = int64_t{local.tm_year} + 1900;
+  if (year < INT32_MIN || year > INT32_MAX) return std::nullopt;
+  // Seconds and the part below them are dropped, never rounded.
+  return HostTime{static_cast<int32_t>(year), local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
+
+HostTime local_time_now() {
+  tzset();
+  return local_time_of(std::time(nullptr)).value_or(HostTime{});
+}
+
+bool set_file_time(Descriptor d, const HostTime& t) {
+  int64_t when = 0;
+  return local_to_epoch_seconds(t, when) && futimens(d, Stamp(when).times) == 0;
+}
+
+bool set_path_time(const NativeString& path, const HostTime& t) {
   int64_t when = 0;
   if (!local_to_epoch_seconds(t, when)) return false;
   // A pipe or a device has no time of its own to set; a folder has (X sets
   // it once the folder's contents are written).
   struct stat st {};
-  if (stat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;  // access time: untouched
-  times[1].tv_sec = static_cast<std::time_t>(when);
-  times[1].tv_nsec = 0;
-  return utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+  if (stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
+  return utimensat(AT_FDCWD, path.c_str(), Stamp(when).times, 0) == 0;
 }
 
 }  // namespace tarnwick::platform

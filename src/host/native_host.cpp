@@ -1,8 +1,8 @@
-// The real host: C streams for files, platform calls for syncing and times.
+// The real host: files as the system's descriptors or handles (NativeFile),
+// the standard streams through the C library, platform calls for the rest.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -10,147 +10,76 @@
 
 #include "host/file.h"
 #include "host/host_folder.h"
+#include "host/memory.h"
+#include "host/native_file.h"
 #include "host/platform.h"
 
 namespace tarnwick {
 
 namespace {
 
-class StdioFile final : public File {
+// Standard input or output: read or written in sequence from where it
+// stands, through the stream's own buffer, never synced to the disk and
+// never closed.
+class StandardStream final : public File {
  public:
-  StdioFile(std::FILE* f, bool locked, std::optional<std::string> lock_unavailable = std::nullopt)
-      : f_(f),
-        locked_(locked),
-        regular_(platform::file_kind(f) == platform::FileKind::kRegular),
-        lock_unavailable_(std::move(lock_unavailable)) {}
-  // A standard stream: read or written in sequence from where it stands,
-  // never synced to the disk and never closed.
-  struct Standard {};
-  StdioFile(std::FILE* f, Standard) : f_(f), locked_(false), regular_(false), standard_(true) {}
-  ~StdioFile() override { close(); }
+  explicit StandardStream(std::FILE* f) : f_(f) {}
+  ~StandardStream() override { close(); }
 
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
-    // A regular file is read with positioned reads where the platform has
-    // them: a volume's pages arrive one system call each, wherever they lie.
-    if (f_ && regular_) {
-      // Buffered writes go out first; one that fails is a failure of the
-      // file, which sync() and close() report too (the stream's error flag).
-      if (last_ == Access::kWrite && std::fflush(f_) != 0) {
-        failed_ = true;
-        return 0;
-      }
-      if (const std::optional<size_t> got = platform::read_positioned(f_, offset, buf, n)) {
-        last_ = Access::kNone;  // the stream's own position is the one to seek from
-        pos_.reset();
-        return *got;
-      }
-    }
-    if (!f_ || !position(offset, Access::kRead)) {
-      failed_ = true;
-      return 0;
-    }
+    if (!position(offset)) return 0;
     const size_t got = std::fread(buf, 1, n, f_);
     moved(got, got == n || !std::ferror(f_));
     return got;
   }
 
   size_t write_at(uint64_t offset, const void* buf, size_t n) override {
-    // A regular file is written with positioned writes where the platform
-    // has them: a save's stretches go out one system call each.
-    if (f_ && regular_ && !standard_) {
-      if (last_ == Access::kWrite && std::fflush(f_) != 0) {
-        failed_ = true;
-        return 0;
-      }
-      if (const std::optional<size_t> put = platform::write_positioned(f_, offset, buf, n)) {
-        last_ = Access::kNone;
-        pos_.reset();
-        wrote_ = true;
-        if (*put != n) failed_ = true;
-        return *put;
-      }
-    }
-    if (!f_ || !position(offset, Access::kWrite)) {
-      failed_ = true;
-      return 0;
-    }
-    wrote_ = true;
+    if (!position(offset)) return 0;
     const size_t written = std::fwrite(buf, 1, n, f_);
     moved(written, written == n);
     return written;
   }
 
-  bool failed() override { return failed_; }
+  bool failed() override { return failure_.has_value(); }
+  std::string failure_text() override { return failure_.value_or(""); }
 
   bool last_write_time(HostTime& t) override {
     if (!f_) return false;
     // What comes through a pipe or from a terminal is made now.
-    if (standard_ && platform::file_kind(f_) != platform::FileKind::kRegular) {
+    const platform::Descriptor d = platform::descriptor_of(f_);
+    if (platform::file_kind(d) != platform::FileKind::kRegular) {
       t = platform::local_time_now();
       return true;
     }
-    return platform::read_stream_time(f_, t);
+    return platform::read_file_time(d, t);
   }
 
-  bool sync() override {
-    if (!f_) return false;
-    return std::fflush(f_) == 0 && std::ferror(f_) == 0 && (standard_ || platform::sync_stream(f_));
-  }
-
-  uint64_t link_count() override { return f_ ? platform::link_count(f_) : 1; }
-
-  std::optional<uint64_t> size() override {
-    // Only what was written needs flushing first: some C runtimes refuse to
-    // flush a stream opened for reading.
-    if (!f_ || (wrote_ && std::fflush(f_) != 0)) return std::nullopt;
-    return platform::stream_size(f_);
-  }
-
-  std::optional<HostPath> real_path(const std::string& opened_as) override {
-    if (!f_) return std::nullopt;
-    std::optional<NativeString> path = platform::real_path(opened_as, f_);
-    if (!path) return std::nullopt;
-    return HostPath::from_native(std::move(*path));
-  }
-
-  std::optional<std::string> lock_unavailable() override { return lock_unavailable_; }
+  bool sync() override { return f_ && std::fflush(f_) == 0 && std::ferror(f_) == 0; }
 
   bool close() override {
     if (!f_) return false;
-    if (standard_) {
-      const bool ok = std::fflush(f_) == 0 && std::ferror(f_) == 0;
-      f_ = nullptr;
-      return ok;
-    }
-    // Everything written reaches the file before the lock is let go.
-    bool flushed = true;
-    if (locked_) {
-      if (wrote_) flushed = std::fflush(f_) == 0;
-      platform::unlock(f_);
-    }
-    const bool ok = std::ferror(f_) == 0;
-    const bool closed = std::fclose(f_) == 0;
+    const bool ok = sync();
     f_ = nullptr;
-    return flushed && ok && closed;
+    return ok;
   }
 
- private:
-  enum class Access { kNone, kRead, kWrite };
+  // A standard stream is no file the tool names, sizes or locks.
+  uint64_t link_count() override { return 1; }
+  std::optional<uint64_t> size() override { return std::nullopt; }
+  std::optional<HostPath> real_path(const HostPath&) override { return std::nullopt; }
+  std::optional<std::string> lock_unavailable() override { return std::nullopt; }
 
-  // A C stream needs a positioning call between reads and writes. None is
-  // made for an access that goes on where the last one of its kind ended,
-  // or for the first one at the start: pipes and devices, which cannot be
-  // positioned, are read and written in sequence that way, and sequential
-  // writes (extraction) stay buffered.
-  bool position(uint64_t offset, Access access) {
-    if (pos_ == offset && (last_ == access || last_ == Access::kNone)) {
-      last_ = access;
+ private:
+  // An access that goes on where the last one ended needs no positioning
+  // call, which a pipe or a terminal would refuse.
+  bool position(uint64_t offset) {
+    if (f_ && pos_ == offset) return true;
+    if (f_ && platform::seek_stream(f_, offset)) {
+      pos_ = offset;
       return true;
     }
-    if (!platform::seek(f_, offset)) return false;
-    last_ = access;
-    pos_ = offset;
-    return true;
+    moved(0, false);
+    return false;
   }
 
   // After an access that moved `n` bytes; one that failed leaves the
@@ -160,109 +89,88 @@ class StdioFile final : public File {
       *pos_ += n;
       return;
     }
-    failed_ = true;
-    last_ = Access::kNone;
+    if (!failure_) failure_ = platform::error_text(errno ? errno : EIO);
     pos_.reset();
   }
 
   std::FILE* f_;
-  bool locked_;
-  bool regular_;
-  bool standard_ = false;
-  bool wrote_ = false;
-  Access last_ = Access::kNone;
   std::optional<uint64_t> pos_ = 0;  // nothing when unknown
-  bool failed_ = false;
-  std::optional<std::string> lock_unavailable_;
+  std::optional<std::string> failure_;
 };
 
 class NativeHost final : public Host {
  public:
-  NativeHost(std::chrono::milliseconds lock_wait, bool output_closed)
-      : lock_wait_(lock_wait), output_closed_(output_closed) {}
+  NativeHost(std::chrono::milliseconds lock_wait, bool output_closed, std::function<void()> after_making_folder)
+      : lock_wait_(lock_wait), output_closed_(output_closed), after_making_folder_(std::move(after_making_folder)) {}
 
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) override {
-    const char* m = mode == OpenMode::kUpdate ? "r+b" : mode == OpenMode::kRead ? "rb" : "wb";
-    errno = 0;
-    std::FILE* f = platform::open_stream(name, m);
-    if (!f) {
-      if (reason) *reason = std::strerror(errno ? errno : ENOENT);
-      return nullptr;
-    }
+  std::unique_ptr<File> open(const HostPath& path, OpenMode mode, std::string* reason, Lock lock) override {
+    const platform::Descriptor d = platform::open_file(path.native(), mode, reason);
+    if (d == platform::kNoDescriptor) return nullptr;
     // A directory opens for reading on some systems; it is not a file.
-    if (platform::file_kind(f) == platform::FileKind::kDirectory) {
-      std::fclose(f);
-      if (reason) *reason = std::strerror(EISDIR);
+    const platform::FileKind kind = platform::file_kind(d);
+    if (kind == platform::FileKind::kDirectory) {
+      platform::close_file(d);
+      if (reason) *reason = platform::error_text(EISDIR);
       return nullptr;
     }
-    bool locked = false;
-    std::optional<std::string> unavailable;
-    if (lock != Lock::kNone && !wait_for_lock(f, lock == Lock::kExclusive, locked, unavailable)) {
-      std::fclose(f);
-      if (reason) *reason = platform::lock_busy_text();
-      return nullptr;
-    }
-    return std::make_unique<StdioFile>(f, locked, std::move(unavailable));
+    std::unique_ptr<NativeFile> file = locked(d, kind == platform::FileKind::kRegular, lock);
+    if (!file && reason) *reason = platform::lock_busy_text();
+    return file;
   }
 
-  bool set_file_time(const std::string& name, const HostTime& t) override {
-    return platform::set_host_file_time(name, t);
-  }
-
-  bool same_file(const std::string& a, const std::string& b) override { return platform::same_file(a, b); }
+  bool same_file(const HostPath& a, const HostPath& b) override { return platform::same_file(a.native(), b.native()); }
 
   std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason) override {
     // What stands at standard output's number then is the null device,
     // put there to keep the number taken.
     if (mode == OpenMode::kCreate && output_closed_) {
-      if (reason) *reason = std::strerror(EBADF);
+      if (reason) *reason = platform::error_text(EBADF);
       return nullptr;
     }
     std::FILE* f = mode == OpenMode::kRead ? stdin : mode == OpenMode::kCreate ? stdout : nullptr;
     if (!f) return nullptr;
     platform::set_binary_mode(f);
-    return std::make_unique<StdioFile>(f, StdioFile::Standard{});
+    return std::make_unique<StandardStream>(f);
   }
-  bool is_standard_output(const std::string& name) override { return platform::is_standard_output(name); }
+  bool is_standard_output(const HostPath& path) override { return platform::is_standard_output(path.native()); }
 
   PathKind path_kind(const HostPath& path) override { return platform::path_kind(path.native()); }
-  bool folder_is_empty(const HostPath& path) override { return platform::folder_is_empty(path.native()); }
+
+  bool folder_is_empty(const HostPath& path) override {
+    std::vector<FolderEntry> entries;
+    return path_kind(path) == PathKind::kFolder && list_folder(path, entries) && entries.empty();
+  }
+
   bool make_folder(const HostPath& path) override { return platform::make_folder(path.native()); }
 
   std::unique_ptr<File> create_file(const HostPath& path) override {
-    std::FILE* f = platform::create_new_file(path.native());
-    if (!f) return nullptr;
-    return std::make_unique<StdioFile>(f, false);
+    const platform::Descriptor d = platform::create_new_file(path.native());
+    if (d == platform::kNoDescriptor) return nullptr;
+    return std::make_unique<NativeFile>(d, true);
   }
 
   std::unique_ptr<File> create_locked_file(const HostPath& path) override {
-    std::FILE* f = platform::create_new_file(path.native());
-    if (!f) return nullptr;
-    bool locked = false;
-    std::optional<std::string> unavailable;
-    if (!wait_for_lock(f, true, locked, unavailable)) {
-      std::fclose(f);
-      platform::remove_file(path.native());
-      return nullptr;
-    }
-    return std::make_unique<StdioFile>(f, locked, std::move(unavailable));
+    const platform::Descriptor d = platform::create_new_file(path.native());
+    if (d == platform::kNoDescriptor) return nullptr;
+    std::unique_ptr<File> file = locked(d, true, Lock::kExclusive);
+    if (!file) platform::remove_file(path.native());
+    return file;
   }
 
   std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason) override {
-    std::FILE* f = platform::open_regular(path.native(), found, reason);
-    if (!f) return nullptr;
-    return std::make_unique<StdioFile>(f, false);
+    const platform::Descriptor d = platform::open_regular(path.native(), found, reason);
+    if (d == platform::kNoDescriptor) return nullptr;
+    return std::make_unique<NativeFile>(d, true);
   }
 
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
   bool sync_folder_of(const HostPath& path) override { return platform::sync_folder_of(path.native()); }
   HostTime now() override { return platform::local_time_now(); }
+  bool set_time(const HostPath& path, const HostTime& t) override { return platform::set_path_time(path.native(), t); }
 
-  bool set_time(const HostPath& path, const HostTime& t) override {
-    return platform::set_path_time(path.native(), t);
+  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override {
+    return open_native_folder(path, after_making_folder_);
   }
-
-  std::unique_ptr<HostFolder> open_folder(const HostPath& path) override { return open_native_folder(path); }
 
   bool list_folder(const HostPath& path, std::vector<FolderEntry>& entries) override {
     return platform::list_folder(path.native(), entries);
@@ -270,21 +178,34 @@ class NativeHost final : public Host {
 
   std::optional<HostTime> path_time(const HostPath& path) override { return platform::path_time(path.native()); }
 
+  void prepare_for_writing(void* p, size_t n) override { platform::prepare_for_writing(p, n); }
+
  private:
+  // The open file `d` with the lock asked for. Nothing (and `d` closed)
+  // when another run holds a conflicting lock until the lock wait is over.
+  std::unique_ptr<NativeFile> locked(platform::Descriptor d, bool positioned, Lock lock) {
+    NativeFile::Options options;
+    if (lock != Lock::kNone && !wait_for_lock(d, lock == Lock::kExclusive, options)) {
+      platform::close_file(d);
+      return nullptr;
+    }
+    return std::make_unique<NativeFile>(d, positioned, std::move(options));
+  }
+
   // Tries to lock the file until the lock wait is over, a little while
   // apart. A file that cannot be locked at all (a file system without
-  // locks) is used unlocked, `unavailable` telling why.
-  bool wait_for_lock(std::FILE* f, bool exclusive, bool& locked, std::optional<std::string>& unavailable) {
+  // locks) is used unlocked, the options telling why.
+  bool wait_for_lock(platform::Descriptor d, bool exclusive, NativeFile::Options& options) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point give_up = Clock::now() + lock_wait_;
     for (;;) {
       std::string why;
-      switch (platform::try_lock(f, exclusive, &why)) {
+      switch (platform::try_lock(d, exclusive, why)) {
         case platform::LockResult::kLocked:
-          locked = true;
+          options.locked = true;
           return true;
         case platform::LockResult::kUnsupported:
-          unavailable = why;
+          options.lock_unavailable = why;
           return true;
         case platform::LockResult::kBusy:
           break;
@@ -298,17 +219,19 @@ class NativeHost final : public Host {
   static constexpr std::chrono::milliseconds kLockPoll{20};
   std::chrono::milliseconds lock_wait_;
   bool output_closed_;
+  std::function<void()> after_making_folder_;
 };
 
 }  // namespace
 
 Host& native_host() {
-  static NativeHost host(kImageLockWait, false);
+  static NativeHost host(kImageLockWait, false, nullptr);
   return host;
 }
 
-std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed) {
-  return std::make_unique<NativeHost>(lock_wait, output_closed);
+std::unique_ptr<Host> make_native_host(std::chrono::milliseconds lock_wait, bool output_closed,
+                                       std::function<void()> after_making_folder) {
+  return std::make_unique<NativeHost>(lock_wait, output_closed, std::move(after_making_folder));
 }
 
 }  // namespace tarnwick

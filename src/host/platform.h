@@ -1,108 +1,133 @@
-// The few platform calls the tool needs beyond the C and C++ libraries.
-// One implementation per platform: platform_posix.cpp, platform_win32.cpp.
+// The platform calls the native host is made of, on open files as the
+// system's descriptors (POSIX) or handles (Windows) and on paths in their
+// native form. One implementation per platform: platform_posix.cpp (with
+// host_time_posix.cpp), platform_win32.cpp.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "host/file.h"
 #include "host/host_path.h"
 #include "host/host_time.h"
 
 namespace tarnwick::platform {
 
-// Opens a host file by its name as the command line gave it (bytes on
-// POSIX systems, UTF-8 text on Windows, opened through the wide calls), in
-// a C stream mode ("rb", "r+b", "wb").
-std::FILE* open_stream(const std::string& name, const char* mode);
+// An open file of the system.
+#ifdef _WIN32
+using Descriptor = void*;  // a HANDLE
+inline Descriptor const kNoDescriptor = reinterpret_cast<Descriptor>(static_cast<intptr_t>(-1));
+#else
+using Descriptor = int;
+inline constexpr Descriptor kNoDescriptor = -1;
+#endif
 
-// What an open stream leads to.
+// The system's text for the error of the call that has just failed.
+std::string last_error_text();
+// The system's text for an error number of the C library.
+std::string error_text(int error);
+
+// Opens a host file for `mode` (kCreate empties it or makes it); on failure
+// kNoDescriptor and, in `reason`, the C library's text for the error.
+Descriptor open_file(const NativeString& path, OpenMode mode, std::string* reason);
+// Creates a file that must not exist yet (nothing is ever replaced, even
+// by a file another program creates at the same moment) and opens it for
+// writing; kNoDescriptor on failure.
+Descriptor create_new_file(const NativeString& path);
+// Opens the regular file at `path` for reading, following no link at its
+// end and waiting for nothing (a FIFO is never waited on). `found` tells
+// what is there; only a regular file (kFile) is opened, and when even that
+// fails, `reason` gets the system's text. A link, a FIFO or a device is
+// kOther.
+Descriptor open_regular(const NativeString& path, PathKind& found, std::string* reason);
+bool close_file(Descriptor d);
+
+// What an open file is.
 enum class FileKind { kRegular, kDirectory, kOther };
-FileKind file_kind(std::FILE* f);
+FileKind file_kind(Descriptor d);
 
-// Reads up to n bytes at `offset` of a regular file's stream without moving
-// the stream (a positioned read, one system call for a page). The bytes
-// read; nothing where the platform has no such read or the read failed,
-// and the stream is read by seeking instead (whose error flag then tells a
-// failure from the end of the file). Buffered writes must have been flushed.
-std::optional<size_t> read_positioned(std::FILE* f, uint64_t offset, void* buf, size_t n);
+// One read or write of up to n bytes: at `offset` when one is given (a
+// positioned transfer, which leaves no position behind), else where the
+// file stands. The bytes moved, 0 for a read at the end of the file;
+// nothing when it failed (last_error_text() tells why). Interrupted calls
+// are made again.
+std::optional<size_t> read_some(Descriptor d, std::optional<uint64_t> offset, void* buf, size_t n);
+std::optional<size_t> write_some(Descriptor d, std::optional<uint64_t> offset, const void* buf, size_t n);
+// Moves where the file stands (false for a pipe, which cannot be moved).
+bool seek(Descriptor d, uint64_t offset);
 
-// Writes n bytes at `offset` of a regular file's stream without moving the
-// stream (one system call however far the last write was). The bytes
-// written; nothing where the platform has no such write, and the stream is
-// written by seeking instead. Buffered writes must have been flushed.
-std::optional<size_t> write_positioned(std::FILE* f, uint64_t offset, const void* buf, size_t n);
+// Pushes an open file's written data to the disk. A file that has no disk
+// copy to push (a pipe, a character device) counts as synced; a regular
+// file or a disk only when the system says so.
+bool sync_file(Descriptor d);
+// The last-write time of an open file as local time, seconds dropped; `t`
+// is only written when every step succeeded.
+bool read_file_time(Descriptor d, HostTime& t);
+// Sets an open file's or folder's last-write time from local time, its
+// access time left alone; false for a time that forms no valid date.
+bool set_file_time(Descriptor d, const HostTime& t);
+// How many names (hard links) the open file has; 1 when it cannot be told.
+uint64_t link_count(Descriptor d);
+std::optional<uint64_t> file_size(Descriptor d);
+// The final path of the file open as `d`, opened by `opened_as`: every
+// symbolic link and relative step resolved (realpath on POSIX systems, the
+// name of the open handle on Windows). Nothing when it cannot be told, or
+// when the path no longer leads to the open file.
+std::optional<NativeString> real_path(const NativeString& opened_as, Descriptor d);
 
-// Pushes an open stream's written data to the disk (after fflush). A file
-// that has no disk copy to push (a pipe, a character device) counts as
-// synced; a regular file or a disk only when the system says so.
-bool sync_stream(std::FILE* f);
-
-// Seeks with 64-bit offsets.
-bool seek(std::FILE* f, uint64_t offset);
-
-// True when both names lead to the same existing file (by the system's file
-// identity, whatever the spelling of the names).
-bool same_file(const std::string& a, const std::string& b);
-
-// True when the named file is the file standard output leads to (by the
-// system's file identity).
-bool is_standard_output(const std::string& name);
-// Puts a standard stream into binary mode, so that its bytes pass without
-// line-end translation (Windows); POSIX streams have no other mode.
-void set_binary_mode(std::FILE* f);
-
-// The local time now, seconds dropped.
-HostTime local_time_now();
-
-// Locks the whole of an open stream's file, shared or exclusive, without
-// waiting. kBusy: another holds a conflicting lock; kUnsupported: the file
-// cannot be locked at all (a file system without locks).
-// With kUnsupported, `unsupported_reason` (when given) gets the system's text.
+// Locks the whole of an open file, shared or exclusive, without waiting.
+// kBusy: another holds a conflicting lock; kUnsupported: the file cannot be
+// locked at all (a file system without locks), `unsupported_reason` then
+// getting the system's text.
 enum class LockResult { kLocked, kBusy, kUnsupported };
-LockResult try_lock(std::FILE* f, bool exclusive, std::string* unsupported_reason = nullptr);
-// Lets go of the lock, once the stream's buffered writes are flushed.
-void unlock(std::FILE* f);
+LockResult try_lock(Descriptor d, bool exclusive, std::string& unsupported_reason);
+// Lets go of the lock before the file is closed.
+void unlock(Descriptor d);
 // The system's text for a file that another holds locked.
 std::string lock_busy_text();
 
-// Last-write time of an open stream's file as local broken-down time.
-bool read_stream_time(std::FILE* f, HostTime& t);
-// Sets the named regular file's last-write time from local broken-down time.
-bool set_host_file_time(const std::string& name, const HostTime& t);
+// The standard streams, which go through the C library: the descriptor
+// under a stream, a seek with 64-bit offsets, and binary mode, so that its
+// bytes pass without line-end translation (Windows; POSIX streams have no
+// other mode).
+Descriptor descriptor_of(std::FILE* f);
+bool seek_stream(std::FILE* f, uint64_t offset);
+void set_binary_mode(std::FILE* f);
 
-// Host paths (host_path.h). The text of a command-line argument in the
-// native form: unchanged on POSIX, from UTF-8 on Windows.
-NativeString native_argument(std::string_view text);
-PathKind path_kind(const NativeString& path);
-// True when the folder can be read and holds no entry but "." and "..".
-bool folder_is_empty(const NativeString& path);
-// Makes one folder; false when it exists already or cannot be made.
-bool make_folder(const NativeString& path);
-// Creates a file that must not exist yet (nothing is ever replaced, even
-// by a file another program creates at the same moment) and opens it for
-// writing; nothing on failure.
-std::FILE* create_new_file(const NativeString& path);
-bool remove_file(const NativeString& path);
-// Makes the creation or removal of the file at `path` durable: on POSIX
-// systems the folder that holds it is synced (a file's own sync does not
-// promise that its name survives a crash). Windows has no such call, and
-// true is all it gives.
-bool sync_folder_of(const NativeString& path);
-// As set_host_file_time, for a file or a folder.
+// True when both paths lead to the same existing file (by the system's
+// file identity, whatever the spelling of the paths).
+bool same_file(const NativeString& a, const NativeString& b);
+// True when the path leads to the file standard output is.
+bool is_standard_output(const NativeString& path);
+
+// The local time now, seconds dropped.
+HostTime local_time_now();
+// Sets the last-write time of the regular file or folder at `path`, as
+// Host::set_time does.
 bool set_path_time(const NativeString& path, const HostTime& t);
 
-// POSIX only: a local time to the minute as the instant it names, in
-// seconds since the epoch, by the zone's rules (false for no valid date).
-bool local_to_epoch_seconds(const HostTime& t, int64_t& seconds);
+PathKind path_kind(const NativeString& path);
+// Makes one folder; false when it exists already or cannot be made.
+bool make_folder(const NativeString& path);
+bool remove_file(const NativeString& path);
+// As Host::sync_folder_of.
+bool sync_folder_of(const NativeString& path);
 
-// Windows only: a local time to the minute as a FILETIME's 100-nanosecond
-// ticks (false for no valid date), and a path as a full "\\?\" path
-// when it is too long for the plain calls.
-bool local_to_file_ticks(const HostTime& t, uint64_t& ticks);
-NativeString full_native_path(const NativeString& path);
+#ifdef _WIN32
+// A path as the system takes it (long_path.h).
+NativeString system_path(const NativeString& path);
+// A FILETIME's 100-nanosecond ticks as local time, through the system's
+// current time zone, seconds dropped.
+std::optional<HostTime> local_time_of(uint64_t file_ticks);
+#else
+// Seconds since the epoch as local time, seconds dropped, by the zone's
+// rules as the last tzset() read them.
+std::optional<HostTime> local_time_of(std::time_t when);
+#endif
 
 // One character of code page 932 (one or two bytes) as its code point, by
 // the system's tables; nothing when the bytes form no character.
@@ -110,27 +135,5 @@ std::optional<char32_t> decode_cp932(std::string_view bytes);
 // A code point in code page 932 by the system's tables (without best-fit
 // substitutes); nothing when the code page has no such character.
 std::optional<std::string> encode_cp932(char32_t c);
-
-// The image's owner: its real name, its names and its size, and the file
-// at its journal's name.
-//
-// The final name of the file open as `f` (opened by `name`): every symbolic
-// link and relative step resolved (realpath on POSIX systems, the name of
-// the open handle on Windows). Nothing when it cannot be told, or when the
-// name no longer leads to the open file.
-std::optional<NativeString> real_path(const std::string& name, std::FILE* f);
-// How many names (hard links) the open file has; 1 when it cannot be told.
-uint64_t link_count(std::FILE* f);
-// The open file's size in bytes.
-std::optional<uint64_t> stream_size(std::FILE* f);
-// Opens the regular file at `path` for reading, following no link at its
-// end and waiting for nothing (a FIFO is never waited on). `found` tells
-// what is there; only a regular file (kFile) is opened, and when even that
-// fails, `reason` gets the system's text. A link, a FIFO or a device is
-// kOther.
-std::FILE* open_regular(const NativeString& path, PathKind& found, std::string* reason);
-// The text of a native path as the console prints it: its bytes on POSIX
-// systems, UTF-8 on Windows.
-std::string path_text(const NativeString& path);
 
 }  // namespace tarnwick::platform

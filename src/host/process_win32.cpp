@@ -1,21 +1,16 @@
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "host/win32.h"
+
 #include <io.h>
 #include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cwchar>
 #include <utility>
 
 #include "host/process.h"
+#include "host/unicode.h"
 
 namespace tarnwick {
 
@@ -40,16 +35,7 @@ std::vector<std::string> command_line(int argc, char** argv) {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!wide) return std::vector<std::string>(argv, argv + argc);
   std::vector<std::string> args;
-  for (int i = 0; i < count; ++i) {
-    const int size = static_cast<int>(std::wcslen(wide[i]));
-    std::string text;
-    const int n = size ? WideCharToMultiByte(CP_UTF8, 0, wide[i], size, nullptr, 0, nullptr, nullptr) : 0;
-    if (n > 0) {
-      text.resize(static_cast<size_t>(n));
-      WideCharToMultiByte(CP_UTF8, 0, wide[i], size, text.data(), n, nullptr, nullptr);
-    }
-    args.push_back(std::move(text));
-  }
+  for (int i = 0; i < count; ++i) args.push_back(utf8_of_utf16(wide[i]));
   LocalFree(wide);
   return args;
 }

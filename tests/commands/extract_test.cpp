@@ -315,11 +315,18 @@ class RecordingFile final : public File {
     return n;
   }
   bool failed() override { return false; }
+  std::string failure_text() override { return ""; }
   bool last_write_time(HostTime&) override { return false; }
   bool sync() override { return true; }
   bool close() override { return true; }
+  uint64_t link_count() override { return 1; }
+  std::optional<uint64_t> size() override { return std::nullopt; }
+  std::optional<HostPath> real_path(const HostPath&) override { return std::nullopt; }
+  std::optional<std::string> lock_unavailable() override { return std::nullopt; }
 };
 
+// Each file's buffer is prepared by the host in one call before it is
+// filled.
 TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   b.add_contiguous(kRoot, "OBJ", pattern(5000));
   b.add_bsd(kRoot, "BSD", pattern(600));
@@ -327,13 +334,15 @@ TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   using Writes = std::vector<std::pair<uint64_t, size_t>>;
   auto writes = [&](const char* path, Extraction want) {
     RecordingFile f;
-    EXPECT_EQ(extract_file(b.volume(), con, resolve_path(b.volume(), con, path), f, host_time), want) << path;
+    EXPECT_EQ(extract_file(b.volume(), con, host, resolve_path(b.volume(), con, path), f, host_time), want) << path;
     return f.writes;
   };
   EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 5128}}));
   EXPECT_EQ(writes("BSD", Extraction::kWritten), (Writes{{0, 600}}));
   EXPECT_EQ(writes("BRD", Extraction::kWritten), (Writes{{0, 10016}}));
   EXPECT_EQ(writes("NOPE", Extraction::kRefused), Writes{});
+  EXPECT_EQ(host.prepare_calls, 3);
+  EXPECT_EQ(host.prepared_bytes, 5128u + 600u + 10016u);
 }
 
 }  // namespace

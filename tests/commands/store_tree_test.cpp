@@ -152,9 +152,9 @@ TEST(StoreTreeTest, FilesReadBackWithTheirModesAndTimes) {
       const std::optional<EntryRef> entry = testing::find_entry(b.volume(), name.substr(0, 1));
       ASSERT_TRUE(entry) << name;
       testing::MemoryHost out;
-      std::unique_ptr<File> f = out.open("x", OpenMode::kCreate);
+      std::unique_ptr<File> f = out.open(HostPath::from_argument("x"), OpenMode::kCreate);
       std::vector<uint8_t> buffer;
-      ASSERT_EQ(extract_contents(b.volume(), check, *entry, name, *f, buffer), Extraction::kWritten) << name << rpb;
+      ASSERT_EQ(extract_contents(b.volume(), check, out, *entry, name, *f, buffer), Extraction::kWritten) << name << rpb;
       const Bytes got = out.files["x"];
       if (name.ends_with(".mzt")) {
         EXPECT_EQ(got[0], mode::kBtx);

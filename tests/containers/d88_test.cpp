@@ -54,7 +54,7 @@ struct D88Run {
 
   explicit D88Run(const Bytes& image) {
     host.files["disk.d88"] = image;
-    file = host.open("disk.d88", OpenMode::kUpdate, nullptr);
+    file = host.open(HostPath::from_argument("disk.d88"), OpenMode::kUpdate, nullptr);
     checked = check_d88_format(*file, con, header);
   }
   bool load() {

@@ -17,7 +17,7 @@ using testing::VolumeBuilder;
 
 std::unique_ptr<File> open_image(MemoryHost& host, const Bytes& bytes, const std::string& name = "img") {
   host.files[name] = bytes;
-  return host.open(name, OpenMode::kUpdate, nullptr);
+  return host.open(HostPath::from_argument(name), OpenMode::kUpdate, nullptr);
 }
 
 Bytes signed_head(size_t length) {

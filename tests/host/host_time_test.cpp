@@ -11,10 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "host/platform.h"
+#include "host/file.h"
 #include "support/civil_time.h"
 #include "support/e2e.h"
 #include "support/image_builder.h"
@@ -49,11 +50,12 @@ void set_times(const std::string& name, int64_t atime, long anano, int64_t mtime
 
 // The last-write time of a file, read through the open file.
 bool read_time(const std::string& name, HostTime& t) {
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (!f) return false;
-  const bool ok = platform::read_stream_time(f, t);
-  std::fclose(f);
-  return ok;
+  const std::unique_ptr<File> f = native_host().open(HostPath::from_argument(name), OpenMode::kRead);
+  return f && f->last_write_time(t);
+}
+
+bool set_time(const std::string& name, const HostTime& t) {
+  return native_host().set_time(HostPath::from_argument(name), t);
 }
 
 struct timespec mtime_of(const std::string& name) {
@@ -86,19 +88,19 @@ TEST_P(HostTimeTest, ReadsAndSetsLocalTimeToTheMinute) {
 
   // Setting gives the whole minute and leaves the access time alone.
   set_times(file_, 123'456'789, 987'654'321, 0, 0);
-  ASSERT_TRUE(platform::set_host_file_time(file_, {1998, 12, 31, 23, 59}));
+  ASSERT_TRUE(set_time(file_, {1998, 12, 31, 23, 59}));
   struct stat st {};
   ASSERT_EQ(stat(file_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, local_instant(1998, 12, 31, 23, 59, 0, z.winter));
   EXPECT_EQ(st.st_mtim.tv_nsec, 0);
   EXPECT_EQ(st.st_atim.tv_sec, 123'456'789);
   EXPECT_EQ(st.st_atim.tv_nsec, 987'654'321);
-  ASSERT_TRUE(platform::set_host_file_time(file_, {2024, 7, 15, 12, 30}));
+  ASSERT_TRUE(set_time(file_, {2024, 7, 15, 12, 30}));
   EXPECT_EQ(mtime_of(file_).tv_sec, local_instant(2024, 7, 15, 12, 30, 0, z.summer));
 
   for (const HostTime& want : {HostTime{1985, 1, 1, 0, 0}, HostTime{2000, 2, 29, 12, 0},
                                HostTime{2038, 1, 19, 3, 14}, HostTime{2084, 12, 31, 23, 59}}) {
-    ASSERT_TRUE(platform::set_host_file_time(file_, want));
+    ASSERT_TRUE(set_time(file_, want));
     ASSERT_TRUE(read_time(file_, t));
     EXPECT_EQ(t, want);
   }
@@ -106,7 +108,7 @@ TEST_P(HostTimeTest, ReadsAndSetsLocalTimeToTheMinute) {
 
 TEST_P(HostTimeTest, MissingFilesAndImpossibleDatesChangeNothing) {
   const std::string missing = dir_.file("missing.mzt");
-  EXPECT_FALSE(platform::set_host_file_time(missing, {1998, 12, 31, 23, 59}));
+  EXPECT_FALSE(set_time(missing, {1998, 12, 31, 23, 59}));
   EXPECT_FALSE(std::filesystem::exists(missing));
 
   set_times(file_, 0, 0, 1'000'000'000, 500);
@@ -115,12 +117,12 @@ TEST_P(HostTimeTest, MissingFilesAndImpossibleDatesChangeNothing) {
                               HostTime{2024, 13, 1, 0, 0}, HostTime{2024, 1, 32, 0, 0}, HostTime{2024, 1, 1, 24, 0},
                               HostTime{2024, 1, 1, 0, 60}, HostTime{2024, 1, 1, -1, 0}, HostTime{0, 1, 1, 0, 0},
                               HostTime{INT32_MIN, 1, 1, 0, 0}}) {
-    EXPECT_FALSE(platform::set_host_file_time(file_, bad)) << bad.year << "-" << bad.month << "-" << bad.day;
+    EXPECT_FALSE(set_time(file_, bad)) << bad.year << "-" << bad.month << "-" << bad.day;
     EXPECT_EQ(mtime_of(file_).tv_sec, 1'000'000'000);
     EXPECT_EQ(mtime_of(file_).tv_nsec, 500);
   }
-  EXPECT_TRUE(platform::set_host_file_time(file_, {2024, 2, 29, 0, 0}));
-  EXPECT_TRUE(platform::set_host_file_time(file_, {2024, 4, 30, 0, 0}));
+  EXPECT_TRUE(set_time(file_, {2024, 2, 29, 0, 0}));
+  EXPECT_TRUE(set_time(file_, {2024, 4, 30, 0, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, HostTimeTest,
@@ -136,12 +138,12 @@ TEST(HostTimeDstTest, AMinuteTheClocksSkipTakesTheZonesReading) {
   set_times(file, 0, 0, 1'000'000'000, 0);
   // On 31 March 2024 the clocks went from 02:00 straight to 03:00; 02:30 is
   // read with the offset of the hour before, as 03:30 summer time.
-  EXPECT_TRUE(platform::set_host_file_time(file, {2024, 3, 31, 2, 30}));
+  EXPECT_TRUE(set_time(file, {2024, 3, 31, 2, 30}));
   EXPECT_EQ(mtime_of(file).tv_sec, local_instant(2024, 3, 31, 2, 30, 0, 1 * kHour));
-  EXPECT_TRUE(platform::set_host_file_time(file, {2024, 3, 31, 3, 0}));
+  EXPECT_TRUE(set_time(file, {2024, 3, 31, 3, 0}));
   EXPECT_EQ(mtime_of(file).tv_sec, local_instant(2024, 3, 31, 3, 0, 0, 2 * kHour));
   // On 27 October 02:30 came twice; either instant reads back as 02:30.
-  ASSERT_TRUE(platform::set_host_file_time(file, {2024, 10, 27, 2, 30}));
+  ASSERT_TRUE(set_time(file, {2024, 10, 27, 2, 30}));
   HostTime back;
   ASSERT_TRUE(read_time(file, back));
   EXPECT_EQ(back, (HostTime{2024, 10, 27, 2, 30}));

@@ -21,7 +21,7 @@ constexpr int kSectorsPerTrack = 16;
 std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& image_name, int partition_index) {
   MemoryHost host;
   host.files[image_name] = image;
-  const std::unique_ptr<File> f = host.open(image_name, OpenMode::kUpdate, nullptr);
+  const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
   const std::string ext = image_extension(image_name);
   if (ext == "D88") {
     Console quiet;

@@ -54,6 +54,7 @@ class MemoryFile final : public File {
   }
 
   bool failed() override { return failed_; }
+  std::string failure_text() override { return failed_ ? "Input/output error" : ""; }
 
   bool last_write_time(HostTime& t) override {
     auto it = host_.times.find(name_);
@@ -75,6 +76,11 @@ class MemoryFile final : public File {
     return it == host_.link_counts.end() ? 1 : it->second;
   }
   std::optional<uint64_t> size() override { return host_.files[name_].size(); }
+  // A name leads to itself: the memory host has no links.
+  std::optional<HostPath> real_path(const HostPath& opened_as) override {
+    if (opened_as.native() != name_) return std::nullopt;
+    return opened_as;
+  }
   std::optional<std::string> lock_unavailable() override {
     if (!lock_unavailable_) return std::nullopt;
     return "No locks available";
@@ -98,7 +104,8 @@ class MemoryFile final : public File {
 
 }  // namespace
 
-std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, std::string* reason, Lock lock) {
+std::unique_ptr<File> MemoryHost::open(const HostPath& path, OpenMode mode, std::string* reason, Lock lock) {
+  const std::string& name = path.native();
   locks[name] = lock;
   if (mode != OpenMode::kRead && std::find(read_only.begin(), read_only.end(), name) != read_only.end()) {
     if (reason) *reason = "Permission denied";
@@ -111,13 +118,6 @@ std::unique_ptr<File> MemoryHost::open(const std::string& name, OpenMode mode, s
     return nullptr;
   }
   return std::make_unique<MemoryFile>(*this, name, no_locks && lock != Lock::kNone, mode == OpenMode::kUpdate);
-}
-
-bool MemoryHost::set_file_time(const std::string& name, const HostTime& t) {
-  if (fail_set_time || !files.count(name) || is_pipe(name)) return false;
-  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
-  times[name] = t;
-  return true;
 }
 
 namespace {
@@ -178,7 +178,7 @@ std::unique_ptr<File> MemoryHost::open_regular(const HostPath& path, PathKind& f
   }
   found = path_kind(path);
   if (found != PathKind::kFile) return nullptr;
-  return open(p, OpenMode::kRead, reason);
+  return open(path, OpenMode::kRead, reason);
 }
 
 bool MemoryHost::remove_file(const HostPath& path) {
@@ -236,7 +236,9 @@ void MemoryHost::crash(Crash how) {
 }
 
 bool MemoryHost::set_time(const HostPath& path, const HostTime& t) {
-  if (fail_set_time || path_kind(path) == PathKind::kMissing || !host_time_is_valid(t)) return false;
+  if (fail_set_time || path_kind(path) == PathKind::kMissing || is_pipe(path.native()) || !host_time_is_valid(t)) {
+    return false;
+  }
   times[path.native()] = t;
   return true;
 }
@@ -250,9 +252,14 @@ class MemoryNewFile final : public NewFile {
   size_t read_at(uint64_t offset, void* buf, size_t n) override { return file_->read_at(offset, buf, n); }
   size_t write_at(uint64_t offset, const void* buf, size_t n) override { return file_->write_at(offset, buf, n); }
   bool failed() override { return file_->failed(); }
+  std::string failure_text() override { return file_->failure_text(); }
   bool last_write_time(HostTime& t) override { return file_->last_write_time(t); }
   bool sync() override { return file_->sync(); }
   bool close() override { return file_->close(); }
+  uint64_t link_count() override { return file_->link_count(); }
+  std::optional<uint64_t> size() override { return file_->size(); }
+  std::optional<HostPath> real_path(const HostPath& opened_as) override { return file_->real_path(opened_as); }
+  std::optional<std::string> lock_unavailable() override { return file_->lock_unavailable(); }
   bool set_time(const HostTime& t) override { return host_.set_time(path_, t); }
 
  private:

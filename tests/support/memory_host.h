@@ -76,18 +76,17 @@ class MemoryHost : public Host {
   // Counts a step; false once the process is dead.
   bool step();
 
-  std::unique_ptr<File> open(const std::string& name, OpenMode mode, std::string* reason = nullptr,
+  // Host paths are the names as they are (POSIX).
+  std::unique_ptr<File> open(const HostPath& path, OpenMode mode, std::string* reason = nullptr,
                              Lock lock = Lock::kNone) override;
-  bool set_file_time(const std::string& name, const HostTime& t) override;
-  bool same_file(const std::string& a, const std::string& b) override { return a == b && files.count(a); }
+  bool same_file(const HostPath& a, const HostPath& b) override { return a == b && files.count(a.native()); }
   // Standard input and output are the files of these names, pipes both;
   // what comes through standard input is made now (the clock).
   static constexpr const char* kStandardInput = "<stdin>";
   static constexpr const char* kStandardOutput = "<stdout>";
   std::unique_ptr<File> open_standard(OpenMode mode, std::string* reason = nullptr) override;
-  bool is_standard_output(const std::string& name) override { return name == kStandardOutput; }
+  bool is_standard_output(const HostPath& path) override { return path.native() == kStandardOutput; }
 
-  // Host paths are the names as they are (POSIX).
   PathKind path_kind(const HostPath& path) override;
   bool folder_is_empty(const HostPath& path) override;
   bool make_folder(const HostPath& path) override;
@@ -96,6 +95,7 @@ class MemoryHost : public Host {
   std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) override;
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
+  // Sets the time of a file or folder; a pipe keeps none.
   bool set_time(const HostPath& path, const HostTime& t) override;
   // A folder held by its path (the memory host's paths never change).
   std::unique_ptr<HostFolder> open_folder(const HostPath& path) override;
@@ -106,6 +106,13 @@ class MemoryHost : public Host {
   // The clock: what now() gives.
   HostTime clock{2026, 12, 7, 9, 30};
   HostTime now() override { return clock; }
+  // Calls of prepare_for_writing, and the bytes they covered.
+  int prepare_calls = 0;
+  uint64_t prepared_bytes = 0;
+  void prepare_for_writing(void*, size_t n) override {
+    ++prepare_calls;
+    prepared_bytes += n;
+  }
 
   bool faulty(const std::string& name) const { return fault_name.empty() || fault_name == name; }
   bool is_pipe(const std::string& name) const;
