@@ -5,7 +5,6 @@
 
 #include "containers/journal.h"
 #include "containers/save_plan.h"
-#include "host/memory.h"
 #include "volume/edit.h"
 
 namespace tarnwick {
@@ -173,7 +172,8 @@ void ImageFile::discard() {
 }
 
 bool ImageFile::load(int partition_index) {
-  pager_ = load_container(*file_, name_, partition_index, con_, container_, platform::prepare_for_writing);
+  pager_ = load_container(*file_, name_, partition_index, con_, container_,
+                          [&host = host_](void* p, size_t n) { host.prepare_for_writing(p, n); });
   if (!pager_) return false;
   volume_.emplace(*pager_);
   // Taken before any command changes the volume: what the file holds now.

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "host/host_path.h"
-#include "host/memory.h"
 #include "volume/coding.h"
 
 namespace tarnwick {
@@ -101,9 +100,9 @@ struct Layout {
 // Writes the journal through a buffer, adding up its checksum.
 class JournalWriter {
  public:
-  explicit JournalWriter(File& file) : file_(file) {
+  JournalWriter(File& file, Host& host) : file_(file) {
     buffer_.reserve(kChunk);
-    platform::prepare_for_writing(buffer_.data(), kChunk);
+    host.prepare_for_writing(buffer_.data(), kChunk);
   }
 
   void put(const uint8_t* bytes, size_t n) {
@@ -192,7 +191,7 @@ bool make_journal(Host& host, const HostPath& path, File& image, uint64_t image_
   if (!journal) return false;
   bool made = false;
   {
-    JournalWriter w(*journal);
+    JournalWriter w(*journal, host);
     std::array<uint8_t, kHeaderSize> header{};
     std::copy(kMagic.begin(), kMagic.end(), header.begin());
     store32(header.data() + 8, kVersion);
@@ -200,7 +199,8 @@ bool make_journal(Host& host, const HostPath& path, File& image, uint64_t image_
     store64(header.data() + 16, image_size);
     w.put(header.data(), header.size());
     JournalFiller filler(w);
-    made = gather_units(image, stretches, units, &filler) && w.finish() && journal->sync();
+    const MemoryHint hint = [&host](void* p, size_t n) { host.prepare_for_writing(p, n); };
+    made = gather_units(image, stretches, units, &filler, hint) && w.finish() && journal->sync();
   }
   made = journal->close() && made;
   journal.reset();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "host/memory.h"
 
 namespace tarnwick {
 
@@ -62,12 +61,14 @@ std::optional<std::vector<WriteUnit>> sector_units(std::span<const Stretch> stre
 }
 
 bool gather_units(File& image, std::span<const Stretch> stretches, std::vector<WriteUnit>& units,
-                  RunObserver* observer) {
+                  RunObserver* observer, const MemoryHint& hint) {
   const std::vector<const Stretch*> sorted = in_file_order(stretches);
   size_t first = 0;  // the first stretch that may still reach the current run
   for (WriteUnit& unit : units) {
     const uint64_t length = unit.end() - unit.offset;
-    platform::resize_buffer(unit.bytes, static_cast<size_t>(length));
+    unit.bytes.reserve(static_cast<size_t>(length));
+    if (hint) hint(unit.bytes.data(), static_cast<size_t>(length));
+    unit.bytes.resize(static_cast<size_t>(length));
     if (image.read_at(unit.offset, unit.bytes.data(), unit.bytes.size()) != unit.bytes.size()) return false;
     for (const SectorRun& run : unit.runs) {
       const std::span<uint8_t> bytes(unit.bytes.data() + (run.offset - unit.offset), static_cast<size_t>(run.length));
@@ -92,13 +93,6 @@ bool write_units(File& image, const std::vector<WriteUnit>& units) {
     if (image.write_at(unit.offset, unit.bytes.data(), unit.bytes.size()) != unit.bytes.size()) return false;
   }
   return true;
-}
-
-bool write_plan(File& image, const SavePlan& plan) {
-  const std::optional<uint64_t> size = image.size();
-  if (!size) return false;
-  std::optional<std::vector<WriteUnit>> units = sector_units(plan.stretches, *size);
-  return units && gather_units(image, plan.stretches, *units) && write_units(image, *units);
 }
 
 }  // namespace tarnwick

@@ -22,6 +22,7 @@
 
 #include "host/file.h"
 #include "volume/format.h"
+#include "volume/pager.h"
 
 namespace tarnwick {
 
@@ -95,14 +96,11 @@ class RunObserver {
 // them, handing every run to `observer` (if any) on the way. False when
 // the file cannot be read or the observer refuses.
 bool gather_units(File& image, std::span<const Stretch> stretches, std::vector<WriteUnit>& units,
-                  RunObserver* observer = nullptr);
+                  RunObserver* observer = nullptr, const MemoryHint& hint = {});
 
 // Writes every unit with one call. True when every byte was accepted
 // (nothing is synced).
 bool write_units(File& image, const std::vector<WriteUnit>& units);
 
-// Writes the plan in place, in whole sectors, without a journal. True when
-// every byte was accepted (nothing is synced).
-bool write_plan(File& image, const SavePlan& plan);
 
 }  // namespace tarnwick

@@ -129,11 +129,4 @@ std::optional<HostTime> local_time_of(uint64_t file_ticks);
 std::optional<HostTime> local_time_of(std::time_t when);
 #endif
 
-// One character of code page 932 (one or two bytes) as its code point, by
-// the system's tables; nothing when the bytes form no character.
-std::optional<char32_t> decode_cp932(std::string_view bytes);
-// A code point in code page 932 by the system's tables (without best-fit
-// substitutes); nothing when the code page has no such character.
-std::optional<std::string> encode_cp932(char32_t c);
-
 }  // namespace tarnwick::platform

@@ -2,7 +2,6 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -239,43 +238,6 @@ bool sync_folder_of(const NativeString& path) {
   const bool synced = fsync(fd) == 0 || errno == EINVAL;
   ::close(fd);
   return synced;
-}
-
-namespace {
-
-// One conversion through iconv: the whole input must turn into at most
-// `out.size()` bytes. The descriptor is reset first; it keeps no state
-// between characters of these stateless encodings anyway.
-std::optional<size_t> convert(iconv_t cd, std::string_view in, std::span<char> out) {
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* from = const_cast<char*>(in.data());
-  size_t from_left = in.size();
-  char* to = out.data();
-  size_t to_left = out.size();
-  if (iconv(cd, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) || from_left != 0) return std::nullopt;
-  return out.size() - to_left;
-}
-
-}  // namespace
-
-std::optional<char32_t> decode_cp932(std::string_view bytes) {
-  static const iconv_t cd = iconv_open("UTF-32LE", "CP932");
-  std::array<char, 8> out{};
-  const std::optional<size_t> n = convert(cd, bytes, out);
-  if (!n || *n != 4) return std::nullopt;  // exactly one character
-  const auto b = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(out[i])); };
-  return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
-}
-
-std::optional<std::string> encode_cp932(char32_t c) {
-  static const iconv_t cd = iconv_open("CP932", "UTF-32LE");
-  const std::array<char, 4> in = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
-                                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
-  std::array<char, 8> out{};
-  const std::optional<size_t> n = convert(cd, std::string_view(in.data(), in.size()), out);
-  if (!n || *n == 0) return std::nullopt;
-  return std::string(out.data(), *n);
 }
 
 }  // namespace tarnwick::platform

@@ -357,23 +357,6 @@ bool remove_file(const NativeString& path) {
 // its own journal); the file's own flush is all there is.
 bool sync_folder_of(const NativeString&) { return true; }
 
-std::optional<char32_t> decode_cp932(std::string_view bytes) {
-  if (bytes.empty() || bytes.size() > 2) return std::nullopt;
-  wchar_t wide[2];
-  const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide, 2);
-  if (n != 1) return std::nullopt;  // exactly one character
-  return static_cast<char32_t>(wide[0]);
-}
-
-std::optional<std::string> encode_cp932(char32_t c) {
-  if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;  // none outside the BMP
-  const wchar_t wide = static_cast<wchar_t>(c);
-  char out[4];
-  BOOL used_default = FALSE;
-  const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &wide, 1, out, sizeof out, nullptr, &used_default);
-  if (n <= 0 || used_default) return std::nullopt;
-  return std::string(out, static_cast<size_t>(n));
-}
 
 }  // namespace tarnwick::platform
 

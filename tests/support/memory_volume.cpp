@@ -51,7 +51,10 @@ std::optional<EntryRef> find_entry(const Volume& vol, std::string_view path) {
 
 bool save_unjournaled(File& image, Pager& pager, const Container& container) {
   SavePlan plan;
-  return plan_save(image, pager, container, plan) && write_plan(image, plan) && image.sync();
+  const std::optional<uint64_t> size = image.size();
+  if (!size || !plan_save(image, pager, container, plan)) return false;
+  std::optional<std::vector<WriteUnit>> units = sector_units(plan.stretches, *size);
+  return units && gather_units(image, plan.stretches, *units) && write_units(image, *units) && image.sync();
 }
 
 }  // namespace tarnwick::testing
