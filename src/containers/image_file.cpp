@@ -54,65 +54,68 @@ std::unique_ptr<ImageFile> ImageFile::open(Host& host, Console& con, const std::
 bool ImageFile::recover(Access access) {
   const bool writes = access == Access::kWrite;
   std::string reason;
-  switch (find_journal(host_, journal_, &reason)) {
-    case JournalFile::kNone:
-      return true;
-    case JournalFile::kForeign:
-      // Not ours to read, play back or delete: a reader goes on without
-      // it; a save would leave no journal of its own there.
-      if (writes) con_.err(msg::kImageWriteFailed, name_.c_str());
-      return !writes;
-    case JournalFile::kUnreadable:
-      con_.err(msg::kImageOpenFailed, journal_text().c_str(), reason.c_str());
-      return false;
-    case JournalFile::kOurs:
-      break;
+  const JournalFile found = find_journal(host_, journal_, &reason);
+  if (found != JournalFile::kOurs) {
+    return report_recovery(found == JournalFile::kNone      ? Recovery::kNone
+                           : found == JournalFile::kForeign ? Recovery::kForeign
+                                                            : Recovery::kUnreadable,
+                           writes, reason);
   }
   // Without a lock, the journal may be that of a save another run is
   // making right now.
   if (file_->lock_unavailable()) {
-    con_.err(msg::kCannotRestore, name_.c_str());
+    con_.err(msg::kCannotRestore, name_);
     return false;
   }
   bool writable = writes;
-  if (!writes) {
-    // Playing a journal back takes the image for writing, and for this run
-    // alone, which then keeps it so. An image that cannot be written is
-    // read through the journal instead.
-    file_->close();
-    file_ = host_.open(HostPath::from_argument(name_), OpenMode::kUpdate, &reason, Lock::kExclusive);
-    writable = file_ != nullptr;
-    if (!file_) file_ = host_.open(HostPath::from_argument(name_), OpenMode::kRead, &reason, Lock::kShared);
-    if (!file_) {
-      con_.err(msg::kImageOpenFailed, name_.c_str(), reason.c_str());
-      return false;
-    }
-    if (file_->lock_unavailable()) {
-      con_.err(msg::kCannotRestore, name_.c_str());
-      return false;
-    }
+  if (!writes && !reopen_to_restore(writable)) return false;
+  return report_recovery(recover_from_journal(host_, journal_, file_, writable, &reason), writes, reason);
+}
+
+bool ImageFile::reopen_to_restore(bool& writable) {
+  // Playing a journal back takes the image for writing, and for this run
+  // alone, which then keeps it so. An image that cannot be written is read
+  // through the journal instead.
+  std::string reason;
+  file_->close();
+  file_ = host_.open(HostPath::from_argument(name_), OpenMode::kUpdate, &reason, Lock::kExclusive);
+  writable = file_ != nullptr;
+  if (!file_) file_ = host_.open(HostPath::from_argument(name_), OpenMode::kRead, &reason, Lock::kShared);
+  if (!file_) {
+    con_.err(msg::kImageOpenFailed, name_, reason);
+    return false;
   }
-  switch (recover_from_journal(host_, journal_, file_, writable, &reason)) {
+  if (file_->lock_unavailable()) {
+    con_.err(msg::kCannotRestore, name_);
+    return false;
+  }
+  return true;
+}
+
+bool ImageFile::report_recovery(Recovery recovery, bool writes, const std::string& reason) {
+  switch (recovery) {
     case Recovery::kNone:
     case Recovery::kDiscarded:
       return true;
     case Recovery::kForeign:
-      if (writes) con_.err(msg::kImageWriteFailed, name_.c_str());
+      // Not ours to read, play back or delete: a reader goes on without
+      // it; a save would leave no journal of its own there.
+      if (writes) con_.err(msg::kImageWriteFailed, name_);
       return !writes;
     case Recovery::kRestored:
-      con_.err(msg::kRestoredFromJournal, name_.c_str());
+      con_.err(msg::kRestoredFromJournal, name_);
       return true;
     case Recovery::kReadThrough:
-      con_.err(msg::kReadOnlyNotRestored, name_.c_str());
+      con_.err(msg::kReadOnlyNotRestored, name_);
       return true;
     case Recovery::kWriteFailed:
-      con_.err(msg::kImageWriteFailed, name_.c_str());
+      con_.err(msg::kImageWriteFailed, name_);
       return false;
     case Recovery::kUnreadable:
-      con_.err(msg::kImageOpenFailed, journal_text().c_str(), reason.c_str());
+      con_.err(msg::kImageOpenFailed, journal_text(), reason);
       return false;
     case Recovery::kNotThisFile:
-      con_.err(msg::kJournalNotThisFile, journal_text().c_str());
+      con_.err(msg::kJournalNotThisFile, journal_text());
       return false;
   }
   return false;

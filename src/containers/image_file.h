@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "containers/container.h"
+#include "containers/journal.h"
 #include "host/file.h"
 #include "host/host_path.h"
 #include "output/console.h"
@@ -80,6 +81,11 @@ class ImageFile {
   // Finds the real name and the journal's name beside it.
   void locate();
   bool recover(Access access);
+  // Reopens an image opened for reading to play its journal back; false
+  // after reporting why the run cannot go on.
+  bool reopen_to_restore(bool& writable);
+  // Says what recovery found; false when the run cannot go on.
+  bool report_recovery(Recovery recovery, bool writes, const std::string& reason);
   std::string journal_text() const { return journal_.text(); }
 
   Host& host_;

@@ -15,9 +15,9 @@ namespace {
 // Replaces the last code point of `name[0, end)`, an ASCII character, by
 // its escape.
 void escape_last(std::u32string& name, size_t end) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto b = static_cast<uint8_t>(name[end - 1]);
-  name.replace(end - 1, 1, {U'%', static_cast<char32_t>(kHex[b >> 4]), static_cast<char32_t>(kHex[b & 0x0F])});
+  std::u32string escaped;
+  append_escape(escaped, static_cast<uint8_t>(name[end - 1]));
+  name.replace(end - 1, 1, escaped);
 }
 
 char32_t ascii_upper(char32_t c) { return c >= U'a' && c <= U'z' ? c - 0x20 : c; }

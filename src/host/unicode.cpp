@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/host_path.h"
+#include "output/text.h"
 
 namespace tarnwick {
 
@@ -14,19 +15,10 @@ bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 // The character that starts at text[i] and how many bytes it takes;
 // nothing when the bytes there form none.
 std::optional<std::pair<char32_t, size_t>> utf8_character(std::string_view text, size_t i) {
-  const auto b = static_cast<uint8_t>(text[i]);
-  const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-  if (n == 0 || i + n > text.size()) return std::nullopt;
-  char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-  for (size_t k = 1; k < n; ++k) {
-    const auto t = static_cast<uint8_t>(text[i + k]);
-    if ((t & 0xC0) != 0x80) return std::nullopt;
-    c = (c << 6) | (t & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are no characters.
-  static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kLeast[n] || c > 0x10FFFF || is_surrogate(c)) return std::nullopt;
-  return std::make_pair(c, n);
+  size_t at = i;
+  const std::optional<char32_t> c = next_utf8(text, at);
+  if (!c) return std::nullopt;
+  return std::make_pair(*c, at - i);
 }
 
 // The same for UTF-16: one unit, or a high and a low surrogate.

@@ -7,7 +7,10 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
+
+#include "host/host_tree.h"
+#include "host/unicode.h"
+#include "host/win32.h"
 #else
 #include <langinfo.h>
 #endif
@@ -46,16 +49,6 @@ void start_user_text(Console& con) {
 
 namespace {
 
-std::wstring wide_of(UINT code_page, std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), n);
-  return wide;
-}
-
 // A console: the text goes through the wide console calls, so it reads
 // right whatever the console's code page. Host names and system texts are
 // UTF-8 already (the command line is read as wide text).
@@ -64,7 +57,7 @@ class ConsoleWriter : public StreamWriter {
   bool write(std::FILE* f, std::string_view utf8) const override {
     std::fflush(f);
     const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
-    const std::wstring wide = wide_of(CP_UTF8, utf8);
+    const std::wstring wide = utf16_of_utf8(utf8);
     for (size_t at = 0; at < wide.size();) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - at, 8192));
@@ -84,15 +77,7 @@ class AnsiWriter : public StreamWriter {
   bool write(std::FILE* f, std::string_view text) const override {
     return std::fwrite(text.data(), 1, text.size(), f) == text.size();
   }
-  std::string host_text(std::string_view text) const override {
-    const std::wstring wide = wide_of(CP_UTF8, text);
-    const int size = static_cast<int>(wide.size());
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
-  }
+  std::string host_text(std::string_view text) const override { return printable_text(utf16_of_utf8(text)); }
 };
 
 bool is_console(std::FILE* f) {

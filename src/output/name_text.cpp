@@ -8,13 +8,7 @@ namespace tarnwick {
 namespace {
 
 void escape(std::u32string& out, std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char ch : bytes) {
-    const auto b = static_cast<uint8_t>(ch);
-    out += U'%';
-    out += static_cast<char32_t>(kHex[b >> 4]);
-    out += static_cast<char32_t>(kHex[b & 0x0F]);
-  }
+  for (const char ch : bytes) append_escape(out, static_cast<uint8_t>(ch));
 }
 
 bool always_escaped(char32_t c) { return c == U'/' || c == U'%' || c < 0x20 || (c >= 0x7F && c <= 0x9F); }
@@ -49,6 +43,13 @@ std::string shown_name(std::string_view cp932) {
 }
 
 }  // namespace
+
+void append_escape(std::u32string& out, uint8_t byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += U'%';
+  out += static_cast<char32_t>(kHex[byte >> 4]);
+  out += static_cast<char32_t>(kHex[byte & 0x0F]);
+}
 
 std::u32string escaped_name(std::string_view cp932, std::u32string_view also_escaped) {
   std::u32string out;

@@ -15,6 +15,7 @@
 // Windows), and a run in the UTF-8 mode shows names and takes PATH so.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@
 #include "output/messages.h"
 
 namespace tarnwick {
+
+// Appends "%XX" for the byte.
+void append_escape(std::u32string& out, uint8_t byte);
 
 // The characters of a name, escaped as above; `also_escaped` names more
 // characters to escape.
