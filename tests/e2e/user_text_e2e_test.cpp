@@ -70,6 +70,10 @@ TEST_F(UserTextE2eTest, TheListingShowsNamesInTheLocalesEncodingAndKeepsItsColum
   r = run_utf8({"L", image}, dir_);
   EXPECT_EQ(r.out, utf8_listing + utf8(u8"完了しました\n"));
   EXPECT_EQ(r.err, "");
+  // The code table is the tool's own: no converter of the system's is needed.
+  RunOptions no_converters;
+  no_converters.env = {{"LC_ALL", "C.UTF-8"}, {"GCONV_PATH", "/nonexistent"}};
+  EXPECT_EQ(testing::run_tool_with({"L", image}, dir_, no_converters).out, r.out);
 
   // Volume paths in messages are escaped too.
   r = run_utf8({"R", image, "1", "X%80Y/%1b", "out.mzt"}, dir_);
