@@ -180,6 +180,21 @@ MESSAGES = [
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
     ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
+    # Why a command line does not fit, and why a command failed
+    ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
+    ("kUnknownCommand", "コマンド '%s' はありません\n", "", FAIL),
+    ("kArgumentCount", "引数の数が合いません (%s は %s 個)\n", "", FAIL),
+    ("kPartOneOrTwo", "PART は 1 か 2 です\n", "", FAIL),
+    ("kPathTooLong", "パスが長すぎます\n", "", FAIL),
+    ("kSeeHelp", "詳しくは tarnwick --help\n", "", FAIL),
+    ("kSpaceNeeded", "'%s' に %u バイト必要ですが、空きは %u バイトです\n", "x", FAIL),
+    ("kDirectoryFullNamed", "ディレクトリ '%s' に空きがありません\n", "x", FAIL),
+    ("kCannotWriteBecause", "'%s' が書き込めません (%s)\n", "x", FAIL),
+    ("kWriteFailedBecause", "'%s' への書き込みに失敗しました (%s)\n", "", FAIL),
+    ("kNotEmptyFolder", "'%s' は空のフォルダではありません\n", "", FAIL),
+    ("kNotMzt", "'%s' は MZT ファイルではありません\n", "", FAIL),
+    ("kSkippedMode", "'%s' を飛ばしました (%02X)\n", "p", NOTE),
+    ("kFilesExtractedSkipped", "%d 個のファイルを取り出しました (%d 個を飛ばしました)\n"),
 ]
 
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/options.h"
+#include "app/command_line.h"
 #include "commands/check.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
@@ -26,50 +26,22 @@ namespace tarnwick {
 
 namespace {
 
-// The list path buffer of the machine's tool holds 255 characters.
-constexpr size_t kListPathMax = 255;
-
-struct Arguments {
-  char letter = 0;
-  std::string image_name;
-  int partition_index = 0;
-  std::optional<std::string> path;
-  std::optional<std::string> host_file;
-};
-
 using Access = ImageFile::Access;
 
 // A command's work on the loaded volume. True when it changed the volume,
 // which is then saved.
 using Handler = bool (*)(RunContext& ctx, const std::string& path, const std::string& host_file);
 
-// The checks one command adds to the argument count, given whether PATH is
-// typed as UTF-8. False means: print the usage.
-using ArgumentCheck = bool (*)(Arguments& a, bool utf8_paths);
-
 // What D, M and K say once the save succeeded.
 using Confirmation = Message<Severity::kInfo, arg::Path>;
 
 struct Command {
   char letter;
-  int min_count;  // arguments, counting the command as the first
-  int max_count;
-  Access access;               // the lock goes with it: shared or exclusive
-  Handler handler;             // nothing: the run loads and checks the image only
-  const Confirmation* saved;   // said with the path once the save succeeded, if any
-  ArgumentCheck check;         // nothing: the count is all
-  bool makes_names = false;    // PATH names what the command creates
+  Access access;              // the lock goes with it: shared or exclusive
+  Handler handler;            // nothing: the run loads and checks the image only
+  const Confirmation* saved;  // said with the path once the save succeeded, if any
+  bool makes_names = false;   // PATH names what the command creates
 };
-
-// L's path must fit the list path buffer once the '/' is appended.
-bool check_list_path(Arguments& a, bool utf8_paths) {
-  if (!a.path) a.path = "/";
-  // A PATH typed as UTF-8 text counts in the bytes it becomes.
-  const std::optional<std::string> bytes = utf8_paths ? path_from_utf8(*a.path) : std::nullopt;
-  const std::string& p = bytes ? *bytes : *a.path;
-  const bool has_slash = !p.empty() && p.back() == '/';
-  return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
-}
 
 bool handle_list(RunContext& ctx, const std::string& path, const std::string&) {
   list_directory(ctx.vol, ctx.con, directory_path(path), ctx.long_listing ? Listing::kLong : Listing::kShort);
@@ -105,62 +77,25 @@ bool handle_store_tree(RunContext& ctx, const std::string& path, const std::stri
   return true;
 }
 
-constexpr int kAnyCount = 1 << 30;
-
 // Every command letter, once. F's check of the disk it made only reads it.
 constexpr Command kCommands[] = {
-    {'L', 2, kAnyCount, Access::kRead, handle_list, nullptr, check_list_path},
-    {'R', 5, 5, Access::kRead, handle_extract, nullptr, nullptr},
-    {'X', 5, 5, Access::kRead, handle_extract_tree, nullptr, nullptr},
-    {'W', 5, 5, Access::kWrite, handle_store, nullptr, nullptr, true},
-    {'I', 5, 5, Access::kWrite, handle_import, nullptr, nullptr},
-    {'D', 4, 4, Access::kWrite, handle_delete, &msg::kDeleted, nullptr},
-    {'M', 4, 4, Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, nullptr, true},
-    {'K', 4, 4, Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted, nullptr},
-    {'A', 5, 5, Access::kWrite, handle_store_tree, nullptr, nullptr, true},
-    {'F', 2, 3, Access::kRead, nullptr, nullptr, nullptr},
+    {'L', Access::kRead, handle_list, nullptr},
+    {'R', Access::kRead, handle_extract, nullptr},
+    {'X', Access::kRead, handle_extract_tree, nullptr},
+    {'W', Access::kWrite, handle_store, nullptr, true},
+    {'I', Access::kWrite, handle_import, nullptr},
+    {'D', Access::kWrite, handle_delete, &msg::kDeleted},
+    {'M', Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, true},
+    {'K', Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted},
+    {'A', Access::kWrite, handle_store_tree, nullptr, true},
+    {'F', Access::kRead, nullptr, nullptr},
 };
 
-const Command* find_command(char letter) {
+const Command& find_command(char letter) {
   for (const Command& c : kCommands) {
-    if (c.letter == letter) return &c;
+    if (c.letter == letter) return c;
   }
-  return nullptr;
-}
-
-char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-// Validates the command line. Nothing means: print the usage.
-std::optional<Arguments> parse_arguments(int argc, const char* const argv[], Console& con) {
-  const int count = argc - 1;  // arguments, counting the command as the first
-  if (count < 1) return std::nullopt;
-  Arguments a;
-  if (count >= 3) {
-    const std::string_view partition = argv[3];
-    if (partition == "1") {
-      a.partition_index = 0;
-    } else if (partition == "2") {
-      a.partition_index = 1;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (count >= 4) a.path = argv[4];
-  if (count >= 5) a.host_file = argv[5];
-
-  const std::string_view command = argv[1];
-  size_t at = 0;
-  if (!command.empty() && upper(command[0]) == 'V') {
-    con.verbose = true;
-    at = 1;
-  }
-  a.letter = at < command.size() ? upper(command[at]) : '\0';
-
-  const Command* c = find_command(a.letter);
-  if (!c || count < c->min_count || count > c->max_count) return std::nullopt;
-  if (c->check && !c->check(a, con.utf8_paths())) return std::nullopt;
-  a.image_name = argv[2];
-  return a;
+  return kCommands[0];  // the command line let no other letter through
 }
 
 // An argument that was not given prints as "(null)".
@@ -168,7 +103,7 @@ std::string_view or_null(const std::optional<std::string>& s) {
   return s ? std::string_view(*s) : std::string_view(msg::kNull.bytes);
 }
 
-void echo_arguments(Console& con, const Arguments& a) {
+void echo_arguments(Console& con, const CommandLine& a) {
   con.trace(msg::kEchoCommand, static_cast<unsigned char>(a.letter));
   con.trace(msg::kEchoImage, a.image_name);
   con.trace(msg::kEchoPartition, a.partition_index);
@@ -178,7 +113,7 @@ void echo_arguments(Console& con, const Arguments& a) {
 
 // Runs the command on the loaded volume and saves it where the command
 // changed it. A failed save is reported and never confirmed.
-void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFile& image) {
+void run_command(const CommandLine& a, const Command& c, RunContext& ctx, ImageFile& image) {
   if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
@@ -187,47 +122,43 @@ void run_command(const Arguments& a, const Command& c, RunContext& ctx, ImageFil
   if (ctx.after_save) ctx.after_save();
 }
 
-// The closing sequence of every run that gets past the command line.
-int finish(Console& con, const Options& options) {
+// The closing sequence of every run that gets past the command line: 0
+// when the run did what was asked, 1 when something failed.
+int finish(Console& con) {
   con.out(msg::kDone);
   con.flush();
-  return options.run_status(con);
+  return con.failure_reported() ? kExitFailure : 0;
 }
 
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
-  const Options options = parse_options(argc, argv);
-  if (answer_help_or_version(options, con)) return 0;
-  // The command line after the options, the last option standing in for
-  // the program's name.
-  const std::optional<Arguments> parsed =
-      options.unknown ? std::nullopt : parse_arguments(argc - options.count, argv + options.count, con);
-  if (!parsed) {
-    con.out(msg::kUsage);
-    con.flush();
-    return options.usage_status();
+  CommandLine a = parse_command_line(argc, argv, con.utf8_paths());
+  if (answer_help_or_version(a, con)) return 0;
+  if (a.fault != UsageFault::kNone) {
+    report_usage(a, con);
+    return kExitWrongUsage;
   }
-  Arguments a = *parsed;
-  const Command& c = *find_command(a.letter);
+  con.verbose = a.verbose;
+  const Command& c = find_command(a.letter);
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();
   // A PATH typed as text becomes the volume's bytes before anything opens.
   const std::string typed_path = a.path.value_or("");
-  if (a.path && !convert_path_argument(*a.path, con)) return finish(con, options);
+  if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
   // A name field ends at its first 0x0D: a name holding one could never
   // be reached again.
   if (c.makes_names && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
     con.err(msg::kPathNotShiftJis, typed_path);
-    return finish(con, options);
+    return finish(con);
   }
   echo_arguments(con, a);
 
   // F makes the image; the run then loads and checks it as any other.
-  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con, options);
+  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
 
   std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
-  if (!image) return finish(con, options);
+  if (!image) return finish(con);
   if (image->load(a.partition_index)) {
     // The volume's pages are read as the check and the command need them.
     // Should the image file be cut short under the run, what they printed
@@ -237,12 +168,12 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     image->hold_output();
     sanity_check(vol, con);
     HostTime host_time;
-    RunContext ctx{con, host, vol, host_time, a.image_name, options.long_listing};
+    RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing};
     if (!vol.read_failed()) run_command(a, c, ctx, *image);
     if (image->release_output()) sanity_check(vol, con);
   }
   image->close();
-  return finish(con, options);
+  return finish(con);
 }
 
 }  // namespace tarnwick

@@ -17,6 +17,7 @@ namespace {
 using testing::Bytes;
 using testing::MemoryHost;
 using testing::VolumeBuilder;
+using testing::message_text;
 
 struct RunResult {
   std::string out, err;
@@ -48,57 +49,60 @@ TEST(ImageExtensionTest, LastThreeCharactersAfterADot) {
   EXPECT_EQ(image_extension("disk.d88.bak"), "BAK");
 }
 
-TEST(FrontEndTest, BadCommandLinesPrintTheUsageOnly) {
+// A command line that does not fit says why on standard error, the first
+// reason that applies (an unknown option, an unknown command, the count,
+// PART, L's path), then where help is; the usage goes to standard output
+// and the exit status is 2. With no argument at all, the usage alone.
+TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
   MemoryHost host;
   host.files["img"] = small_hdd();
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"L", "img", "3"},
-      {"L", "img", "01"},
-      {"L", "img", "12"},
-      {"L", "img", ""},
-      {"R", "img", "1", "A"},
-      {"D", "img", "1", "A", "B"},
-      {"W", "img", "1", "A", "B", "C"},
-      {"I", "img", "1", "0"},
-      {"V", "img"},
-      {"VV", "img"},
-      {"X", "img"},
-      {"X", "img", "1", "A"},
-      {"A", "img", "1", "A"},
-      {"A", "img", "1", "A", "B", "C"},
-      {"M", "img", "1"},
-      {"K", "img", "1", "A", "B"},
-      {"Y", "img", "1", "A"},
-      {"", "img"},
-      {"L"},
-      {"D", "img", "1"},
-      {"F"},
-      {"F", "new.d88", "3"},
-      {"F", "new.d88", "1", "A"},
-      // Options: unknown ones, and options without a command.
-      {"-x", "L", "img"},
-      {"--stat", "L", "img"},
-      {"-lx", "L", "img"},
-      {"-", "L", "img"},
-      {"--", "L", "img"},
-      {"-l"},
-      {"--long", "-l"},
-      {"-l", "L"},
-      {"-l", "R", "img", "1", "A"},
-      {"-x", "--help"},
+  const auto count = [](const char* letter, const char* n) { return message_text(msg::kArgumentCount, letter, n); };
+  const std::string part = message_text(msg::kPartOneOrTwo);
+  const struct {
+    std::vector<std::string> args;
+    std::string why;
+  } cases[] = {
+      {{}, ""},
+      {{"L", "img", "3"}, part},
+      {{"L", "img", "01"}, part},
+      {{"L", "img", ""}, part},
+      {{"R", "img", "1", "A"}, count("R", "5")},
+      {{"D", "img", "1", "A", "B"}, count("D", "4")},
+      {{"w", "img", "1", "A", "B", "C"}, count("w", "5")},
+      {{"I", "img", "1", "0"}, count("I", "5")},
+      {{"X", "img"}, count("X", "5")},
+      {{"A", "img", "1", "A", "B", "C"}, count("A", "5")},
+      {{"M", "img", "1"}, count("M", "4")},
+      {{"K", "img", "1", "A", "B"}, count("K", "4")},
+      {{"L"}, count("L", "2-4")},
+      {{"vF"}, count("F", "2-3")},
+      {{"F", "new.d88", "1", "A"}, count("F", "2-3")},
+      {{"F", "new.d88", "3"}, part},
+      {{"D", "img", "7"}, count("D", "4")},  // the count comes first
+      {{"V", "img"}, message_text(msg::kUnknownCommand, "V")},
+      {{"VV", "img"}, message_text(msg::kUnknownCommand, "VV")},
+      {{"Qxyz", "img", "9"}, message_text(msg::kUnknownCommand, "Qxyz")},
+      {{"", "img"}, message_text(msg::kUnknownCommand, "")},
+      {{"-x", "L", "img"}, message_text(msg::kUnknownOption, "-x")},
+      {{"--stat", "Q"}, message_text(msg::kUnknownOption, "--stat")},
+      {{"-lx", "L", "img"}, message_text(msg::kUnknownOption, "-lx")},
+      {{"-", "L", "img"}, message_text(msg::kUnknownOption, "-")},
+      {{"--", "L", "img"}, message_text(msg::kUnknownOption, "--")},
+      {{"-l"}, message_text(msg::kUnknownCommand, "")},
+      {{"-l", "R", "img", "1", "A"}, count("R", "5")},
+      {{"L", "img", "1", std::string(255, 'A')}, message_text(msg::kPathTooLong)},
   };
-  for (const auto& args : bad) {
-    const RunResult r = run(host, args);
-    EXPECT_EQ(r.out, usage()) << (args.empty() ? "(none)" : args[0]);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
-    // Asked for, the exit status tells a wrong command line.
-    std::vector<std::string> with_status{"-s"};
-    with_status.insert(with_status.end(), args.begin(), args.end());
-    const RunResult s = run(host, with_status);
-    EXPECT_EQ(s.out, usage()) << "-s " << (args.empty() ? "(none)" : args[0]);
-    EXPECT_EQ(s.status, 2);
+  for (const auto& c : cases) {
+    const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + std::to_string(c.args.size());
+    for (const bool status : {false, true}) {
+      if (status && c.args.empty()) continue;  // "-s" alone names no command
+      std::vector<std::string> args = c.args;
+      if (status) args.insert(args.begin(), "-s");  // accepted, and changes nothing
+      const RunResult r = run(host, args);
+      EXPECT_EQ(r.out, usage()) << what;
+      EXPECT_EQ(r.err, c.why.empty() ? "" : c.why + message_text(msg::kSeeHelp)) << what;
+      EXPECT_EQ(r.status, 2) << what;
+    }
   }
   EXPECT_EQ(host.files["img"], small_hdd());
   EXPECT_EQ(host.files.size(), 1u);
@@ -133,6 +137,9 @@ TEST(FrontEndTest, LongListPathsAreRefused) {
   EXPECT_EQ(run(host, {"L", "img", "1", std::string(255, 'A')}).out, usage());
   EXPECT_NE(run(host, {"L", "img", "1", std::string(254, 'A') + "/"}).out, usage());
   EXPECT_EQ(run(host, {"L", "img", "1", std::string(255, 'A') + "/"}).out, usage());
+  // --help and --version are answered wherever they stand.
+  EXPECT_EQ(run(host, {"L", "--help"}).out, msg::kHelp.bytes);
+  EXPECT_EQ(run(host, {"W", "img", "1", "A", "--version"}).status, 0);
 }
 
 TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
@@ -202,7 +209,7 @@ TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {
   const RunResult r = run(host, {"L", "missing.hdd"});
   EXPECT_EQ(r.out, done());
   EXPECT_EQ(r.err, "'missing.hdd' \x82\xAA\x8AJ\x82\xAF\x82\xDC\x82\xB9\x82\xF1 (No such file or directory)\n");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(host.files.count("missing.hdd"));
 }
 

@@ -74,7 +74,9 @@ Outcome run(MemoryHost& host, const std::vector<std::string>& args) {
   std::vector<const char*> argv{"tarnwick"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   Console con;
-  EXPECT_EQ(run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host), 0);
+  // The exit status tells whether anything failed.
+  const int status = run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
+  EXPECT_EQ(status, con.failure_reported() ? 1 : 0);
   return Outcome{con.out_text(), con.err_text()};
 }
 

@@ -245,7 +245,7 @@ TEST(CommandDeleteTest, NoConfirmationAfterAFailedSave) {
     if (!fail_sync) host.write_budget = 0;
     Console con;
     const char* argv[] = {"tarnwick", "D", "disk.hdd", "1", "PROG"};
-    EXPECT_EQ(run_tarnwick(5, argv, con, host), 0);
+    EXPECT_EQ(run_tarnwick(5, argv, con, host), 1);
     Console x;
     x.out(msg::kIsHddImage, "disk.hdd");
     x.out(msg::kDone);

@@ -46,7 +46,7 @@ TEST(D88E2eTest, ListingShowsTheDiskTypeAndLeavesTheImageUnchanged) {
   const Bytes image = awkward_d88(floppy_volume());
   testing::write_file(dir.file("disk.d88"), image);
   const ToolRun r = testing::run_tool({"L", "disk.d88"}, dir);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   // 16 + 1 sectors on each of 160 tracks.
   std::string warnings;
   for (int t = 0; t < 160; ++t) warnings += message_text(msg::kSectorCount, t ^ 1, 17) + msg::kIgnoringSectors.bytes;
@@ -62,7 +62,7 @@ TEST(D88E2eTest, FailedCheckOrLoadEndsTheRunInOrder) {
 
   testing::write_file(dir.file("short.d88"), Bytes(687, 0));
   ToolRun r = testing::run_tool({"L", "short.d88"}, dir);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, testing::done_line());
   EXPECT_EQ(r.err, std::string(msg::kNotD88.bytes) + bad_format);  // one line
 
@@ -135,7 +135,7 @@ TEST(ImportE2eTest, WritesTheRightBytesInEveryContainer) {
     testing::write_file(dir.file(c.name), c.before);
     testing::write_file(dir.file("raw.bin"), data);
     const ToolRun r = testing::run_tool({"I", c.name, "1", "20", "raw.bin"}, dir);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, testing::status_for(r));
     EXPECT_EQ(r.out.rfind(c.container_line, 0), 0u) << c.name << ": " << r.out;
     EXPECT_TRUE(r.out.ends_with(testing::done_line())) << c.name;
     EXPECT_EQ(testing::read_file(dir.file(c.name)), c.after) << c.name;
@@ -159,7 +159,7 @@ TEST(ImportE2eTest, RefusedImportLeavesTheImageByteIdentical) {
     };
     for (const auto& [args, message] : refusals) {
       const ToolRun r = testing::run_tool(args, dir);
-      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.status, 1);
       EXPECT_TRUE(r.err.ends_with(message)) << name << " " << args[3];
       EXPECT_EQ(testing::read_file(dir.file(name)), image) << name << " " << args[3];
     }
@@ -175,7 +175,7 @@ TEST(ImportE2eTest, EmptyFileSavesAnUnchangedD88ImageByteForByte) {
   // Record 0xA00 is just past the end of the 2560-record volume.
   for (const char* record : {"0", "A00"}) {
     const ToolRun r = testing::run_tool({"I", "disk.d88", "1", record, "empty.bin"}, dir);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.ends_with(testing::done_line()));
     EXPECT_EQ(r.err.find(msg::kImageWriteFailed.bytes), std::string::npos);
     EXPECT_EQ(testing::read_file(dir.file("disk.d88")), image) << record;
@@ -245,7 +245,7 @@ TEST_F(RealD88E2eTest, TwoDDiskIsRefusedForItsDensity) {
   ScratchDir dir;
   std::filesystem::copy_file(source("IPLS_0_9bKai2D.d88"), dir.file("ipls2d.d88"));
   const ToolRun r = testing::run_tool({"L", "ipls2d.d88"}, dir);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Disk type: 2D\n" + testing::done_line());
   EXPECT_EQ(r.err, message_text(msg::kSingleDensity, 1, 1) + msg::kD88FormatBad.bytes);
 }

@@ -68,7 +68,7 @@ class ExtractE2eTest : public ::testing::Test {
   ToolRun extract(const std::string& path, const std::string& host_file, const std::string& tz = "UTC0",
                   const std::string& command = "R") {
     ToolRun r = testing::run_tool({command, "disk.hdd", "1", path, host_file}, dir_, tz);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, testing::status_for(r));
     EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_) << "R changed the image file";
     return r;
   }

@@ -157,7 +157,7 @@ TEST_F(HostFilesE2eTest, ExtractionIntoAFifoWhoseReaderLeavesIsAFailedWrite) {
   std::future<ToolRun> tool = start({"R", "disk.hdd", "1", "BIG", "p"});
   const ToolRun r = wait_nudging(tool, p);
   reader.get();
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, done(found("BIG")));
   EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "p"));
 }

@@ -73,7 +73,7 @@ ToolRun run_unchanged(const ScratchDir& dir, const std::string& image, const std
   const Bytes before = testing::read_file(dir.file(image));
   ToolRun r = run_tool(args, dir);
   EXPECT_EQ(testing::read_file(dir.file(image)), before) << "image file changed";
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, testing::status_for(r));
   return r;
 }
 

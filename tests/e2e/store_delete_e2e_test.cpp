@@ -174,7 +174,7 @@ TEST(StoreDeleteE2eTest, DeleteThatFailsLeavesTheImageUntouched) {
     const ToolRun r = run_tool({"D", k.file, "1", c.path}, dir);
     EXPECT_EQ(r.out, container_line(k) + testing::done_line()) << c.path;
     EXPECT_EQ(r.err, c.err) << c.path;
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(read_file(dir.file(k.file)), image) << c.path;
   }
 }
@@ -240,7 +240,7 @@ TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
     const ToolRun r = run_tool({"W", k.file, "1", c.path, "in.mzt"}, dir);
     EXPECT_EQ(r.out, container_line(k) + testing::done_line()) << c.what;
     EXPECT_EQ(r.err, c.err) << c.what;
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(read_file(dir.file(k.file)), image) << c.what;
   }
 
@@ -266,7 +266,7 @@ TEST(StoreDeleteE2eTest, EmptyMztMakesAnObjOfSizeZeroThatTheCheckReports) {
   write_file(dir.file("disk.rom"), testing::make_rom_image(sample_volume()));
   write_file(dir.file("empty.mzt"), make_mzt({}, "EMPTY"));
   const ToolRun w = run_tool({"W", "disk.rom", "1", "EMPTY", "empty.mzt"}, dir);
-  EXPECT_EQ(w.status, 0);
+  EXPECT_EQ(w.status, 1);
   const Bytes saved = read_file(dir.file("disk.rom"));
   const testing::MemoryVolume after(saved);
   const std::optional<EntryRef> e = find_in(after, kRoot, "EMPTY");

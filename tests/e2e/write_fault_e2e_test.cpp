@@ -103,7 +103,7 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
         ASSERT_TRUE(limit.ok());
         r = testing::run_tool(args, dir);
       }
-      EXPECT_EQ(r.status, 0) << context;
+      EXPECT_EQ(r.status, 1) << context;
       EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, c.file)) << context;
       EXPECT_EQ(r.out, c.container_line + message_text(msg::kDone)) << context;
       // Nothing past the limit was written.
@@ -135,7 +135,7 @@ TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
       ASSERT_TRUE(limit.ok());
       r = testing::run_tool({"R", "disk.hdd", "1", path, "out.bin"}, dir);
     }
-    EXPECT_EQ(r.status, 0) << path;
+    EXPECT_EQ(r.status, 1) << path;
     EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "out.bin")) << path;
     EXPECT_EQ(r.out, message_text(msg::kIsHddImage, "disk.hdd") + message_text(msg::kFileTrace, path) +
                          message_text(msg::kFileFound, path) + message_text(msg::kDone))

@@ -127,6 +127,10 @@ void FileLockHolder::release() {
   fd_ = -1;
 }
 
+int status_for(const ToolRun& r) {
+  return !r.err.empty() || r.out.find(msg::kCheckFailed.bytes) != std::string::npos ? 1 : 0;
+}
+
 bool runs_under_wine() { return std::string_view(TARNWICK_RUNNER).find("wine") != std::string_view::npos; }
 
 std::string done_line() { return msg::kDone.bytes; }

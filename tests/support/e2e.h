@@ -60,6 +60,11 @@ class FileLockHolder {
   int fd_ = -1;
 };
 
+// The exit status of a run that printed what `r` holds, no notice among
+// it: 1 when it said anything on standard error or printed the check's
+// error line, else 0.
+int status_for(const ToolRun& r);
+
 // True when the tool under test is a Windows build run under Wine.
 bool runs_under_wine();
 

@@ -1,0 +1,168 @@
+#include "app/command_line.h"
+
+#include <cctype>
+#include <string_view>
+
+#include "output/name_text.h"
+
+#ifndef TARNWICK_VERSION
+#define TARNWICK_VERSION "0"
+#endif
+
+namespace tarnwick {
+
+namespace {
+
+// The list path buffer of the machine's tool holds 255 characters.
+constexpr size_t kListPathMax = 255;
+constexpr int kAnyCount = 1 << 30;
+
+// How many arguments each command takes, counting the command as the
+// first, and how the usage says it.
+struct Shape {
+  char letter;
+  int min_count;
+  int max_count;
+  const char* counts;
+};
+constexpr Shape kShapes[] = {
+    {'L', 2, kAnyCount, "2-4"}, {'R', 5, 5, "5"}, {'X', 5, 5, "5"}, {'W', 5, 5, "5"}, {'I', 5, 5, "5"},
+    {'D', 4, 4, "4"},           {'M', 4, 4, "4"}, {'K', 4, 4, "4"}, {'A', 5, 5, "5"}, {'F', 2, 3, "2-3"},
+};
+
+const Shape* shape_of(char letter) {
+  for (const Shape& s : kShapes) {
+    if (s.letter == letter) return &s;
+  }
+  return nullptr;
+}
+
+char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// Applies one short option letter; false for a letter the tool does not know.
+bool short_option(char letter, Options& o) {
+  switch (letter) {
+    case 's': return true;  // the exit status always tells the result
+    case 'l': o.long_listing = true; return true;
+    case 'h':
+      if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kHelp;
+      return true;
+    default: return false;
+  }
+}
+
+bool long_option(std::string_view name, Options& o) {
+  if (name == "status") return short_option('s', o);
+  if (name == "long") return short_option('l', o);
+  if (name == "help") return short_option('h', o);
+  if (name == "version") {
+    if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kVersion;
+    return true;
+  }
+  return false;
+}
+
+// Reads the options from argv[1] on; the index of the first argument
+// after them.
+int read_options(int argc, const char* const argv[], CommandLine& line) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.empty() || arg[0] != '-') break;
+    bool known = arg.size() > 1;  // "-" alone is no option
+    if (arg.starts_with("--")) {
+      known = long_option(arg.substr(2), line.options);
+    } else {
+      for (const char letter : arg.substr(1)) known = short_option(letter, line.options) && known;
+    }
+    if (!known && line.fault == UsageFault::kNone) {
+      line.fault = UsageFault::kUnknownOption;
+      line.subject = std::string(arg);
+    }
+  }
+  // "--help" and "--version" are answered wherever they stand.
+  for (int k = i; k < argc && line.options.answer == Options::Answer::kNone; ++k) {
+    const std::string_view arg = argv[k];
+    if (arg == "--help") line.options.answer = Options::Answer::kHelp;
+    if (arg == "--version") line.options.answer = Options::Answer::kVersion;
+  }
+  return i;
+}
+
+// L's path must fit the list path buffer once the '/' is appended.
+bool list_path_fits(const std::string& path, bool utf8_paths) {
+  // A PATH typed as UTF-8 text counts in the bytes it becomes.
+  const std::optional<std::string> bytes = utf8_paths ? path_from_utf8(path) : std::nullopt;
+  const std::string& p = bytes ? *bytes : path;
+  const bool has_slash = !p.empty() && p.back() == '/';
+  return p.size() + (has_slash ? 0 : 1) <= kListPathMax;
+}
+
+void fail(CommandLine& line, UsageFault fault, std::string subject = {}) {
+  if (line.fault != UsageFault::kNone) return;
+  line.fault = fault;
+  line.subject = std::move(subject);
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths) {
+  CommandLine line;
+  if (argc < 2) {
+    line.fault = UsageFault::kNoArguments;
+    return line;
+  }
+  const int first = read_options(argc, argv, line);
+  const int count = argc - first;  // arguments, counting the command as the first
+  const std::string_view command = first < argc ? argv[first] : "";
+  size_t at = 0;
+  if (!command.empty() && upper(command[0]) == 'V') {
+    line.verbose = true;
+    at = 1;
+  }
+  line.letter = at < command.size() ? upper(command[at]) : '\0';
+  const Shape* shape = shape_of(line.letter);
+  if (!shape) fail(line, UsageFault::kUnknownCommand, std::string(command));
+  if (shape && (count < shape->min_count || count > shape->max_count)) {
+    fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
+    line.counts = shape->counts;
+  }
+  if (count >= 3) {
+    const std::string_view partition = argv[first + 2];
+    if (partition != "1" && partition != "2") fail(line, UsageFault::kPart);
+    line.partition_index = partition == "2" ? 1 : 0;
+  }
+  if (count >= 2) line.image_name = argv[first + 1];
+  if (count >= 4) line.path = argv[first + 3];
+  if (count >= 5) line.host_file = argv[first + 4];
+  if (line.letter == 'L' && !line.path) line.path = "/";
+  if (line.letter == 'L' && !list_path_fits(*line.path, utf8_paths)) fail(line, UsageFault::kPathTooLong);
+  return line;
+}
+
+bool answer_help_or_version(const CommandLine& line, Console& con) {
+  switch (line.options.answer) {
+    case Options::Answer::kNone: return false;
+    case Options::Answer::kHelp: con.out(msg::kHelp); break;
+    case Options::Answer::kVersion: con.out(msg::kVersion, TARNWICK_VERSION); break;
+  }
+  con.flush();
+  return true;
+}
+
+void report_usage(const CommandLine& line, Console& con) {
+  switch (line.fault) {
+    case UsageFault::kNone:
+    case UsageFault::kNoArguments: break;
+    case UsageFault::kUnknownOption: con.err(msg::kUnknownOption, line.subject); break;
+    case UsageFault::kUnknownCommand: con.err(msg::kUnknownCommand, line.subject); break;
+    case UsageFault::kArgumentCount: con.err(msg::kArgumentCount, line.subject, line.counts); break;
+    case UsageFault::kPart: con.err(msg::kPartOneOrTwo); break;
+    case UsageFault::kPathTooLong: con.err(msg::kPathTooLong); break;
+  }
+  if (line.fault != UsageFault::kNoArguments) con.err(msg::kSeeHelp);
+  con.out(msg::kUsage);
+  con.flush();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,67 @@
+// The command line: the options before the command letter, the letter and
+// its arguments, each checked, and why a command line does not fit.
+//
+// Every argument before the command that begins with '-' is an option, in
+// any order: -s/--status (accepted; the exit status always tells the
+// result), -l/--long (L shows sizes, addresses and the free space),
+// -h/--help and --version. Short options may be run together ("-sl").
+// "--help" and "--version" are answered wherever they stand (a file of
+// that name is written "./--help").
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "output/console.h"
+
+namespace tarnwick {
+
+// The exit statuses of a run.
+inline constexpr int kExitFailure = 1;     // something failed
+inline constexpr int kExitWrongUsage = 2;  // the command line does not fit
+
+struct Options {
+  bool long_listing = false;  // -l, --long
+  // What the run gives instead of running a command.
+  enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
+};
+
+// Why a command line does not fit, the first that applies in this order.
+enum class UsageFault {
+  kNone,
+  kNoArguments,     // nothing at all: the usage alone
+  kUnknownOption,   // `subject`: the option as typed
+  kUnknownCommand,  // `subject`: argument 1 as typed
+  kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
+  kPart,            // PART other than 1 or 2
+  kPathTooLong,     // L's path does not fit its buffer
+};
+
+struct CommandLine {
+  Options options;
+  bool verbose = false;  // a V before the letter
+  char letter = 0;       // upper case
+  std::string image_name;
+  int partition_index = 0;  // PART 1 or 2, as 0 or 1
+  std::optional<std::string> path;
+  std::optional<std::string> host_file;
+
+  UsageFault fault = UsageFault::kNone;
+  std::string subject;
+  const char* counts = "";
+};
+
+// Reads the command line (argv[0] is the program's name). A PATH typed as
+// UTF-8 text (`utf8_paths`) counts in the bytes it becomes.
+CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths);
+
+// Prints the help text or the version when the command line asks for one;
+// the run then ends with status 0 and opens nothing. False when it asks for
+// neither.
+bool answer_help_or_version(const CommandLine& line, Console& con);
+
+// Prints why the command line does not fit (nothing for no arguments at
+// all), then the usage.
+void report_usage(const CommandLine& line, Console& con);
+
+}  // namespace tarnwick
