@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <clocale>
+#include <cstdlib>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -32,17 +33,43 @@ bool convert_path_argument(std::string& path, Console& con) {
 
 #ifndef _WIN32
 
-void start_user_text(Console& con) {
-  // Only a UTF-8 codeset changes anything; every other locale keeps the C
-  // locale the run has always had (its system texts included).
-  const char* locale = std::setlocale(LC_ALL, "");
-  std::string codeset = locale ? nl_langinfo(CODESET) : "";
-  for (char& ch : codeset) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  if (codeset != "UTF-8" && codeset != "UTF8") {
-    std::setlocale(LC_ALL, "C");
-    return;
+namespace {
+
+// The locale the user named for text: the first of LC_ALL, LC_CTYPE and
+// LANG that is set and not empty.
+std::string named_locale() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return value;
   }
-  con.set_text({TextMode::kUtf8}, {TextMode::kUtf8}, true);
+  return {};
+}
+
+std::string upper_case(std::string text) {
+  for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+// True when a locale's name says UTF-8 (its codeset, after the '.' and
+// before any '@'), whether or not the system has that locale.
+bool names_utf8(const std::string& locale) {
+  const size_t dot = locale.find('.');
+  if (dot == std::string::npos) return false;
+  const std::string codeset = upper_case(locale.substr(dot + 1, locale.find('@', dot) - dot - 1));
+  return codeset == "UTF-8" || codeset == "UTF8";
+}
+
+}  // namespace
+
+void start_user_text(Console& con) {
+  // The encoding the user named decides; a locale named without one (ja_JP)
+  // is asked for its codeset. Every other run keeps the C locale it has
+  // always had (its system texts included).
+  const bool named = names_utf8(named_locale());
+  const char* locale = std::setlocale(LC_ALL, "");
+  const bool utf8 = named || (locale && names_utf8(std::string(".") + nl_langinfo(CODESET)));
+  if (!utf8 || !locale) std::setlocale(LC_ALL, "C");
+  if (utf8) con.set_text({TextMode::kUtf8}, {TextMode::kUtf8}, true);
 }
 
 #else  // _WIN32

@@ -128,6 +128,41 @@ TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) 
   EXPECT_NE(run_in("C", {"L", "disk.rom"}, dir_).out.find("\"\xC3\xA9\""), std::string::npos);
 }
 
+// The UTF-8 mode follows the encoding the user named: the first of LC_ALL,
+// LC_CTYPE and LANG that is set and not empty, a name ending in .UTF-8 or
+// .utf8 meaning UTF-8 whether or not the system has that locale.
+TEST_F(UserTextE2eTest, TheUtf8ModeFollowsTheEncodingTheUserNamed) {
+  testing::VolumeBuilder b(24 + 8, 1);
+  b.add_contiguous(kRootDirectoryRecord, "\x8A\xBF\x8E\x9A", testing::pattern(10));
+  write_file(dir_.file("disk.rom"), testing::make_rom_image(b.take()));
+  using Env = std::vector<std::pair<std::string, std::string>>;
+  const Env unset = {{"LC_ALL", ""}, {"LC_CTYPE", ""}, {"LANG", ""}};
+  const auto with = [&](Env more) {
+    Env env = unset;
+    env.insert(env.end(), more.begin(), more.end());
+    return env;
+  };
+  const struct {
+    Env env;
+    bool utf8;
+  } cases[] = {
+      {{{"LC_ALL", "C.UTF-8"}}, true},
+      {with({{"LANG", "C.UTF-8"}, {"LC_TIME", "en_GB.UTF-8"}}), true},
+      {with({{"LANG", "ja_JP.UTF-8"}}), true},
+      {with({{"LANG", "xx_YY.utf8@euro"}}), true},
+      {with({{"LC_CTYPE", "C"}, {"LANG", "C.UTF-8"}}), false},
+      {{{"LC_ALL", "C"}, {"LANG", "C.UTF-8"}}, false},
+      {unset, false},
+  };
+  for (const auto& c : cases) {
+    RunOptions opt;
+    opt.env = c.env;
+    const std::string out = testing::run_tool_with({"L", "disk.rom"}, dir_, opt).out;
+    const std::string want = c.utf8 ? utf8(u8"\"漢字\"") : std::string("\"\x8A\xBF\x8E\x9A\"");
+    EXPECT_NE(out.find(want), std::string::npos) << c.env.back().first << "=" << c.env.back().second;
+  }
+}
+
 // A name field ends at its first 0x0D, so W, M and A refuse a PATH that
 // would create a name holding one (typed %0D, or the byte itself in the C
 // locale) and change nothing. A 0x00 in a name shows as %00 in UTF-8, and
