@@ -14,6 +14,7 @@
 //   raw.bin            65,535 bytes to copy over records with I
 //   bench.env          shell assignments naming the paths, records, offsets
 //                      and sizes the benchmark script works with
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -218,14 +219,14 @@ void save(const std::filesystem::path& dir, const char* name, const Bytes& bytes
 }
 
 Bytes make_mzt(const std::string& name, const Bytes& body) {
-  Bytes mzt(128, 0);
+  Bytes mzt(128 + body.size(), 0);  // sized once: see make_mzt in tests/support
   mzt[0] = mode::kObj;
   for (size_t i = 0; i < 17; ++i) mzt[1 + i] = i < name.size() ? static_cast<uint8_t>(name[i]) : kNameEnd;
   mzt[18] = static_cast<uint8_t>(body.size() & 0xFF);
   mzt[19] = static_cast<uint8_t>(body.size() >> 8);
   mzt[21] = 0x12;  // load and execution address 0x1200
   mzt[23] = 0x12;
-  mzt.insert(mzt.end(), body.begin(), body.end());
+  std::copy(body.begin(), body.end(), mzt.begin() + 128);
   return mzt;
 }
 

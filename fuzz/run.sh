@@ -10,7 +10,8 @@
 # afresh from the test image builder into build-fuzz/seeds/; what a run
 # finds is kept in build-fuzz/corpus/TARGET/ for the next run, crashes go to
 # build-fuzz/artifacts/, logs to build-fuzz/logs/. Extra libFuzzer options
-# may be given in FUZZ_OPTIONS. The exit status is not 0 when a target
+# may be given in FUZZ_OPTIONS. Warnings are errors when TARNWICK_WERROR=ON
+# is in the environment (CI). The exit status is not 0 when a target
 # crashed, leaked, hung or broke one of its checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,7 +37,7 @@ fi
 build=${FUZZ_BUILD:-build-fuzz}
 bash tools/install-deps.sh clang libclang-rt-dev
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTARNWICK_FUZZ=ON -DTARNWICK_TESTS=OFF >/dev/null
+  -DTARNWICK_FUZZ=ON -DTARNWICK_TESTS=OFF -DTARNWICK_WERROR="${TARNWICK_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz_make_seeds "${targets[@]/#/fuzz_}" >/dev/null
 
 seeds="$build/seeds"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds tarnwick.exe with MinGW-w64 (build-win/) and runs the
 # end-to-end tests against it under Wine; the tests themselves are built
-# natively (build-wine/) and start the .exe through wine.
+# natively (build-wine/) and start the .exe through wine. Warnings are
+# errors when TARNWICK_WERROR=ON is in the environment (CI).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -11,7 +12,7 @@ jobs=$(nproc)
 bash tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 groff-base
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DTARNWICK_WERROR="${TARNWICK_WERROR:-OFF}" >/dev/null
 cmake --build build-win -j"$jobs"
 # The release zip: the program, the README, the licence and the manual page as text.
 (cd build-win && cpack >/dev/null)
@@ -34,7 +35,8 @@ fi
 wineserver -w
 
 cmake -S . -B build-wine -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTARNWICK_E2E_BINARY="$root/build-win/tarnwick.exe" -DTARNWICK_E2E_RUNNER=wine >/dev/null
+  -DTARNWICK_E2E_BINARY="$root/build-win/tarnwick.exe" -DTARNWICK_E2E_RUNNER=wine \
+  -DTARNWICK_WERROR="${TARNWICK_WERROR:-OFF}" >/dev/null
 cmake --build build-wine -j"$jobs" --target tarnwick_tests
 # Keep one Wine server running for the whole test run: tests start wine in
 # parallel, and processes that race to start a server of their own can fail.

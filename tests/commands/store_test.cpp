@@ -28,7 +28,7 @@ constexpr uint32_t kRoot = kRootDirectoryRecord;
 // address, zeros) and the body. `size` is what the header claims.
 Bytes make_mzt(const Bytes& body, uint16_t load = 0x1200, uint16_t exec = 0x1203, uint8_t mode = 1,
                const std::string& name = "MZTNAME", int size = -1) {
-  Bytes m(128, 0);
+  Bytes m(128 + body.size(), 0);  // sized once: see make_mzt in tests/support
   m[0] = mode;
   for (size_t k = 0; k < 17; ++k) m[1 + k] = k < name.size() ? static_cast<uint8_t>(name[k]) : 0x0D;
   const uint16_t s = size < 0 ? static_cast<uint16_t>(body.size()) : static_cast<uint16_t>(size);
@@ -37,7 +37,7 @@ Bytes make_mzt(const Bytes& body, uint16_t load = 0x1200, uint16_t exec = 0x1203
     m[18 + 2 * k] = static_cast<uint8_t>(fields[k] & 0xFF);
     m[19 + 2 * k] = static_cast<uint8_t>(fields[k] >> 8);
   }
-  m.insert(m.end(), body.begin(), body.end());
+  std::copy(body.begin(), body.end(), m.begin() + 128);
   return m;
 }
 

@@ -50,7 +50,7 @@ Bytes sample_volume() {
 // An MZT file: header with mode 1, the name, size, load and execution
 // address, then the body (which may be shorter or longer than `size`).
 Bytes make_mzt(const Bytes& body, const std::string& name, int size = -1) {
-  Bytes m(128, 0);
+  Bytes m(128 + body.size(), 0);  // sized once: see make_mzt in tests/support
   m[0] = 1;
   for (size_t k = 0; k < 17; ++k) m[1 + k] = k < name.size() ? static_cast<uint8_t>(name[k]) : 0x0D;
   const uint16_t s = size < 0 ? static_cast<uint16_t>(body.size()) : static_cast<uint16_t>(size);
@@ -59,7 +59,7 @@ Bytes make_mzt(const Bytes& body, const std::string& name, int size = -1) {
     m[18 + 2 * k] = static_cast<uint8_t>(fields[k] & 0xFF);
     m[19 + 2 * k] = static_cast<uint8_t>(fields[k] >> 8);
   }
-  m.insert(m.end(), body.begin(), body.end());
+  std::copy(body.begin(), body.end(), m.begin() + 128);
   return m;
 }
 
@@ -247,7 +247,7 @@ TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
   // A full directory (of files the check passes over), on partition 2 of an
   // image with two partitions.
   VolumeBuilder b(24 + 8, 1);
-  for (int i = 1; i < kEntriesPerDirectory; ++i) b.add_entry(kRoot, mode::kRb, "F" + std::to_string(i), 0, 0);
+  for (int i = 1; i < kEntriesPerDirectory; ++i) b.add_entry(kRoot, mode::kRb, std::string("F").append(std::to_string(i)), 0, 0);
   ScratchDir dir;
   const Bytes image = testing::make_hdd_image(sample_volume(), b.take());
   write_file(dir.file("two.hdd"), image);

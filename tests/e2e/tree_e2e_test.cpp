@@ -180,7 +180,7 @@ std::string tree_contents(const fs::path& root) {
         const auto end = std::find(b.begin() + 1, b.begin() + 18, uint8_t{0x0D});
         std::fill(end, b.begin() + 18, uint8_t{0x0D});
       }
-      line += " " + std::string(b.begin(), b.end());
+      line.append(" ").append(b.begin(), b.end());
     }
     entries.push_back(line);
   }

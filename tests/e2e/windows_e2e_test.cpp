@@ -133,8 +133,9 @@ TEST(WindowsE2eTest, ConsoleLinesEndInCrLf) {
   ASSERT_FALSE(missing.err.empty());
   EXPECT_TRUE(missing.err.ends_with("\r\n")) << missing.err;
   EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1);
-  std::string done = done_line();
-  done.insert(done.size() - 1, "\r");
+  std::string done = done_line();  // ends in '\n'
+  done.back() = '\r';
+  done += '\n';
   EXPECT_EQ(missing.out, done);
 }
 

@@ -93,7 +93,7 @@ ToolRun run_tool_with(const std::vector<std::string>& args, const ScratchDir& di
   for (const auto& [name, value] : opt.env) cmd += name + "=" + quote(value) + " ";
   if (!runner.empty()) cmd += runner + " ";
   cmd += quote(TARNWICK_BINARY);
-  for (const std::string& a : args) cmd += " " + quote(a);
+  for (const std::string& a : args) cmd.append(" ").append(quote(a));
   const fs::path out = dir.path() / ".stdout";
   const fs::path err = dir.path() / ".stderr";
   if (!opt.stdin_pipe) cmd += " <" + quote(opt.stdin_file.empty() ? "/dev/null" : opt.stdin_file);
