@@ -66,7 +66,7 @@ class TwoPieceFile final : public File {
   bool sync() override { return true; }
   bool close() override { return true; }
   uint64_t link_count() override { return 1; }
-  std::optional<uint64_t> size() override { return std::nullopt; }
+  std::optional<uint64_t> size() override { return length(); }
   std::optional<HostPath> real_path(const HostPath&) override { return std::nullopt; }
   std::optional<std::string> lock_unavailable() override { return std::nullopt; }
 
