@@ -46,13 +46,13 @@ bool make_directory(RunContext& ctx, const std::string& path) {
   }
   const std::optional<EntryRef> e = first_free_entry(ctx.vol, target->directory);
   if (!e) {
-    ctx.con.err(msg::kDirectoryFull);
+    report_directory_full(ctx.con, parent_text(path));
     return false;
   }
   VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
   if (!edit.make_directory(target->directory, *e, target->last(), encode_time_stamp(ctx.host.now()))) {
     edit.rollback();
-    ctx.con.err(msg::kNoSpace);
+    report_no_space(ctx.con, edit, path);
     return false;
   }
   return true;

@@ -155,12 +155,12 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   }
   std::string reason;
   std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
-                                        : ctx.host.open(out_path, OpenMode::kCreate);
+                                        : ctx.host.open(out_path, OpenMode::kCreate, &reason);
   if (!out) {
     if (to_stdout) {
       con.err(msg::kStdoutWriteFailed, reason);
     } else {
-      con.err(msg::kCannotWrite, as_host_text(host_file));
+      report_cannot_write(con, as_host_text(host_file), reason);
     }
     return;
   }
@@ -170,8 +170,8 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
   bool written = result != Extraction::kWriteFailed;
   if (result == Extraction::kWritten) written = out->sync();
   const bool closed = out->close();
+  if (!written || !closed) report_cannot_write(con, as_host_text(host_file), out->failure_text());
   out.reset();
-  if (!written || !closed) con.err(msg::kCannotWrite, as_host_text(host_file));
   // A time stamp that names no date leaves the file's time alone, and
   // standard output, a pipe or a device has no time of its own: none of
   // them is a failure.

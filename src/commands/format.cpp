@@ -30,8 +30,9 @@ bool command_format(Console& con, Host& host, const std::string& image_name) {
   bool written = write_new_d88_image(image->file(), vol, d88::kDiskType2DD) && image->file().sync();
   written = image->close() && written;
   if (!written) {
+    const std::string reason = image->failure_text();
     image->discard();  // no partial image stays behind
-    con.err(msg::kImageWriteFailed, image_name.c_str());
+    report_write_failed(con, image_name, reason);
   }
   return written;
 }

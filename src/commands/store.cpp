@@ -37,7 +37,7 @@ std::optional<EntryRef> entry_to_fill(const Volume& vol, Console& con, const Pat
     return std::nullopt;
   }
   const std::optional<EntryRef> e = first_free_entry(vol, target.directory);
-  if (!e) con.err(msg::kDirectoryFull);
+  if (!e) report_directory_full(con, parent_text(target.path));
   return e;
 }
 
@@ -47,13 +47,19 @@ bool store_mzt_file(VolumeEdit& edit, Console& con, const PathResult& target, co
                     const HostTime& host_time) {
   std::array<uint8_t, mzt::kHeaderSize> header;
   if (mzt.file.read_at(0, header.data(), header.size()) != header.size()) {
-    con.err(msg::kReadFailed, mzt.name);
+    // A file too short to hold a header is no MZT file; a read that
+    // failed is a read failure.
+    if (mzt.file.failed()) {
+      con.err(msg::kReadFailed, mzt.name);
+    } else {
+      con.err(msg::kNotMzt, mzt.name);
+    }
     return false;
   }
   const uint16_t size = load16(header.data() + mzt::kSize);
   const std::optional<uint32_t> start = edit.claim(size);
   if (!start) {
-    con.err(msg::kNoSpace);
+    report_no_space(con, edit, target.path);
     return false;
   }
   const std::optional<EntryRef> e = entry_to_fill(edit.volume(), con, target);

@@ -133,15 +133,17 @@ class TreeStorer {
   }
 
   // Makes directory `name` in `parent` as M makes one; its first record, or
-  // nothing after reporting why not.
-  std::optional<uint32_t> make_directory_in(uint32_t parent, const std::string& name, const HostTime& time) {
+  // nothing after reporting why not. The texts name the parent and the new
+  // directory in messages.
+  std::optional<uint32_t> make_directory_in(uint32_t parent, const std::string& name, const HostTime& time,
+                                            std::string_view parent_text, std::string_view text) {
     const std::optional<EntryRef> e = first_free_entry(vol_, parent);
     if (!e) {
-      con_.err(msg::kDirectoryFull);
+      report_directory_full(con_, parent_text);
       return std::nullopt;
     }
     const std::optional<uint32_t> start = edit_.make_directory(parent, *e, name, encode_time_stamp(time));
-    if (!start) con_.err(msg::kNoSpace);
+    if (!start) report_no_space(con_, edit_, text);
     return start;
   }
 
@@ -211,8 +213,8 @@ class TreeStorer {
         return false;
       }
     } else {
-      const std::optional<uint32_t> made =
-          make_directory_in(f.dir, item.name, item.entry.time.value_or(HostTime{}));
+      const std::optional<uint32_t> made = make_directory_in(f.dir, item.name, item.entry.time.value_or(HostTime{}),
+                                                             directory_text(), volume_text);
       if (!made) return false;
       dir = *made;
     }
@@ -288,11 +290,18 @@ class TreeStorer {
     return delete_file(edit_, con_, target);
   }
 
+  // The current directory in messages: the command's path, then the
+  // folders below it; "/" for the root.
+  std::string directory_text() const {
+    const std::string text = joined(prefix_, stack_.back().volume_text);
+    return text.empty() ? std::string("/") : text;
+  }
+
   // The first free entry of the current directory, or nothing after
   // reporting that it is full.
   std::optional<EntryRef> free_entry() {
     const std::optional<EntryRef> e = first_free_entry(vol_, stack_.back().dir);
-    if (!e) con_.err(msg::kDirectoryFull);
+    if (!e) report_directory_full(con_, directory_text());
     return e;
   }
 
@@ -303,7 +312,7 @@ class TreeStorer {
     const uint16_t size = load16(in.header.data() + mzt::kSize);
     const std::optional<uint32_t> start = edit_.claim(size);
     if (!start) {
-      con_.err(msg::kNoSpace);
+      report_no_space(con_, edit_, joined(stack_.back().volume_text, item.name));
       return false;
     }
     const std::optional<EntryRef> e = free_entry();
@@ -329,7 +338,9 @@ class TreeStorer {
   // The entry of a BSD or BRD file whose layout has been written (or not),
   // with load and execution addresses 0.
   bool store_layout(const Item& item, const HostInput& in, uint8_t m, const Written& written, uint64_t size) {
-    if (written.fault == WriteFault::kNoSpace) con_.err(msg::kNoSpace);
+    if (written.fault == WriteFault::kNoSpace) {
+      report_no_space(con_, edit_, joined(stack_.back().volume_text, item.name));
+    }
     if (written.fault == WriteFault::kReadFailed) read_failed(item);
     if (!written) return false;
     const std::optional<EntryRef> e = free_entry();
@@ -377,7 +388,7 @@ std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, co
     ctx.con.err(msg::kAlreadyExists, as_volume_path(path));
     return std::nullopt;
   }
-  return storer.make_directory_in(target.directory, target.last(), folder_time);
+  return storer.make_directory_in(target.directory, target.last(), folder_time, parent_text(p), p);
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ class TreeWriter {
   }
 
   int files() const { return files_; }
+  int skipped() const { return skipped_; }
 
  private:
   // One entry of the directory on top of the stack; a subdirectory is pushed
@@ -92,7 +93,8 @@ class TreeWriter {
       return;
     }
     if (layout_of(m) == Layout::kNone) {
-      con_.err(msg::kUnsupportedMode, unsigned{m});
+      con_.err(msg::kSkippedMode, text, unsigned{m});
+      ++skipped_;
       return;
     }
     std::u32string host = host_name(name);
@@ -107,16 +109,18 @@ class TreeWriter {
       return nullptr;
     }
     entered_[dir] = true;
-    std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)));
-    if (!folder) con_.err(msg::kCannotWrite, as_volume_path(text));
+    std::string reason;
+    std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)), &reason);
+    if (!folder) report_cannot_write(con_, as_volume_path(text), reason);
     return folder;
   }
 
   void write_file(HostFolder& folder, const std::u32string& host, EntryRef e, const std::string& name,
                   const std::string& text, const HostTime& time) {
-    std::unique_ptr<NewFile> out = folder.create_file(host);
+    std::string reason;
+    std::unique_ptr<NewFile> out = folder.create_file(host, &reason);
     if (!out) {
-      con_.err(msg::kCannotWrite, as_volume_path(text));
+      report_cannot_write(con_, as_volume_path(text), reason);
       return;
     }
     const Extraction result = extract_contents(vol_, con_, host_, e, name, *out, buffer_);
@@ -125,12 +129,15 @@ class TreeWriter {
     // itself. A time stamp that names no date leaves the file's time alone.
     const bool timed = !written || !host_time_is_valid(time) || out->set_time(time);
     const bool closed = out->close();
-    out.reset();
     if (!written || !closed) {
-      if (result == Extraction::kWriteFailed || written) con_.err(msg::kCannotWrite, as_volume_path(text));
+      if (result == Extraction::kWriteFailed || written) {
+        report_cannot_write(con_, as_volume_path(text), out->failure_text());
+      }
+      out.reset();
       folder.remove_file(host);
       return;
     }
+    out.reset();
     if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text));
     con_.out(msg::kTreeFileLine, text.c_str());
     ++files_;
@@ -143,7 +150,28 @@ class TreeWriter {
   std::vector<FolderOut> stack_;
   std::vector<uint8_t> buffer_;  // one file's contents at a time
   int files_ = 0;
+  int skipped_ = 0;  // files of kinds that are not written out
 };
+
+// The folder X writes into, made when it is missing; it must be empty.
+// Nothing after saying why it cannot be used.
+std::unique_ptr<HostFolder> open_top_folder(RunContext& ctx, const std::string& host_folder) {
+  const HostPath folder = HostPath::from_argument(host_folder);
+  const PathKind kind = ctx.host.path_kind(folder);
+  std::string reason;
+  if (kind == PathKind::kMissing ? !ctx.host.make_folder(folder, &reason) : kind != PathKind::kFolder) {
+    report_cannot_write(ctx.con, as_host_text(host_folder), reason);
+    return nullptr;
+  }
+  if (kind == PathKind::kFolder && !ctx.host.folder_is_empty(folder)) {
+    ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
+    ctx.con.err(msg::kNotEmptyFolder, host_folder);
+    return nullptr;
+  }
+  std::unique_ptr<HostFolder> top = ctx.host.open_folder(folder);
+  if (!top) ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
+  return top;
+}
 
 }  // namespace
 
@@ -155,18 +183,15 @@ void command_extract_tree(RunContext& ctx, const std::string& path, const std::s
     if (r.fault != PathFault::kDirectoryMissing) ctx.con.err(msg::kDirectoryNotFound, path);
     return;
   }
-  const HostPath folder = HostPath::from_argument(host_folder);
-  const PathKind kind = ctx.host.path_kind(folder);
-  const bool usable = kind == PathKind::kMissing ? ctx.host.make_folder(folder)
-                                                 : kind == PathKind::kFolder && ctx.host.folder_is_empty(folder);
-  std::unique_ptr<HostFolder> top = usable ? ctx.host.open_folder(folder) : nullptr;
-  if (!top) {
-    ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
-    return;
-  }
+  std::unique_ptr<HostFolder> top = open_top_folder(ctx, host_folder);
+  if (!top) return;
   TreeWriter writer(ctx);
   if (!writer.run(r.directory, std::move(top))) ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
-  ctx.con.out(msg::kFilesExtracted, writer.files());
+  if (writer.skipped() > 0) {
+    ctx.con.out(msg::kFilesExtractedSkipped, writer.files(), writer.skipped());
+  } else {
+    ctx.con.out(msg::kFilesExtracted, writer.files());
+  }
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,8 @@
 #include "commands/volume_report.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace tarnwick {
 
 void report_missing_directory(Console& con, const PathResult& r) {
@@ -34,6 +37,17 @@ AllocTrace alloc_trace(Console& con) {
         break;
     }
   };
+}
+
+void report_no_space(Console& con, const VolumeEdit& edit, std::string_view path) {
+  con.err(msg::kNoSpace);
+  const auto shown = [](uint64_t n) { return static_cast<unsigned>(std::min<uint64_t>(n, UINT_MAX)); };
+  con.err(msg::kSpaceNeeded, as_volume_path(path), shown(edit.no_space().needed), shown(edit.no_space().free));
+}
+
+void report_directory_full(Console& con, std::string_view directory) {
+  con.err(msg::kDirectoryFull);
+  con.err(msg::kDirectoryFullNamed, as_volume_path(directory));
 }
 
 }  // namespace tarnwick

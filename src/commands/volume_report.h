@@ -22,6 +22,13 @@ PathResult resolve_path(const Volume& vol, Console& con, std::string_view path);
 // In verbose mode, what a resolution found: "FILE: %s" and "File '%s' found.".
 void trace_lookup(Console& con, const PathResult& found);
 
+// "空き容量が不足しています", then for whom (a volume path) and how many
+// bytes the failed claim of the edit needed and the volume had free.
+void report_no_space(Console& con, const VolumeEdit& edit, std::string_view path);
+
+// "ディレクトリに空きがありません", then which (a volume path).
+void report_directory_full(Console& con, std::string_view directory);
+
 // The allocator's steps as verbose traces; none outside verbose mode.
 AllocTrace alloc_trace(Console& con);
 

@@ -125,13 +125,14 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
   // Created exclusively: a file that exists, even one that another run has
   // just created, is never touched.
   const HostPath path = HostPath::from_argument(name);
-  std::unique_ptr<File> file = host.create_locked_file(path);
+  std::string reason;
+  std::unique_ptr<File> file = host.create_locked_file(path, &reason);
   if (!file) {
     const bool exists = host.path_kind(path) != PathKind::kMissing;
     if (exists) {
       con.err(msg::kAlreadyExists, as_host_text(name));
     } else {
-      con.err(msg::kImageWriteFailed, name);
+      report_write_failed(con, name, reason);
     }
     return nullptr;
   }
@@ -202,8 +203,9 @@ bool ImageFile::save() {
   const bool planned = plan_save(*file_, *pager_, container_, plan, writes_ ? &unused_ : nullptr);
   // Planning may read pages too (a D88 save rebuilds whole tracks).
   if (pager_->read_failed()) return false;
-  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches)) {
-    con_.err(msg::kImageWriteFailed, name_.c_str());
+  std::string reason;
+  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches, &reason)) {
+    report_write_failed(con_, name_, reason);
     return false;
   }
   return true;
@@ -214,8 +216,9 @@ bool ImageFile::close() {
   // A failure the file met before has been reported where it was met.
   const bool failed_before = file_->failed();
   const bool closed = file_->close();
+  closed_failure_ = file_->failure_text();
+  if (!closed && writes_ && !failed_before) report_write_failed(con_, name_, closed_failure_);
   file_.reset();
-  if (!closed && writes_ && !failed_before) con_.err(msg::kImageWriteFailed, name_);
   return closed;
 }
 

@@ -74,6 +74,8 @@ class ImageFile {
   // Closes the file, letting go of its lock; false, after reporting it,
   // when a write to it failed there.
   bool close();
+  // The system's text for the first failure of the file, closed or not.
+  std::string failure_text() const { return file_ ? file_->failure_text() : closed_failure_; }
 
  private:
   ImageFile(Host& host, Console& con, std::string name, std::unique_ptr<File> file);
@@ -98,6 +100,7 @@ class ImageFile {
   std::unique_ptr<Pager> pager_;
   std::optional<Volume> volume_;
   bool writes_ = false;
+  std::string closed_failure_;
   // The records the volume as loaded does not use (for writing only).
   std::vector<bool> unused_;
 };

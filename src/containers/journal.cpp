@@ -183,11 +183,11 @@ class JournalFiller final : public RunObserver {
 // Makes the journal of a save while its units are gathered, synced and with
 // its name durable. Nothing is left behind when that fails.
 bool make_journal(Host& host, const HostPath& path, File& image, uint64_t image_size,
-                  std::span<const Stretch> stretches, std::vector<WriteUnit>& units) {
+                  std::span<const Stretch> stretches, std::vector<WriteUnit>& units, std::string* reason) {
   uint64_t runs = 0;
   for (const WriteUnit& unit : units) runs += unit.runs.size();
   if (runs > UINT32_MAX) return false;
-  std::unique_ptr<File> journal = host.create_file(path);
+  std::unique_ptr<File> journal = host.create_file(path, reason);
   if (!journal) return false;
   bool made = false;
   {
@@ -203,6 +203,8 @@ bool make_journal(Host& host, const HostPath& path, File& image, uint64_t image_
     made = gather_units(image, stretches, units, &filler, hint) && w.finish() && journal->sync();
   }
   made = journal->close() && made;
+  if (!made && reason) *reason = journal->failure_text();
+  if (!made && reason && reason->empty()) *reason = image.failure_text();
   journal.reset();
   made = made && host.sync_folder_of(path);
   if (!made) remove_journal(host, path);
@@ -425,13 +427,15 @@ bool remove_journal(Host& host, const HostPath& journal) {
   return true;
 }
 
-bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches) {
+bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches,
+                     std::string* reason) {
   if (stretches.empty()) return image.sync();
   const std::optional<uint64_t> size = image.size();
   if (!size) return false;
   std::optional<std::vector<WriteUnit>> units = sector_units(stretches, *size);
-  if (!units || !make_journal(host, journal, image, *size, stretches, *units)) return false;
+  if (!units || !make_journal(host, journal, image, *size, stretches, *units, reason)) return false;
   const bool written = write_units(image, *units) && image.sync();
+  if (!written && reason) *reason = image.failure_text();
   if (written && host.remove_file(journal)) {
     // Should this last sync fail, a crash may bring the journal back, and
     // the next run the old image: still a whole one.

@@ -83,8 +83,10 @@ bool remove_journal(Host& host, const HostPath& journal);
 // when the save took. False when the journal could not be made (nothing
 // written) or the image could not be written or synced: its old bytes are
 // then written back at once, or, if even that fails, by the next run from
-// the journal left behind.
-bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches);
+// the journal left behind. `reason`, when given, gets the system's text for
+// the failure, if it gave one.
+bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches,
+                     std::string* reason = nullptr);
 
 // What a run found at the journal's name, and what it did about it.
 enum class Recovery {

@@ -97,10 +97,12 @@ class HostFolder {
  public:
   virtual ~HostFolder() = default;
   // Makes a new folder `name` (one component) here and opens it; nothing
-  // when the name exists or the folder cannot be made or opened.
-  virtual std::unique_ptr<HostFolder> make_folder(std::u32string_view name) = 0;
-  // Creates a new file here; nothing when the name exists already.
-  virtual std::unique_ptr<NewFile> create_file(std::u32string_view name) = 0;
+  // when the name exists or the folder cannot be made or opened, with the
+  // system's text in `reason` when it gave one.
+  virtual std::unique_ptr<HostFolder> make_folder(std::u32string_view name, std::string* reason = nullptr) = 0;
+  // Creates a new file here; nothing when the name exists already (or it
+  // cannot be created: `reason` as for make_folder).
+  virtual std::unique_ptr<NewFile> create_file(std::u32string_view name, std::string* reason = nullptr) = 0;
   virtual bool remove_file(std::u32string_view name) = 0;
   // Sets the folder's own last-write time (after its contents are made).
   virtual bool set_time(const HostTime& t) = 0;
@@ -156,14 +158,15 @@ class Host {
   // True when the path is a folder that holds nothing.
   virtual bool folder_is_empty(const HostPath& path) = 0;
   // Makes one folder (its parent must exist); false when the path exists.
-  virtual bool make_folder(const HostPath& path) = 0;
+  // These three give the system's text in `reason` when they fail.
+  virtual bool make_folder(const HostPath& path, std::string* reason = nullptr) = 0;
   // Creates a new file and opens it for writing; nothing when the path
   // exists already (whoever made it, whenever) or cannot be created.
-  virtual std::unique_ptr<File> create_file(const HostPath& path) = 0;
+  virtual std::unique_ptr<File> create_file(const HostPath& path, std::string* reason = nullptr) = 0;
   // As create_file, the new file then locked exclusively (waited for as
   // open() waits, which only another run that found it at once can make
   // necessary).
-  virtual std::unique_ptr<File> create_locked_file(const HostPath& path) = 0;
+  virtual std::unique_ptr<File> create_locked_file(const HostPath& path, std::string* reason = nullptr) = 0;
   // Opens the regular file at `path` for reading, following no link at its
   // end and waiting on nothing (a FIFO is never opened). `found` tells what
   // is there: only a regular file (kFile) is opened; when even that fails,

@@ -45,6 +45,12 @@ std::unique_ptr<NewFile> made_file(int fd) {
   return std::make_unique<NativeFile>(fd, true, std::move(options));
 }
 
+// Nothing, with the error of the call that just failed in `reason`.
+std::nullptr_t failed(std::string* reason) {
+  if (reason) *reason = platform::last_error_text();
+  return nullptr;
+}
+
 class DescriptorFolder final : public HostFolder {
  public:
   DescriptorFolder(int fd, bool top, const std::function<void()>& after_making_folder)
@@ -53,21 +59,21 @@ class DescriptorFolder final : public HostFolder {
   DescriptorFolder(const DescriptorFolder&) = delete;
   DescriptorFolder& operator=(const DescriptorFolder&) = delete;
 
-  std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
+  std::unique_ptr<HostFolder> make_folder(std::u32string_view name, std::string* reason) override {
     const NativeString n = native_text(name);
-    if (mkdirat(fd_, n.c_str(), 0777) != 0) return nullptr;
+    if (mkdirat(fd_, n.c_str(), 0777) != 0) return failed(reason);
     if (after_making_folder_) after_making_folder_();
     // Whatever stands at the name now must be the folder just made: a
     // symbolic link put there meanwhile fails to open.
     const int fd = openat(fd_, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return failed(reason);
     return std::make_unique<DescriptorFolder>(fd, false, after_making_folder_);
   }
 
-  std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
+  std::unique_ptr<NewFile> create_file(std::u32string_view name, std::string* reason) override {
     const NativeString n = native_text(name);
     const int fd = openat(fd_, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return failed(reason);
     return made_file(fd);
   }
 

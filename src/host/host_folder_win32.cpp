@@ -39,6 +39,12 @@ HANDLE hold_folder(const std::wstring& path, bool refuse_reparse) {
   return h;
 }
 
+// Nothing, with the error of the call that just failed in `reason`.
+std::nullptr_t failed(std::string* reason) {
+  if (reason) *reason = platform::last_error_text();
+  return nullptr;
+}
+
 class HandleFolder final : public HostFolder {
  public:
   HandleFolder(HANDLE h, std::wstring path, const std::function<void()>& after_making_folder)
@@ -47,19 +53,19 @@ class HandleFolder final : public HostFolder {
   HandleFolder(const HandleFolder&) = delete;
   HandleFolder& operator=(const HandleFolder&) = delete;
 
-  std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
+  std::unique_ptr<HostFolder> make_folder(std::u32string_view name, std::string* reason) override {
     const std::wstring path = inside(name);
-    if (!CreateDirectoryW(path.c_str(), nullptr)) return nullptr;
+    if (!CreateDirectoryW(path.c_str(), nullptr)) return failed(reason);
     if (after_making_folder_) after_making_folder_();
     HANDLE h = hold_folder(path, true);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) return failed(reason);
     return std::make_unique<HandleFolder>(h, path, after_making_folder_);
   }
 
-  std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
+  std::unique_ptr<NewFile> create_file(std::u32string_view name, std::string* reason) override {
     HANDLE h = CreateFileW(inside(name).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) return failed(reason);
     // Windows has no sync of a whole file system: each file is flushed as
     // it is closed, after its last write.
     NativeFile::Options options;

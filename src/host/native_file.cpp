@@ -60,18 +60,24 @@ void NativeFile::fail(std::string text, bool writing) {
 
 bool NativeFile::last_write_time(HostTime& t) { return open() && platform::read_file_time(d_, t); }
 
-bool NativeFile::sync() { return open() && !write_failed_ && platform::sync_file(d_); }
+// A failed sync or close is a failed write: what was written may not be
+// on the disk.
+bool NativeFile::sync() {
+  if (!open() || write_failed_) return false;
+  if (platform::sync_file(d_)) return true;
+  fail(platform::last_error_text(), true);
+  return false;
+}
 
 bool NativeFile::close() {
   if (!open()) return false;
-  bool ok = !write_failed_;
-  if (options_.sync_on_close) ok = platform::sync_file(d_) && ok;
+  if (options_.sync_on_close && !platform::sync_file(d_)) fail(platform::last_error_text(), true);
   // The system may let go of a closed handle's locks only in its own time
   // (Windows): they are let go of first.
   if (options_.locked) platform::unlock(d_);
-  ok = platform::close_file(d_) && ok;
+  if (!platform::close_file(d_)) fail(platform::last_error_text(), true);
   d_ = platform::kNoDescriptor;
-  return ok;
+  return !write_failed_;
 }
 
 uint64_t NativeFile::link_count() { return open() ? platform::link_count(d_) : 1; }

@@ -141,19 +141,32 @@ class NativeHost final : public Host {
     return path_kind(path) == PathKind::kFolder && list_folder(path, entries) && entries.empty();
   }
 
-  bool make_folder(const HostPath& path) override { return platform::make_folder(path.native()); }
+  bool make_folder(const HostPath& path, std::string* reason) override {
+    if (platform::make_folder(path.native())) return true;
+    if (reason) *reason = platform::last_error_text();
+    return false;
+  }
 
-  std::unique_ptr<File> create_file(const HostPath& path) override {
+  std::unique_ptr<File> create_file(const HostPath& path, std::string* reason) override {
     const platform::Descriptor d = platform::create_new_file(path.native());
-    if (d == platform::kNoDescriptor) return nullptr;
+    if (d == platform::kNoDescriptor) {
+      if (reason) *reason = platform::last_error_text();
+      return nullptr;
+    }
     return std::make_unique<NativeFile>(d, true);
   }
 
-  std::unique_ptr<File> create_locked_file(const HostPath& path) override {
+  std::unique_ptr<File> create_locked_file(const HostPath& path, std::string* reason) override {
     const platform::Descriptor d = platform::create_new_file(path.native());
-    if (d == platform::kNoDescriptor) return nullptr;
+    if (d == platform::kNoDescriptor) {
+      if (reason) *reason = platform::last_error_text();
+      return nullptr;
+    }
     std::unique_ptr<File> file = locked(d, true, Lock::kExclusive);
-    if (!file) platform::remove_file(path.native());
+    if (!file) {
+      if (reason) *reason = platform::lock_busy_text();
+      platform::remove_file(path.native());
+    }
     return file;
   }
 

@@ -162,4 +162,20 @@ void Console::out_failed(const std::string& reason) {
   err(msg::kStdoutWriteFailed, reason);
 }
 
+void report_cannot_write(Console& con, ShownAs what, std::string_view reason) {
+  if (reason.empty()) {
+    con.err(msg::kCannotWrite, what);
+  } else {
+    con.err(msg::kCannotWriteBecause, what, reason);
+  }
+}
+
+void report_write_failed(Console& con, std::string_view what, std::string_view reason) {
+  if (reason.empty()) {
+    con.err(msg::kImageWriteFailed, what);
+  } else {
+    con.err(msg::kWriteFailedBecause, what, reason);
+  }
+}
+
 }  // namespace tarnwick

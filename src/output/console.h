@@ -173,4 +173,10 @@ class Console {
   std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
 };
 
+// "'%s' が書き込めません" for a host file or a volume path, with the
+// system's reason appended as " (%s)" when it gave one.
+void report_cannot_write(Console& con, ShownAs what, std::string_view reason);
+// "'%s' への書き込みに失敗しました" for a host file, likewise.
+void report_write_failed(Console& con, std::string_view what, std::string_view reason);
+
 }  // namespace tarnwick

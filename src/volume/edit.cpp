@@ -282,15 +282,22 @@ WriteFault VolumeEdit::fill(uint32_t start, uint64_t size, const ByteSource& byt
   return size == 0 || bytes(0, to) ? WriteFault::kNone : WriteFault::kReadFailed;
 }
 
+Written VolumeEdit::out_of_space(uint64_t blocks, uint64_t free_blocks) {
+  const uint64_t block_bytes = uint64_t{pool().records_per_block()} * kRecordSize;
+  no_space_ = {blocks * block_bytes, free_blocks * block_bytes};
+  return {WriteFault::kNoSpace};
+}
+
 Written VolumeEdit::write_chained(std::span<const uint8_t> data) {
   const uint32_t rpb = block_records(vol_);
   const size_t records = std::max<size_t>((data.size() + kChainData - 1) / kChainData, 1);
+  const uint64_t free_before = pool().free_blocks();
   // The records in chain order, a block at a time.
   std::vector<uint32_t> chain;
   chain.reserve(records);
   while (chain.size() < records) {
     const std::optional<uint32_t> first = claim(uint64_t{rpb} * kRecordSize);
-    if (!first) return {WriteFault::kNoSpace};
+    if (!first) return out_of_space((records + rpb - 1) / rpb, free_before);
     for (uint32_t r = *first; r < *first + rpb && chain.size() < records; ++r) chain.push_back(r);
   }
   // Every record but the last is written whole, a run of consecutive ones
@@ -317,15 +324,19 @@ Written VolumeEdit::write_chained(std::span<const uint8_t> data) {
 
 Written VolumeEdit::write_indexed(uint64_t size, const ByteSource& bytes) {
   const uint64_t count = (size + kRunSize - 1) / kRunSize;
-  if (count > static_cast<uint64_t>(kIndexSlots)) return {WriteFault::kNoSpace};
+  // The index record's block and each run's own blocks.
+  const uint32_t rpb = block_records(vol_);
+  const uint64_t blocks = 1 + count * ((kRunSize / kRecordSize + rpb - 1) / rpb);
+  const uint64_t free_before = pool().free_blocks();
+  if (count > static_cast<uint64_t>(kIndexSlots)) return out_of_space(blocks, free_before);
   const std::optional<uint32_t> index = claim(kRecordSize);
-  if (!index) return {WriteFault::kNoSpace};
+  if (!index) return out_of_space(blocks, free_before);
   const std::span<uint8_t> slots = vol_.overwritten_bytes(uint64_t{*index} * kRecordSize, kRecordSize);
   std::fill(slots.begin(), slots.end(), uint8_t{0});
   std::vector<uint32_t> runs;
   for (uint64_t k = 0; k < count; ++k) {
     const std::optional<uint32_t> run = claim(kRunSize);
-    if (!run) return {WriteFault::kNoSpace};
+    if (!run) return out_of_space(blocks, free_before);
     vol_.put16(uint64_t{*index} * kRecordSize + 2 * k, static_cast<uint16_t>(*run));
     runs.push_back(*run);
   }

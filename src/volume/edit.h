@@ -138,7 +138,9 @@ class VolumeEdit {
   //   indexed     `size` bytes (at most 128 runs of 4096) as an index
   //               record listing runs of 16 records, each run and the index
   //               on blocks of their own, no run for none.
-  // On a failure what was claimed stays claimed until rollback.
+  // On a failure what was claimed stays claimed until rollback, and
+  // no_space() tells the blocks of the whole layout and the free blocks
+  // before it.
   Written write_chained(std::span<const uint8_t> bytes);
   Written write_indexed(uint64_t size, const ByteSource& bytes);
 
@@ -159,6 +161,7 @@ class VolumeEdit {
   void keep_released(uint64_t offset, uint64_t length);
   bool release(uint32_t record);
   void add_used_block(int by);
+  Written out_of_space(uint64_t blocks, uint64_t free_blocks);
 
   Volume& vol_;
   AllocTrace trace_;

@@ -64,6 +64,15 @@ inline bool is_dot_name(std::string_view name) { return name == "." || name == "
 // True for a path of nothing but '/': the root.
 inline bool names_the_root(std::string_view path) { return path.find_first_not_of('/') == std::string_view::npos; }
 
+// The directory a path's last component lies in, as the path names it:
+// "A/B" for "A/B/C", "/" for "C" or "/C".
+inline std::string parent_text(std::string_view path) {
+  size_t end = path.rfind('/');
+  if (end == std::string_view::npos) return "/";
+  while (end > 0 && path[end - 1] == '/') --end;
+  return end == 0 ? std::string("/") : std::string(path.substr(0, end));
+}
+
 // A path as a directory is named by it: with a '/' at its end (L lists and X
 // takes out the directory "A/B" names, not an entry of A).
 inline std::string directory_path(std::string_view path) {

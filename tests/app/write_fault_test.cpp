@@ -132,7 +132,9 @@ TEST(WriteFaultTest, AFailedSaveIsReportedOnceAndNeverConfirmed) {
           if (verbose) a[0] = "V" + a[0];
           const Outcome r = run(host, a);
           const std::string where = context + ", " + f.what + (verbose ? ", verbose" : "");
-          EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, image.name.c_str())) << where;
+          // The memory host's words for a failed write and a refused creation.
+          const char* reason = f.create ? "Permission denied" : "Input/output error";
+          EXPECT_EQ(r.err, message_text(msg::kWriteFailedBecause, image.name.c_str(), reason)) << where;
           EXPECT_EQ(r.out.find(deleted), std::string::npos) << where;
           EXPECT_TRUE(r.out.ends_with(message_text(msg::kDone))) << where;
           if (!verbose) {
@@ -199,7 +201,7 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
       host.fail_close = f.close;
       const Outcome r = run(host, {"R", image.name, image.partition, path, "out.bin"});
       const std::string where = std::string(path) + ", " + f.what;
-      EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "out.bin")) << where;
+      EXPECT_EQ(r.err, message_text(msg::kCannotWriteBecause, "out.bin", "Input/output error")) << where;
       EXPECT_EQ(r.out, image.container_line + lines + message_text(msg::kDone)) << where;
       EXPECT_EQ(host.files[image.name], image.bytes) << where;
       if (f.budget) {

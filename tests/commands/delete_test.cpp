@@ -250,7 +250,7 @@ TEST(CommandDeleteTest, NoConfirmationAfterAFailedSave) {
     x.out(msg::kIsHddImage, "disk.hdd");
     x.out(msg::kDone);
     EXPECT_EQ(con.out_text(), x.out_text()) << fail_sync;
-    EXPECT_EQ(con.err_text(), message_text(msg::kImageWriteFailed, "disk.hdd")) << fail_sync;
+    EXPECT_EQ(con.err_text(), message_text(msg::kWriteFailedBecause, "disk.hdd", "Input/output error")) << fail_sync;
   }
 }
 

@@ -59,7 +59,7 @@ TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
       {'M', "FILE/NEW", message_text(msg::kDirectoryNotFound, "FILE/NEW")},
       {'M', sixteen + "Q", message_text(msg::kNameTooLong, (sixteen + "Q").c_str())},
       {'M', "GAMES/", message_text(msg::kNoFileName)},
-      {'M', "FULL/NEW", message_text(msg::kDirectoryFull)},
+      {'M', "FULL/NEW", message_text(msg::kDirectoryFull) + message_text(msg::kDirectoryFullNamed, "FULL")},
       {'K', "", message_text(msg::kCannotDelete, "")},
       {'K', "/", message_text(msg::kCannotDelete, "/")},
       {'K', "GAMES/.", message_text(msg::kCannotDelete, "GAMES/.")},
@@ -81,7 +81,7 @@ TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
   VolumeBuilder tight(24 + 4, 1);
   Console con;
   EXPECT_FALSE(run_directory_command('M', tight.volume(), con, "NEW"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kNoSpace));
+  EXPECT_EQ(con.err_text(), message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "NEW", 2048u, 1024u));
 }
 
 TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {

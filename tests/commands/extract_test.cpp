@@ -242,7 +242,7 @@ TEST_F(ExtractTest, LinksAndSlotsPastTheSizeAreNeverFollowed) {
 TEST_F(ExtractTest, WriteSyncAndCloseFailuresAreReportedOnceAndTheFileKeepsItsTime) {
   b.add_contiguous(kRoot, "GAME", pattern(1000));
   host.fault_name = "out.bin";
-  const std::string failed = message_text(msg::kCannotWrite, "out.bin");
+  const std::string failed = message_text(msg::kCannotWriteBecause, "out.bin", "Input/output error");
   struct Fault {
     std::optional<uint64_t> budget;
     bool sync, close;

@@ -23,6 +23,7 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
     std::string name;
     std::function<void(MemoryHost&)> setup;
     const MessageText* error;  // nullptr: the image is written
+    const char* reason = "";   // the system's, after a failed write
   };
   const std::vector<Case> cases = {
       {"blank.d88", [](MemoryHost&) {}, nullptr},
@@ -39,12 +40,12 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
       {"disk.d88x", [](MemoryHost&) {}, &msg::kUnsupportedImage},
       {"old.d88", [](MemoryHost& h) { h.files["old.d88"] = {1, 2, 3}; }, &msg::kAlreadyExists},
       {"dir.D88", [](MemoryHost& h) { h.folders.insert("dir.D88"); }, &msg::kAlreadyExists},
-      {"no/such.d88", [](MemoryHost&) {}, &msg::kImageWriteFailed},
-      {"locked.d88", [](MemoryHost& h) { h.fail_create = true; }, &msg::kImageWriteFailed},
-      {"full.d88", [](MemoryHost& h) { h.write_budget = 100000; }, &msg::kImageWriteFailed},
-      {"header.d88", [](MemoryHost& h) { h.write_budget = 687; }, &msg::kImageWriteFailed},
-      {"unsynced.d88", [](MemoryHost& h) { h.fail_sync = true; }, &msg::kImageWriteFailed},
-      {"unclosed.d88", [](MemoryHost& h) { h.fail_close = true; }, &msg::kImageWriteFailed},
+      {"no/such.d88", [](MemoryHost&) {}, &msg::kImageWriteFailed, "No such file or directory"},
+      {"locked.d88", [](MemoryHost& h) { h.fail_create = true; }, &msg::kImageWriteFailed, "Permission denied"},
+      {"full.d88", [](MemoryHost& h) { h.write_budget = 100000; }, &msg::kImageWriteFailed, "Input/output error"},
+      {"header.d88", [](MemoryHost& h) { h.write_budget = 687; }, &msg::kImageWriteFailed, "Input/output error"},
+      {"unsynced.d88", [](MemoryHost& h) { h.fail_sync = true; }, &msg::kImageWriteFailed, "Input/output error"},
+      {"unclosed.d88", [](MemoryHost& h) { h.fail_close = true; }, &msg::kImageWriteFailed, "Input/output error"},
   };
   for (const Case& c : cases) {
     MemoryHost host;
@@ -54,7 +55,9 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
     EXPECT_EQ(command_format(con, host, c.name), c.error == nullptr) << c.name;
     EXPECT_EQ(con.out_text(), "") << c.name;
     if (c.error) {
-      EXPECT_EQ(con.err_text(), testing::message_with_text(*c.error, c.name)) << c.name;
+      const std::string expected = *c.reason ? message_text(msg::kWriteFailedBecause, c.name, c.reason)
+                                             : testing::message_with_text(*c.error, c.name);
+      EXPECT_EQ(con.err_text(), expected) << c.name;
       EXPECT_EQ(host.files, before.files) << c.name;
       EXPECT_EQ(host.folders, before.folders) << c.name;
     } else {

@@ -183,9 +183,12 @@ TEST(CommandStoreTest, AFailedStoreLeavesTheVolumeAsItWas) {
     std::string err;
   } cases[] = {
       {"no MZT file", "OLD", {}, message_text(msg::kHostFileNotFound, "in.mzt")},
-      {"short header", "OLD", Bytes(127, 0), message_text(msg::kReadFailed, "in.mzt")},
-      {"no room", "OLD", make_mzt(pattern(60 * 256)), message_text(msg::kNoSpace)},
-      {"no room comes before a bad path", "SUB/", make_mzt(pattern(60 * 256)), message_text(msg::kNoSpace)},
+      {"short header", "OLD", Bytes(127, 0), message_text(msg::kNotMzt, "in.mzt")},
+      // The free bytes count the blocks of the file W replaces.
+      {"no room", "OLD", make_mzt(pattern(60 * 256)),
+       message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "OLD", 15360u, 6144u)},
+      {"no room comes before a bad path", "SUB/", make_mzt(pattern(60 * 256)),
+       message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "SUB/", 15360u, 4864u)},
       {"missing directory", "NODIR/X", make_mzt(pattern(10)), dir_missing + dir_missing},
       {"path ends in '/'", "SUB/", make_mzt(pattern(10)), message_text(msg::kNoFileName)},
       {"empty path", "", make_mzt(pattern(10)), message_text(msg::kNoFileName)},
@@ -200,7 +203,8 @@ TEST(CommandStoreTest, AFailedStoreLeavesTheVolumeAsItWas) {
       {"slashes before a directory", "//SUB/", make_mzt(pattern(10)), message_text(msg::kNoFileName)},
       {"empty middle component", "SUB///NEW", make_mzt(pattern(10)),
        message_text(msg::kDirectoryNotFound, "SUB///NEW")},
-      {"directory full", "FULL/NEW", make_mzt(pattern(10)), message_text(msg::kDirectoryFull)},
+      {"directory full", "FULL/NEW", make_mzt(pattern(10)),
+       message_text(msg::kDirectoryFull) + message_text(msg::kDirectoryFullNamed, "FULL")},
       {"short body", "OLD", make_mzt(pattern(9), 0, 0, 1, "X", 10), message_text(msg::kReadFailed, "in.mzt")},
       {"directory in the way", "SUB", make_mzt(pattern(10)), message_text(msg::kIsDirectory, "SUB")},
   };

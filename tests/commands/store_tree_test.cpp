@@ -100,7 +100,7 @@ TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
       {"MZT shorter than its header", {{"S.mzt", Bytes(100)}}, {}, "", std::nullopt,
        message_text(msg::kReadFailed, "h/S.mzt")},
       {"the volume fills on the last file", {{"A.mzt", mzt}, {"B.bsd", pattern(254 * 46)}, {"C.mzt", mzt}}, {}, "",
-       std::nullopt, message_text(msg::kNoSpace)},
+       std::nullopt, message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "C", 256u, 0u)},
   };
   for (const auto& c : cases) {
     testing::VolumeBuilder b = sample();

@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <csignal>
 #include <future>
 #include <string>
 
@@ -159,7 +161,7 @@ TEST_F(HostFilesE2eTest, ExtractionIntoAFifoWhoseReaderLeavesIsAFailedWrite) {
   reader.get();
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, done(found("BIG")));
-  EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "p"));
+  EXPECT_EQ(r.err, message_text(msg::kCannotWriteBecause, "p", std::strerror(EPIPE)));
 }
 
 // R writes to standard output by "-" or by a name of the file standard

@@ -224,8 +224,9 @@ TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
     std::string err;
   } cases[] = {
       {"no MZT file", "PROG", {}, message_text(msg::kHostFileNotFound, "in.mzt")},
-      {"short header", "PROG", Bytes(100, 1), message_text(msg::kReadFailed, "in.mzt")},
-      {"no room", "PROG", make_mzt(pattern(120 * 256), "X"), message_text(msg::kNoSpace)},
+      {"short header", "PROG", Bytes(100, 1), message_text(msg::kNotMzt, "in.mzt")},
+      {"no room", "PROG", make_mzt(pattern(120 * 256), "X"),
+       message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "PROG", 30720u, 13568u)},
       {"missing directory", "NODIR/X", make_mzt(pattern(10), "X"), nodir + nodir},
       {"path ends in '/'", "GAMES/", make_mzt(pattern(10), "X"), message_text(msg::kNoFileName)},
       {"name too long", "ABCDEFGHIJKLMNOPQ", make_mzt(pattern(10), "X"), message_text(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
@@ -257,7 +258,7 @@ TEST(StoreDeleteE2eTest, StoreThatFailsLeavesTheImageUntouched) {
   x.out(msg::kIsHddImage, "two.hdd");
   x.out(msg::kDone);
   EXPECT_EQ(r.out, x.out_text());
-  EXPECT_EQ(r.err, message_text(msg::kDirectoryFull));
+  EXPECT_EQ(r.err, message_text(msg::kDirectoryFull) + message_text(msg::kDirectoryFullNamed, "/"));
   EXPECT_EQ(read_file(dir.file("two.hdd")), image);
 }
 

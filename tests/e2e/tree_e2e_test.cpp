@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -90,15 +92,15 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
   EXPECT_EQ(r.err, check_err + message_text(msg::kDirectoryNotEmpty, "NEW") + check_err);
 
   // X: every file with R's bytes, names decoded from code page 932, '/' and
-  // '%' written as %XX, the second HELLO told apart, the damaged file and
-  // the RB file reported and left out.
+  // '%' written as %XX, the second HELLO told apart, the damaged file
+  // reported and the RB file skipped, both left out.
   const Bytes before_x = read_file(dir.file("disk.rom"));
   r = testing::run_tool({"X", "disk.rom", "1", "/", "out"}, dir);
   EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + check_out + "HELLO\nHELLO\nA/B%\n" + game + "/" +
-                       kana + "\n" + "NEW/PROG\n" + message_text(msg::kFilesExtracted, 5) + check_out +
+                       kana + "\n" + "NEW/PROG\n" + message_text(msg::kFilesExtractedSkipped, 5, 1) + check_out +
                        message_text(msg::kDone));
-  EXPECT_EQ(r.err, check_err + message_text(msg::kUnsupportedMode, 0x05u) + message_text(msg::kDataDamaged, "BROKEN") +
-                       check_err);
+  EXPECT_EQ(r.err, check_err + message_text(msg::kSkippedMode, (game + "/RB").c_str(), 0x05u) +
+                       message_text(msg::kDataDamaged, "BROKEN") + check_err);
   const fs::path out = dir.path() / "out";
   std::vector<std::string> want = {"A%2FB%25.bsd", "HELLO.mzt", "HELLO~2.mzt", "NEW/", "NEW/PROG.mzt",
                                    game_host + "/", game_host + "/" + kana_host + ".brd"};
@@ -121,7 +123,8 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
 
   // A folder that is not empty is refused, and nothing is written.
   r = testing::run_tool({"X", "disk.rom", "1", "", "out"}, dir);
-  EXPECT_EQ(r.err, check_err + message_text(msg::kCannotWrite, "out") + check_err);
+  EXPECT_EQ(r.err, check_err + message_text(msg::kCannotWrite, "out") + message_text(msg::kNotEmptyFolder, "out") +
+                       check_err);
 }
 
 // The run goes through the front end in this process, on the real host,
@@ -154,7 +157,7 @@ TEST(TreeE2eTest, AFolderSwappedForALinkWhileXPausesLetsNothingOutside) {
   EXPECT_EQ(status, con.failure_reported() ? 1 : 0);
 
   EXPECT_EQ(swaps, 1);
-  EXPECT_EQ(con.err_text(), message_text(msg::kCannotWrite, "SUB"));
+  EXPECT_EQ(con.err_text(), message_text(msg::kCannotWriteBecause, "SUB", std::strerror(ENOTDIR)));
   EXPECT_NE(con.out_text().find("TOP\n" + message_text(msg::kFilesExtracted, 1)), std::string::npos) << con.out_text();
   EXPECT_TRUE(fs::is_empty(outside));
   EXPECT_EQ(mtime_of(outside), outside_time);
@@ -268,7 +271,7 @@ TEST(TreeE2eTest, AStoresAllOrNothing) {
   testing::write_file((dir.path() / "in" / "SUB" / "B.brd").string(), pattern(4096));
   testing::write_file((dir.path() / "in" / "C.mzt").string(), testing::make_mzt("C", pattern(2000)));
   const testing::ToolRun r = testing::run_tool({"A", "disk.rom", "1", "NEW", "in"}, dir);
-  EXPECT_EQ(r.err, message_text(msg::kNoSpace));
+  EXPECT_EQ(r.err, message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "SUB", 2048u, 1024u));
   EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + message_text(msg::kDone));
   EXPECT_EQ(read_file(dir.file("disk.rom")), image);
   EXPECT_FALSE(fs::exists(dir.path() / "disk.rom-journal"));

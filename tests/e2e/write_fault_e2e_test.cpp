@@ -12,8 +12,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -104,7 +106,7 @@ TEST(WriteFaultE2eTest, AnImageSaveCutShortIsReportedAndNeverConfirmed) {
         r = testing::run_tool(args, dir);
       }
       EXPECT_EQ(r.status, 1) << context;
-      EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, c.file)) << context;
+      EXPECT_EQ(r.err, message_text(msg::kWriteFailedBecause, c.file, std::strerror(EFBIG))) << context;
       EXPECT_EQ(r.out, c.container_line + message_text(msg::kDone)) << context;
       // Nothing past the limit was written.
       const Bytes after = testing::read_file(dir.file(c.file));
@@ -136,7 +138,7 @@ TEST(WriteFaultE2eTest, AHostFileCutShortOnRIsReported) {
       r = testing::run_tool({"R", "disk.hdd", "1", path, "out.bin"}, dir);
     }
     EXPECT_EQ(r.status, 1) << path;
-    EXPECT_EQ(r.err, message_text(msg::kCannotWrite, "out.bin")) << path;
+    EXPECT_EQ(r.err, message_text(msg::kCannotWriteBecause, "out.bin", std::strerror(EFBIG))) << path;
     EXPECT_EQ(r.out, message_text(msg::kIsHddImage, "disk.hdd") + message_text(msg::kFileTrace, path) +
                          message_text(msg::kFileFound, path) + message_text(msg::kDone))
         << path;
@@ -195,7 +197,7 @@ TEST(JournalE2eTest, AJournalLeftThroughALinkIsFoundThroughTheRealName) {
     FileSizeLimit limit(save_end - 512);
     ASSERT_TRUE(limit.ok());
     const testing::ToolRun r = testing::run_tool({"D", "cur.hdd", "2", "HELLO"}, dir);
-    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, "cur.hdd"));
+    EXPECT_EQ(r.err, message_text(msg::kWriteFailedBecause, "cur.hdd", std::strerror(EFBIG)));
   }
   ASSERT_TRUE(std::filesystem::exists(dir.file("disk.hdd-journal")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("cur.hdd-journal")));

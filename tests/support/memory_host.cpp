@@ -63,13 +63,20 @@ class MemoryFile final : public File {
     return true;
   }
 
+  // A failed sync or close counts as a failed write, as on a real host.
   bool sync() override {
-    if (!host_.step() || (host_.faulty(name_) && host_.fail_sync)) return false;
+    if (!host_.step() || (host_.faulty(name_) && host_.fail_sync)) {
+      failed_ = true;
+      return false;
+    }
     if (host_.on_sync) host_.on_sync(name_);
     host_.synced[name_] = host_.files[name_];
     return true;
   }
-  bool close() override { return !(host_.faulty(name_) && host_.fail_close); }
+  bool close() override {
+    if (host_.faulty(name_) && host_.fail_close) failed_ = true;
+    return !failed_;
+  }
 
   uint64_t link_count() override {
     const auto it = host_.link_counts.find(name_);
@@ -128,6 +135,20 @@ bool parent_exists(const MemoryHost& host, const std::string& path) {
   return slash == std::string::npos || slash == 0 || host.folders.count(path.substr(0, slash));
 }
 
+// Where a file or folder cannot be made, and the system's words for why.
+bool cannot_make(MemoryHost& host, const std::string& p, std::string* reason) {
+  const char* why = nullptr;
+  if (host.fail_create && host.faulty(p)) {
+    why = "Permission denied";
+  } else if (p.empty() || !parent_exists(host, p)) {
+    why = "No such file or directory";
+  } else if (host.path_kind(HostPath::from_native(p)) != PathKind::kMissing) {
+    why = "File exists";
+  }
+  if (why && reason) *reason = why;
+  return why != nullptr;
+}
+
 }  // namespace
 
 PathKind MemoryHost::path_kind(const HostPath& path) {
@@ -145,24 +166,26 @@ bool MemoryHost::folder_is_empty(const HostPath& path) {
          std::none_of(folders.begin(), folders.end(), starts);
 }
 
-bool MemoryHost::make_folder(const HostPath& path) {
+bool MemoryHost::make_folder(const HostPath& path, std::string* reason) {
   const std::string& p = path.native();
-  if (fail_create && faulty(p)) return false;
-  if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return false;
+  if (cannot_make(*this, p, reason)) return false;
   folders.insert(p);
   return true;
 }
 
-std::unique_ptr<File> MemoryHost::create_file(const HostPath& path) {
+std::unique_ptr<File> MemoryHost::create_file(const HostPath& path, std::string* reason) {
   const std::string& p = path.native();
-  if (!step() || (fail_create && faulty(p))) return nullptr;
-  if (p.empty() || path_kind(path) != PathKind::kMissing || !parent_exists(*this, p)) return nullptr;
+  if (!step()) {
+    if (reason) *reason = "Input/output error";
+    return nullptr;
+  }
+  if (cannot_make(*this, p, reason)) return nullptr;
   files[p].clear();
   return std::make_unique<MemoryFile>(*this, p);
 }
 
-std::unique_ptr<File> MemoryHost::create_locked_file(const HostPath& path) {
-  std::unique_ptr<File> file = create_file(path);
+std::unique_ptr<File> MemoryHost::create_locked_file(const HostPath& path, std::string* reason) {
+  std::unique_ptr<File> file = create_file(path, reason);
   if (file) {
     locks[path.native()] = Lock::kExclusive;
     if (no_locks) file = std::make_unique<MemoryFile>(*this, path.native(), true);
@@ -271,12 +294,12 @@ class MemoryNewFile final : public NewFile {
 class MemoryFolder final : public HostFolder {
  public:
   MemoryFolder(MemoryHost& host, HostPath path) : host_(host), path_(std::move(path)) {}
-  std::unique_ptr<HostFolder> make_folder(std::u32string_view name) override {
-    if (!host_.make_folder(path_ / name)) return nullptr;
+  std::unique_ptr<HostFolder> make_folder(std::u32string_view name, std::string* reason) override {
+    if (!host_.make_folder(path_ / name, reason)) return nullptr;
     return std::make_unique<MemoryFolder>(host_, path_ / name);
   }
-  std::unique_ptr<NewFile> create_file(std::u32string_view name) override {
-    std::unique_ptr<File> f = host_.create_file(path_ / name);
+  std::unique_ptr<NewFile> create_file(std::u32string_view name, std::string* reason) override {
+    std::unique_ptr<File> f = host_.create_file(path_ / name, reason);
     if (!f) return nullptr;
     return std::make_unique<MemoryNewFile>(host_, std::move(f), path_ / name);
   }

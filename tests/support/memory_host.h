@@ -89,9 +89,9 @@ class MemoryHost : public Host {
 
   PathKind path_kind(const HostPath& path) override;
   bool folder_is_empty(const HostPath& path) override;
-  bool make_folder(const HostPath& path) override;
-  std::unique_ptr<File> create_file(const HostPath& path) override;
-  std::unique_ptr<File> create_locked_file(const HostPath& path) override;
+  bool make_folder(const HostPath& path, std::string* reason = nullptr) override;
+  std::unique_ptr<File> create_file(const HostPath& path, std::string* reason = nullptr) override;
+  std::unique_ptr<File> create_locked_file(const HostPath& path, std::string* reason = nullptr) override;
   std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) override;
   bool remove_file(const HostPath& path) override;
   bool sync_folder_of(const HostPath& path) override;
