@@ -147,8 +147,9 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   const std::string typed_path = a.path.value_or("");
   if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
   // A name field ends at its first 0x0D: a name holding one could never
-  // be reached again.
-  if (c.makes_names && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
+  // be reached again. (A PATH typed as UTF-8 holds none: its 0x0D are the
+  // '/' of names.)
+  if (c.makes_names && !con.utf8_paths() && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
     con.err(msg::kPathNotShiftJis, typed_path);
     return finish(con);
   }

@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "output/name_text.h"
 #include "volume/path.h"
 #include "volume/walk.h"
 
@@ -29,7 +30,7 @@ void claim(CheckState& st, uint32_t r) { st.sanity_check_record_status[r] = 1; }
 // "%s/%s" of the parent's path text and the name, cut to 255 bytes.
 std::string subdirectory_path(const std::string& parent, const std::string& name) {
   char text[kPathTextMax + 1];
-  std::snprintf(text, sizeof text, msg::kSubdirectoryPath.bytes, parent.c_str(), name.c_str());
+  std::snprintf(text, sizeof text, msg::kSubdirectoryPath.bytes, parent.c_str(), path_component(name).c_str());
   return text;
 }
 

@@ -1,6 +1,7 @@
 #include "commands/delete.h"
 
 #include "commands/volume_report.h"
+#include "output/name_text.h"
 #include "volume/walk.h"
 
 namespace tarnwick {
@@ -21,7 +22,7 @@ bool delete_file(VolumeEdit& edit, Console& con, const PathResult& target) {
   }
   // The file goes all the same: what could be released is free again, and a
   // damaged file that cannot be deleted would stay in the way for good.
-  if (!edit.remove_entry(*target.entry)) con.err(msg::kDataDamaged, target.last());
+  if (!edit.remove_entry(*target.entry)) con.err(msg::kDataDamaged, path_component(target.last()));
   return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "commands/mzt.h"
 #include "commands/volume_report.h"
+#include "output/name_text.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 #include "volume/walk.h"
@@ -108,7 +109,7 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
   }
   const std::optional<std::vector<Extent>> plan = plan_extraction(vol, e);
   if (!plan) {
-    con.err(msg::kDataDamaged, name);
+    con.err(msg::kDataDamaged, path_component(name));
     return Extraction::kRefused;
   }
 

@@ -13,6 +13,7 @@
 #include "commands/volume_report.h"
 #include "host/host_name.h"
 #include "host/host_tree.h"
+#include "output/name_text.h"
 #include "volume/edit.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
@@ -186,7 +187,7 @@ class TreeStorer {
   bool visit(const Item& item) {
     if (!item.maps()) return pass_over(item);
     FolderIn& f = stack_.back();
-    const std::string volume_text = joined(f.volume_text, item.name);
+    const std::string volume_text = joined(f.volume_text, path_component(item.name));
     // Two entries of one folder for one volume name: the items are sorted,
     // so they are neighbours.
     const size_t at = f.next - 1;
@@ -312,7 +313,7 @@ class TreeStorer {
     const uint16_t size = load16(in.header.data() + mzt::kSize);
     const std::optional<uint32_t> start = edit_.claim(size);
     if (!start) {
-      report_no_space(con_, edit_, joined(stack_.back().volume_text, item.name));
+      report_no_space(con_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
       return false;
     }
     const std::optional<EntryRef> e = free_entry();
@@ -339,7 +340,7 @@ class TreeStorer {
   // with load and execution addresses 0.
   bool store_layout(const Item& item, const HostInput& in, uint8_t m, const Written& written, uint64_t size) {
     if (written.fault == WriteFault::kNoSpace) {
-      report_no_space(con_, edit_, joined(stack_.back().volume_text, item.name));
+      report_no_space(con_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
     }
     if (written.fault == WriteFault::kReadFailed) read_failed(item);
     if (!written) return false;

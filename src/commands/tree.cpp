@@ -9,6 +9,7 @@
 #include "host/file.h"
 #include "host/host_name.h"
 #include "host/host_path.h"
+#include "output/name_text.h"
 #include "volume/path.h"
 #include "volume/timestamp.h"
 #include "volume/walk.h"
@@ -83,7 +84,7 @@ class TreeWriter {
     const std::string name = entry_name_text(vol_, e);
     if (is_dot_name(name)) return;
     FolderOut& f = stack_.back();
-    const std::string text = f.text.empty() ? name : f.text + "/" + name;
+    const std::string text = f.text.empty() ? path_component(name) : f.text + "/" + path_component(name);
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
     if (m == mode::kDir) {
       const uint32_t dir = vol_.start_record(e);

@@ -77,7 +77,11 @@ const char* Console::prepare_text(const StreamText& t, const char* fmt, size_t i
   if (t.mode == TextMode::kBytes) {
     // The catalogue's bytes: a name is a C text, ended by a 0x00 in it.
     const std::string_view name = a.text.substr(0, a.text.find('\0'));
-    shown = a.kind == ArgKind::kQuotedName ? '"' + std::string(name) + '"' : std::string(name);
+    switch (a.kind) {
+      case ArgKind::kQuotedName: shown = '"' + std::string(name) + '"'; break;
+      case ArgKind::kVolumePath: shown = name_of_component(name); break;
+      default: shown = std::string(name); break;
+    }
     return shown.c_str();
   }
   shown = shown_volume_text(a.text, a.kind);

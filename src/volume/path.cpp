@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "output/name_text.h"
+
 namespace tarnwick {
 
 std::string entry_name_text(const Volume& vol, EntryRef e) {
@@ -97,13 +99,13 @@ PathResult resolve_path(const Volume& vol, std::string_view path) {
         r.fault = classify_invalid(path, start);
         return r;
       case ComponentStatus::kLast:
-        r.name = component;
-        r.entry = find_in_directory(vol, r.directory, component);
+        r.name = name_of_component(component);
+        r.entry = find_in_directory(vol, r.directory, *r.name);
         return r;
       case ComponentStatus::kMore:
         break;
     }
-    const std::optional<uint32_t> next = subdirectory(vol, r.directory, component);
+    const std::optional<uint32_t> next = subdirectory(vol, r.directory, name_of_component(component));
     if (!next) {
       r.fault = PathFault::kDirectoryMissing;
       r.component = component;

@@ -1,5 +1,6 @@
 // Paths inside a volume: components separated by '/', resolved from the
-// root directory through subdirectories. A resolution is a value: the
+// root directory through subdirectories. A component's 0x0D stands for a
+// '/' of the name (output/name_text.h). A resolution is a value: the
 // directory it reached, the last component's text and the entry it names,
 // handed to whatever works on the path next, so each path is walked once.
 #pragma once
@@ -34,10 +35,10 @@ enum class PathFault {
 struct PathResult {
   std::string path;                           // as given
   uint32_t directory = kRootDirectoryRecord;  // the deepest directory entered
-  std::optional<std::string> name;            // the last component, when the path names one
+  std::optional<std::string> name;            // the last component's name, when the path names one
   std::optional<EntryRef> entry;              // the used entry of `directory` named so
   PathFault fault = PathFault::kNone;
-  std::string component;                      // the directory that was not found
+  std::string component;                      // the directory that was not found, as the path has it
   // What the path's text says, wherever the resolution stopped: its first
   // name of 17 characters or more, and whether it ends where a file's name
   // should be (empty, or ending in '/').

@@ -109,6 +109,29 @@ TEST_F(UserTextE2eTest, NamesTypedInUtf8AndAsEscapesGoInAndComeBack) {
   }
 }
 
+// A name holding '/' is listed with %2F, and that text reaches it: %2F is a
+// byte of the name, '/' the separator between names.
+TEST_F(UserTextE2eTest, ANameHoldingASlashIsReachedByTheTextTheListingShows) {
+  write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take()));
+  std::filesystem::create_directories(dir_.path() / "in" / "S%2FT");
+  write_file(dir_.file("in/A%2FB.bsd"), testing::pattern(300, 1));
+  write_file(dir_.file("in/S%2FT/X.bsd"), testing::pattern(20, 2));
+  ToolRun r = run_utf8({"A", "disk.rom", "1", "/", "in"}, dir_);
+  EXPECT_EQ(r.out, utf8(u8"disk.rom is ROM image\nA%2FB\nS%2FT/X\n2 個のファイルを書き込みました\n完了しました\n"));
+  EXPECT_NE(run_utf8({"L", "disk.rom"}, dir_).out.find("\"A%2FB\""), std::string::npos);
+  EXPECT_NE(run_utf8({"L", "disk.rom", "1", "S%2FT"}, dir_).out.find("\"X\""), std::string::npos);
+  for (const auto& [path, bytes] : {std::pair{"A%2FB", testing::pattern(300, 1)}, {"S%2fT/X", testing::pattern(20, 2)}}) {
+    r = run_utf8({"R", "disk.rom", "1", path, "out.bsd"}, dir_);
+    EXPECT_EQ(r.err, "") << path;
+    EXPECT_TRUE(read_file(dir_.file("out.bsd")) == bytes) << path;
+  }
+  EXPECT_EQ(run_utf8({"R", "disk.rom", "1", "A/B", "out.bsd"}, dir_).err,
+            utf8(u8"ディレクトリ 'A' が見つかりません\n'A/B' が見つかりません\n"));
+  r = run_utf8({"D", "disk.rom", "1", "A%2fB"}, dir_);
+  EXPECT_EQ(r.out, utf8(u8"disk.rom is ROM image\n'A%2FB' を削除しました\n完了しました\n"));
+  EXPECT_EQ(run_utf8({"L", "disk.rom"}, dir_).out.find("A%2FB"), std::string::npos);
+}
+
 TEST_F(UserTextE2eTest, APathCodePage932CannotHoldIsRefusedBeforeTheImageOpens) {
   write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::VolumeBuilder(24 + 40, 1).take()));
   write_file(dir_.file("in.mzt"), testing::make_mzt("E", testing::pattern(10)));
