@@ -17,6 +17,7 @@
 #include "support/e2e.h"
 #include "support/image_builder.h"
 #include "support/message_text.h"
+#include "support/sample_volumes.h"
 
 namespace tarnwick {
 namespace {
@@ -162,37 +163,92 @@ TEST(FrontEndE2eTest, StandardStreamsThatFailOrAreMissing) {
 }
 
 
-// The exit status tells the result: 0 when nothing failed, 1 when a failure
-// was reported, 2 for a wrong command line; -s is still accepted.
-TEST(FrontEndE2eTest, TheExitStatusTellsTheResult) {
+// What a user meets when a run fails: the message, the line that says for
+// whom and why, and the exit status (0 when nothing failed, 1 when
+// something did, 2 for a command line that does not fit), the same texts
+// in code page 932 under the C locale and in UTF-8 under a UTF-8 locale.
+// -s and --status change nothing.
+TEST(FrontEndE2eTest, FailuresSayWhatAndWhyAndTheExitStatusTellsTheResult) {
   ScratchDir dir;
-  testing::write_file(dir.file("disk.hdd"), testing::make_hdd_image(VolumeBuilder(64, 1).take()));
-  testing::write_file(dir.file("bad.hdd"), Bytes(4096, 0));
+  VolumeBuilder disk(24 + 40, 1);
+  disk.add_contiguous(kRootDirectoryRecord, "OLD", testing::pattern(5 * 256));
+  disk.add_contiguous(disk.add_directory(kRootDirectoryRecord, "GAMES"), "WAR", testing::pattern(100));
+  disk.add_entry(kRootDirectoryRecord, mode::kRb, "RB", 0, 0);  // a kind X does not copy
+  testing::write_file(dir.file("disk.rom"), testing::make_rom_image(disk.take()));
+  VolumeBuilder full(24 + 8, 1);
+  for (int i = 1; i < kEntriesPerDirectory; ++i) full.add_entry(kRootDirectoryRecord, mode::kRb, "F" + std::to_string(i), 0, 0);
+  testing::write_file(dir.file("full.rom"), testing::make_rom_image(full.take()));
   VolumeBuilder damaged(64, 1);
   damaged.volume().set_sys16(sys::kUsedBlocks, 60);  // the check finds the count wrong
-  testing::write_file(dir.file("damaged.hdd"), testing::make_hdd_image(damaged.take()));
+  testing::write_file(dir.file("damaged.rom"), testing::make_rom_image(damaged.take()));
+  testing::write_file(dir.file("bad.hdd"), Bytes(4096, 0));
+  testing::write_file(dir.file("t.txt"), Bytes(20, 'a'));
+  testing::write_file(dir.file("new.mzt"), testing::make_mzt("NEW", testing::pattern(10)));
+  testing::write_file(dir.file("big.mzt"), testing::make_mzt("BIG", testing::pattern(60 * 256)));
+  std::filesystem::create_directories(dir.path() / "folder");
+  std::filesystem::create_directories(dir.path() / "busy");
+  testing::write_file(dir.file("busy/keep"), Bytes(1, 1));
+  std::filesystem::create_directories(dir.path() / "in");
+  testing::write_file(dir.file("in/BIG.mzt"), testing::make_mzt("BIG", testing::pattern(60 * 256)));
+  const std::string see_help = "\n詳しくは tarnwick --help\n";
+  const std::string no_space = "空き容量が不足しています\n'BIG' に 15360 バイト必要ですが、空きは 6656 バイトです\n";
+  const std::string root_full = "ディレクトリに空きがありません\nディレクトリ '/' に空きがありません\n";
+  const auto because = [](const char* what, int error) { return what + std::string(" (") + std::strerror(error) + ")\n"; };
   const struct {
     std::vector<std::string> args;
     int status;
+    std::string err;  // readable text
   } runs[] = {
-      {{"L", "disk.hdd"}, 0},
-      {{"R", "disk.hdd", "1", "NOSUCH", "x.mzt"}, 1},  // a refused command
-      {{"L", "missing.hdd"}, 1},                       // the image cannot be opened
-      {{"L", "bad.hdd"}, 1},                           // nor loaded
-      {{"L", "damaged.hdd"}, 1},                       // the check fails
-      {{"I", "disk.hdd", "1", "0", "/dev/null"}, 0},   // a command that changes the image
-      {{"-x", "L", "disk.hdd"}, 2},
-      {{}, 2},
-      {{"L"}, 2},
+      {{"L", "disk.rom"}, 0, ""},
+      {{"I", "disk.rom", "1", "0", "/dev/null"}, 0, ""},
+      {{"X", "disk.rom", "1", "/", "out"}, 0, "'RB' を飛ばしました (05)\n"},
+      {{}, 2, ""},
+      {{"L"}, 2, "引数の数が合いません (L は 2-4 個)" + see_help},
+      {{"-x", "L", "disk.rom"}, 2, "オプション '-x' はありません" + see_help},
+      {{"VV", "disk.rom"}, 2, "コマンド 'VV' はありません" + see_help},
+      {{"W", "disk.rom", "1", "A"}, 2, "引数の数が合いません (W は 5 個)" + see_help},
+      {{"L", "disk.rom", "3"}, 2, "PART は 1 か 2 です" + see_help},
+      {{"L", "missing.rom"}, 1, because("'missing.rom' が開けません", ENOENT)},
+      {{"L", "bad.hdd"}, 1, "bad.hdd は対応していないイメージファイルです\n"},
+      // The check runs before and after the command.
+      {{"L", "damaged.rom"}, 1, "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n" "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n"},
+      {{"R", "disk.rom", "1", "NONE", "x.mzt"}, 1, "'NONE' が見つかりません\n"},
+      {{"R", "disk.rom", "1", "OLD", "folder"}, 1, because("'folder' が書き込めません", EISDIR)},
+      {{"W", "disk.rom", "1", "NEW", "t.txt"}, 1, "'t.txt' は MZT ファイルではありません\n"},
+      {{"W", "disk.rom", "1", "BIG", "big.mzt"}, 1, no_space},
+      {{"W", "full.rom", "1", "NEW", "new.mzt"}, 1, root_full},
+      {{"M", "full.rom", "1", "NEW"}, 1, root_full},
+      {{"D", "disk.rom", "1", "GAMES"}, 1, "'GAMES' はディレクトリです\n"},
+      {{"K", "disk.rom", "1", "GAMES"}, 1, "ディレクトリ 'GAMES' は空ではありません\n"},
+      {{"A", "disk.rom", "1", "/", "in"}, 1, no_space},
+      {{"X", "disk.rom", "1", "/", "busy"}, 1, "'busy' が書き込めません\n'busy' は空のフォルダではありません\n"},
+      {{"F", "no/new.d88"}, 1, because("'no/new.d88' への書き込みに失敗しました", ENOENT)},
   };
   for (const auto& run : runs) {
-    for (const char* option : {"", "-s", "--status", "-ls"}) {
-      std::vector<std::string> args{option};
-      if (*option == 0) args.clear();
-      args.insert(args.end(), run.args.begin(), run.args.end());
-      const testing::ToolRun r = testing::run_tool(args, dir);
-      EXPECT_EQ(r.status, run.status) << option << " " << (run.args.empty() ? "" : run.args.back());
+    const std::string what = run.args.empty() ? "(none)" : run.args[0] + " " + run.args.back();
+    const std::u8string text(run.err.begin(), run.err.end());
+    for (const char* locale : {"C", "C.UTF-8"}) {
+      testing::RunOptions opt;
+      opt.env = {{"LC_ALL", locale}};
+      const testing::ToolRun r = testing::run_tool_with(run.args, dir, opt);
+      std::filesystem::remove_all(dir.path() / "out");
+      EXPECT_EQ(r.status, run.status) << what << " " << locale;
+      std::string want = *locale == 'C' && locale[1] == 0 ? testing::cp932_text(text) : run.err;
+      // Windows words the system's reasons its own way, and its redirected
+      // streams always get the bytes.
+      if (testing::runs_under_wine()) {
+        want = testing::cp932_text(text);
+        if (run.err.ends_with(")\n")) want.resize(want.rfind(" (") + 2);
+      }
+      EXPECT_EQ(r.err.substr(0, want.size()), want) << what << " " << locale;
+      EXPECT_EQ(r.err.size() == want.size(), !testing::runs_under_wine() || !run.err.ends_with(")\n")) << what;
     }
+    std::vector<std::string> args{"-s"};
+    args.insert(args.end(), run.args.begin(), run.args.end());
+    if (!run.args.empty()) {
+      EXPECT_EQ(testing::run_tool(args, dir).status, run.status) << "-s " << what;
+    }
+    std::filesystem::remove_all(dir.path() / "out");
   }
 }
 

@@ -8,6 +8,8 @@
 #include <type_traits>
 
 #include "output/console.h"
+#include "output/cp932.h"
+#include "output/text.h"
 
 namespace tarnwick::testing {
 
@@ -45,6 +47,18 @@ std::string message_text(const Message<S, A...>& m, TestArg<A>... args) {
     c.err(m, as_argument<A>(args)...);
     return c.err_text();
   }
+}
+
+// Readable text (UTF-8) as code page 932 bytes, as the C locale shows it.
+inline std::string cp932_text(std::u8string_view text) {
+  const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());
+  std::string out;
+  for (size_t at = 0; at < utf8.size();) {
+    const uint16_t code = encode_cp932(next_utf8(utf8, at).value_or(U'?')).value_or('?');
+    if (code > 0xFF) out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+  }
+  return out;
 }
 
 }  // namespace tarnwick::testing
