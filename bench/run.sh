@@ -309,6 +309,54 @@ awk -v r="$a_r" 'BEGIN { exit !(r <= 1.0) }' || misses+=("HDD A: $a_r x the floo
 [ "$a_works" = yes ] || misses+=("HDD A: the command did not do its work (see bench/results/work/HDD A.std*.txt)")
 echo "HDD A: tool $(ms "$a_t") ms, floor $(ms "$a_f") ms, ratio $a_r, peak $(mb "$a_rss") MB, works: $a_works" >&2
 
+# Disks of a file. L of disk 3 of a file of three disks (bench.d88 three
+# times, joined with cat) against L of the same disk alone in its own file,
+# timed in pairs: the run reads the headers of the chain and that disk's
+# pages, nothing of the other disks. And L of bench.d88's raw twin (made by
+# C) against cat of it, beside L of bench.d88 against cat of it.
+cat images/bench.d88 images/bench.d88 images/bench.d88 >images/three.d88
+rm -f images/bench.2dd
+"$tool" C images/bench.d88 1 images/bench.2dd >/dev/null 2>&1 || true
+disks_works=yes
+single_out=$("$tool" L images/bench.d88 1 "$D88_LIST" 2>&1 | sed 1,2d)
+[ "$("$tool" L images/three.d88 3 "$D88_LIST" 2>&1 | sed 1,3d)" = "$single_out" ] || disks_works=no
+[ "$("$tool" L images/bench.2dd 1 "$D88_LIST" 2>&1 | sed 1d)" = "$single_out" ] || disks_works=no
+# One timed run of a command on a fresh copy of an image, into run_us.
+time_on_copy() {
+  local image=$1 copy=$2
+  shift 2
+  fresh "images/$image" "$copy"
+  t0=$EPOCHREALTIME
+  "$@" >/dev/null 2>&1 || true
+  t1=$EPOCHREALTIME
+  run_us=$(elapsed_us "$t0" "$t1")
+}
+multi_us=() single_us=() d88_cat_us=() raw_us=() raw_cat_us=()
+for ((i = 0; i < runs; i++)); do
+  time_on_copy three.d88 run3.d88 "$tool" L run3.d88 3 "$D88_LIST" && multi_us+=("$run_us")
+  time_on_copy bench.d88 run1.d88 "$tool" L run1.d88 1 "$D88_LIST" && single_us+=("$run_us")
+  time_on_copy bench.d88 run1.d88 cat run1.d88 && d88_cat_us+=("$run_us")
+  time_on_copy bench.2dd run.2dd "$tool" L run.2dd 1 "$D88_LIST" && raw_us+=("$run_us")
+  time_on_copy bench.2dd run.2dd cat run.2dd && raw_cat_us+=("$run_us")
+done
+m_multi=$(printf '%s\n' "${multi_us[@]}" | median)
+m_single=$(printf '%s\n' "${single_us[@]}" | median)
+m_d88_cat=$(printf '%s\n' "${d88_cat_us[@]}" | median)
+m_raw=$(printf '%s\n' "${raw_us[@]}" | median)
+m_raw_cat=$(printf '%s\n' "${raw_cat_us[@]}" | median)
+r_multi=$(ratio "$m_multi" "$m_single")
+r_d88=$(ratio "$m_single" "$m_d88_cat")
+r_raw=$(ratio "$m_raw" "$m_raw_cat")
+disk_rows=(
+  "| 3-disk L | \`tarnwick L three.d88 3 $D88_LIST\` | $(ms "$m_multi") | \`tarnwick L bench.d88 1 $D88_LIST\` | $(ms "$m_single") | **$r_multi** | $disks_works |"
+  "| D88 L | \`tarnwick L bench.d88 1 $D88_LIST\` | $(ms "$m_single") | \`cat bench.d88\` | $(ms "$m_d88_cat") | **$r_d88** | $disks_works |"
+  "| Raw L | \`tarnwick L bench.2dd 1 $D88_LIST\` | $(ms "$m_raw") | \`cat bench.2dd\` | $(ms "$m_raw_cat") | **$r_raw** | $disks_works |"
+)
+awk -v r="$r_multi" 'BEGIN { exit !(r <= 1.0) }' || misses+=("3-disk L: $r_multi x L of the disk alone")
+awk -v a="$r_raw" -v b="$r_d88" 'BEGIN { exit !(a <= b) }' || misses+=("Raw L: $r_raw x cat, its D88 twin $r_d88 x cat")
+[ "$disks_works" = yes ] || misses+=("3-disk L or raw L: the listing differs from the disk's own")
+echo "3-disk L: $(ms "$m_multi") ms against $(ms "$m_single") ms alone ($r_multi); raw L $r_raw x cat, D88 L $r_d88 x cat" >&2
+
 # The consistency check's cost against the records in use: instructions spent
 # inside sanity_check (both checks of an L run), counted by callgrind.
 growth=()
@@ -364,6 +412,14 @@ done
   echo "| Case | Command | Tool ms | cp -r + sync -f ms | Ratio | cp -r + sync per file ms | Ratio | Peak MB | Works |"
   echo "|---|---|---:|---:|---:|---:|---:|---:|---|"
   printf '%s\n' "${x_rows[@]}"
+  echo
+  echo "Disks of a file: L of disk 3 of \`three.d88\` (\`cat bench.d88 bench.d88 bench.d88\`) against L of the disk alone,"
+  echo "and L of the raw twin \`bench.2dd\` (\`tarnwick C bench.d88 1 bench.2dd\`) against \`cat\` of it, beside the D88 image's."
+  echo "Goals: the first ratio at most 1.0; the raw image's ratio to \`cat\` at most its D88 twin's."
+  echo
+  echo "| Case | Command | Tool ms | Against | ms | Ratio | Works |"
+  echo "|---|---|---:|---|---:|---:|---|"
+  printf '%s\n' "${disk_rows[@]}"
   echo
   echo "Consistency check cost (instructions inside \`sanity_check\`, both checks of \`tarnwick L\`, partition 1 of"
   echo "1,250 blocks of 32 records filled to 25, 50 and 100 %):"

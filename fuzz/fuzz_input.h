@@ -23,8 +23,11 @@
 //      6+p     h  host file (the MZT file for W, the raw file for I)
 //    6+p+h   ...  the volume (ROM, HDD, D88 built) or the D88 file
 //
-// The load target: byte 0 picks the container (0 ROM, 1 HDD partition 1,
-// 2 HDD partition 2, 3 D88) and the rest is the ROM or D88 file, or the
+// The load target: byte 0 bits 0-1 pick the container (0 ROM, 1 HDD
+// partition 1, 2 HDD partition 2, 3 D88 file, of one disk or several), bit
+// 2 has a ROM file's bytes told by their content instead (an HDD image, a
+// D88 file or a raw image), bits 3-4 the disk of a D88 file of several
+// (modulo their count); the rest is the ROM or D88 file, or the
 // partition's bytes behind an HDD signature.
 #pragma once
 

@@ -1,6 +1,6 @@
 // Loads a volume from an image file made of the fuzz input (layout in
-// fuzz_input.h), runs the consistency check on it and saves it back
-// unchanged. Besides the sanitizers' findings, a run aborts when the loaded
+// fuzz_input.h), the container told as a run tells it, runs the
+// consistency check on it and saves it back unchanged. Besides the sanitizers' findings, a run aborts when the loaded
 // volume is larger than its container can hold or when saving the unchanged
 // volume does not give back the image file byte for byte.
 #include <algorithm>
@@ -90,11 +90,27 @@ class TwoPieceFile final : public File {
   Bytes body_;
 };
 
+// Tells the container as a run does, from `name` and the bytes, and loads
+// volume `index` of it (a disk of a D88 file of several, taken modulo
+// their count).
+std::unique_ptr<Pager> load_told(File& file, const char* name, int index, Console& con, Container& where) {
+  if (!identify_container(file, name, con, where)) return nullptr;
+  if (where.several_disks()) index %= static_cast<int>(where.disks.size());
+  std::unique_ptr<Pager> pager = load_container(file, name, index, con, where);
+  if (pager && where.kind == ContainerKind::kD88 && where.disk.size != UINT64_MAX &&
+      where.disk.offset + where.disk.size > file.size().value_or(0)) {
+    broken("a disk lies inside the file");
+  }
+  return pager;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int kind = data[0] & 3;
+  const bool by_content = (data[0] & 4) != 0;  // a ROM file's bytes under a name that tells nothing
+  const int index = (data[0] >> 3) & 3;
   const Bytes rest(data + 1, data + size);
   Bytes head = rest;
   uint64_t body_offset = 0;
@@ -113,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (kind) {
     case 0:
       where.kind = ContainerKind::kRom;
-      pager = load_rom_image(file);
-      if (pager && pager->size() > rest.size()) broken("a ROM volume lies inside the file");
+      pager = by_content ? load_told(file, "disk", index, con, where) : load_rom_image(file);
+      if (pager && pager->size() > rest.size()) broken("a volume lies inside the file");
       break;
     case 1:
     case 2:
@@ -125,8 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       break;
     case 3:
-      where.kind = ContainerKind::kD88;
-      if (check_d88_format(file, con, where.d88)) pager = load_d88_image(file, where.d88);
+      pager = load_told(file, "disk.d88", index, con, where);
       if (pager && (pager->size() % 4096 != 0 || pager->size() > 164 * 4096)) broken("a D88 volume is whole tracks");
       break;
   }

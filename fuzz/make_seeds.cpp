@@ -61,6 +61,15 @@ int main(int argc, char** argv) {
       save(out / "fuzz_load", input);
     }
   }
+  // Two disks in one file, the second picked; a D88 file told by its bytes.
+  for (const uint8_t flags : {uint8_t{3 | (1 << 3)}, uint8_t{4}}) {
+    Bytes input{flags};
+    for (const Bytes& v : {volumes[1], tiny}) {
+      const Bytes disk = testing::make_d88_image(v);
+      input.insert(input.end(), disk.begin(), disk.end());
+    }
+    save(out / "fuzz_load", input);
+  }
 
   std::vector<std::string> all_paths = testing::small_volume_paths();
   all_paths.push_back("NOPE");

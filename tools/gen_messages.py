@@ -156,9 +156,11 @@ MESSAGES = [
         "  K IMAGE PART PATH             空のサブディレクトリを削除します\n"
         "  X IMAGE PART PATH HOSTDIR     PATHのディレクトリ以下をホストのフォルダHOSTDIRに取り出します\n"
         "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下をPATHのディレクトリに書き込みます\n"
+        "  C IMAGE PART NEWIMAGE         フロッピーディスク1枚を新しいイメージファイルNEWIMAGEにします (.d88, .2d, .2dd)\n"
         "  コマンドの前にVを付けると (VL, VRなど) 経過を詳しく表示します\n"
         "\n"
         "  PART: 1 - HDDイメージの前半 (HDD1, HDD3), 2 - 後半 (HDD2, HDD4)\n"
+        "        複数のディスクを含むD88ファイルではディスクの番号 (1から。Lで省略するとディスクの一覧)\n"
         "  HOSTFILEに - を指定すると、WとIは標準入力から読み、Rは標準出力に書き出します\n"
         "\n"
         "オプション (コマンドより前に置きます):\n"
@@ -195,6 +197,18 @@ MESSAGES = [
     ("kNotMzt", "'%s' は MZT ファイルではありません\n", "", FAIL),
     ("kSkippedMode", "'%s' を飛ばしました (%02X)\n", "p", NOTE),
     ("kFilesExtractedSkipped", "%d 個のファイルを取り出しました (%d 個を飛ばしました)\n"),
+    # Images told by their content, files of several disks, raw images, C
+    ("kNotAnyImage", "'%s' は HDD, D88, ROM のどのイメージでもありません\n", "", FAIL),
+    ("kNoSuchDisk", "ディスク %s はありません (1 - %u)\n", "", FAIL),
+    ("kDiskOfFile", "ディスク %u/%u \"%s\"\n", "n"),
+    ("kDiskListLine", "%3u  %-4s %7u  \"%s\"", "hn"),
+    ("kWriteProtected", " 書き込み禁止"),
+    ("kIsRawImage", "%s is raw floppy image\n"),
+    ("kRawNotWritten", "'%s' は検査でエラーになったため書き込みません\n", "", FAIL),
+    ("kUnknownImageForm", "'%s' の形式がわかりません\n", "", FAIL),
+    ("kNotFloppy", "'%s' はフロッピーディスクのイメージではありません\n", "", FAIL),
+    ("kImageCreated", "'%s' を作りました\n"),
+    ("kRawFormatBad", "rawフロッピーイメージの論理フォーマットが正しくありません\n", "", FAIL),
 ]
 
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <string_view>
+#include <utility>
 
 #include "output/name_text.h"
 
@@ -28,6 +29,7 @@ struct Shape {
 constexpr Shape kShapes[] = {
     {'L', 2, kAnyCount, "2-4"}, {'R', 5, 5, "5"}, {'X', 5, 5, "5"}, {'W', 5, 5, "5"}, {'I', 5, 5, "5"},
     {'D', 4, 4, "4"},           {'M', 4, 4, "4"}, {'K', 4, 4, "4"}, {'A', 5, 5, "5"}, {'F', 2, 3, "2-3"},
+    {'C', 4, 4, "4"},
 };
 
 const Shape* shape_of(char letter) {
@@ -106,7 +108,18 @@ void fail(CommandLine& line, UsageFault fault, std::string subject = {}) {
 
 }  // namespace
 
-CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths) {
+std::optional<unsigned> disk_number(std::string_view part) {
+  // More digits than any file holds disks: no number.
+  if (part.empty() || part.size() > 9 || part[0] == '0') return std::nullopt;
+  unsigned n = 0;
+  for (const char c : part) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+  }
+  return n;
+}
+
+CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths, bool disk_part) {
   CommandLine line;
   if (argc < 2) {
     line.fault = UsageFault::kNoArguments;
@@ -128,13 +141,20 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
     line.counts = shape->counts;
   }
   if (count >= 3) {
-    const std::string_view partition = argv[first + 2];
-    if (partition != "1" && partition != "2") fail(line, UsageFault::kPart);
-    line.partition_index = partition == "2" ? 1 : 0;
+    line.part = argv[first + 2];
+    if (disk_part) {
+      const std::optional<unsigned> disk = disk_number(*line.part);
+      line.partition_index = disk ? static_cast<int>(*disk - 1) : -1;
+    } else {
+      if (*line.part != "1" && *line.part != "2") fail(line, UsageFault::kPart);
+      line.partition_index = *line.part == "2" ? 1 : 0;
+    }
   }
   if (count >= 2) line.image_name = argv[first + 1];
   if (count >= 4) line.path = argv[first + 3];
   if (count >= 5) line.host_file = argv[first + 4];
+  // C's fourth argument names a host file, not a path in the volume.
+  if (line.letter == 'C' && count == 4) std::swap(line.path, line.host_file);
   if (line.letter == 'L' && !line.path) line.path = "/";
   if (line.letter == 'L' && !list_path_fits(*line.path, utf8_paths)) fail(line, UsageFault::kPathTooLong);
   return line;

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "output/console.h"
 
@@ -42,9 +43,12 @@ struct CommandLine {
   bool verbose = false;  // a V before the letter
   char letter = 0;       // upper case
   std::string image_name;
-  int partition_index = 0;  // PART 1 or 2, as 0 or 1
+  // PART 1 or 2, as 0 or 1; for a D88 file of several disks, the disk
+  // number less one (-1 for a PART that is no number).
+  int partition_index = 0;
+  std::optional<std::string> part;  // PART as typed
   std::optional<std::string> path;
-  std::optional<std::string> host_file;
+  std::optional<std::string> host_file;  // C: NEWIMAGE
 
   UsageFault fault = UsageFault::kNone;
   std::string subject;
@@ -52,8 +56,14 @@ struct CommandLine {
 };
 
 // Reads the command line (argv[0] is the program's name). A PATH typed as
-// UTF-8 text (`utf8_paths`) counts in the bytes it becomes.
-CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths);
+// UTF-8 text (`utf8_paths`) counts in the bytes it becomes. PART must be 1
+// or 2 unless `disk_part` says that the image is a D88 file of several
+// disks, whose PART is judged once the image is open.
+CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths, bool disk_part = false);
+
+// The disk number a PART gives: decimal, without sign or leading zero,
+// from 1; nothing for any other text.
+std::optional<unsigned> disk_number(std::string_view part);
 
 // Prints the help text or the version when the command line asks for one;
 // the run then ends with status 0 and opens nothing. False when it asks for

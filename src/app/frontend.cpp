@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "commands/check.h"
+#include "commands/convert.h"
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/extract.h"
@@ -77,6 +78,11 @@ bool handle_store_tree(RunContext& ctx, const std::string& path, const std::stri
   return true;
 }
 
+bool handle_convert(RunContext& ctx, const std::string&, const std::string& new_image) {
+  command_convert(ctx, *ctx.image, new_image);
+  return false;
+}
+
 // Every command letter, once. F's check of the disk it made only reads it.
 constexpr Command kCommands[] = {
     {'L', Access::kRead, handle_list, nullptr},
@@ -89,6 +95,7 @@ constexpr Command kCommands[] = {
     {'K', Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted},
     {'A', Access::kWrite, handle_store_tree, nullptr, true},
     {'F', Access::kRead, nullptr, nullptr},
+    {'C', Access::kRead, handle_convert, nullptr},
 };
 
 const Command& find_command(char letter) {
@@ -130,10 +137,83 @@ int finish(Console& con) {
   return con.failure_reported() ? kExitFailure : 0;
 }
 
+// True when the image is a D88 file of several disks, whose PART is a disk
+// number rather than 1 or 2. Only the headers are read, unlocked: no save
+// ever changes them.
+bool has_several_disks(Host& host, const std::string& name) {
+  std::unique_ptr<File> file = host.open(HostPath::from_argument(name), OpenMode::kRead);
+  if (!file) return false;
+  Console quiet;
+  Container container;
+  const bool several = identify_container(*file, name, quiet, container) && container.several_disks();
+  file->close();
+  return several;
+}
+
+// The command line, PART read as a disk number when the image holds
+// several disks.
+CommandLine read_command_line(int argc, const char* const argv[], Console& con, Host& host) {
+  CommandLine a = parse_command_line(argc, argv, con.utf8_paths());
+  if (a.fault == UsageFault::kPart && a.options.answer == Options::Answer::kNone &&
+      has_several_disks(host, a.image_name)) {
+    a = parse_command_line(argc, argv, con.utf8_paths(), true);
+  }
+  return a;
+}
+
+// The volume the run works on (see ImageFile::load), or nothing when the
+// run ends here: L without PART has listed the disks of a file of several,
+// or PART names none of them.
+std::optional<int> choose_volume(const CommandLine& a, ImageFile& image, Console& con) {
+  const Container& container = image.container();
+  if (!container.several_disks()) {
+    // Read as a disk number for a file that held several disks when the
+    // command line was read, and has changed since.
+    if (a.part && *a.part != "1" && *a.part != "2") {
+      con.err(msg::kPartOneOrTwo);
+      return std::nullopt;
+    }
+    return a.partition_index;
+  }
+  const unsigned count = static_cast<unsigned>(container.disks.size());
+  if (!a.part) {
+    image.list_disks();
+    return std::nullopt;
+  }
+  const std::optional<unsigned> disk = disk_number(*a.part);
+  if (!disk || *disk > count) {
+    con.err(msg::kNoSuchDisk, *a.part, count);
+    return std::nullopt;
+  }
+  return static_cast<int>(*disk - 1);
+}
+
+// The check before the command, the command and its save, the check after
+// it, on the loaded volume. The volume's pages are read as the check and
+// the command need them. Should the image file be cut short under the run,
+// what they printed from bytes that were not the volume's is taken back,
+// the image is reported as a short image is at loading, and nothing is
+// written.
+void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host, ImageFile& image) {
+  Volume& vol = image.volume();
+  image.hold_output();
+  bool sound = false;
+  sanity_check(vol, con, &sound);
+  HostTime host_time;
+  RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing};
+  ctx.image = &image;
+  // A raw image's size is shared by other machines' dumps: it is written
+  // only when the check found it sound.
+  const bool refused = c.access == Access::kWrite && image.container().kind == ContainerKind::kRaw && !sound;
+  if (refused) con.err(msg::kRawNotWritten, a.image_name);
+  if (!vol.read_failed() && !refused) run_command(a, c, ctx, image);
+  if (image.release_output() && !refused) sanity_check(vol, con);
+}
+
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
-  CommandLine a = parse_command_line(argc, argv, con.utf8_paths());
+  CommandLine a = read_command_line(argc, argv, con, host);
   if (answer_help_or_version(a, con)) return 0;
   if (a.fault != UsageFault::kNone) {
     report_usage(a, con);
@@ -157,21 +237,15 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
 
   // F makes the image; the run then loads and checks it as any other.
   if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
+  if (a.letter == 'C' && !check_new_image(con, host, *a.host_file)) return finish(con);
 
   std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
   if (!image) return finish(con);
-  if (image->load(a.partition_index)) {
-    // The volume's pages are read as the check and the command need them.
-    // Should the image file be cut short under the run, what they printed
-    // from bytes that were not the volume's is taken back, the image is
-    // reported as a short image is at loading, and nothing is written.
-    Volume& vol = image->volume();
-    image->hold_output();
-    sanity_check(vol, con);
-    HostTime host_time;
-    RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing};
-    if (!vol.read_failed()) run_command(a, c, ctx, *image);
-    if (image->release_output()) sanity_check(vol, con);
+  if (image->identify()) {
+    const bool floppy = image->container().floppy();
+    if (a.letter == 'C' && !floppy) con.err(msg::kNotFloppy, a.image_name);
+    const std::optional<int> index = a.letter == 'C' && !floppy ? std::nullopt : choose_volume(a, *image, con);
+    if (index && image->load(*index)) run_loaded(a, c, con, host, *image);
   }
   image->close();
   return finish(con);

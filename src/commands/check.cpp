@@ -248,7 +248,8 @@ bool check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> paren
   return walk.enter(dir, parent, path) && walk.run();
 }
 
-bool sanity_check(const Volume& vol, Console& con) {
+bool sanity_check(const Volume& vol, Console& con, bool* sound) {
+  if (sound) *sound = false;
   const int32_t rpb = vol.sys8(sys::kRecordsPerBlockMinusOne) + 1;
   if (rpb > kMaxRecordsPerBlock) {
     con.err(msg::kBadRecordsPerBlock, static_cast<int>(rpb));
@@ -286,6 +287,7 @@ bool sanity_check(const Volume& vol, Console& con) {
     con.out(msg::kCheckFailed);
   } else {
     con.trace(msg::kCheckPassed);
+    if (sound) *sound = true;
   }
   return true;
 }

@@ -21,8 +21,9 @@ namespace tarnwick {
 
 // Checks the volume as its system record describes it now. False when it
 // stopped before the directory walk (records per block, system record,
-// bitmap count or memory), else true whatever the walk found.
-bool sanity_check(const Volume& vol, Console& con);
+// bitmap count or memory), else true whatever the walk found. `sound`, when
+// given, tells whether the check found no fault at all.
+bool sanity_check(const Volume& vol, Console& con, bool* sound = nullptr);
 
 // What one check works with. The table lives for one check only.
 struct CheckState {

@@ -19,22 +19,27 @@ bool is_d88_name(std::string_view name) {
 
 }  // namespace
 
+bool write_new_image(Console& con, Host& host, const std::string& name, const std::function<bool(File&)>& fill) {
+  std::unique_ptr<ImageFile> image = ImageFile::create(host, con, name);
+  if (!image) return false;
+  bool written = fill(image->file()) && image->file().sync();
+  written = image->close() && written;
+  if (!written) {
+    const std::string reason = image->failure_text();
+    image->discard();  // no partial image stays behind
+    report_write_failed(con, name, reason);
+  }
+  return written;
+}
+
 bool command_format(Console& con, Host& host, const std::string& image_name) {
   if (!is_d88_name(image_name)) {
     con.err(msg::kUnsupportedImage, image_name.c_str());
     return false;
   }
-  std::unique_ptr<ImageFile> image = ImageFile::create(host, con, image_name);
-  if (!image) return false;
   const std::vector<uint8_t> vol = blank_volume(k2ddDataDisk);
-  bool written = write_new_d88_image(image->file(), vol, d88::kDiskType2DD) && image->file().sync();
-  written = image->close() && written;
-  if (!written) {
-    const std::string reason = image->failure_text();
-    image->discard();  // no partial image stays behind
-    report_write_failed(con, image_name, reason);
-  }
-  return written;
+  return write_new_image(con, host, image_name,
+                         [&vol](File& file) { return write_new_d88_image(file, vol, d88::kDiskType2DD); });
 }
 
 }  // namespace tarnwick

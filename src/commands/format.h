@@ -1,12 +1,20 @@
-// F: a new image file holding a blank 2DD data disk.
+// F: a new image file holding a blank 2DD data disk; and the writing of a
+// new image file that F and C share.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "host/file.h"
 #include "output/console.h"
 
 namespace tarnwick {
+
+// Creates the image file `name`, which must not exist yet, and has `fill`
+// write it. The file is created exclusively, as an image is, and synced;
+// when anything fails the failure is reported and the file removed again,
+// so no partial image stays behind. True when the image is written.
+bool write_new_image(Console& con, Host& host, const std::string& name, const std::function<bool(File&)>& fill);
 
 // Creates the image file, which must not exist yet and must be named
 // *.D88 (in any case), and writes a blank 2DD data disk into it as the

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "containers/image_file.h"
 #include "output/console.h"
 #include "host/file.h"
 #include "host/host_time.h"
@@ -30,6 +31,8 @@ struct RunContext {
   // What the command has to say once its changes are saved, if anything
   // (said only when the save succeeded).
   std::function<void()> after_save = nullptr;
+  // The image the volume was loaded from, for a command that copies it (C).
+  ImageFile* image = nullptr;
 };
 
 }  // namespace tarnwick

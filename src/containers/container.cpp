@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "containers/d88.h"
+#include "containers/d88_disks.h"
 #include "containers/hdd_rom.h"
 
 namespace tarnwick {
@@ -19,34 +20,101 @@ void report_load_failure(Console& con, const Container& container) {
     case ContainerKind::kHdd: con.err(msg::kHddFormatBad); break;
     case ContainerKind::kRom: con.err(msg::kRomFormatBad); break;
     case ContainerKind::kD88: con.err(msg::kD88FormatBad); break;
+    case ContainerKind::kRaw: con.err(msg::kRawFormatBad); break;
   }
 }
 
-std::unique_ptr<Pager> load_container(File& image, const std::string& image_name, int partition_index, Console& con,
-                                      Container& container, MemoryHint hint) {
+namespace {
+
+// A file named neither *.D88 nor *.ROM: what its bytes say it is.
+bool identify_by_content(File& image, Container& container) {
+  if (check_hdd_signature(image)) {
+    container.kind = ContainerKind::kHdd;
+    return true;
+  }
+  if (container.file_size == 0) return false;  // a size the system cannot tell
+  D88Header header;
+  if (read_d88_header(image, {0, container.file_size}, header) && is_d88_header(header, container.file_size)) {
+    container.kind = ContainerKind::kD88;
+    return true;
+  }
+  if (const std::optional<RawOrder> order = raw_image_order(image, container.file_size)) {
+    container.kind = ContainerKind::kRaw;
+    container.raw_order = *order;
+    return true;
+  }
+  return false;
+}
+
+std::unique_ptr<Pager> load_d88_disk(File& image, const std::string& image_name, int index, Console& con,
+                                     Container& container, MemoryHint hint) {
+  if (container.several_disks()) {
+    if (index < 0 || static_cast<size_t>(index) >= container.disks.size()) return nullptr;
+    container.disk = container.disks[static_cast<size_t>(index)];
+    D88Header header;
+    if (read_d88_header(image, container.disk, header)) {
+      con.out(msg::kDiskOfFile, static_cast<unsigned>(index + 1), static_cast<unsigned>(container.disks.size()),
+              d88_disk_name(header));
+    }
+  }
+  FileWindow disk(image, container.disk);
+  if (!check_d88_format(disk, con, container.d88)) return nullptr;
+  con.out(msg::kIsD88Image, image_name);
+  return load_d88_image(image, container.d88, std::move(hint), container.disk);
+}
+
+}  // namespace
+
+bool identify_container(File& image, const std::string& image_name, Console& con, Container& container) {
+  container.file_size = image.size().value_or(0);
   const std::string ext = image_extension(image_name);
-  std::unique_ptr<Pager> pager;
+  bool known = true;
   if (ext == "D88") {
     container.kind = ContainerKind::kD88;
-    if (check_d88_format(image, con, container.d88)) {
-      con.out(msg::kIsD88Image, image_name);
-      pager = load_d88_image(image, container.d88, std::move(hint));
-    }
   } else if (ext == "ROM") {
     container.kind = ContainerKind::kRom;
-    con.out(msg::kIsRomImage, image_name);
-    pager = load_rom_image(image, std::move(hint));
   } else {
-    container.kind = ContainerKind::kHdd;
-    if (!check_hdd_signature(image)) {
-      con.err(msg::kUnsupportedImage, image_name);
-      return nullptr;
-    }
-    con.out(msg::kIsHddImage, image_name);
-    pager = load_hdd_partition(image, partition_index, container, std::move(hint));
+    known = identify_by_content(image, container);
+  }
+  if (!known) {
+    con.err(msg::kUnsupportedImage, image_name);
+    con.err(msg::kNotAnyImage, image_name);
+    return false;
+  }
+  if (container.kind == ContainerKind::kD88) {
+    container.disks = container.file_size ? d88_disks(image, container.file_size) : std::vector<DiskSpan>{kWholeFile};
+    container.disk = container.disks.front();
+  }
+  return true;
+}
+
+std::unique_ptr<Pager> load_container(File& image, const std::string& image_name, int index, Console& con,
+                                      Container& container, MemoryHint hint) {
+  std::unique_ptr<Pager> pager;
+  switch (container.kind) {
+    case ContainerKind::kD88:
+      pager = load_d88_disk(image, image_name, index, con, container, std::move(hint));
+      break;
+    case ContainerKind::kRom:
+      con.out(msg::kIsRomImage, image_name);
+      pager = load_rom_image(image, std::move(hint));
+      break;
+    case ContainerKind::kHdd:
+      con.out(msg::kIsHddImage, image_name);
+      pager = load_hdd_partition(image, index, container, std::move(hint));
+      break;
+    case ContainerKind::kRaw:
+      con.out(msg::kIsRawImage, image_name);
+      pager = load_raw_image(image, container.raw_order, container.file_size, std::move(hint));
+      break;
   }
   if (!pager) report_load_failure(con, container);
   return pager;
+}
+
+DiskSpan d88_disk_bytes(const Container& container) {
+  if (container.several_disks()) return container.disk;
+  return d88_lone_disk_bytes(container.d88, container.file_size);
 }
 
 bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& plan,
@@ -54,7 +122,14 @@ bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& 
   switch (container.kind) {
     case ContainerKind::kHdd: return plan_volume_save(pager, container.partition_offset, plan, unused);
     case ContainerKind::kRom: return plan_volume_save(pager, 0, plan, unused);
-    case ContainerKind::kD88: return plan_d88_save(image, pager, container.d88, plan, unused);
+    case ContainerKind::kRaw: return plan_raw_save(pager, container.raw_order, plan, unused);
+    case ContainerKind::kD88: {
+      // The disk's track offsets count from its start.
+      FileWindow disk(image, container.disk);
+      if (!plan_d88_save(disk, pager, container.d88, plan, unused)) return false;
+      for (Stretch& s : plan.stretches) s.offset += container.disk.offset;
+      return true;
+    }
   }
   return false;
 }

@@ -19,27 +19,6 @@ namespace {
 using TrackBuffer = std::array<uint8_t, kTrackSpan>;
 using TrackFlags = std::array<bool, D88Header::kTracks>;
 
-const Message<Severity::kInfo>& disk_type_name(uint8_t type) {
-  switch (type) {
-    case 0x00: return msg::kDiskType2D;
-    case kDiskType2DD: return msg::kDiskType2DD;
-    case 0x20: return msg::kDiskType2HD;
-    default: return msg::kDiskTypeUnknown;
-  }
-}
-
-// Copies one sector's data with every byte inverted, eight bytes at a time
-// (a byte loop took a fifth of a listing's time on a 2DD disk).
-void copy_inverted(const uint8_t* from, uint8_t* to) {
-  static_assert(kSectorDataSize % sizeof(uint64_t) == 0);
-  for (uint32_t b = 0; b < kSectorDataSize; b += sizeof(uint64_t)) {
-    uint64_t word;
-    std::memcpy(&word, from + b, sizeof word);
-    word = ~word;
-    std::memcpy(to + b, &word, sizeof word);
-  }
-}
-
 // The number of volume tracks formatted one after another from volume
 // track 0 on. A passed check guarantees that no formatted track follows an
 // unformatted one, so these are all the formatted tracks and the volume is
@@ -130,13 +109,33 @@ bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer&
 
 }  // namespace
 
+void d88::copy_inverted(const uint8_t* from, uint8_t* to, size_t n) {
+  size_t b = 0;
+  for (; b + sizeof(uint64_t) <= n; b += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, from + b, sizeof word);
+    word = ~word;
+    std::memcpy(to + b, &word, sizeof word);
+  }
+  for (; b < n; ++b) to[b] = static_cast<uint8_t>(~from[b]);
+}
+
+const Message<Severity::kInfo>& d88_disk_type_name(uint8_t type) {
+  switch (type) {
+    case 0x00: return msg::kDiskType2D;
+    case kDiskType2DD: return msg::kDiskType2DD;
+    case 0x20: return msg::kDiskType2HD;
+    default: return msg::kDiskTypeUnknown;
+  }
+}
+
 bool check_d88_format(File& image, Console& con, D88Header& header) {
   if (image.read_at(0, header.bytes.data(), header.bytes.size()) != header.bytes.size()) {
     con.err(msg::kNotD88);
     return false;
   }
   con.out(msg::kDiskType);
-  con.out(disk_type_name(header.bytes[D88Header::kDiskType]));
+  con.out(d88_disk_type_name(header.bytes[D88Header::kDiskType]));
 
   TrackBuffer track;
   int unformatted = -1;  // the latest unformatted volume track met
@@ -172,10 +171,10 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
 namespace {
 
 // A D88 volume's pages: page t is volume track t, its 16 sectors inverted
-// back.
+// back, read from the disk's stretch of the file.
 class TrackPages final : public PageSource {
  public:
-  TrackPages(File& file, const D88Header& header) : file_(file), header_(header) {}
+  TrackPages(File& file, const D88Header& header, DiskSpan disk) : file_(file, disk), header_(header) {}
   bool fill(uint64_t offset, std::span<uint8_t> out) override {
     if (offset % kTrackBytes != 0 || out.size() % kTrackBytes != 0) {
       std::fill(out.begin(), out.end(), 0);
@@ -201,13 +200,13 @@ class TrackPages final : public PageSource {
     return true;
   }
 
-  File& file_;
+  FileWindow file_;
   const D88Header header_;
 };
 
 }  // namespace
 
-std::unique_ptr<Pager> load_d88_image(File& image, const D88Header& header, MemoryHint hint) {
+std::unique_ptr<Pager> load_d88_image(File& image, const D88Header& header, MemoryHint hint, DiskSpan disk) {
   static_assert(kTrackBytes == Pager::kPageSize, "a page of the volume is one track");
   const int tracks = formatted_tracks(header);
   if (tracks == 0) return nullptr;
@@ -217,7 +216,7 @@ std::unique_ptr<Pager> load_d88_image(File& image, const D88Header& header, Memo
   std::unique_ptr<Pager> pager;
   try {
     pager = std::make_unique<Pager>(static_cast<size_t>(tracks) * kTrackBytes,
-                                    std::make_unique<TrackPages>(image, header), std::move(hint));
+                                    std::make_unique<TrackPages>(image, header, disk), std::move(hint));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

@@ -56,6 +56,10 @@ std::unique_ptr<Pager> load_volume_at(File& image, uint64_t base, uint64_t limit
 
 }  // namespace
 
+std::unique_ptr<PageSource> file_pages(File& image, uint64_t base) {
+  return std::make_unique<FilePages>(image, base);
+}
+
 bool plan_volume_save(Pager& pager, uint64_t base, SavePlan& plan, const std::vector<bool>* unused) {
   for (const Pager::Run& run : pager.changed_runs()) {
     const std::span<const uint8_t> bytes(pager.readable(run.offset, run.length), static_cast<size_t>(run.length));

@@ -26,6 +26,9 @@ inline constexpr uint32_t kPartition2Offset = 0x9CC000;
 inline constexpr char kHddSignature[] = "MZ-2500 HD system by SHARP Corp.  V1.0A";
 inline constexpr size_t kHddSignatureLength = sizeof kHddSignature - 1;  // 39
 
+// A volume's pages straight from the image file, `base` bytes in.
+std::unique_ptr<PageSource> file_pages(File& image, uint64_t base);
+
 // True when the file is at least 256 bytes long and starts with the signature.
 bool check_hdd_signature(File& image);
 

@@ -1,8 +1,11 @@
 #include "containers/image_file.h"
 
+#include <cstdint>
+#include <new>
 #include <optional>
 #include <utility>
 
+#include "containers/d88_disks.h"
 #include "containers/journal.h"
 #include "containers/save_plan.h"
 #include "volume/edit.h"
@@ -175,8 +178,20 @@ void ImageFile::discard() {
   host_.remove_file(HostPath::from_argument(name_));
 }
 
-bool ImageFile::load(int partition_index) {
-  pager_ = load_container(*file_, name_, partition_index, con_, container_,
+void ImageFile::list_disks() { list_d88_disks(*file_, container_.disks, con_); }
+
+bool ImageFile::read_bytes(const DiskSpan& span, std::vector<uint8_t>& out) {
+  if (span.size > SIZE_MAX) return false;
+  try {
+    host_.resize_buffer(out, static_cast<size_t>(span.size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return file_->read_at(span.offset, out.data(), out.size()) == out.size();
+}
+
+bool ImageFile::load(int index) {
+  pager_ = load_container(*file_, name_, index, con_, container_,
                           [&host = host_](void* p, size_t n) { host.prepare_for_writing(p, n); });
   if (!pager_) return false;
   volume_.emplace(*pager_);

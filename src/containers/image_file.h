@@ -45,11 +45,21 @@ class ImageFile {
   ImageFile& operator=(const ImageFile&) = delete;
   ~ImageFile();
 
-  // Loads the volume (partition_index 0 or 1 for HDD images) and reports
-  // the container. False, after the failure has been reported, when the
-  // volume could not be loaded. An image opened for writing also notes
-  // which records the volume does not use yet, for the save.
-  bool load(int partition_index);
+  // Tells which container the image is and, for a D88 file, which disks
+  // it holds. False, after the refusal has been reported, when it is none
+  // the tool reads.
+  bool identify() { return identify_container(*file_, name_, con_, container_); }
+  const Container& container() const { return container_; }
+  // Lists the disks of a D88 file of several disks.
+  void list_disks();
+
+  // Loads volume `index` of the container identify() told: the partition
+  // (0 or 1) of an HDD image, the disk (from 0) of a D88 file of several
+  // disks; and reports the container. False, after the failure has been
+  // reported, when the volume could not be loaded. An image opened for
+  // writing also notes which records the volume does not use yet, for the
+  // save.
+  bool load(int index);
   // The loaded volume.
   Volume& volume() { return *volume_; }
 
@@ -70,6 +80,9 @@ class ImageFile {
   void discard();
 
   File& file() { return *file_; }
+  // The image file's bytes in `span`, read into `out`; false when they are
+  // not all there.
+  bool read_bytes(const DiskSpan& span, std::vector<uint8_t>& out);
   const std::string& name() const { return name_; }
   // Closes the file, letting go of its lock; false, after reporting it,
   // when a write to it failed there.

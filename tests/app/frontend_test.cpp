@@ -74,6 +74,8 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"A", "img", "1", "A", "B", "C"}, count("A", "5")},
       {{"M", "img", "1"}, count("M", "4")},
       {{"K", "img", "1", "A", "B"}, count("K", "4")},
+      {{"C", "img", "1"}, count("C", "4")},
+      {{"C", "img", "3", "new.d88"}, part},
       {{"L"}, count("L", "2-4")},
       {{"vF"}, count("F", "2-3")},
       {{"F", "new.d88", "1", "A"}, count("F", "2-3")},
@@ -161,7 +163,8 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
 
   RunResult r = run(host, {"L", "disk.img"});
   EXPECT_EQ(r.out, done());
-  EXPECT_EQ(r.err, "disk.img \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n");
+  EXPECT_EQ(r.err, "disk.img \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n" +
+                       message_text(msg::kNotAnyImage, "disk.img"));
 
   r = run(host, {"L", "short.rom"});
   EXPECT_EQ(r.out, "short.rom is ROM image\n" + done());
@@ -169,7 +172,8 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
 
   r = run(host, {"L", "short.hdd"});
   EXPECT_EQ(r.out, done());
-  EXPECT_EQ(r.err, std::string("short.hdd") + " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n");
+  EXPECT_EQ(r.err, std::string("short.hdd") + " \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n" +
+                       message_text(msg::kNotAnyImage, "short.hdd"));
 
   r = run(host, {"L", "head.hdd"});
   EXPECT_EQ(r.out, "head.hdd is HDD image\n" + done());

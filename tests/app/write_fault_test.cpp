@@ -22,6 +22,7 @@
 
 #include "app/frontend.h"
 #include "commands/mzt.h"
+#include "containers/raw.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
 #include "support/memory_host.h"
@@ -45,6 +46,18 @@ struct Image {
   std::string container_line;  // what standard output shows before the command
 };
 
+Bytes joined(const std::vector<Bytes>& disks) {
+  Bytes all;
+  for (const Bytes& d : disks) all.insert(all.end(), d.begin(), d.end());
+  return all;
+}
+
+// The volume on a raw image's smallest disk: 70 tracks.
+Bytes seventy_tracks(Bytes volume) {
+  volume.resize(70 * 4096, 0);
+  return volume;
+}
+
 std::vector<Image> images() {
   const Bytes v1 = testing::small_volume(1);
   const Bytes v2 = testing::small_volume(2);
@@ -54,6 +67,13 @@ std::vector<Image> images() {
       {"two.hdd", "2", testing::make_hdd_image(v1, v2), v2.size(), message_text(msg::kIsHddImage, "two.hdd")},
       {"disk.d88", "1", testing::make_d88_image(v2), v2.size(),
        message_text(msg::kDiskType) + message_text(msg::kDiskType2DD) + message_text(msg::kIsD88Image, "disk.d88")},
+      // The middle disk of three: what its save leaves is the old or the
+      // new file, the other disks as they were.
+      {"three.d88", "2", joined({testing::make_d88_image(v1), testing::make_d88_image(v2), testing::make_d88_image(v1)}),
+       v2.size(),
+       message_text(msg::kDiskOfFile, 2u, 3u, "TARNWICK") + message_text(msg::kDiskType) +
+           message_text(msg::kDiskType2DD) + message_text(msg::kIsD88Image, "three.d88")},
+      {"disk.2dd", "1", raw_image_bytes(seventy_tracks(v2)), v2.size(), message_text(msg::kIsRawImage, "disk.2dd")},
   };
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "containers/d88_disks.h"
+#include "containers/raw.h"
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -502,6 +505,89 @@ TEST(D88SaveTest, FailsOnAShortWriteOrAVolumeOfAnotherSize) {
   other.put8(0x1000, 1);
   EXPECT_FALSE(r.save(other.pages()));
   EXPECT_EQ(r.bytes(), before);
+}
+
+// --- Files of several disks --------------------------------------------------
+
+Bytes joined(const std::vector<Bytes>& disks) {
+  Bytes all;
+  for (const Bytes& d : disks) all.insert(all.end(), d.begin(), d.end());
+  return all;
+}
+
+void set_size_field(Bytes& disk, uint32_t size) { store32(disk.data() + D88Header::kDiskSize, size); }
+
+std::vector<DiskSpan> disks_of(const Bytes& file) {
+  MemoryHost host;
+  host.files["f"] = file;
+  return d88_disks(*host.open(HostPath::from_argument("f"), OpenMode::kRead, nullptr), file.size());
+}
+
+// The chain follows the size fields while a whole header fits and passes;
+// a file whose chain ends after its first disk is one disk owning it all.
+TEST(D88DisksTest, TheChainFollowsSizeFieldsWhileAHeaderFitsAndPasses) {
+  D88Options two_d;
+  two_d.disk_type = 0x00;
+  const Bytes a = testing::make_d88_image(VolumeBuilder(160, 1).take());         // 10 tracks, 2DD
+  const Bytes b = testing::make_d88_image(VolumeBuilder(320, 2).take(), two_d);  // 40 tracks, 2D
+  const Bytes c = testing::make_d88_image(VolumeBuilder(320, 1).take());         // 20 tracks
+  const uint64_t A = a.size(), B = b.size(), C = c.size();
+  const std::vector<DiskSpan> abc{{0, A}, {A, B}, {A + B, C}};
+  Bytes b_bad_type = b, b_no_size = b, b_far_track = b, a_whole = a, c_0xff = c;
+  b_bad_type[D88Header::kDiskType] = 0x50;
+  set_size_field(b_no_size, 0);
+  testing::set_d88_track_offset(b_far_track, 3, static_cast<uint32_t>(B));  // at the disk's end
+  set_size_field(a_whole, static_cast<uint32_t>(A + B));
+  c_0xff[D88Header::kDiskType] = 0xFF;
+  const Bytes torn_c(c.begin(), c.begin() + static_cast<long>(C / 2));
+  const struct {
+    const char* what;
+    Bytes file;
+    std::vector<DiskSpan> disks;
+  } cases[] = {
+      {"three disks", joined({a, b, c}), abc},
+      {"trailing bytes", joined({a, b, c, Bytes(100, 0xE5)}), abc},
+      {"a header's worth of trailing bytes", joined({a, b, c, Bytes(700, 0)}), abc},
+      {"a torn last disk", joined({a, b, torn_c}), {{0, A}, {A, B}}},
+      {"an unknown type ends the chain", joined({a, b, c_0xff}), {{0, A}, {A, B}}},
+      {"a damaged middle header", joined({a, b_bad_type, c}), {{0, A + B + C}}},
+      {"a size field of 0", joined({a, b_no_size, c}), {{0, A + B + C}}},
+      {"a track outside its disk", joined({a, b_far_track, c}), {{0, A + B + C}}},
+      {"a first size field of the whole file", joined({a_whole, b}), {{0, A + B}}},
+      {"one disk", a, {{0, A}}},
+      {"shorter than a header", Bytes(100, 0), {{0, 100}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(disks_of(c.file), c.disks) << c.what;
+}
+
+// --- Raw images ------------------------------------------------------------
+
+std::optional<RawOrder> order_of(const Bytes& file) {
+  MemoryHost host;
+  host.files["f"] = file;
+  return raw_image_order(*host.open(HostPath::from_argument("f"), OpenMode::kRead, nullptr), file.size());
+}
+
+// A raw image is taken as on the disk first, then as the volume, when its
+// size is an even number of tracks from 70 to 164 and record 15 fits.
+TEST(RawImageTest, TheOrderIsTheFirstWhoseSystemRecordFits) {
+  const Bytes vol = floppy_volume();  // 160 tracks
+  const Bytes on_disk = raw_image_bytes(vol);
+  EXPECT_EQ(order_of(on_disk), RawOrder::kAsOnDisk);
+  EXPECT_EQ(order_of(vol), RawOrder::kAsVolume);
+  EXPECT_EQ(order_of(Bytes(vol.size(), 0)), std::nullopt);
+  // 70 tracks hold the volume of the first 70; other sizes are no raw image.
+  const Bytes small = VolumeBuilder(1120, 1).take();
+  EXPECT_EQ(order_of(raw_image_bytes(small)), RawOrder::kAsOnDisk);
+  for (const size_t tracks : {68, 69, 71, 166}) {
+    Bytes v = small;
+    v.resize(tracks * 4096, 0);
+    EXPECT_EQ(order_of(v), std::nullopt) << tracks;
+  }
+  // The system record names more blocks than the image holds.
+  Bytes big = vol;
+  store16(big.data() + Volume::kSystemOffset + sys::kTotalBlocks, 1281);
+  EXPECT_EQ(order_of(big), std::nullopt);
 }
 
 }  // namespace

@@ -55,7 +55,8 @@ TEST(FrontEndE2eTest, FailuresStillCloseInOrder) {
   testing::ToolRun r = testing::run_tool({"L", "bad.hdd"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, testing::done_line());
-  EXPECT_EQ(r.err, std::string("bad.hdd") + (msg::kUnsupportedImage.bytes + 2));  // after "%s"
+  EXPECT_EQ(r.err, std::string("bad.hdd") + (msg::kUnsupportedImage.bytes + 2) +  // after "%s"
+                       testing::message_text(msg::kNotAnyImage, "bad.hdd"));
 
   r = testing::run_tool({"D", "missing.hdd", "1", "A"}, dir);
   EXPECT_EQ(r.status, 1);
@@ -265,7 +266,7 @@ TEST(FrontEndE2eTest, HelpAndVersionOpenNothing) {
   // The help names every command, the options and the manual page.
   const std::string help(reinterpret_cast<const char*>(msg::kHelp.text.data()), msg::kHelp.text.size());
   for (const char* item : {"\n  L IMAGE", "\n  R IMAGE", "\n  W IMAGE", "\n  D IMAGE", "\n  I IMAGE", "\n  F IMAGE",
-                           "\n  M IMAGE", "\n  K IMAGE", "\n  X IMAGE", "\n  A IMAGE", "-s, --status", "-l, --long",
+                           "\n  M IMAGE", "\n  K IMAGE", "\n  X IMAGE", "\n  A IMAGE", "\n  C IMAGE", "-s, --status", "-l, --long",
                            "-h, --help", "--version", " - ", "UTF-8", "man tarnwick"}) {
     EXPECT_NE(help.find(item), std::string::npos) << item;
   }

@@ -1,0 +1,77 @@
+#include "containers/d88_disks.h"
+
+#include <string_view>
+
+namespace tarnwick {
+
+namespace {
+
+bool known_disk_type(uint8_t type) {
+  return type == 0x00 || type == 0x10 || type == 0x20 || type == 0x30 || type == 0x40;
+}
+
+}  // namespace
+
+bool is_d88_header(const D88Header& header, uint64_t room) {
+  if (!known_disk_type(header.bytes[D88Header::kDiskType])) return false;
+  const uint32_t size = header.disk_size();
+  if (size < D88Header::kSize || size > room) return false;
+  for (int d = 0; d < D88Header::kTracks; ++d) {
+    const uint32_t offset = header.track_offset(d);
+    if (offset != 0 && (offset < D88Header::kSize || offset >= size)) return false;
+  }
+  return true;
+}
+
+bool read_d88_header(File& image, const DiskSpan& disk, D88Header& header) {
+  if (disk.size < D88Header::kSize) return false;
+  return image.read_at(disk.offset, header.bytes.data(), header.bytes.size()) == header.bytes.size();
+}
+
+std::vector<DiskSpan> d88_disks(File& image, uint64_t file_size) {
+  const std::vector<DiskSpan> whole{{0, file_size}};
+  D88Header header;
+  if (!read_d88_header(image, whole[0], header) || !is_d88_header(header, file_size) ||
+      header.disk_size() == file_size) {
+    return whole;
+  }
+  std::vector<DiskSpan> disks{{0, header.disk_size()}};
+  // Each disk is at least a header long, so the walk ends.
+  for (uint64_t at = header.disk_size(); file_size - at >= D88Header::kSize; at += header.disk_size()) {
+    if (!read_d88_header(image, {at, file_size - at}, header) || !is_d88_header(header, file_size - at)) break;
+    disks.push_back({at, header.disk_size()});
+  }
+  return disks.size() > 1 ? disks : whole;
+}
+
+std::string d88_disk_name(const D88Header& header) {
+  const char* name = reinterpret_cast<const char*>(header.bytes.data() + D88Header::kName);
+  const std::string_view field(name, D88Header::kNameLength);
+  return std::string(field.substr(0, field.find('\0')));
+}
+
+void list_d88_disks(File& image, const std::vector<DiskSpan>& disks, Console& con) {
+  for (size_t i = 0; i < disks.size(); ++i) {
+    D88Header header;
+    if (!read_d88_header(image, disks[i], header)) continue;  // the file shrank under the run
+    // The type as the "Disk type" line names it, without its line end.
+    std::string_view type = d88_disk_type_name(header.bytes[D88Header::kDiskType]).bytes;
+    type.remove_suffix(1);
+    con.out(msg::kDiskListLine, static_cast<unsigned>(i + 1), type, header.disk_size(), d88_disk_name(header));
+    if (header.bytes[D88Header::kWriteProtect] == D88Header::kProtected) con.out(msg::kWriteProtected);
+    con.out(msg::kNewline);
+  }
+}
+
+DiskSpan d88_lone_disk_bytes(const D88Header& header, uint64_t file_size) {
+  const uint32_t size = header.disk_size();
+  if (size < D88Header::kSize || size > file_size) return {0, file_size};
+  // A size field that cuts into a track is wrong: the copy keeps the track.
+  for (int d = 0; d < D88Header::kTracks; ++d) {
+    const uint32_t offset = header.track_offset(d);
+    if (offset != 0 && uint64_t{offset} + d88::kTrackSpan > size) return {0, file_size};
+  }
+  return {0, size};
+}
+
+}  // namespace tarnwick
