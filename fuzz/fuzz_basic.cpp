@@ -5,6 +5,7 @@
 //             2 a listing to read
 //             3 a BSD file's bytes (and text to turn into one)
 //   bit 2     listings end their lines in "\r\n" (else "\n")
+//   bit 3     text is UTF-8 (else code page 932)
 // Besides the sanitizers' findings, a run aborts when a program that lists
 // does not read back from its listing byte for byte, when a built program
 // does not list, when a program read from text does not list or reads back
@@ -31,12 +32,12 @@ using Bytes = std::vector<uint8_t>;
 }
 
 // The program listed and read back; false when it does not list.
-bool lists_and_reads_back(const Bytes& program, const char* line_end) {
-  const std::optional<std::string> listing = list_basic_program(program, line_end);
+bool lists_and_reads_back(const Bytes& program, TextForm form) {
+  const std::optional<std::string> listing = list_basic_program(program, form);
   if (!listing) return false;
-  const ProgramResult back = read_basic_listing(*listing);
+  const TextRead back = read_basic_listing(*listing, form.encoding);
   if (!back.ok()) broken("a listing reads without error");
-  if (back.program != program) broken("a listing reads back as its program");
+  if (back.bytes != program) broken("a listing reads back as its program");
   return true;
 }
 
@@ -63,29 +64,30 @@ Bytes build_program(const Bytes& rest) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const char* line_end = data[0] & 4 ? "\r\n" : "\n";
+  const TextForm form{data[0] & 8 ? TextEncoding::kUtf8 : TextEncoding::kCp932, data[0] & 4 ? "\r\n" : "\n"};
   const Bytes rest(data + 1, data + size);
   switch (data[0] & 3) {
     case 0:
-      lists_and_reads_back(rest, line_end);
+      lists_and_reads_back(rest, form);
       break;
     case 1:
-      if (!lists_and_reads_back(build_program(rest), line_end)) broken("a built program lists");
+      if (!lists_and_reads_back(build_program(rest), form)) broken("a built program lists");
       break;
     case 2: {
-      const ProgramResult read = read_basic_listing(std::string(rest.begin(), rest.end()));
+      const TextRead read = read_basic_listing(std::string(rest.begin(), rest.end()), form.encoding);
       if (!read.ok()) {
-        if (!read.program.empty() || read.error->line == 0) broken("an error names its line and gives no program");
+        if (!read.bytes.empty() || read.error->line == 0) broken("an error names its line and gives no program");
         break;
       }
-      if (!lists_and_reads_back(read.program, line_end)) broken("a program read from text lists");
+      if (!lists_and_reads_back(read.bytes, form)) broken("a program read from text lists");
       break;
     }
     case 3: {
-      if (const std::optional<std::string> text = bsd_to_text(rest, line_end)) {
-        if (text_to_bsd(*text) != rest) broken("a BSD file's text gives back its bytes");
+      if (const std::optional<std::string> text = bsd_to_text(rest, form)) {
+        const TextRead back = text_to_bsd(*text, form.encoding);
+        if (!back.ok() || back.bytes != rest) broken("a BSD file's text gives back its bytes");
       }
-      text_to_bsd(std::string(rest.begin(), rest.end()));
+      text_to_bsd(std::string(rest.begin(), rest.end()), form.encoding);
       break;
     }
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "output/cp932.h"
+#include "output/text.h"
 #include "volume/coding.h"
 
 namespace tarnwick {
@@ -41,11 +43,7 @@ constexpr BasicKeyword kKeywords[] = {
 };
 constexpr int kNoKeyword = -1;
 
-// Code page 932: a double-byte character is a lead byte and a trail byte;
-// 0xA1-0xDF alone are half-width katakana.
-bool is_lead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool is_trail(uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-bool is_katakana(uint8_t b) { return b >= 0xA1 && b <= 0xDF; }
+bool is_katakana(uint8_t b) { return is_halfwidth_katakana(b); }
 // Printable ASCII and DEL; the brace is not, it starts an escape.
 bool is_plain(uint8_t b) { return b >= 0x20 && b <= 0x7F && b != '{'; }
 
@@ -178,14 +176,7 @@ std::string list_body(std::span<const uint8_t> body) {
 
 size_t char_length(std::string_view s, size_t i) {
   const auto b = static_cast<uint8_t>(s[i]);
-  return is_lead(b) && i + 1 < s.size() && is_trail(static_cast<uint8_t>(s[i + 1])) ? 2 : 1;
-}
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return is_cp932_lead(b) && i + 1 < s.size() && is_cp932_trail(static_cast<uint8_t>(s[i + 1])) ? 2 : 1;
 }
 
 // Reads the escape whose `{` is at `at` into `out`; the place after its `}`,
@@ -194,10 +185,10 @@ size_t read_escape(std::string_view s, size_t at, std::vector<uint8_t>& out) {
   size_t i = at + 1;
   while (true) {
     if (i + 2 > s.size()) return 0;
-    const int high = hex_value(s[i]);
-    const int low = hex_value(s[i + 1]);
-    if (high < 0 || low < 0) return 0;
-    out.push_back(static_cast<uint8_t>(high << 4 | low));
+    const std::optional<uint8_t> high = hex_digit(static_cast<unsigned char>(s[i]));
+    const std::optional<uint8_t> low = hex_digit(static_cast<unsigned char>(s[i + 1]));
+    if (!high || !low) return 0;
+    out.push_back(static_cast<uint8_t>(*high << 4 | *low));
     i += 2;
     if (i < s.size() && s[i] == '}') return i + 1;
     if (i >= s.size() || s[i] != ' ') return 0;
@@ -245,13 +236,147 @@ std::optional<std::string> tokenise(std::string_view body, std::vector<uint8_t>&
   return std::nullopt;
 }
 
+
+// Code page 932 text in UTF-8. Every character of it decodes: the callers
+// made it or checked it (a byte that does not becomes U+FFFD).
+std::string utf8_of_cp932(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 2);
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<uint8_t>(s[i]);
+    std::optional<char32_t> c;
+    if (char_length(s, i) == 2) c = decode_cp932_pair(b, static_cast<uint8_t>(s[i + 1]));
+    if (c) {
+      i += 2;
+    } else {
+      c = decode_cp932_byte(b);
+      ++i;
+    }
+    append_utf8(out, c.value_or(U'\uFFFD'));
+  }
+  return out;
+}
+
+// UTF-8 text in code page 932, each character by its canonical code, up to
+// the first character that has none: that one is the error, and `text` then
+// holds the lines before its line, whole.
+struct Cp932Text {
+  std::string text;
+  std::optional<ListingError> error;
+};
+
+Cp932Text cp932_of_utf8(std::string_view utf8) {
+  Cp932Text r;
+  size_t line = 1;
+  size_t line_start = 0;
+  size_t at = utf8.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a byte-order mark
+  while (at < utf8.size()) {
+    const size_t from = at;
+    const std::optional<char32_t> c = next_utf8(utf8, at);
+    const std::optional<uint16_t> code = c ? encode_cp932(*c) : std::nullopt;
+    if (!code) {
+      std::string what(utf8.substr(from, at - from));
+      if (!c) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        const auto b = static_cast<uint8_t>(utf8[from]);
+        what = {'%', kDigits[b >> 4], kDigits[b & 15]};
+      }
+      r.error = ListingError{ListingErrorKind::kNotShiftJis, line, std::move(what)};
+      r.text.resize(line_start);
+      return r;
+    }
+    if (*code > 0xFF) r.text += static_cast<char>(*code >> 8);
+    r.text += static_cast<char>(*code & 0xFF);
+    if (*c == U'\n') {
+      ++line;
+      line_start = r.text.size();
+    }
+  }
+  return r;
+}
+
+// Reads text in the encoding: code page 932 text as it stands, UTF-8 text
+// turned into it first. A character without a code counts where it stands:
+// an error `read` finds on an earlier line comes first.
+template <typename Read>
+TextRead read_text(std::string_view text, TextEncoding encoding, Read read) {
+  if (encoding == TextEncoding::kCp932) return read(text);
+  const Cp932Text converted = cp932_of_utf8(text);
+  TextRead r = read(converted.text);
+  if (r.ok() && converted.error) {
+    r.bytes.clear();
+    r.error = converted.error;
+  }
+  return r;
+}
+
+// One line of a listing, its number checked, its body tokenised onto `out`.
+std::optional<ListingError> read_listing_line(std::string_view line, size_t line_number, std::vector<uint8_t>& out) {
+  size_t digits = 0;
+  uint32_t number = 0;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
+    number = std::min<uint32_t>(number * 10 + static_cast<uint32_t>(line[digits] - '0'), 0x10000);
+    ++digits;
+  }
+  if (digits == 0 || number > 0xFFFF || (digits < line.size() && line[digits] != ' ')) {
+    return ListingError{ListingErrorKind::kNoLineNumber, line_number, std::string(line)};
+  }
+  const std::string_view body = digits < line.size() ? line.substr(digits + 1) : std::string_view();
+  const size_t start = out.size();
+  out.resize(start + 4);
+  if (std::optional<std::string> brace = tokenise(body, out)) {
+    return ListingError{ListingErrorKind::kBadBrace, line_number, std::move(*brace)};
+  }
+  if (out.size() - start - 4 > kMaxBody) {
+    return ListingError{ListingErrorKind::kLineTooLong, line_number, std::string(line.substr(0, digits))};
+  }
+  out.push_back(kLineEnd);
+  store16(out.data() + start, static_cast<uint16_t>(out.size() - start));
+  store16(out.data() + start + 2, static_cast<uint16_t>(number));
+  return std::nullopt;
+}
+
+TextRead read_cp932_listing(std::string_view text) {
+  TextRead result;
+  size_t line_number = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    if (end < text.size() && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at = next;
+    ++line_number;
+    if (line.find_first_not_of(' ') == std::string_view::npos) continue;
+    if (std::optional<ListingError> error = read_listing_line(line, line_number, result.bytes)) {
+      result.bytes.clear();
+      result.error = std::move(error);
+      return result;
+    }
+  }
+  result.bytes.push_back(0);
+  result.bytes.push_back(0);
+  return result;
+}
+
+// A code page 932 double-byte character written by the code its character
+// is written back as.
+bool is_canonical_pair(uint8_t lead, uint8_t trail) {
+  const std::optional<char32_t> c = decode_cp932_pair(lead, trail);
+  return c && encode_cp932(*c) == (lead << 8 | trail);
+}
+
+std::string in_form(std::string cp932, TextForm form) {
+  return form.encoding == TextEncoding::kUtf8 ? utf8_of_cp932(cp932) : cp932;
+}
+
 }  // namespace
 
 std::span<const BasicKeyword> basic_keywords() { return kKeywords; }
 
 bool opens_literal_tail(uint16_t code) { return code == 0x8080 || code == 0x8081 || code == 0x8082; }
 
-std::optional<std::string> list_basic_program(std::span<const uint8_t> program, std::string_view line_end) {
+std::optional<std::string> list_basic_program(std::span<const uint8_t> program, TextForm form) {
   std::string out;
   size_t at = 0;
   while (true) {
@@ -263,87 +388,46 @@ std::optional<std::string> list_basic_program(std::span<const uint8_t> program, 
     out += std::to_string(load16(program.data() + at + 2));
     out += ' ';
     out += list_body(program.subspan(at + 4, length - kLineOverhead));
-    out += line_end;
+    out += form.line_end;
     at += length;
   }
   if (at + 2 != program.size()) return std::nullopt;
-  return out;
+  return in_form(std::move(out), form);
 }
 
-ProgramResult read_basic_listing(std::string_view text) {
-  ProgramResult result;
-  std::vector<uint8_t>& out = result.program;
-  size_t line_number = 0;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(at, end - at);
-    if (end < text.size() && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at = next;
-    ++line_number;
-    if (line.find_first_not_of(' ') == std::string_view::npos) continue;
-
-    const auto fail = [&](ListingErrorKind kind, std::string what) {
-      result.program.clear();
-      result.error = ListingError{kind, line_number, std::move(what)};
-      return result;
-    };
-    size_t digits = 0;
-    uint32_t number = 0;
-    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
-      number = std::min<uint32_t>(number * 10 + static_cast<uint32_t>(line[digits] - '0'), 0x10000);
-      ++digits;
-    }
-    if (digits == 0 || number > 0xFFFF || (digits < line.size() && line[digits] != ' ')) {
-      return fail(ListingErrorKind::kNoLineNumber, std::string(line));
-    }
-    const std::string_view body = digits < line.size() ? line.substr(digits + 1) : std::string_view();
-
-    const size_t start = out.size();
-    out.resize(start + 4);
-    if (std::optional<std::string> brace = tokenise(body, out)) {
-      return fail(ListingErrorKind::kBadBrace, std::move(*brace));
-    }
-    if (out.size() - start - 4 > kMaxBody) {
-      return fail(ListingErrorKind::kLineTooLong, std::string(line.substr(0, digits)));
-    }
-    out.push_back(kLineEnd);
-    store16(out.data() + start, static_cast<uint16_t>(out.size() - start));
-    store16(out.data() + start + 2, static_cast<uint16_t>(number));
-  }
-  out.push_back(0);
-  out.push_back(0);
-  return result;
+TextRead read_basic_listing(std::string_view text, TextEncoding encoding) {
+  return read_text(text, encoding, read_cp932_listing);
 }
 
-std::optional<std::string> bsd_to_text(std::span<const uint8_t> bytes, std::string_view line_end) {
+std::optional<std::string> bsd_to_text(std::span<const uint8_t> bytes, TextForm form) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i) {
     const uint8_t b = bytes[i];
     if (b == kLineEnd) {
-      out += line_end;
+      out += form.line_end;
     } else if ((b >= 0x20 && b <= 0x7F) || b == '\t' || is_katakana(b)) {
       out += static_cast<char>(b);
-    } else if (is_lead(b) && i + 1 < bytes.size() && is_trail(bytes[i + 1])) {
+    } else if (i + 1 < bytes.size() && is_canonical_pair(b, bytes[i + 1])) {
       out += static_cast<char>(b);
       out += static_cast<char>(bytes[++i]);
     } else {
       return std::nullopt;
     }
   }
-  return out;
+  return in_form(std::move(out), form);
 }
 
-std::vector<uint8_t> text_to_bsd(std::string_view text) {
-  std::vector<uint8_t> out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    out.push_back(text[i] == '\n' ? kLineEnd : static_cast<uint8_t>(text[i]));
-  }
-  return out;
+TextRead text_to_bsd(std::string_view text, TextEncoding encoding) {
+  return read_text(text, encoding, [](std::string_view cp932) {
+    TextRead r;
+    r.bytes.reserve(cp932.size());
+    for (size_t i = 0; i < cp932.size(); ++i) {
+      if (cp932[i] == '\r' && i + 1 < cp932.size() && cp932[i + 1] == '\n') ++i;
+      r.bytes.push_back(cp932[i] == '\n' ? kLineEnd : static_cast<uint8_t>(cp932[i]));
+    }
+    return r;
+  });
 }
 
 }  // namespace tarnwick
