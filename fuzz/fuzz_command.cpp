@@ -2,7 +2,8 @@
 // front end on an image, a path and a host file taken from the fuzz input
 // (layout in fuzz_input.h), in memory. Besides the sanitizers' findings, a
 // run that breaks one of the tool's promises aborts:
-// - every run ends in order: status 0 and "完了しました" last on standard output;
+// - every run ends in order: "完了しました" last on standard output, and an exit
+//   status of 2 for the usage, 1 after a failure, else 0;
 // - bytes of the image outside the loaded volume never change, and L and R
 //   change nothing at all;
 // - a save that failed is reported once and never followed by "'%s' を削除しました";
@@ -19,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/command_line.h"
 #include "app/frontend.h"
 #include "fuzz_input.h"
 #include "support/image_builder.h"
@@ -129,11 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* argv[] = {"tarnwick", command.c_str(), image_name.c_str(), "1", in.path.c_str(), host_name.c_str()};
   const int argc = kLetter == 'D' || kLetter == 'M' || kLetter == 'K' ? 5 : 6;
   Console con;
-  if (run_tarnwick(argc, argv, con, host) != 0) broken("exit status 0");
+  const int status = run_tarnwick(argc, argv, con, host);
 
   const std::string& out = con.out_text();
   const std::string& err = con.err_text();
   const bool usage = out == msg::kUsage.bytes;
+  // 2 for a command line that does not fit, 1 when a failure was reported,
+  // else 0: never a success after a failure.
+  if (status != (usage ? kExitWrongUsage : con.failure_reported() ? kExitFailure : 0)) {
+    broken("the exit status tells the result");
+  }
   if (usage && kLetter != 'L') broken("the usage only for an L path too long for its buffer");
   if (!usage && (out.size() < std::strlen(msg::kDone.bytes) ||
                  out.compare(out.size() - std::strlen(msg::kDone.bytes), std::string::npos, msg::kDone.bytes) != 0)) {
@@ -154,8 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool save_cannot_succeed =
       kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() == 0));
   if (save_cannot_succeed && count(out, deleted) > 0) broken("no confirmation after a failed save");
-  if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") &&
-      count(err, testing::message_text(msg::kCannotWrite, "out.bin")) != 1) {
+  // The line may carry the system's reason before its end.
+  std::string cannot_write = testing::message_text(msg::kCannotWrite, "out.bin");
+  cannot_write.pop_back();
+  if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") && count(err, cannot_write) != 1) {
     broken("a host file that cannot be closed is reported once");
   }
 

@@ -15,6 +15,7 @@
 #include "commands/run_context.h"
 #include "commands/store.h"
 #include "commands/store_tree.h"
+#include "commands/tape.h"
 #include "commands/tree.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
@@ -130,6 +131,14 @@ int finish(Console& con) {
   return con.failure_reported() ? kExitFailure : 0;
 }
 
+// T converts host files alone: no image, no check. Its closing line goes
+// to the error stream when TARGET is standard output.
+int run_tape(const CommandLine& a, Console& con, Host& host) {
+  if (host.writes_standard_output(HostPath::from_argument(a.target))) con.divert_output();
+  command_tape(con, host, a.source, a.target);
+  return finish(con);
+}
+
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
@@ -140,6 +149,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return kExitWrongUsage;
   }
   con.verbose = a.verbose;
+  if (a.letter == 'T') return run_tape(a, con, host);
   const Command& c = find_command(a.letter);
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();
@@ -168,7 +178,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     image->hold_output();
     sanity_check(vol, con);
     HostTime host_time;
-    RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing};
+    RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing, a.options.basic, a.options.text};
     if (!vol.read_failed()) run_command(a, c, ctx, *image);
     if (image->release_output()) sanity_check(vol, con);
   }
