@@ -188,6 +188,9 @@ TEST_F(BasicE2eTest, XThenAIntoANewDiskGivesTheSameFiles) {
   const Bytes prog = out("new.d88", "PROG");
   EXPECT_EQ(body_of(prog), kProgram);
   EXPECT_EQ(load_of(prog), 0);  // the only difference
+  // Back into the first disk, a BTX file keeps its addresses.
+  EXPECT_EQ(run({"-b", "A", "disk.rom", "1", "/", "out"}).status, 0);
+  EXPECT_EQ(load_of(out("disk.rom", "PROG")), 0x545C);
   // Without the options the text files stay skipped.
   ASSERT_EQ(run({"F", "plain.d88"}).status, 0);
   EXPECT_EQ(run({"A", "plain.d88", "1", "/", "out"}).status, 0);
