@@ -9,7 +9,9 @@
 //                 host file is absent; bit 4 it is a pipe (read and
 //                 written in sequence only); bit 5 R writes into the
 //                 image file itself; bits 6-7 the host file's last-write
-//                 time (none, a plain one, all zero, out of every range)
+//                 time (none, a plain one, all zero, out of every range;
+//                 R, W and X run with -b -t when it is odd: a BTX file as
+//                 its listing, a BSD file as its text)
 //        1     1  fault: bits 0-2 (0 none, 1 writes fail after a budget,
 //                 2 the sync fails, 3 the close fails, all three on the file
 //                 the command writes: the host file for R, the image for

@@ -1,6 +1,7 @@
 // Writes seed inputs for the fuzz targets, one folder per target, built from
 // the test image builder's small volumes: every container, every file of the
-// volume, MZT and raw host files of edge sizes, every flag and every fault.
+// volume, MZT and raw host files of edge sizes, every flag and every fault;
+// for the BASIC target, a few listings and the programs read from them.
 //
 //   make_seeds OUTPUT-FOLDER
 #include <algorithm>
@@ -9,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "commands/basic.h"
 #include "fuzz_input.h"
 #include "support/image_builder.h"
 #include "support/sample_volumes.h"
+#include "volume/coding.h"
 
 using namespace tarnwick;
 using namespace tarnwick::fuzz;
@@ -36,6 +39,37 @@ struct Target {
   std::vector<std::string> paths;
   std::vector<Bytes> host_files;
 };
+
+// The BASIC target: listings, the programs read from them (also as lines
+// to build a program of) and BSD text, with each line end and encoding.
+void save_basic_seeds(const fs::path& folder) {
+  const std::string listings[] = {
+      "10 PRINT \"TO{9E}\"TO 5:REM \"{0D}\r\n20 DEF KEY(1)=RUN\x7F\n",
+      "0 {54}O=1<{3E}STEP\x83\xCE\n\n65535 DATA 1,2,\xB1\n30 POSITI{4F}N{80 C0}{B2}",
+      "10\r\n20 FOR I=1 TO 9:CSRV 3:NEXT I\r\n"};
+  for (const std::string& text : listings) {
+    const Bytes program = read_basic_listing(text, TextEncoding::kCp932).bytes;
+    for (const uint8_t end : {0, 4, 8}) {
+      Bytes as_text{static_cast<uint8_t>(2 | end)};
+      as_text.insert(as_text.end(), text.begin(), text.end());
+      save(folder, as_text);
+      Bytes as_program{end};
+      as_program.insert(as_program.end(), program.begin(), program.end());
+      save(folder, as_program);
+      Bytes as_lines{static_cast<uint8_t>(1 | end)};
+      for (size_t at = 0; load16(&program[at]) != 0; at += load16(&program[at])) {
+        const size_t body = load16(&program[at]) - basic::kLineOverhead;
+        as_lines.push_back(static_cast<uint8_t>(body));
+        as_lines.insert(as_lines.end(), program.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                        program.begin() + static_cast<std::ptrdiff_t>(at + 4 + body));
+      }
+      save(folder, as_lines);
+      Bytes as_bsd{static_cast<uint8_t>(3 | end)};
+      as_bsd.insert(as_bsd.end(), text.begin(), text.end());
+      save(folder, as_bsd);
+    }
+  }
+}
 
 }  // namespace
 
@@ -70,6 +104,8 @@ int main(int argc, char** argv) {
     }
     save(out / "fuzz_load", input);
   }
+
+  save_basic_seeds(out / "fuzz_basic");
 
   std::vector<std::string> all_paths = testing::small_volume_paths();
   all_paths.push_back("NOPE");

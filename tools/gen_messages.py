@@ -143,35 +143,41 @@ MESSAGES = [
     ("kVersion", "tarnwick %s\n"),
     ("kHelp",
         "使い方: tarnwick [OPTION...] COMMAND IMAGE [PART [PATH [HOSTFILE]]]\n"
+        "        tarnwick T SOURCE TARGET\n"
         "  MZ-2500用の標準フォーマットのディスクイメージ (HDD, D88, ROM) のファイルを読み書きします\n"
         "\n"
         "コマンド (先頭の1文字だけを見ます。大文字小文字は問いません):\n"
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
-        "  W IMAGE PART PATH MZTFILE     MZTファイルをOBJファイルとしてPATHに書き込みます\n"
+        "  W IMAGE PART PATH MZTFILE     MZTファイルをPATHに書き込みます (モード2はBTX, ほかはOBJファイルとして)\n"
         "  D IMAGE PART PATH             PATHのファイルを削除します\n"
         "  I IMAGE PART RECORD HOSTFILE  ホストファイルの内容を16進のレコード番号RECORDから上書きします\n"
         "  F IMAGE [PART]                空の2DDデータディスクのD88イメージを作ります\n"
         "  M IMAGE PART PATH             サブディレクトリを作ります\n"
         "  K IMAGE PART PATH             空のサブディレクトリを削除します\n"
         "  X IMAGE PART PATH HOSTDIR     PATHのディレクトリ以下をホストのフォルダHOSTDIRに取り出します\n"
-        "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下をPATHのディレクトリに書き込みます\n"
+        "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下 (またはファイル1つ) をPATHのディレクトリに書き込みます\n"
         "  C IMAGE PART NEWIMAGE         フロッピーディスク1枚を新しいイメージファイルNEWIMAGEにします (.d88, .2d, .2dd)\n"
+        "  T SOURCE TARGET               BASICのMZTファイルをリストに、リストをMZTファイルにします (イメージなし)\n"
         "  コマンドの前にVを付けると (VL, VRなど) 経過を詳しく表示します\n"
         "\n"
         "  PART: 1 - HDDイメージの前半 (HDD1, HDD3), 2 - 後半 (HDD2, HDD4)\n"
         "        複数のディスクを含むD88ファイルではディスクの番号 (1から。Lで省略するとディスクの一覧)\n"
-        "  HOSTFILEに - を指定すると、WとIは標準入力から読み、Rは標準出力に書き出します\n"
+        "  HOSTFILEに - を指定すると、WとIは標準入力から読み、Rは標準出力に書き出します (TのSOURCEとTARGETも同じ)\n"
         "\n"
         "オプション (コマンドより前に置きます):\n"
         "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも 0: 成功, 1: 失敗, 2: コマンドラインの誤り)\n"
         "  -l, --long     Lでサイズ、ロード・実行アドレスと空き容量も表示します\n"
+        "  -b, --basic    R, W, X, AでBASICのプログラム (BTX) をリスト (テキスト) として読み書きします\n"
+        "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
+        "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
         "  -h, --help     このヘルプを表示します\n"
         "      --version  バージョンを表示します\n"
         "\n"
-        "文字コード: ロケールがUTF-8ならUTF-8で表示し、PATHもUTF-8で読みます。\n"
+        "文字コード: ロケールがUTF-8ならUTF-8で表示し、PATHとリスト・テキストもUTF-8で読み書きします。\n"
         "  それ以外のロケールではShift_JIS (コードページ932) のバイトのまま読み書きします。\n"
         "  Windowsではコンソールへはそのまま読める文字で、リダイレクト先へはShift_JISで書き出します。\n"
+        "  Windowsのリスト・テキストのファイルはShift_JISで、行末はCRLFです。\n"
         "詳しくは man tarnwick を参照してください。\n"),
     ("kListSize", " %8u"),
     ("kListAddresses", " %04X %04X"),
@@ -209,6 +215,16 @@ MESSAGES = [
     ("kNotFloppy", "'%s' はフロッピーディスクのイメージではありません\n", "", FAIL),
     ("kImageCreated", "'%s' を作りました\n"),
     ("kRawFormatBad", "rawフロッピーイメージの論理フォーマットが正しくありません\n", "", FAIL),
+    # Programs and text files as text
+    ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
+    ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
+    ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
+    ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
+    ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
+    ("kNotBasic", "'%s' は BASIC のプログラムではありません\n", "p", FAIL),
+    ("kNotText", "'%s' はテキストのファイルではありません\n", "p", FAIL),
+    ("kTooLarge", "'%s' は大きすぎます\n", "", FAIL),
+    ("kWrittenAsIs", "'%s' はテキストにせずに書き出しました\n", "p", NOTE),
 ]
 
 

@@ -29,7 +29,7 @@ struct Shape {
 constexpr Shape kShapes[] = {
     {'L', 2, kAnyCount, "2-4"}, {'R', 5, 5, "5"}, {'X', 5, 5, "5"}, {'W', 5, 5, "5"}, {'I', 5, 5, "5"},
     {'D', 4, 4, "4"},           {'M', 4, 4, "4"}, {'K', 4, 4, "4"}, {'A', 5, 5, "5"}, {'F', 2, 3, "2-3"},
-    {'C', 4, 4, "4"},
+    {'C', 4, 4, "4"},           {'T', 3, 3, "3"},
 };
 
 const Shape* shape_of(char letter) {
@@ -46,6 +46,8 @@ bool short_option(char letter, Options& o) {
   switch (letter) {
     case 's': return true;  // the exit status always tells the result
     case 'l': o.long_listing = true; return true;
+    case 'b': o.basic = true; return true;
+    case 't': o.text = true; return true;
     case 'h':
       if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kHelp;
       return true;
@@ -56,6 +58,8 @@ bool short_option(char letter, Options& o) {
 bool long_option(std::string_view name, Options& o) {
   if (name == "status") return short_option('s', o);
   if (name == "long") return short_option('l', o);
+  if (name == "basic") return short_option('b', o);
+  if (name == "text") return short_option('t', o);
   if (name == "help") return short_option('h', o);
   if (name == "version") {
     if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kVersion;
@@ -139,6 +143,14 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
   if (shape && (count < shape->min_count || count > shape->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
     line.counts = shape->counts;
+  }
+  if (line.letter == 'T') {
+    // SOURCE and TARGET, host files both: no image and no PART.
+    if (count == 3) {
+      line.source = argv[first + 1];
+      line.target = argv[first + 2];
+    }
+    return line;
   }
   if (count >= 3) {
     line.part = argv[first + 2];

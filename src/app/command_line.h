@@ -4,7 +4,8 @@
 // Every argument before the command that begins with '-' is an option, in
 // any order: -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
-// -h/--help and --version. Short options may be run together ("-sl").
+// -b/--basic and -t/--text (BASIC programs and BSD files as text where a
+// command moves files), -h/--help and --version. Short options may be run together ("-sl").
 // "--help" and "--version" are answered wherever they stand (a file of
 // that name is written "./--help").
 #pragma once
@@ -23,6 +24,8 @@ inline constexpr int kExitWrongUsage = 2;  // the command line does not fit
 
 struct Options {
   bool long_listing = false;  // -l, --long
+  bool basic = false;         // -b, --basic
+  bool text = false;          // -t, --text
   // What the run gives instead of running a command.
   enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
 };
@@ -49,6 +52,9 @@ struct CommandLine {
   std::optional<std::string> part;  // PART as typed
   std::optional<std::string> path;
   std::optional<std::string> host_file;  // C: NEWIMAGE
+  // T, which takes no image: its SOURCE and TARGET.
+  std::string source;
+  std::string target;
 
   UsageFault fault = UsageFault::kNone;
   std::string subject;

@@ -16,6 +16,7 @@
 #include "commands/run_context.h"
 #include "commands/store.h"
 #include "commands/store_tree.h"
+#include "commands/tape.h"
 #include "commands/tree.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
@@ -200,7 +201,7 @@ void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host
   bool sound = false;
   sanity_check(vol, con, &sound);
   HostTime host_time;
-  RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing};
+  RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing, a.options.basic, a.options.text};
   ctx.image = &image;
   // A raw image's size is shared by other machines' dumps: it is written
   // only when the check found it sound.
@@ -208,6 +209,14 @@ void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host
   if (refused) con.err(msg::kRawNotWritten, a.image_name);
   if (!vol.read_failed() && !refused) run_command(a, c, ctx, image);
   if (image.release_output() && !refused) sanity_check(vol, con);
+}
+
+// T converts host files alone: no image, no check. Its closing line goes
+// to the error stream when TARGET is standard output.
+int run_tape(const CommandLine& a, Console& con, Host& host) {
+  if (host.writes_standard_output(HostPath::from_argument(a.target))) con.divert_output();
+  command_tape(con, host, a.source, a.target);
+  return finish(con);
 }
 
 }  // namespace
@@ -220,6 +229,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return kExitWrongUsage;
   }
   con.verbose = a.verbose;
+  if (a.letter == 'T') return run_tape(a, con, host);
   const Command& c = find_command(a.letter);
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();

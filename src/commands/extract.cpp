@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands/mzt.h"
+#include "commands/text_file.h"
 #include "commands/volume_report.h"
 #include "output/name_text.h"
 #include "volume/path.h"
@@ -96,8 +97,8 @@ Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathR
   return extract_contents(vol, con, host, e, target.last(), out, buffer);
 }
 
-Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
-                            File& out, std::vector<uint8_t>& bytes) {
+Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
+                           std::vector<uint8_t>& bytes, bool with_header) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
     con.err(msg::kIsDirectory, name);
@@ -113,10 +114,10 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
     return Extraction::kRefused;
   }
 
-  // The whole host file is made in `buffer` before its first byte goes out:
+  // The whole host file is made in `bytes` before its first byte goes out:
   // bytes that could not be read from the image file are not written. The
   // volume keeps none of them.
-  const bool mzt = file_mode == mode::kObj || file_mode == mode::kBtx;
+  const bool mzt = with_header && (file_mode == mode::kObj || file_mode == mode::kBtx);
   uint64_t size = mzt ? mzt::kHeaderSize : 0;
   for (const Extent& s : *plan) size += s.length;
   host.resize_buffer(bytes, static_cast<size_t>(size));
@@ -132,9 +133,100 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
     }
     at += s.length;
   }
-  at = 0;
+  return Extraction::kWritten;
+}
+
+Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
+                            File& out, std::vector<uint8_t>& bytes) {
+  const Extraction gathered = gather_contents(vol, con, host, e, name, bytes, true);
+  if (gathered != Extraction::kWritten) return gathered;
+  uint64_t at = 0;
   return write_all(out, at, bytes.data(), bytes.size()) ? Extraction::kWritten : Extraction::kWriteFailed;
 }
+
+namespace {
+
+// R's host file, open for writing: standard output ("-", or a name of the
+// file it leads to) is written where it stands, and gets no time.
+struct Output {
+  std::unique_ptr<File> file;
+  HostPath path;
+  bool to_stdout = false;
+};
+
+// Creates R's host file (emptying it); nothing after saying why not.
+Output open_output(RunContext& ctx, const std::string& host_file) {
+  Console& con = ctx.con;
+  Output out{nullptr, HostPath::from_argument(host_file)};
+  // Creating the host file would empty it; if it is the image file itself,
+  // the volume would be lost.
+  const HostPath image_path = HostPath::from_argument(ctx.image_name);
+  out.to_stdout = ctx.host.writes_standard_output(out.path);
+  if (out.to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(out.path, image_path)) {
+    con.err(msg::kCannotWrite, as_host_text(host_file));
+    return out;
+  }
+  std::string reason;
+  out.file = out.to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
+                           : ctx.host.open(out.path, OpenMode::kCreate, &reason);
+  if (!out.file) {
+    if (out.to_stdout) {
+      con.err(msg::kStdoutWriteFailed, reason);
+    } else {
+      report_cannot_write(con, as_host_text(host_file), reason);
+    }
+  }
+  return out;
+}
+
+// Closes R's host file after an extraction that gave `result`, and gives it
+// the host time.
+void close_output(RunContext& ctx, Output& out, const std::string& host_file, Extraction result) {
+  Console& con = ctx.con;
+  // A full disk must not pass for a good extraction: the writes, the sync
+  // and the close all count. What was written stays, and gets its time.
+  bool written = result != Extraction::kWriteFailed;
+  if (result == Extraction::kWritten) written = out.file->sync();
+  const bool closed = out.file->close();
+  if (!written || !closed) report_cannot_write(con, as_host_text(host_file), out.file->failure_text());
+  out.file.reset();
+  // A time stamp that names no date leaves the file's time alone, and
+  // standard output, a pipe or a device has no time of its own: none of
+  // them is a failure.
+  if (!out.to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_time(out.path, ctx.host_time) &&
+      ctx.host.path_kind(out.path) == PathKind::kFile) {
+    con.err(msg::kCannotSetTime, as_host_text(host_file));
+  }
+}
+
+// The text R -b or -t makes of the file a resolution found, announced as R
+// announces it, its time stamp in the host time; nothing after saying why
+// there is none.
+std::optional<std::string> text_of_file(RunContext& ctx, const std::string& path, const PathResult& target) {
+  Console& con = ctx.con;
+  const std::optional<EntryRef> e = announce_target(con, target);
+  if (!e) return std::nullopt;
+  ctx.host_time = decode_time_stamp(ctx.vol.time_stamp(*e));
+  const AsText how = as_text_for(ctx.vol.mode(*e), ctx.basic, ctx.text);
+  if (how == AsText::kNone) {
+    if (ctx.text) {
+      con.err(msg::kNotText, path);
+    } else {
+      con.err(msg::kNotBasic, path);
+    }
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  if (gather_contents(ctx.vol, con, ctx.host, *e, target.last(), bytes, false) != Extraction::kWritten) {
+    return std::nullopt;
+  }
+  std::optional<std::string> text = file_as_text(how, bytes, text_form(con));
+  if (!text && how == AsText::kBasic) con.err(msg::kNotBasicProgram, as_volume_path(path));
+  if (!text && how == AsText::kText) con.err(msg::kNotText, path);
+  return text;
+}
+
+}  // namespace
 
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
   Console& con = ctx.con;
@@ -144,42 +236,22 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     con.err(msg::kPathNotFound, as_volume_path(path));
     return;
   }
-  // Creating the host file would empty it; if it is the image file itself,
-  // the volume would be lost. Standard output ("-", or a name of the file
-  // it leads to) is written where it stands, and gets no time.
-  const HostPath out_path = HostPath::from_argument(host_file);
-  const HostPath image_path = HostPath::from_argument(ctx.image_name);
-  const bool to_stdout = ctx.host.writes_standard_output(out_path);
-  if (to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(out_path, image_path)) {
-    con.err(msg::kCannotWrite, as_host_text(host_file));
+  if (ctx.basic || ctx.text) {
+    // The text is made before the host file: a file that does not convert
+    // leaves none.
+    const std::optional<std::string> text = text_of_file(ctx, path, target);
+    if (!text) return;
+    Output out = open_output(ctx, host_file);
+    if (!out.file) return;
+    uint64_t at = 0;
+    const bool written = write_all(*out.file, at, reinterpret_cast<const uint8_t*>(text->data()), text->size());
+    close_output(ctx, out, host_file, written ? Extraction::kWritten : Extraction::kWriteFailed);
     return;
   }
-  std::string reason;
-  std::unique_ptr<File> out = to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
-                                        : ctx.host.open(out_path, OpenMode::kCreate, &reason);
-  if (!out) {
-    if (to_stdout) {
-      con.err(msg::kStdoutWriteFailed, reason);
-    } else {
-      report_cannot_write(con, as_host_text(host_file), reason);
-    }
-    return;
-  }
-  const Extraction result = extract_file(ctx.vol, con, ctx.host, target, *out, ctx.host_time);
-  // A full disk must not pass for a good extraction: the writes, the sync
-  // and the close all count. What was written stays, and gets its time.
-  bool written = result != Extraction::kWriteFailed;
-  if (result == Extraction::kWritten) written = out->sync();
-  const bool closed = out->close();
-  if (!written || !closed) report_cannot_write(con, as_host_text(host_file), out->failure_text());
-  out.reset();
-  // A time stamp that names no date leaves the file's time alone, and
-  // standard output, a pipe or a device has no time of its own: none of
-  // them is a failure.
-  if (!to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_time(out_path, ctx.host_time) &&
-      ctx.host.path_kind(out_path) == PathKind::kFile) {
-    con.err(msg::kCannotSetTime, as_host_text(host_file));
-  }
+  Output out = open_output(ctx, host_file);
+  if (!out.file) return;
+  const Extraction result = extract_file(ctx.vol, con, ctx.host, target, *out.file, ctx.host_time);
+  close_output(ctx, out, host_file, result);
 }
 
 }  // namespace tarnwick

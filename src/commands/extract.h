@@ -34,6 +34,13 @@ enum class Extraction {
 Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathResult& target, File& out,
                         HostTime& host_time);
 
+// Gathers into `bytes` what R writes of the file an entry describes: OBJ
+// and BTX files with their MZT header when `with_header`, else the file's
+// bytes alone. Refusals as extract_contents() makes them; kWritten when the
+// bytes are all there.
+Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
+                           std::vector<uint8_t>& bytes, bool with_header);
+
 // Writes the contents of the file an entry describes to `out` from offset
 // 0, as R writes them; `name` names it in messages. Directories and modes
 // whose layout is unknown are refused, and so is damage, before anything is
@@ -43,7 +50,10 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
                             File& out, std::vector<uint8_t>& buffer);
 
 // The R command as the front end runs it: look the path up, create the host
-// file, extract, close it and set its last-write time.
+// file, extract, close it and set its last-write time. With -b a BTX file
+// goes out as its listing, with -t a BSD file as its text (commands/
+// text_file.h), made before the host file is created; a file of another
+// mode, or one that does not convert, is refused and no host file made.
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file);
 
 }  // namespace tarnwick

@@ -28,6 +28,8 @@ struct RunContext {
   HostTime& host_time;
   std::string image_name;
   bool long_listing = false;  // L shows sizes, addresses and the free space
+  bool basic = false;         // BTX files move as BASIC listings (-b)
+  bool text = false;          // BSD files move as text (-t)
   // What the command has to say once its changes are saved, if anything
   // (said only when the save succeeded).
   std::function<void()> after_save = nullptr;

@@ -7,6 +7,7 @@
 #include "commands/delete.h"
 #include "commands/mzt.h"
 #include "commands/volume_report.h"
+#include "host/host_path.h"
 #include "volume/timestamp.h"
 
 namespace tarnwick {
@@ -64,7 +65,9 @@ bool store_mzt_file(VolumeEdit& edit, Console& con, const PathResult& target, co
   }
   const std::optional<EntryRef> e = entry_to_fill(edit.volume(), con, target);
   if (!e) return false;
-  NewEntry entry{mode::kObj, target.last(), {}, *start, encode_time_stamp(host_time)};
+  // A BASIC program stays one: the machine loads an OBJ file as machine code.
+  const uint8_t m = header[mzt::kMode] == mode::kBtx ? mode::kBtx : mode::kObj;
+  NewEntry entry{m, target.last(), {}, *start, encode_time_stamp(host_time)};
   std::copy_n(header.begin() + mzt::kFields, entry.fields.size(), entry.fields.begin());
   edit.write_entry(*e, entry);
   // The body goes straight into the run with one read; the bytes of the run
@@ -79,30 +82,71 @@ bool store_mzt_file(VolumeEdit& edit, Console& con, const PathResult& target, co
   return true;
 }
 
+bool store_text_file(VolumeEdit& edit, Console& con, const PathResult& target, const HostFile& text, AsText how,
+                     const Addresses& addresses, const HostTime& host_time) {
+  const std::optional<std::vector<uint8_t>> bytes = file_from_text(con, text.file, text.name, how);
+  if (!bytes) return false;
+  const bool program = how == AsText::kBasic;
+  const Written written = program ? edit.write_contiguous(*bytes) : edit.write_chained(*bytes);
+  if (!written) {
+    report_no_space(con, edit, target.path);
+    return false;
+  }
+  const std::optional<EntryRef> e = entry_to_fill(edit.volume(), con, target);
+  if (!e) return false;
+  NewEntry entry{program ? mode::kBtx : mode::kBsd, target.last(), sized_fields(static_cast<uint32_t>(bytes->size())),
+                 written.start, encode_time_stamp(host_time)};
+  std::copy(addresses.begin(), addresses.end(), entry.fields.begin() + 2);
+  edit.write_entry(*e, entry);
+  return true;
+}
+
+Addresses kept_addresses(const Volume& vol, std::optional<EntryRef> replaced, AsText how) {
+  Addresses kept{};
+  if (how != AsText::kBasic || !replaced || vol.mode(*replaced) != mode::kBtx) return kept;
+  for (uint32_t i = 0; i < kept.size(); ++i) kept[i] = vol.field8(*replaced, entry::kLoadAddress + i);
+  return kept;
+}
+
+bool names_text_file(std::string_view host_file) {
+  const std::string_view name = last_component(host_file);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || name.size() - dot != 4) return false;
+  for (size_t i = 0; i < 3; ++i) {
+    if ((name[dot + 1 + i] | 0x20) != "txt"[i]) return false;
+  }
+  return true;
+}
+
 bool command_store(RunContext& ctx, const std::string& path, const std::string& host_file) {
+  // -b stores a listing, -t a text; with both a .txt file is text.
+  AsText how = AsText::kNone;
+  if (ctx.basic || ctx.text) how = ctx.text && (!ctx.basic || names_text_file(host_file)) ? AsText::kText : AsText::kBasic;
   // A store that fails must not cost the former file of the path: the edit
   // puts back what the delete changed.
   VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
   const PathResult target = resolve_path(ctx.vol, ctx.con, path);
   trace_lookup(ctx.con, target);
+  const Addresses addresses = kept_addresses(ctx.vol, target.entry, how);
   if (target.entry && !delete_file(edit, ctx.con, target)) {
     edit.rollback();
     return false;
   }
-  const std::unique_ptr<File> mzt = ctx.host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
-  if (!mzt) {
+  const std::unique_ptr<File> in = ctx.host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
+  if (!in) {
     edit.rollback();
     ctx.con.err(msg::kHostFileNotFound, host_file);
     return false;
   }
   // The time comes from the open file: a pipe can be opened only once. When
   // it cannot be read the host time keeps its values.
-  mzt->last_write_time(ctx.host_time);
-  if (!store_mzt_file(edit, ctx.con, target, HostFile{*mzt, host_file}, ctx.host_time)) {
-    edit.rollback();
-    return false;
-  }
-  return true;
+  in->last_write_time(ctx.host_time);
+  const HostFile file{*in, host_file};
+  const bool stored = how == AsText::kNone
+                          ? store_mzt_file(edit, ctx.con, target, file, ctx.host_time)
+                          : store_text_file(edit, ctx.con, target, file, how, addresses, ctx.host_time);
+  if (!stored) edit.rollback();
+  return stored;
 }
 
 }  // namespace tarnwick

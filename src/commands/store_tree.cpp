@@ -10,6 +10,8 @@
 #include "commands/delete.h"
 #include "commands/directory.h"
 #include "commands/mzt.h"
+#include "commands/store.h"
+#include "commands/text_file.h"
 #include "commands/volume_report.h"
 #include "host/host_name.h"
 #include "host/host_tree.h"
@@ -26,20 +28,26 @@ namespace {
 constexpr size_t kBsdMost = 65535;                  // the size field
 constexpr size_t kBrdMost = kIndexSlots * kRunSize;  // 524,288
 // What a folder entry becomes.
-enum class Kind { kFolder, kMzt, kBsd, kBrd, kSkipped, kNotShiftJis, kTooLong, kDotName };
+enum class Kind { kFolder, kMzt, kBsd, kBrd, kBas, kTxt, kSkipped, kNotShiftJis, kTooLong, kDotName };
 
 struct Item {
   FolderEntry entry;
   Kind kind = Kind::kSkipped;
   std::string name;  // the volume name, for the kinds that have one
   std::string text;  // the host path for messages
-  bool maps() const { return kind <= Kind::kBrd; }
+  bool maps() const { return kind < Kind::kSkipped; }
 };
 
 char ascii_lower(NativeChar c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : static_cast<char>(c); }
 
+// What -b and -t let A read: NAME.bas listings, NAME.txt text.
+struct TextKinds {
+  bool basic = false;
+  bool text = false;
+};
+
 // The file kind an extension names, in any case.
-Kind kind_of_extension(const NativeString& ext) {
+Kind kind_of_extension(const NativeString& ext, TextKinds kinds) {
   if (ext.size() != 3) return Kind::kSkipped;
   std::string lower;
   for (const NativeChar c : ext) {
@@ -49,10 +57,12 @@ Kind kind_of_extension(const NativeString& ext) {
   if (lower == "mzt") return Kind::kMzt;
   if (lower == "bsd") return Kind::kBsd;
   if (lower == "brd") return Kind::kBrd;
+  if (lower == "bas" && kinds.basic) return Kind::kBas;
+  if (lower == "txt" && kinds.text) return Kind::kTxt;
   return Kind::kSkipped;
 }
 
-Item classify(FolderEntry entry, std::string text) {
+Item classify(FolderEntry entry, std::string text, TextKinds kinds) {
   Item item{std::move(entry), Kind::kSkipped, {}, std::move(text)};
   const NativeString& name = item.entry.name;
   NativeString base = name;
@@ -64,7 +74,7 @@ Item classify(FolderEntry entry, std::string text) {
     // character, as X puts it on.
     const size_t dot = name.rfind(NativeChar('.'));
     if (dot == NativeString::npos || dot == 0) return item;
-    item.kind = kind_of_extension(name.substr(dot + 1));
+    item.kind = kind_of_extension(name.substr(dot + 1), kinds);
     if (item.kind == Kind::kSkipped) return item;
     base = name.substr(0, dot);
   }
@@ -116,12 +126,22 @@ struct HostInput {
 class TreeStorer {
  public:
   TreeStorer(RunContext& ctx, VolumeEdit& edit, std::string path_prefix)
-      : ctx_(ctx), vol_(ctx.vol), con_(ctx.con), edit_(edit), prefix_(std::move(path_prefix)) {}
+      : ctx_(ctx),
+        vol_(ctx.vol),
+        con_(ctx.con),
+        edit_(edit),
+        prefix_(std::move(path_prefix)),
+        kinds_{ctx.basic, ctx.text} {}
 
-  // Stores the folder's tree into directory `dir`; false after the first
-  // failure has been reported.
-  bool run(uint32_t dir, const HostPath& folder, const std::string& host_text) {
-    if (!enter(dir, folder, host_text, "")) return false;
+  // Stores the folder's tree into directory `dir`, or with `one_file` the
+  // host file `host_text` names as a folder would hold it; false after the
+  // first failure has been reported.
+  bool run(uint32_t dir, const HostPath& folder, const std::string& host_text, bool one_file) {
+    if (one_file) {
+      enter_file(dir, host_text);
+    } else if (!enter(dir, folder, host_text, "")) {
+      return false;
+    }
     while (!stack_.empty()) {
       FolderIn& f = stack_.back();
       if (f.next >= f.items.size()) {
@@ -163,7 +183,7 @@ class TreeStorer {
     f.items.reserve(entries.size());
     for (FolderEntry& e : entries) {
       std::string text = joined(host_text, printable_text(e.name));
-      f.items.push_back(classify(std::move(e), std::move(text)));
+      f.items.push_back(classify(std::move(e), std::move(text), kinds_));
     }
     std::sort(f.items.begin(), f.items.end(), [](const Item& a, const Item& b) {
       if (a.maps() != b.maps()) return a.maps();
@@ -172,6 +192,16 @@ class TreeStorer {
     });
     stack_.push_back(std::move(f));
     return true;
+  }
+
+  // Pushes the folder of one host file, the path typed, holding it alone.
+  void enter_file(uint32_t dir, const std::string& typed) {
+    const std::string_view name = last_component(typed);
+    const HostPath folder = HostPath::from_argument(std::string_view(typed).substr(0, typed.size() - name.size()));
+    FolderEntry entry{HostPath::from_argument(name).native(), EntryKind::kFile, std::nullopt};
+    FolderIn f{dir, folder, typed, "", {}, 0};
+    f.items.push_back(classify(std::move(entry), typed, kinds_));
+    stack_.push_back(std::move(f));
   }
 
   // An entry that maps to no volume name: skipped (true) or refused.
@@ -226,11 +256,16 @@ class TreeStorer {
     const FolderIn& f = stack_.back();
     HostInput in;
     if (!read_input(item, f.folder / *name_code_points(item.entry.name), in)) return false;
+    const Addresses addresses = kept_addresses(vol_, existing, item.kind == Kind::kBas ? AsText::kBasic : AsText::kNone);
     if (existing && !replace(*existing, f.dir, item.name, volume_text)) return false;
     bool stored = false;
     switch (item.kind) {
       case Kind::kMzt: stored = store_mzt(item, in); break;
-      case Kind::kBsd: stored = store_layout(item, in, mode::kBsd, edit_.write_chained(in.data), in.data.size()); break;
+      case Kind::kBsd:
+      case Kind::kTxt: stored = store_layout(item, in, mode::kBsd, edit_.write_chained(in.data), in.data.size()); break;
+      case Kind::kBas:
+        stored = store_layout(item, in, mode::kBtx, edit_.write_contiguous(in.data), in.data.size(), addresses);
+        break;
       default: stored = store_brd(item, in); break;
     }
     if (stored) lines.push_back(volume_text);
@@ -253,6 +288,8 @@ class TreeStorer {
     switch (item.kind) {
       case Kind::kMzt:
         return in.file->read_at(0, in.header.data(), in.header.size()) == in.header.size() || read_failed(item);
+      case Kind::kBas:
+      case Kind::kTxt: return read_text(item, in);
       case Kind::kBsd: {
         // One byte more than the most a file may hold tells a longer file.
         if (buffer_.size() < kBsdMost + 1) ctx_.host.resize_buffer(buffer_, kBsdMost + 1);
@@ -274,6 +311,17 @@ class TreeStorer {
         return false;
       }
     }
+  }
+
+  // A listing or a text, read whole and converted; false after saying why
+  // not, the file named.
+  bool read_text(const Item& item, HostInput& in) {
+    const AsText how = item.kind == Kind::kBas ? AsText::kBasic : AsText::kText;
+    std::optional<std::vector<uint8_t>> bytes = file_from_text(con_, *in.file, item.text, how, true);
+    if (!bytes) return false;
+    converted_ = std::move(*bytes);
+    in.data = converted_;
+    return true;
   }
 
   bool read_failed(const Item& item) {
@@ -336,9 +384,10 @@ class TreeStorer {
     return store_layout(item, in, mode::kBrd, edit_.write_indexed(in.size, bytes), in.size / kBrdUnit);
   }
 
-  // The entry of a BSD or BRD file whose layout has been written (or not),
-  // with load and execution addresses 0.
-  bool store_layout(const Item& item, const HostInput& in, uint8_t m, const Written& written, uint64_t size) {
+  // The entry of a file whose layout has been written (or not), with the
+  // load and execution addresses given (BSD and BRD files: 0).
+  bool store_layout(const Item& item, const HostInput& in, uint8_t m, const Written& written, uint64_t size,
+                    const Addresses& addresses = {}) {
     if (written.fault == WriteFault::kNoSpace) {
       report_no_space(con_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
     }
@@ -346,8 +395,9 @@ class TreeStorer {
     if (!written) return false;
     const std::optional<EntryRef> e = free_entry();
     if (!e) return false;
-    edit_.write_entry(*e, NewEntry{m, item.name, sized_fields(static_cast<uint32_t>(size)), written.start,
-                                   encode_time_stamp(in.time)});
+    NewEntry entry{m, item.name, sized_fields(static_cast<uint32_t>(size)), written.start, encode_time_stamp(in.time)};
+    std::copy(addresses.begin(), addresses.end(), entry.fields.begin() + 2);
+    edit_.write_entry(*e, entry);
     return true;
   }
 
@@ -357,7 +407,9 @@ class TreeStorer {
   VolumeEdit& edit_;
   std::string prefix_;  // the command's path, for volume paths in messages
   std::vector<FolderIn> stack_;
+  TextKinds kinds_;
   std::vector<uint8_t> buffer_;  // room for the longest BSD file and a byte
+  std::vector<uint8_t> converted_;  // the bytes of the last listing or text read
 };
 
 // The directory the command fills, made when its last component is
@@ -397,7 +449,8 @@ std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, co
 std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, const std::string& path,
                                                            const std::string& host_folder) {
   const HostPath top = HostPath::from_argument(host_folder);
-  if (ctx.host.path_kind(top) != PathKind::kFolder) {
+  const PathKind top_kind = ctx.host.path_kind(top);
+  if (top_kind != PathKind::kFolder && top_kind != PathKind::kFile) {
     ctx.con.err(msg::kPathNotFound, as_host_text(host_folder));
     return std::nullopt;
   }
@@ -405,7 +458,7 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
   TreeStorer storer(ctx, edit, names_the_root(path) ? std::string() : path);
   const std::optional<uint32_t> dir =
       target_directory(ctx, storer, path, ctx.host.path_time(top).value_or(HostTime{}));
-  if (!dir || !storer.run(*dir, top, host_folder)) {
+  if (!dir || !storer.run(*dir, top, host_folder, top_kind == PathKind::kFile)) {
     edit.rollback();
     return std::nullopt;
   }

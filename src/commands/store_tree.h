@@ -6,7 +6,10 @@
 // existing directory of its name filled); NAME.mzt is stored as W stores
 // it, its mode kept when it is OBJ or BTX; NAME.bsd becomes a BSD file in
 // the chained layout and NAME.brd a BRD file in the indexed layout; anything
-// else is reported as skipped. Volume names come from host names through
+// else is reported as skipped. With -b NAME.bas, a listing, becomes a BTX
+// file (a BTX file it replaces keeps its load and execution addresses,
+// which are 0 otherwise), and with -t NAME.txt, a text, a BSD file, both as
+// W stores them. Volume names come from host names through
 // volume_name(), X's mapping run backwards. A file of the same name is
 // replaced as W replaces it; every entry gets its host last-write time.
 //
@@ -24,7 +27,8 @@ namespace tarnwick {
 
 // The A command as the front end runs it, up to the save: `path` is the
 // volume directory to fill (made when its last component is missing; the
-// root for "" or "/"), `host_folder` the folder to read. The lines to print
+// root for "" or "/"), `host_folder` the folder to read, or one host file
+// to store there as a folder holding it alone would have it stored. The lines to print
 // once the volume is saved, one per file stored (its path from `path`);
 // nothing after a failure, with the volume unchanged.
 std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, const std::string& path,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands/extract.h"
+#include "commands/text_file.h"
 #include "commands/volume_report.h"
 #include "host/file.h"
 #include "host/host_name.h"
@@ -44,7 +45,13 @@ const char* extension_of(uint8_t m) {
 class TreeWriter {
  public:
   explicit TreeWriter(RunContext& ctx)
-      : vol_(ctx.vol), con_(ctx.con), host_(ctx.host), entered_(vol_.record_count(), false) {}
+      : vol_(ctx.vol),
+        con_(ctx.con),
+        host_(ctx.host),
+        basic_(ctx.basic),
+        text_(ctx.text),
+        form_(text_form(ctx.con)),
+        entered_(vol_.record_count(), false) {}
 
   // Writes the tree below directory `dir` into `top`, depth first in entry
   // order (files() then counts the files written), and makes it durable.
@@ -98,9 +105,17 @@ class TreeWriter {
       ++skipped_;
       return;
     }
-    std::u32string host = host_name(name);
-    for (const char* c = extension_of(m); *c; ++c) host.push_back(static_cast<char32_t>(*c));
-    write_file(*f.folder, f.names.claim(host), e, name, text, time);
+    write_file(*f.folder, f.names, e, name, text, time);
+  }
+
+  // The text -b or -t makes of a file, into `text_out` when it has one. False
+  // when the file cannot go out at all: its data is damaged (said) or could
+  // not be read (which the image's owner says).
+  bool as_text(EntryRef e, const std::string& name, AsText how, std::optional<std::string>& text_out) {
+    if (how == AsText::kNone) return true;
+    if (gather_contents(vol_, con_, host_, e, name, buffer_, false) != Extraction::kWritten) return false;
+    text_out = file_as_text(how, buffer_, form_);
+    return true;
   }
 
   std::unique_ptr<HostFolder> make_subfolder(HostFolder& parent, FolderNames& names, const std::string& name,
@@ -116,15 +131,30 @@ class TreeWriter {
     return folder;
   }
 
-  void write_file(HostFolder& folder, const std::u32string& host, EntryRef e, const std::string& name,
+  // Writes a file as NAME.mzt, NAME.bsd or NAME.brd with R's bytes, or with
+  // -b and -t as NAME.bas and NAME.txt with its text, when it has one.
+  void write_file(HostFolder& folder, FolderNames& names, EntryRef e, const std::string& name,
                   const std::string& text, const HostTime& time) {
+    const AsText how = as_text_for(vol_.mode(e), basic_, text_);
+    std::optional<std::string> converted;
+    if (!as_text(e, name, how, converted)) return;
+    std::u32string host = host_name(name);
+    const char* extension = !converted ? extension_of(vol_.mode(e)) : how == AsText::kBasic ? ".bas" : ".txt";
+    for (const char* c = extension; *c; ++c) host.push_back(static_cast<char32_t>(*c));
+    host = names.claim(host);
     std::string reason;
     std::unique_ptr<NewFile> out = folder.create_file(host, &reason);
     if (!out) {
       report_cannot_write(con_, as_volume_path(text), reason);
       return;
     }
-    const Extraction result = extract_contents(vol_, con_, host_, e, name, *out, buffer_);
+    Extraction result = Extraction::kWritten;
+    if (converted) {
+      const bool all = converted->empty() || out->write_at(0, converted->data(), converted->size()) == converted->size();
+      if (!all) result = Extraction::kWriteFailed;
+    } else {
+      result = extract_contents(vol_, con_, host_, e, name, *out, buffer_);
+    }
     const bool written = result == Extraction::kWritten;
     // Stamped after the last write and before the close, through the file
     // itself. A time stamp that names no date leaves the file's time alone.
@@ -141,12 +171,16 @@ class TreeWriter {
     out.reset();
     if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text));
     con_.out(msg::kTreeFileLine, text.c_str());
+    if (how != AsText::kNone && !converted) con_.err(msg::kWrittenAsIs, text);
     ++files_;
   }
 
   const Volume& vol_;
   Console& con_;
   Host& host_;
+  bool basic_;     // BTX files as NAME.bas listings
+  bool text_;      // BSD files as NAME.txt text
+  TextForm form_;  // of those
   std::vector<bool> entered_;
   std::vector<FolderOut> stack_;
   std::vector<uint8_t> buffer_;  // one file's contents at a time

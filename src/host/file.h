@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,13 @@ enum class Lock {
   kShared,     // others may read meanwhile (L, R)
   kExclusive,  // no other run may use the file meanwhile (W, D, I)
 };
+
+// How the host's text files end their lines.
+#ifdef _WIN32
+inline constexpr std::string_view kTextLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kTextLineEnd = "\n";
+#endif
 
 // How long a run waits for another run's conflicting lock on its image.
 inline constexpr std::chrono::milliseconds kImageLockWait{30'000};
@@ -173,6 +181,17 @@ class Host {
   // `reason` gets the system's text. A link, a FIFO or a device is kOther.
   virtual std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) = 0;
   virtual bool remove_file(const HostPath& path) = 0;
+  // Renames the file `from` to `to`, replacing in one step the file that
+  // stands there; false, with the system's text in `reason`, when that
+  // failed.
+  virtual bool rename_file(const HostPath& from, const HostPath& to, std::string* reason = nullptr) = 0;
+  // Makes the file at `path` hold `bytes`, replacing the file that stands
+  // there only once they are all written and synced: they go into a new
+  // file beside it, which is then renamed over it. False, with the system's
+  // text in `reason` when it gave one, when that failed: `path` is then as
+  // it was and the new file gone, unless only the last step, the sync of
+  // the folder that makes the new name survive a crash, failed.
+  bool replace_file(const HostPath& path, std::span<const uint8_t> bytes, std::string* reason = nullptr);
   // Makes the creation or removal of the file at `path` survive a crash: on
   // POSIX systems the folder that holds it is synced (a file's own sync does
   // not promise that its name survives a crash); Windows has no such call.

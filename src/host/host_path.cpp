@@ -38,6 +38,15 @@ HostPath HostPath::operator/(std::u32string_view name) const {
   return HostPath(std::move(joined));
 }
 
+std::string_view last_component(std::string_view argument) {
+#ifdef _WIN32
+  const size_t separator = argument.find_last_of("\\/:");
+#else
+  const size_t separator = argument.rfind('/');
+#endif
+  return separator == std::string_view::npos ? argument : argument.substr(separator + 1);
+}
+
 NativeString native_text(std::u32string_view text) {
 #ifdef _WIN32
   return encode_utf16(text);

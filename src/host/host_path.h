@@ -59,6 +59,10 @@ class HostPath {
   NativeString native_;
 };
 
+// The last component of a path as the command line gives it: what follows
+// its last separator ('/', and on Windows '\\' and a drive's ':' too).
+std::string_view last_component(std::string_view argument);
+
 // The UTF-8 (POSIX) or UTF-16 (Windows) form of a text of code points.
 // Code points that are no characters (surrogates, beyond U+10FFFF) become
 // U+FFFD.

@@ -177,6 +177,11 @@ class NativeHost final : public Host {
   }
 
   bool remove_file(const HostPath& path) override { return platform::remove_file(path.native()); }
+  bool rename_file(const HostPath& from, const HostPath& to, std::string* reason) override {
+    if (platform::rename_file(from.native(), to.native())) return true;
+    if (reason) *reason = platform::last_error_text();
+    return false;
+  }
   bool sync_folder_of(const HostPath& path) override { return platform::sync_folder_of(path.native()); }
   HostTime now() override { return platform::local_time_now(); }
   bool set_time(const HostPath& path, const HostTime& t) override { return platform::set_path_time(path.native(), t); }

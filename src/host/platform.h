@@ -114,6 +114,9 @@ PathKind path_kind(const NativeString& path);
 // Makes one folder; false when it exists already or cannot be made.
 bool make_folder(const NativeString& path);
 bool remove_file(const NativeString& path);
+// Renames a file, replacing the file that stands at `to` in one step;
+// false on failure (last_error_text() tells why).
+bool rename_file(const NativeString& from, const NativeString& to);
 // As Host::sync_folder_of.
 bool sync_folder_of(const NativeString& path);
 

@@ -228,6 +228,8 @@ bool make_folder(const NativeString& path) { return mkdir(path.c_str(), 0777) ==
 
 bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
 
+bool rename_file(const NativeString& from, const NativeString& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
 bool sync_folder_of(const NativeString& path) {
   const size_t slash = path.rfind('/');
   const NativeString folder = slash == NativeString::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

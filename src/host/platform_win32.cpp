@@ -336,6 +336,11 @@ PathKind path_kind(const NativeString& path) {
 
 bool make_folder(const NativeString& path) { return CreateDirectoryW(system_path(path).c_str(), nullptr) != 0; }
 
+bool rename_file(const NativeString& from, const NativeString& to) {
+  return MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // A file another program holds open (a virus scanner looking at a journal
 // just written, an indexer) cannot be deleted for a moment: the deletion is
 // tried again for up to 2 seconds.

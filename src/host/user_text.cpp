@@ -70,6 +70,7 @@ void start_user_text(Console& con) {
   const bool utf8 = named || (locale && names_utf8(std::string(".") + nl_langinfo(CODESET)));
   if (!utf8 || !locale) std::setlocale(LC_ALL, "C");
   if (utf8) con.set_text({TextMode::kUtf8}, {TextMode::kUtf8}, true);
+  con.set_utf8_files(utf8);
 }
 
 #else  // _WIN32
@@ -127,6 +128,9 @@ void start_user_text(Console& con) {
   // The arguments come as wide text (UTF-8 from here on): PATH is turned
   // into code page 932 as a UTF-8 user's is.
   con.set_text(stream_text(stdout), stream_text(stderr), true);
+  // Text files (listings, BSD text) stay code page 932, as Windows' own
+  // Japanese text files are.
+  con.set_utf8_files(false);
 }
 
 #endif  // _WIN32

@@ -20,11 +20,13 @@ namespace tarnwick {
 
 // Reads the user's encoding once, at the start of the run, and sets the
 // console's streams up for it: a POSIX locale whose codeset is UTF-8 shows
-// both streams in UTF-8 and takes PATH arguments as UTF-8; any other locale
-// leaves the run as it always was (and the C locale in force). On Windows
+// both streams in UTF-8 and takes PATH arguments and text files (BASIC
+// listings, BSD text) as UTF-8; any other locale leaves the run as it
+// always was (and the C locale in force). On Windows
 // a stream that is a console shows the text through the wide console calls;
 // a redirected one gets the bytes (host names in the ANSI code page), and
-// PATH arguments, read as wide text, are turned into code page 932.
+// PATH arguments, read as wide text, are turned into code page 932; text
+// files are code page 932.
 void start_user_text(Console& con);
 
 // Turns a PATH argument into the volume's bytes when the run takes it as

@@ -64,6 +64,10 @@ class Console {
   // True when PATH arguments are UTF-8 text, to be turned into code page
   // 932 before the volume sees them.
   bool utf8_paths() const { return utf8_paths_; }
+  // Whether the text files a run makes and reads (BASIC listings, BSD
+  // text) are UTF-8 or, as by default, code page 932.
+  void set_utf8_files(bool utf8) { utf8_files_ = utf8; }
+  bool utf8_files() const { return utf8_files_; }
 
   // Print a catalogue message with its arguments, as its entry's type
   // says. A volume name keeps every byte, a 0x00 too: where the text is
@@ -161,6 +165,7 @@ class Console {
 
   StreamText text_[2];  // output, error stream
   bool utf8_paths_ = false;
+  bool utf8_files_ = false;
   std::FILE* out_file_ = nullptr;
   std::FILE* err_file_ = nullptr;
   std::string out_buf_;

@@ -288,6 +288,16 @@ Written VolumeEdit::out_of_space(uint64_t blocks, uint64_t free_blocks) {
   return {WriteFault::kNoSpace};
 }
 
+Written VolumeEdit::write_contiguous(std::span<const uint8_t> bytes) {
+  const std::optional<uint32_t> start = claim(bytes.size());
+  if (!start) return {WriteFault::kNoSpace};
+  const WriteFault fault = fill(*start, bytes.size(), [bytes](uint64_t from, std::span<uint8_t> out) {
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(from), out.size(), out.begin());
+    return true;
+  });
+  return {fault, *start};
+}
+
 Written VolumeEdit::write_chained(std::span<const uint8_t> data) {
   const uint32_t rpb = block_records(vol_);
   const size_t records = std::max<size_t>((data.size() + kChainData - 1) / kChainData, 1);

@@ -142,6 +142,8 @@ class VolumeEdit {
   // no_space() tells the blocks of the whole layout and the free blocks
   // before it.
   Written write_chained(std::span<const uint8_t> bytes);
+  // The contiguous layout of OBJ and BTX files: claim() and fill() in one.
+  Written write_contiguous(std::span<const uint8_t> bytes);
   Written write_indexed(uint64_t size, const ByteSource& bytes);
 
   // Copies bytes over the volume from `offset` on, as they are (the

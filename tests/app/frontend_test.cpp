@@ -93,6 +93,11 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-l"}, message_text(msg::kUnknownCommand, "")},
       {{"-l", "R", "img", "1", "A"}, count("R", "5")},
       {{"L", "img", "1", std::string(255, 'A')}, message_text(msg::kPathTooLong)},
+      {{"T", "a.bas"}, count("T", "3")},
+      {{"t", "a.bas", "b.mzt", "3"}, count("t", "3")},
+      {{"-b", "R", "img", "1", "A"}, count("R", "5")},
+      {{"-bx", "L", "img"}, message_text(msg::kUnknownOption, "-bx")},
+      {{"--basics", "L", "img"}, message_text(msg::kUnknownOption, "--basics")},
   };
   for (const auto& c : cases) {
     const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + std::to_string(c.args.size());

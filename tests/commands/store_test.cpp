@@ -101,17 +101,21 @@ TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 24 + 19);
 }
 
-TEST(StoreMztFileTest, TakesNameFromThePathAndModeAlwaysObj) {
+// An MZT of mode 2 (BASIC) becomes a BTX file, any other mode an OBJ file.
+TEST(StoreMztFileTest, TakesNameFromThePathAndModeObjOrBtx) {
   VolumeBuilder b(64, 1);
   const uint32_t games = b.add_directory(kRoot, "GAMES");
   StoreRun run(b.volume());
   run.host.times["in.mzt"] = HostTime{1998, 12, 31, 23, 59};
-  ASSERT_TRUE(run.store("GAMES/HELLO", make_mzt(pattern(5), 0, 0, 2, "SOMETHING")));
+  ASSERT_TRUE(run.store("GAMES/HELLO", make_mzt(pattern(5), 0, 0, 5, "SOMETHING")));
   const EntryRef e = Volume::entry_at(games, 3);  // after "." and ".."
   const Bytes got = entry_bytes(b.volume(), e);
   EXPECT_EQ(Bytes(got.begin(), got.begin() + 18),
             (Bytes{1, 0x48, 0x45, 0x4C, 0x4C, 0x4F, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13}));
   EXPECT_EQ(Bytes(got.begin() + 26, got.begin() + 30), (Bytes{0x98, 0x96, 0x31, 0xD9}));
+  ASSERT_TRUE(run.store("GAMES/PROG", make_mzt(pattern(5), 0x545C, 0, 2, "PROG")));
+  EXPECT_EQ(b.volume().mode(Volume::entry_at(games, 4)), mode::kBtx);
+  EXPECT_EQ(b.volume().field16(Volume::entry_at(games, 4), entry::kLoadAddress), 0x545C);
 
   // Without a time from the host the host time keeps its values.
   run.host.times.clear();
@@ -119,7 +123,7 @@ TEST(StoreMztFileTest, TakesNameFromThePathAndModeAlwaysObj) {
 
   // Sixteen characters fill bytes 1-16; byte 17 is the 0x0D.
   ASSERT_TRUE(run.store("GAMES/ABCDEFGHIJKLMNOP", make_mzt(pattern(5))));
-  const EntryRef e16 = Volume::entry_at(games, 4);
+  const EntryRef e16 = Volume::entry_at(games, 5);
   EXPECT_EQ(entry_name_text(b.volume(), e16), "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(b.volume().field8(e16, 17), 0x0D);
   const Bytes all = b.bytes();

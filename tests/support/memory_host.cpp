@@ -210,6 +210,23 @@ bool MemoryHost::remove_file(const HostPath& path) {
   return files.erase(path.native()) != 0;
 }
 
+bool MemoryHost::rename_file(const HostPath& from, const HostPath& to, std::string* reason) {
+  const auto file = files.find(from.native());
+  if (!step() || fail_rename || file == files.end() || folders.count(to.native())) {
+    if (reason) *reason = "Operation not permitted";
+    return false;
+  }
+  std::vector<uint8_t> bytes = std::move(file->second);
+  files.erase(file);
+  files[to.native()] = std::move(bytes);
+  times.erase(to.native());
+  if (const auto t = times.find(from.native()); t != times.end()) {
+    times[to.native()] = t->second;
+    times.erase(t);
+  }
+  return true;
+}
+
 namespace {
 
 std::string folder_of(const std::string& path) {

@@ -94,6 +94,10 @@ class MemoryHost : public Host {
   std::unique_ptr<File> create_locked_file(const HostPath& path, std::string* reason = nullptr) override;
   std::unique_ptr<File> open_regular(const HostPath& path, PathKind& found, std::string* reason = nullptr) override;
   bool remove_file(const HostPath& path) override;
+  // Renames a file (its time goes with it); fails for a folder or a
+  // missing file, and when `fail_rename` is set.
+  bool fail_rename = false;
+  bool rename_file(const HostPath& from, const HostPath& to, std::string* reason = nullptr) override;
   bool sync_folder_of(const HostPath& path) override;
   // Sets the time of a file or folder; a pipe keeps none.
   bool set_time(const HostPath& path, const HostTime& t) override;
