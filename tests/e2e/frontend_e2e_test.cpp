@@ -210,7 +210,7 @@ TEST(FrontEndE2eTest, FailuresSayWhatAndWhyAndTheExitStatusTellsTheResult) {
       {{"W", "disk.rom", "1", "A"}, 2, "引数の数が合いません (W は 5 個)" + see_help},
       {{"L", "disk.rom", "3"}, 2, "PART は 1 か 2 です" + see_help},
       {{"L", "missing.rom"}, 1, because("'missing.rom' が開けません", ENOENT)},
-      {{"L", "bad.hdd"}, 1, "bad.hdd は対応していないイメージファイルです\n"},
+      {{"L", "bad.hdd"}, 1, "bad.hdd は対応していないイメージファイルです\n'bad.hdd' は HDD, D88, ROM のどのイメージでもありません\n"},
       // The check runs before and after the command.
       {{"L", "damaged.rom"}, 1, "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n" "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n"},
       {{"R", "disk.rom", "1", "NONE", "x.mzt"}, 1, "'NONE' が見つかりません\n"},

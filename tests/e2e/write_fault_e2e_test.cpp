@@ -264,7 +264,14 @@ TEST(JournalE2eTest, AForeignFileAtTheJournalsNameIsLeftAlone) {
     EXPECT_EQ(r.err, "") << c.what;
     EXPECT_NE(r.out.find("\"HELLO\""), std::string::npos) << c.what;
     r = testing::run_tool({"D", "disk.hdd", "1", "HELLO"}, dir);
-    EXPECT_EQ(r.err, message_text(msg::kImageWriteFailed, "disk.hdd")) << c.what;
+    std::string want = message_text(msg::kImageWriteFailed, "disk.hdd");
+    // Wine sees a link as a file the journal cannot be made over, and says
+    // so with the system's reason.
+    if (testing::runs_under_wine() && r.err.ends_with(")\n")) want.pop_back();
+    EXPECT_EQ(r.err.substr(0, want.size()), want) << c.what;
+    if (!testing::runs_under_wine()) {
+      EXPECT_EQ(r.err, want) << c.what;
+    }
     EXPECT_LT(Clock::now() - began, std::chrono::seconds(2)) << c.what;
     EXPECT_EQ(testing::read_file(dir.file("disk.hdd")), image) << c.what;
     EXPECT_EQ(std::filesystem::symlink_status(journal).type(), kind) << c.what;
