@@ -3,7 +3,8 @@
 #   cmake --install build            the tool (stripped) and its manual page
 #   cd build && cpack                a Debian package (tarnwick_VERSION-1_ARCH.deb)
 #   cd build-win && cpack            a zip of the Windows build: tarnwick.exe,
-#                                    README.md, LICENSE and the manual page as text
+#                                    README.md and docs/, LICENSE and the manual
+#                                    page as text
 include(GNUInstallDirs)
 
 # Installed programs are stripped, also by a plain `cmake --install` (the
@@ -25,6 +26,8 @@ if(WIN32)
   # Everything side by side at the top of the zip.
   install(TARGETS tarnwick RUNTIME DESTINATION .)
   install(FILES README.md LICENSE ${man_text} DESTINATION .)
+  # The pages the README links to, beside it as they are in the source.
+  install(DIRECTORY docs DESTINATION . FILES_MATCHING PATTERN "*.md")
 else()
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES tarnwick.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -14,12 +14,14 @@ bash tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 groff-base
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DTARNWICK_WERROR="${TARNWICK_WERROR:-OFF}" >/dev/null
 cmake --build build-win -j"$jobs"
-# The release zip: the program, the README, the licence and the manual page as text.
+# The release zip: the program, the README and the pages it links to, the licence and
+# the manual page as text.
 (cd build-win && cpack >/dev/null)
 python3 - build-win/tarnwick-*-windows-x86_64.zip <<'PY'
-import sys, zipfile
-names = sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist())
-if names != ["LICENSE", "README.md", "tarnwick.exe", "tarnwick.txt"]:
+import glob, os, sys, zipfile
+names = sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))
+pages = ["docs/" + os.path.basename(p) for p in glob.glob("docs/*.md")]
+if names != sorted(["LICENSE", "README.md", "tarnwick.exe", "tarnwick.txt"] + pages):
     sys.exit("unexpected zip contents: %s" % names)
 PY
 
