@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "broken_promise.h"
 #include "commands/basic.h"
 #include "volume/coding.h"
 
@@ -25,11 +26,6 @@ using namespace tarnwick;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-[[noreturn]] void broken(const char* promise) {
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
 
 // The program listed and read back; false when it does not list.
 bool lists_and_reads_back(const Bytes& program, TextForm form) {

@@ -22,6 +22,7 @@
 
 #include "app/command_line.h"
 #include "app/frontend.h"
+#include "broken_promise.h"
 #include "fuzz_input.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
@@ -43,11 +44,6 @@ namespace {
 constexpr char kLetter = TARNWICK_FUZZ_COMMAND[0];
 constexpr size_t kTrackBytes = 4096;
 constexpr size_t kMaxTracks = 164;
-
-[[noreturn]] void broken(const char* promise) {
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
 
 std::string image_name_of(Carrier c) {
   switch (c) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "broken_promise.h"
 #include "commands/check.h"
 #include "containers/container.h"
 #include "containers/d88.h"
@@ -19,11 +20,6 @@ using namespace tarnwick;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-[[noreturn]] void broken(const char* promise) {
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
 
 // An image file held as two pieces: `head` from byte 0 and `body` from
 // `body_offset` on, zeros between. An HDD image's second partition lies
