@@ -18,6 +18,7 @@
 #include "commands/store_tree.h"
 #include "commands/tape.h"
 #include "commands/tree.h"
+#include "containers/image.h"
 #include "containers/image_file.h"
 #include "host/user_text.h"
 #include "output/name_text.h"
@@ -27,8 +28,6 @@
 namespace tarnwick {
 
 namespace {
-
-using Access = ImageFile::Access;
 
 // A command's work on the loaded volume. True when it changed the volume,
 // which is then saved.
@@ -106,6 +105,13 @@ const Command& find_command(char letter) {
   return kCommands[0];  // the command line let no other letter through
 }
 
+// Shows what a step said and gives its result; the report starts afresh.
+bool say(Console& con, bool result, Report& said) {
+  con.show(said);
+  said.drop_from(0);
+  return result;
+}
+
 // An argument that was not given prints as "(null)".
 std::string_view or_null(const std::optional<std::string>& s) {
   return s ? std::string_view(*s) : std::string_view(msg::kNull.bytes);
@@ -121,11 +127,15 @@ void echo_arguments(Console& con, const CommandLine& a) {
 
 // Runs the command on the loaded volume and saves it where the command
 // changed it. A failed save is reported and never confirmed.
-void run_command(const CommandLine& a, const Command& c, RunContext& ctx, ImageFile& image) {
+void run_command(const CommandLine& a, const Command& c, RunContext& ctx, Image& image) {
   if (!c.handler) return;
   const std::string path = a.path.value_or("");
   const std::string host_file = a.host_file.value_or("");
-  if (!c.handler(ctx, path, host_file) || !image.save()) return;
+  if (!c.handler(ctx, path, host_file)) return;
+  Report saving;
+  const bool saved = image.save(saving);
+  ctx.con.show(saving);
+  if (!saved) return;
   if (c.saved) ctx.con.out(*c.saved, path);
   if (ctx.after_save) ctx.after_save();
 }
@@ -144,7 +154,7 @@ int finish(Console& con) {
 bool has_several_disks(Host& host, const std::string& name) {
   std::unique_ptr<File> file = host.open(HostPath::from_argument(name), OpenMode::kRead);
   if (!file) return false;
-  Console quiet;
+  Report quiet;
   Container container;
   const bool several = identify_container(*file, name, quiet, container) && container.several_disks();
   file->close();
@@ -162,10 +172,10 @@ CommandLine read_command_line(int argc, const char* const argv[], Console& con, 
   return a;
 }
 
-// The volume the run works on (see ImageFile::load), or nothing when the
+// The volume the run works on (see Image::load), or nothing when the
 // run ends here: L without PART has listed the disks of a file of several,
 // or PART names none of them.
-std::optional<int> choose_volume(const CommandLine& a, ImageFile& image, Console& con) {
+std::optional<int> choose_volume(const CommandLine& a, Image& image, Console& con) {
   const Container& container = image.container();
   if (!container.several_disks()) {
     // Read as a disk number for a file that held several disks when the
@@ -178,7 +188,9 @@ std::optional<int> choose_volume(const CommandLine& a, ImageFile& image, Console
   }
   const unsigned count = static_cast<unsigned>(container.disks.size());
   if (!a.part) {
-    image.list_disks();
+    Report disks;
+    report_d88_disks(image.disks(), disks);
+    con.show(disks);
     return std::nullopt;
   }
   const std::optional<unsigned> disk = disk_number(*a.part);
@@ -195,9 +207,24 @@ std::optional<int> choose_volume(const CommandLine& a, ImageFile& image, Console
 // what they printed from bytes that were not the volume's is taken back,
 // the image is reported as a short image is at loading, and nothing is
 // written.
-void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host, ImageFile& image) {
+// What the run printed from the volume's pages is held back until they
+// are known good: then it is shown; else it is taken back and the image is
+// reported as one that cannot be loaded (false).
+bool release_output(Console& con, const Image& image) {
+  if (!image.read_failed()) {
+    con.release();
+    return true;
+  }
+  con.discard();
+  Report failure;
+  report_load_failure(failure, image.container());
+  con.show(failure);
+  return false;
+}
+
+void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host, Image& image) {
   Volume& vol = image.volume();
-  image.hold_output();
+  con.hold();
   bool sound = false;
   sanity_check(vol, con, &sound);
   HostTime host_time;
@@ -208,7 +235,7 @@ void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host
   const bool refused = c.access == Access::kWrite && image.container().kind == ContainerKind::kRaw && !sound;
   if (refused) con.err(msg::kRawNotWritten, a.image_name);
   if (!vol.read_failed() && !refused) run_command(a, c, ctx, image);
-  if (image.release_output() && !refused) sanity_check(vol, con);
+  if (release_output(con, image) && !refused) sanity_check(vol, con);
 }
 
 // T converts host files alone: no image, no check. Its closing line goes
@@ -249,15 +276,17 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
   if (a.letter == 'C' && !check_new_image(con, host, *a.host_file)) return finish(con);
 
-  std::unique_ptr<ImageFile> image = ImageFile::open(host, con, a.image_name, c.access);
-  if (!image) return finish(con);
-  if (image->identify()) {
-    const bool floppy = image->container().floppy();
+  Report opening;
+  std::unique_ptr<ImageFile> file = ImageFile::open(host, opening, a.image_name, c.access);
+  if (!say(con, file != nullptr, opening)) return finish(con);
+  Image image(std::move(file), c.access);
+  if (say(con, image.identify(opening), opening)) {
+    const bool floppy = image.container().floppy();
     if (a.letter == 'C' && !floppy) con.err(msg::kNotFloppy, a.image_name);
-    const std::optional<int> index = a.letter == 'C' && !floppy ? std::nullopt : choose_volume(a, *image, con);
-    if (index && image->load(*index)) run_loaded(a, c, con, host, *image);
+    const std::optional<int> index = a.letter == 'C' && !floppy ? std::nullopt : choose_volume(a, image, con);
+    if (index && say(con, image.load(*index, opening), opening)) run_loaded(a, c, con, host, image);
   }
-  image->close();
+  say(con, image.close(opening), opening);
   return finish(con);
 }
 

@@ -50,7 +50,7 @@ bool check_new_image(Console& con, Host& host, const std::string& name) {
   return true;
 }
 
-void command_convert(RunContext& ctx, ImageFile& source, const std::string& new_name) {
+void command_convert(RunContext& ctx, Image& source, const std::string& new_name) {
   const Container& from = source.container();
   const NewImageForm form = new_image_form(new_name).value_or(NewImageForm::kD88);
   const size_t tracks = ctx.vol.size() / raw::kTrackBytes;

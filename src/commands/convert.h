@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "commands/run_context.h"
-#include "containers/image_file.h"
+#include "containers/image.h"
 #include "host/file.h"
 #include "output/console.h"
 
@@ -32,6 +32,6 @@ bool check_new_image(Console& con, Host& host, const std::string& name);
 //   either to raw      the tracks in D88 order, every byte inverted.
 // A raw image needs an even number of tracks, at least 70. Reports what it
 // made or why it made nothing; a failed write leaves no file behind.
-void command_convert(RunContext& ctx, ImageFile& source, const std::string& new_name);
+void command_convert(RunContext& ctx, Image& source, const std::string& new_name);
 
 }  // namespace tarnwick

@@ -24,7 +24,7 @@ enum class Extraction {
   kRefused,      // nothing written; the reason has been printed
   kWriteFailed,  // a write to the host file failed; not reported yet
   kUnreadable,   // nothing written: the image could not be read, which
-                 // its owner reports (ImageFile::release_output)
+                 // its owner reports (see Image::read_failed)
 };
 
 // Takes the file a resolution found, prints "FILE: %s" and "File '%s' found.",

@@ -20,10 +20,14 @@ bool is_d88_name(std::string_view name) {
 }  // namespace
 
 bool write_new_image(Console& con, Host& host, const std::string& name, const std::function<bool(File&)>& fill) {
-  std::unique_ptr<ImageFile> image = ImageFile::create(host, con, name);
+  Report creating;
+  std::unique_ptr<ImageFile> image = ImageFile::create(host, creating, name);
+  con.show(creating);
   if (!image) return false;
   bool written = fill(image->file()) && image->file().sync();
-  written = image->close() && written;
+  Report closing;
+  written = image->close(closing) && written;
+  con.show(closing);
   if (!written) {
     const std::string reason = image->failure_text();
     image->discard();  // no partial image stays behind

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "containers/image_file.h"
+#include "containers/image.h"
 #include "output/console.h"
 #include "host/file.h"
 #include "host/host_time.h"
@@ -34,7 +34,7 @@ struct RunContext {
   // (said only when the save succeeded).
   std::function<void()> after_save = nullptr;
   // The image the volume was loaded from, for a command that copies it (C).
-  ImageFile* image = nullptr;
+  Image* image = nullptr;
 };
 
 }  // namespace tarnwick

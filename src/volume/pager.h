@@ -1,7 +1,7 @@
 // The pages of one volume in memory, read from where the volume lies the
 // first time they are touched, and the record of which pages were changed.
 //
-// The image owner (containers/image_file.h) makes a pager over its file;
+// The image (containers/image.h) makes a pager over its store's bytes;
 // the volume's readers and writers reach the bytes through the Volume view
 // (volume/volume.h). A pager holds one buffer of the volume's size, not
 // filled until touched, so pages never touched cost nothing; a page is

@@ -14,7 +14,7 @@ std::optional<MemoryVolume> load_image_volume(const Bytes& image, const std::str
   MemoryHost host;
   host.files[image_name] = image;
   const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
-  Console quiet;
+  Report quiet;
   Container container;
   const std::unique_ptr<Pager> pager = load_container(*f, image_name, partition_index, quiet, container);
   if (!pager) return std::nullopt;
