@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Volume vol(*pager);
   if (!vol.holds_records(0, kMinimumRecords)) broken("a volume holds its system record and root directory");
 
-  sanity_check(vol, con);
+  sanity_check(vol);
   const Bytes head_before = file.head();
   const Bytes body_before = file.body();
   if (!testing::save_unjournaled(file, *pager, where)) broken("an unchanged volume saves");

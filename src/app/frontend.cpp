@@ -225,8 +225,9 @@ bool release_output(Console& con, const Image& image) {
 void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host, Image& image) {
   Volume& vol = image.volume();
   con.hold();
-  bool sound = false;
-  sanity_check(vol, con, &sound);
+  const CheckReport before = sanity_check(vol, con.verbose);
+  con.show(before.lines);
+  const bool sound = before.sound;
   HostTime host_time;
   RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing, a.options.basic, a.options.text};
   ctx.image = &image;
@@ -235,7 +236,7 @@ void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host
   const bool refused = c.access == Access::kWrite && image.container().kind == ContainerKind::kRaw && !sound;
   if (refused) con.err(msg::kRawNotWritten, a.image_name);
   if (!vol.read_failed() && !refused) run_command(a, c, ctx, image);
-  if (release_output(con, image) && !refused) sanity_check(vol, con);
+  if (release_output(con, image) && !refused) con.show(sanity_check(vol, con.verbose).lines);
 }
 
 // T converts host files alone: no image, no check. Its closing line goes

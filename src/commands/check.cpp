@@ -54,7 +54,7 @@ bool check_block_free(CheckState& st, uint32_t r) {
   if (!in_table(st, first, rpb)) return false;
   for (uint32_t q = first; q < first + rpb; ++q) {
     const uint8_t status = st.sanity_check_record_status[q];
-    st.con.trace(msg::kRecordStatusTrace, q, static_cast<int>(status));
+    st.rep.trace(msg::kRecordStatusTrace, q, static_cast<int>(status));
     if (status != 0) return false;
   }
   return true;
@@ -159,11 +159,11 @@ class DirectoryWalk {
   bool enter(uint32_t dir, std::optional<uint32_t> parent, std::string path) {
     const uint8_t state = st_.vol.u8(uint64_t{dir} * kRecordSize);
     if (state == kDirectorySwapped) {
-      st_.con.err(msg::kSwappedDirectory);
+      st_.rep.err(msg::kSwappedDirectory);
       return false;
     }
     if (state != kDirectoryNormal) {
-      st_.con.err(msg::kBadDirectoryHeader);
+      st_.rep.err(msg::kBadDirectoryHeader);
       return false;
     }
     stack_.push_back(Frame{dir, parent, std::move(path), 1});
@@ -192,21 +192,21 @@ class DirectoryWalk {
   bool check_entry(const Frame& f, EntryRef e) {
     const uint8_t m = st_.vol.mode(e);
     const std::string name = entry_name_text(st_.vol, e);
-    st_.con.trace(msg::kEntryNameTrace, name.c_str());
+    st_.rep.trace(msg::kEntryNameTrace, name.c_str());
     const uint32_t start = st_.vol.start_record(e);
     switch (m) {
       case mode::kObj:
       case mode::kBtx:
         if (mark_contiguous_records(st_, start, st_.vol.file_size(e))) return true;
-        st_.con.err(msg::kContiguousFileError, mode_label(m), name.c_str());
+        st_.rep.err(msg::kContiguousFileError, mode_label(m), name.c_str());
         return false;
       case mode::kBsd:
         if (mark_chained_records(st_, start)) return true;
-        st_.con.err(msg::kBsdFileError, name.c_str());
+        st_.rep.err(msg::kBsdFileError, name.c_str());
         return false;
       case mode::kBrd:
         if (mark_indexed_records(st_, start)) return true;
-        st_.con.err(msg::kBrdFileError, name.c_str());
+        st_.rep.err(msg::kBrdFileError, name.c_str());
         return false;
       case mode::kDir:
         return check_subdirectory(f, name, start);
@@ -220,18 +220,18 @@ class DirectoryWalk {
     const std::string_view text = name.c_str();
     if (text == ".") {
       if (start == f.dir) return true;
-      st_.con.err(msg::kDotNotSelf);
+      st_.rep.err(msg::kDotNotSelf);
       return false;
     }
     if (text == "..") {
       // The root has no parent, so a ".." there always fails.
       if (f.parent && start == *f.parent) return true;
-      st_.con.err(msg::kDotDotNotParent);
+      st_.rep.err(msg::kDotDotNotParent);
       return false;
     }
     std::string sub = subdirectory_path(f.path, name);
     if (!mark_contiguous_records(st_, start, static_cast<int32_t>(kDirectorySize))) {
-      st_.con.err(msg::kSubdirectoryError, sub.c_str());
+      st_.rep.err(msg::kSubdirectoryError, sub.c_str());
       return false;
     }
     return enter(start, f.dir, std::move(sub));
@@ -248,33 +248,45 @@ bool check_directory(CheckState& st, uint32_t dir, std::optional<uint32_t> paren
   return walk.enter(dir, parent, path) && walk.run();
 }
 
-bool sanity_check(const Volume& vol, Console& con, bool* sound) {
-  if (sound) *sound = false;
+namespace {
+
+// The checks before the walk; false after saying the first fault.
+bool check_system_record(const Volume& vol, Report& rep) {
   const int32_t rpb = vol.sys8(sys::kRecordsPerBlockMinusOne) + 1;
   if (rpb > kMaxRecordsPerBlock) {
-    con.err(msg::kBadRecordsPerBlock, static_cast<int>(rpb));
+    rep.err(msg::kBadRecordsPerBlock, static_cast<int>(rpb));
     return false;
   }
   // Commands such as I may have rewritten the system record since the load,
   // so the check looks at the geometry again.
   const Geometry g = vol.geometry();
   if (!geometry_fits(g, vol.record_count())) {
-    con.err(msg::kBadSystemRecord);
+    rep.err(msg::kBadSystemRecord);
     return false;
   }
   const int32_t counted = g.reserved_blocks + count_bitmap(vol, g.total_blocks - g.reserved_blocks);
   if (counted != g.used_blocks) {
-    con.err(msg::kUsedBlocksMismatch, static_cast<int>(g.used_blocks), static_cast<int>(counted));
+    rep.err(msg::kUsedBlocksMismatch, static_cast<int>(g.used_blocks), static_cast<int>(counted));
     return false;
   }
+  return true;
+}
 
-  CheckState st{vol, con, rpb, {}};
+}  // namespace
+
+CheckReport sanity_check(const Volume& vol, bool verbose) {
+  CheckReport result{Report(verbose)};
+  Report& rep = result.lines;
+  if (!check_system_record(vol, rep)) return result;
+  const Geometry g = vol.geometry();
+  const int32_t rpb = g.records_per_block;
+  CheckState st{vol, rep, rpb, {}};
   const size_t records = size_t(g.total_blocks) * size_t(rpb);
   try {
     st.sanity_check_record_status.assign(records, 0);
   } catch (const std::bad_alloc&) {
-    con.err(msg::kOutOfMemory);
-    return false;
+    rep.err(msg::kOutOfMemory);
+    return result;
   }
   for (int32_t r = 0; r < g.reserved_records; ++r) claim(st, static_cast<uint32_t>(r));
   // The walk never claims the root directory itself; claiming it here makes
@@ -282,14 +294,14 @@ bool sanity_check(const Volume& vol, Console& con, bool* sound) {
   for (uint32_t r = kRootDirectoryRecord; r < kRootDirectoryRecord + kDirectoryRecords; ++r) {
     if (in_table(st, r, 1)) claim(st, r);
   }
-
+  result.walked = true;
   if (!check_directory(st, kRootDirectoryRecord, std::nullopt, "")) {
-    con.out(msg::kCheckFailed);
+    rep.out(msg::kCheckFailed);
   } else {
-    con.trace(msg::kCheckPassed);
-    if (sound) *sound = true;
+    rep.trace(msg::kCheckPassed);
+    result.sound = true;
   }
-  return true;
+  return result;
 }
 
 }  // namespace tarnwick

@@ -1,6 +1,6 @@
 // The consistency check ("Sanity check"): reports damage that would make
-// commands unsafe. It only reads the volume and reports; the first fault
-// found ends it.
+// commands unsafe. It only reads the volume and gives its lines; the first
+// fault found ends it.
 //
 // The check walks the directory tree from the root and claims, in a table of
 // one byte per record, every record that a file or subdirectory occupies.
@@ -14,21 +14,30 @@
 #include <string>
 #include <vector>
 
-#include "output/console.h"
+#include "output/report.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
 
-// Checks the volume as its system record describes it now. False when it
-// stopped before the directory walk (records per block, system record,
-// bitmap count or memory), else true whatever the walk found. `sound`, when
-// given, tells whether the check found no fault at all.
-bool sanity_check(const Volume& vol, Console& con, bool* sound = nullptr);
+// What a check found: every line it says, in order (its traces in a
+// verbose report), and its verdict.
+struct CheckReport {
+  Report lines;
+  // False when it stopped before the directory walk (records per block,
+  // system record, bitmap count or memory), else true whatever the walk
+  // found.
+  bool walked = false;
+  // True when it found no fault at all.
+  bool sound = false;
+};
+
+// Checks the volume as its system record describes it now.
+CheckReport sanity_check(const Volume& vol, bool verbose = false);
 
 // What one check works with. The table lives for one check only.
 struct CheckState {
   const Volume& vol;
-  Console& con;
+  Report& rep;
   int32_t records_per_block = 1;
   // sanity_check_record_status[r]: 0 = record r unclaimed, 1 = claimed.
   // total blocks x records per block entries; a record at or beyond its end

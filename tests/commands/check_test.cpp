@@ -26,9 +26,10 @@ struct CheckRun {
 
 CheckRun run_check(Volume& v, bool verbose = false) {
   Console con;
-  con.verbose = verbose;
   CheckRun r;
-  r.result = sanity_check(v, con);
+  const CheckReport check = sanity_check(v, verbose);
+  con.show(check.lines);
+  r.result = check.walked;
   r.out = con.out_text();
   r.err = con.err_text();
   return r;
@@ -423,7 +424,7 @@ class MarkRecordsTest : public ::testing::Test {
   }
 
   VolumeBuilder b_;
-  Console con_;
+  Report con_;
 };
 
 TEST_F(MarkRecordsTest, BlockFreeTestsEveryRecordOfTheBlock) {
@@ -489,13 +490,10 @@ TEST(MarkIndexedRecordsTest, AFullIndexHasNoTerminatorAndBigBlocksAreTestedOnceP
   VolumeBuilder b(131, 16, 1);
   Volume& v = b.volume();
   for (uint32_t k = 0; k < 128; ++k) v.put16(16 * kRecordSize + 2 * k, static_cast<uint16_t>(32 + 16 * k));
-  Console con;
-  con.verbose = true;
+  Report con(true);
   CheckState st{v, con, 16, std::vector<uint8_t>(131 * 16, 0)};
   EXPECT_EQ(mark_indexed_records(st, 16), 1 + 128 * 17);
-  size_t lines = 0;
-  for (char c : con.out_text()) lines += c == '\n';
-  EXPECT_EQ(lines, 129u * 16u);
+  EXPECT_EQ(con.size(), 129u * 16u);
   // A run that straddles two blocks claims into the second untested.
   VolumeBuilder c(10, 32, 1);
   Volume& w = c.volume();

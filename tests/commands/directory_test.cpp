@@ -115,9 +115,9 @@ TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {
     EXPECT_EQ(v.u8(blank.offset + 16), kNameEnd);
     EXPECT_EQ(v.u8(blank.offset + 17), 0);
   }
-  Console check;
-  ASSERT_TRUE(sanity_check(v, check));
-  EXPECT_EQ(check.out_text() + check.err_text(), "");
+  const CheckReport check = sanity_check(v);
+  ASSERT_TRUE(check.walked);
+  EXPECT_TRUE(check.lines.empty());
 
   ASSERT_TRUE(run_directory_command('K', v, con, "GAMES/NEW"));
   EXPECT_EQ(con.err_text(), "");

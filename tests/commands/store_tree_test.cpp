@@ -122,9 +122,7 @@ TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
       EXPECT_EQ(Bytes(after.begin(), after.begin() + used), Bytes(before.begin(), before.begin() + used))
           << c.what;
     } else {
-      Console check;
-      sanity_check(b.volume(), check);
-      EXPECT_EQ(check.out_text() + check.err_text(), "") << c.what;
+      EXPECT_TRUE(sanity_check(b.volume()).lines.empty()) << c.what;
     }
   }
 }
@@ -145,9 +143,8 @@ TEST(StoreTreeTest, FilesReadBackWithTheirModesAndTimes) {
       t.host.times["h/" + name] = HostTime{1999, 1, 2, 3, static_cast<int>(bytes.size() % 60)};
     }
     ASSERT_TRUE(t.run("")) << rpb << t.con.err_text();
+    EXPECT_TRUE(sanity_check(b.volume()).lines.empty()) << rpb;
     Console check;
-    sanity_check(b.volume(), check);
-    EXPECT_EQ(check.out_text() + check.err_text(), "") << rpb;
     for (const auto& [name, bytes] : files) {
       const std::optional<EntryRef> entry = testing::find_entry(b.volume(), name.substr(0, 1));
       ASSERT_TRUE(entry) << name;

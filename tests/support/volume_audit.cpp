@@ -33,8 +33,8 @@ std::vector<bool> bitmap_bits(const Volume& vol) {
 }
 
 std::optional<std::vector<bool>> claimed_blocks(Volume& vol) {
-  Console quiet;
-  if (!sanity_check(vol, quiet) || !quiet.err_text().empty() || !quiet.out_text().empty()) return std::nullopt;
+  if (!sanity_check(vol).lines.empty()) return std::nullopt;
+  Report quiet;
 
   // The check's walk again, keeping its table of claimed records.
   const Geometry g = vol.geometry();
