@@ -48,11 +48,15 @@ bool short_option(char letter, Options& o) {
     case 'l': o.long_listing = true; return true;
     case 'b': o.basic = true; return true;
     case 't': o.text = true; return true;
+    case 'r': o.recursive = true; break;
+    case 'j': o.json = true; break;
     case 'h':
       if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kHelp;
       return true;
     default: return false;
   }
+  if (o.list_only.empty()) o.list_only = std::string("-") + letter;
+  return true;
 }
 
 bool long_option(std::string_view name, Options& o) {
@@ -60,6 +64,12 @@ bool long_option(std::string_view name, Options& o) {
   if (name == "long") return short_option('l', o);
   if (name == "basic") return short_option('b', o);
   if (name == "text") return short_option('t', o);
+  if (name == "recursive" || name == "json") {
+    const bool first = o.list_only.empty();
+    short_option(name[0], o);
+    if (first) o.list_only = "--" + std::string(name);
+    return true;
+  }
   if (name == "help") return short_option('h', o);
   if (name == "version") {
     if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kVersion;
@@ -140,6 +150,9 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
   line.letter = at < command.size() ? upper(command[at]) : '\0';
   const Shape* shape = shape_of(line.letter);
   if (!shape) fail(line, UsageFault::kUnknownCommand, std::string(command));
+  if (shape && line.letter != 'L' && !line.options.list_only.empty()) {
+    fail(line, UsageFault::kOnlyForList, line.options.list_only);
+  }
   if (shape && (count < shape->min_count || count > shape->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
     line.counts = shape->counts;
@@ -188,6 +201,7 @@ void report_usage(const CommandLine& line, Console& con) {
     case UsageFault::kNoArguments: break;
     case UsageFault::kUnknownOption: con.err(msg::kUnknownOption, line.subject); break;
     case UsageFault::kUnknownCommand: con.err(msg::kUnknownCommand, line.subject); break;
+    case UsageFault::kOnlyForList: con.err(msg::kOptionOnlyForList, line.subject); break;
     case UsageFault::kArgumentCount: con.err(msg::kArgumentCount, line.subject, line.counts); break;
     case UsageFault::kPart: con.err(msg::kPartOneOrTwo); break;
     case UsageFault::kPathTooLong: con.err(msg::kPathTooLong); break;

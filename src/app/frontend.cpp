@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/listing.h"
 #include "commands/check.h"
 #include "commands/convert.h"
 #include "commands/delete.h"
@@ -44,8 +45,17 @@ struct Command {
   bool makes_names = false;   // PATH names what the command creates
 };
 
+// A PATH that leads nowhere gives no document.
 bool handle_list(RunContext& ctx, const std::string& path, const std::string&) {
-  list_directory(ctx.vol, ctx.con, directory_path(path), ctx.long_listing ? Listing::kLong : Listing::kShort);
+  const Listing listing = list_entries(ctx.vol, directory_path(path), ctx.recursive);
+  ctx.con.show(listing.lines);
+  if (!ctx.json) {
+    Report lines(ctx.con.verbose);
+    report_listing(listing, ctx.long_listing, lines);
+    ctx.con.show(lines);
+  } else if (listing.where.fault != PathFault::kDirectoryMissing) {
+    ctx.con.data(listing_document(ctx.image_name, ctx.image->container(), *ctx.check, listing));
+  }
   return false;
 }
 bool handle_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
@@ -188,6 +198,10 @@ std::optional<int> choose_volume(const CommandLine& a, Image& image, Console& co
   }
   const unsigned count = static_cast<unsigned>(container.disks.size());
   if (!a.part) {
+    if (a.options.json) {
+      con.data(disks_document(a.image_name, image.disks()));
+      return std::nullopt;
+    }
     Report disks;
     report_d88_disks(image.disks(), disks);
     con.show(disks);
@@ -231,6 +245,9 @@ void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host
   HostTime host_time;
   RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing, a.options.basic, a.options.text};
   ctx.image = &image;
+  ctx.recursive = a.options.recursive;
+  ctx.json = a.options.json;
+  ctx.check = &before;
   // A raw image's size is shared by other machines' dumps: it is written
   // only when the check found it sound.
   const bool refused = c.access == Access::kWrite && image.container().kind == ContainerKind::kRaw && !sound;
@@ -257,6 +274,8 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return kExitWrongUsage;
   }
   con.verbose = a.verbose;
+  // Standard output that carries the document carries nothing else.
+  if (a.options.json) con.keep_output_for_data();
   if (a.letter == 'T') return run_tape(a, con, host);
   const Command& c = find_command(a.letter);
   // Standard output that carries R's file carries nothing else.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "commands/check.h"
 #include "containers/image.h"
 #include "output/console.h"
 #include "host/file.h"
@@ -35,6 +36,10 @@ struct RunContext {
   std::function<void()> after_save = nullptr;
   // The image the volume was loaded from, for a command that copies it (C).
   Image* image = nullptr;
+  bool recursive = false;  // L lists the whole tree (-r)
+  bool json = false;       // L writes a JSON document (-j)
+  // The check before the command, which L's JSON document tells.
+  const CheckReport* check = nullptr;
 };
 
 }  // namespace tarnwick

@@ -5,10 +5,6 @@
 
 namespace tarnwick {
 
-void report_missing_directory(Console& con, const PathResult& r) {
-  if (r.fault == PathFault::kDirectoryMissing) con.err(msg::kDirectoryNotFound, r.component);
-}
-
 PathResult resolve_path(const Volume& vol, Console& con, std::string_view path) {
   PathResult r = resolve_path(vol, path);
   report_missing_directory(con, r);

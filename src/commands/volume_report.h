@@ -14,7 +14,11 @@ namespace tarnwick {
 
 // Reports a resolution that stopped at a directory that is not there:
 // "ディレクトリ '%s' が見つかりません". Nothing for any other outcome.
-void report_missing_directory(Console& con, const PathResult& r);
+// `Sink` is a Report or a Console.
+template <typename Sink>
+void report_missing_directory(Sink& to, const PathResult& r) {
+  if (r.fault == PathFault::kDirectoryMissing) to.err(msg::kDirectoryNotFound, r.component);
+}
 
 // As the volume's resolve_path, reporting a missing directory on the way.
 PathResult resolve_path(const Volume& vol, Console& con, std::string_view path);

@@ -51,7 +51,6 @@ std::unique_ptr<Pager> load_d88_disk(File& image, const std::string& image_name,
   if (container.several_disks()) {
     if (index < 0 || static_cast<size_t>(index) >= container.disks.size()) return nullptr;
     container.disk = container.disks[static_cast<size_t>(index)];
-    container.disk_index = index;
     D88Header header;
     if (read_d88_header(image, container.disk, header)) {
       rep.out(msg::kDiskOfFile, static_cast<unsigned>(index + 1), static_cast<unsigned>(container.disks.size()),
@@ -92,6 +91,7 @@ bool identify_container(File& image, const std::string& image_name, Report& rep,
 std::unique_ptr<Pager> load_container(File& image, const std::string& image_name, int index, Report& rep,
                                       Container& container, MemoryHint hint) {
   std::unique_ptr<Pager> pager;
+  container.index = container.kind == ContainerKind::kHdd || container.several_disks() ? index : 0;
   switch (container.kind) {
     case ContainerKind::kD88:
       pager = load_d88_disk(image, image_name, index, rep, container, std::move(hint));

@@ -27,7 +27,7 @@ struct Container {
   D88Header d88;                  // D88 images: the loaded disk's header
   std::vector<DiskSpan> disks;    // D88 images: every disk of the file
   DiskSpan disk = kWholeFile;     // D88 images: the loaded disk's stretch of the file
-  int disk_index = 0;             // D88 images: the loaded disk, from 0
+  int index = 0;                  // the loaded volume: HDD partition 0 or 1, D88 disk from 0
   RawOrder raw_order = RawOrder::kAsOnDisk;  // raw images
   uint64_t file_size = 0;         // the image file's size when told, else 0
 

@@ -112,6 +112,7 @@ PathResult resolve_path(const Volume& vol, std::string_view path) {
       return r;
     }
     r.directory = *next;
+    r.entered = cursor;
   }
 }
 

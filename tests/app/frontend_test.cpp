@@ -98,6 +98,11 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-b", "R", "img", "1", "A"}, count("R", "5")},
       {{"-bx", "L", "img"}, message_text(msg::kUnknownOption, "-bx")},
       {{"--basics", "L", "img"}, message_text(msg::kUnknownOption, "--basics")},
+      {{"-j", "R", "img", "1", "A", "B"}, message_text(msg::kOptionOnlyForList, "-j")},
+      {{"-lr", "-j", "D", "img", "1", "A"}, message_text(msg::kOptionOnlyForList, "-r")},
+      {{"--json", "-r", "T", "a", "b", "c"}, message_text(msg::kOptionOnlyForList, "--json")},
+      {{"--recursive", "Q"}, message_text(msg::kUnknownCommand, "Q")},
+      {{"-j", "L"}, count("L", "2-4")},
   };
   for (const auto& c : cases) {
     const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + std::to_string(c.args.size());

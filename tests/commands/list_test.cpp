@@ -1,10 +1,14 @@
 #include "commands/list.h"
 
+#include "app/json.h"
+#include "app/listing.h"
+
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "support/image_builder.h"
+#include "support/json_check.h"
 #include "support/message_text.h"
 
 namespace tarnwick {
@@ -24,11 +28,21 @@ FileOptions opts(uint8_t attribute, TimeStamp stamp = {0x98, 0x96, 0x31, 0xD9}) 
   return o;
 }
 
+// The lines L prints for the path.
+void list_directory(const Volume& vol, Console& con, std::string_view path, bool long_listing = false,
+                    bool recursive = false) {
+  const Listing l = list_entries(vol, path, recursive);
+  con.show(l.lines);
+  Report lines(con.verbose);
+  report_listing(l, long_listing, lines);
+  con.show(lines);
+}
+
 class ListTest : public ::testing::Test {
  protected:
   ListTest() : b_(400) {}
 
-  std::string list(std::string_view path, bool verbose = false, Listing listing = Listing::kShort) {
+  std::string list(std::string_view path, bool verbose = false, bool listing = false) {
     con_.clear();
     con_.verbose = verbose;
     list_directory(b_.volume(), con_, path, listing);
@@ -128,19 +142,19 @@ TEST_F(ListTest, TheLongListingAddsSizesAddressesAndTheFreeSpace) {
   }
   b_.volume().set_sys16(sys::kUsedBlocks, 100);
   const std::string free_space = message_text(msg::kListFree, 76800u, 300u, 400u);
-  EXPECT_EQ(list("/", true, Listing::kLong), verbose + free_space);
-  EXPECT_EQ(list("/", false, Listing::kLong), plain + free_space);
+  EXPECT_EQ(list("/", true, true), verbose + free_space);
+  EXPECT_EQ(list("/", false, true), plain + free_space);
 
   // Blocks of 4 records; an empty directory shows the free space alone, and
   // a used count beyond the total leaves none.
   VolumeBuilder b(100, 4);
   b.volume().set_sys16(sys::kUsedBlocks, 40);
   Console con;
-  list_directory(b.volume(), con, "/", Listing::kLong);
+  list_directory(b.volume(), con, "/", true);
   EXPECT_EQ(con.out_text(), message_text(msg::kListFree, 61440u, 60u, 100u));
   b.volume().set_sys16(sys::kUsedBlocks, 0xFFFF);
   con.clear();
-  list_directory(b.volume(), con, "/", Listing::kLong);
+  list_directory(b.volume(), con, "/", true);
   EXPECT_EQ(con.out_text(), message_text(msg::kListFree, 0u, 0u, 100u));
 }
 
@@ -221,6 +235,66 @@ TEST_F(ListTest, ChangesNothingInTheVolume) {
   list("GAMES/", true);
   list("NOSUCH/", true);
   EXPECT_EQ(b_.volume().bytes(), before);
+}
+
+// A recursive listing adds each directory below, depth first, after an
+// empty line and its path from the root; one met again (a loop) or lying
+// outside the volume is named with the check's message instead; the free
+// space comes once, at the end. The listed path is the directories
+// entered, joined by one '/' each.
+TEST_F(ListTest, ARecursiveListingWalksTheTreeOnceDepthFirst) {
+  const uint32_t games = b_.add_directory(kRoot, "GAMES", opts(0x80));
+  const uint32_t tools = b_.add_directory(games, "A/B", opts(0x80));
+  b_.add_entry(tools, mode::kDir, "LOOP", 0, static_cast<uint16_t>(games), opts(0x80));
+  b_.add_directory(kRoot, "EMPTY", opts(0x80));
+  b_.add_entry(kRoot, mode::kDir, "FAR", 0, 0xFFF0, opts(0x80));
+  const Listing l = list_entries(b_.volume(), "/", true);
+  std::vector<std::string> paths;
+  for (const ListedDirectory& d : l.directories) paths.push_back(d.path + (d.refused ? " refused" : ""));
+  EXPECT_EQ(paths, (std::vector<std::string>{"/", "/GAMES", "/GAMES/A\rB", "/GAMES/A\rB/LOOP refused", "/EMPTY",
+                                              "/FAR refused"}));
+  EXPECT_EQ(l.directories[0].entries[0].listing, 1);
+  EXPECT_EQ(l.directories[0].entries[2].listing, 5);
+
+  const std::string dir = " DIR  ";
+  const auto line = [&](const char* name) { return dir + message_text(msg::kListName, name) + "'98/12/31 23:59\n"; };
+  const std::string dots = line(".") + line("..");
+  Console con;
+  list_directory(b_.volume(), con, "/", false, true);
+  EXPECT_EQ(con.out_text(), line("GAMES") + line("EMPTY") + line("FAR") + message_text(msg::kListHeading, "/GAMES") +
+                                dots + line("A/B") + message_text(msg::kListHeading, "/GAMES/A/B") + dots + line("LOOP") +
+                                message_text(msg::kListHeading, "/EMPTY") + dots);
+  EXPECT_EQ(con.err_text(), message_text(msg::kSubdirectoryError, "/GAMES/A/B/LOOP") +
+                                message_text(msg::kSubdirectoryError, "/FAR"));
+
+  const std::pair<const char*, const char*> entered[] = {
+      {"/", "/"}, {"GAMES/", "/GAMES"}, {"/GAMES//", "/GAMES"}, {"//GAMES/", "/"}, {"GAMES/A%2FB/", "/GAMES"}, {"GAMES/NOSUCH/", "/GAMES"},
+      {"GAMES/A\rB/..", "/GAMES/A\rB"}};
+  for (const auto& [path, listed] : entered) EXPECT_EQ(list_entries(b_.volume(), path).directories[0].path, listed) << path;
+}
+
+// Whatever the names and stamps hold, the document is UTF-8 JSON: names as
+// the UTF-8 mode shows them, their bytes and stamps in hexadecimal, a date
+// only where the stamp names one.
+TEST_F(ListTest, TheJsonDocumentHoldsEveryNameAsText) {
+  b_.add_contiguous(kRoot, std::string("A\0\"\\\x81", 5), pattern(10), mode::kObj, opts(0x81, {0, 0, 0, 0}));
+  b_.add_entry(kRoot, mode::kRb, "Q/", 0, 0, opts(0x80, {0x99, 0x58, 0x20, 0}));
+  b_.add_entry(kRoot, mode::kObj, "BAD", 10, 0);
+  Container hdd;
+  hdd.index = 1;
+  const CheckReport check = sanity_check(b_.volume());
+  const std::string doc = listing_document("d\xFF.hdd", hdd, check, list_entries(b_.volume(), "/"));
+  EXPECT_TRUE(testing::is_json_document(doc)) << doc;
+  EXPECT_EQ(doc.back(), '\n');
+  for (const char* part : {"\"path\":\"d\xEF\xBF\xBD.hdd\",\"container\":\"HDD\",\"part\":2,\"disk\":null}",
+                           R"("name":"A%00\"\\%81","name_bytes":"4100225C81","type":"OBJ","mode":1)",
+                           R"("date":null,"stamp":"00000000")", R"("name":"Q%2F","name_bytes":"512F","type":"RB")",
+                           R"("check":{"ok":false,"messages":["OBJファイル BAD でエラー","Sanity check: エラー"]})"}) {
+    EXPECT_NE(doc.find(part), std::string::npos) << part << "\n" << doc;
+  }
+  JsonWriter w;
+  w.begin_array().text("\x01\x1F\x7F\xC3").number(-3).boolean(true).null().end_array();
+  EXPECT_EQ(w.finish(), "[\"\\u0001\\u001f\x7F\xEF\xBF\xBD\",-3,true,null]\n");
 }
 
 }  // namespace

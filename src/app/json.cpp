@@ -1,0 +1,88 @@
+#include "app/json.h"
+
+#include <optional>
+
+#include "output/text.h"
+
+namespace tarnwick {
+
+void JsonWriter::separate() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  if (!empty_.empty()) {
+    if (!empty_.back()) out_ += ',';
+    empty_.back() = false;
+  }
+}
+
+JsonWriter& JsonWriter::open(char c) {
+  separate();
+  out_ += c;
+  empty_.push_back(true);
+  return *this;
+}
+
+JsonWriter& JsonWriter::close(char c) {
+  out_ += c;
+  empty_.pop_back();
+  return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view name) {
+  separate();
+  quoted(name);
+  out_ += ':';
+  after_key_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::text(std::string_view utf8) {
+  separate();
+  quoted(utf8);
+  return *this;
+}
+
+JsonWriter& JsonWriter::number(int64_t n) {
+  separate();
+  out_ += std::to_string(n);
+  return *this;
+}
+
+JsonWriter& JsonWriter::boolean(bool b) {
+  separate();
+  out_ += b ? "true" : "false";
+  return *this;
+}
+
+JsonWriter& JsonWriter::null() {
+  separate();
+  out_ += "null";
+  return *this;
+}
+
+void JsonWriter::quoted(std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out_ += '"';
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t from = at;
+    const std::optional<char32_t> c = next_utf8(utf8, at);
+    if (!c) {
+      out_ += "\xEF\xBF\xBD";  // U+FFFD
+      ++at;
+    } else if (*c == U'"' || *c == U'\\') {
+      out_ += '\\';
+      out_ += static_cast<char>(*c);
+    } else if (*c < 0x20) {
+      out_ += "\\u00";
+      out_ += kHex[*c >> 4];
+      out_ += kHex[*c & 0xF];
+    } else {
+      out_.append(utf8.substr(from, at - from));
+    }
+  }
+  out_ += '"';
+}
+
+}  // namespace tarnwick
