@@ -285,6 +285,9 @@ TEST_F(ListTest, TheJsonDocumentHoldsEveryNameAsText) {
   const CheckReport check = sanity_check(b_.volume());
   const std::string doc = listing_document("d\xFF.hdd", hdd, check, list_entries(b_.volume(), "/"));
   EXPECT_TRUE(testing::is_json_document(doc)) << doc;
+  for (const char* bad : {"{\"a\":1,}", "[01]", "\"\x81\"", "{} {}", "[\"\t\"]"}) {
+    EXPECT_FALSE(testing::is_json_document(bad)) << bad;
+  }
   EXPECT_EQ(doc.back(), '\n');
   for (const char* part : {"\"path\":\"d\xEF\xBF\xBD.hdd\",\"container\":\"HDD\",\"part\":2,\"disk\":null}",
                            R"("name":"A%00\"\\%81","name_bytes":"4100225C81","type":"OBJ","mode":1)",
