@@ -13,14 +13,14 @@ void JsonWriter::separate() {
   }
   if (!empty_.empty()) {
     if (!empty_.back()) out_ += ',';
-    empty_.back() = false;
+    empty_.back() = 0;
   }
 }
 
 JsonWriter& JsonWriter::open(char c) {
   separate();
   out_ += c;
-  empty_.push_back(true);
+  empty_.push_back(1);
   return *this;
 }
 
@@ -32,8 +32,10 @@ JsonWriter& JsonWriter::close(char c) {
 
 JsonWriter& JsonWriter::key(std::string_view name) {
   separate();
-  quoted(name);
-  out_ += ':';
+  // The document's own keys need no escapes.
+  out_ += '"';
+  out_ += name;
+  out_ += "\":";
   after_key_ = true;
   return *this;
 }
@@ -66,7 +68,12 @@ void JsonWriter::quoted(std::string_view utf8) {
   static constexpr char kHex[] = "0123456789abcdef";
   out_ += '"';
   for (size_t at = 0; at < utf8.size();) {
+    // Printable ASCII as it is, a run at a time.
     const size_t from = at;
+    while (at < utf8.size() && utf8[at] >= 0x20 && utf8[at] < 0x7F && utf8[at] != '"' && utf8[at] != '\\') ++at;
+    out_.append(utf8.substr(from, at - from));
+    if (at == utf8.size()) break;
+    const size_t start = at;
     const std::optional<char32_t> c = next_utf8(utf8, at);
     if (!c) {
       out_ += "\xEF\xBF\xBD";  // U+FFFD
@@ -79,7 +86,7 @@ void JsonWriter::quoted(std::string_view utf8) {
       out_ += kHex[*c >> 4];
       out_ += kHex[*c & 0xF];
     } else {
-      out_.append(utf8.substr(from, at - from));
+      out_.append(utf8.substr(start, at - start));
     }
   }
   out_ += '"';

@@ -17,7 +17,8 @@ class JsonWriter {
   JsonWriter& end_object() { return close('}'); }
   JsonWriter& begin_array() { return open('['); }
   JsonWriter& end_array() { return close(']'); }
-  // The key of the next value inside an object.
+  // The key of the next value inside an object: the document's own,
+  // which needs no escapes.
   JsonWriter& key(std::string_view name);
 
   JsonWriter& text(std::string_view utf8);
@@ -25,6 +26,8 @@ class JsonWriter {
   JsonWriter& boolean(bool b);
   JsonWriter& null();
 
+  // Room for a document of about n bytes.
+  void reserve(size_t n) { out_.reserve(n); }
   // The document, ended by a newline.
   std::string finish() { return std::move(out_) + "\n"; }
 
@@ -36,7 +39,7 @@ class JsonWriter {
   void quoted(std::string_view utf8);
 
   std::string out_;
-  std::vector<bool> empty_;  // of each open object or array: nothing in it yet
+  std::vector<uint8_t> empty_;  // of each open object or array: nothing in it yet
   bool after_key_ = false;
 };
 

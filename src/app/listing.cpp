@@ -1,6 +1,5 @@
 #include "app/listing.h"
 
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -53,8 +52,15 @@ void write_date(JsonWriter& w, const TimeStamp& stamp) {
     w.null();
     return;
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d", t->year, t->month, t->day, t->hour, t->minute);
+  char text[] = "YYYY-MM-DDTHH:MM";
+  const auto put = [&text](size_t at, int value, int digits) {
+    for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, t->year, 4);
+  put(5, t->month, 2);
+  put(8, t->day, 2);
+  put(11, t->hour, 2);
+  put(14, t->minute, 2);
   w.text(text);
 }
 
@@ -189,6 +195,9 @@ void report_listing(const Listing& listing, bool long_listing, Report& rep) {
 std::string listing_document(const std::string& image_name, const Container& container, const CheckReport& check,
                              const Listing& listing) {
   JsonWriter w;
+  size_t entries = 0;
+  for (const ListedDirectory& d : listing.directories) entries += d.entries.size();
+  w.reserve(1024 + 256 * entries);  // an entry takes some 240 bytes
   w.begin_object().key("format").number(1);
   write_image(w, image_name, container);
   write_volume(w, listing.geometry);

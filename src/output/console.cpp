@@ -13,9 +13,9 @@ void Console::show(const Line& line) {
     if (line.stream == Stream::kOut) return;
     to_err = true;
   }
-  std::string bytes;
-  render_to(bytes, line, text_[to_err || output_diverted_]);
-  emit(to_err, bytes);
+  line_.clear();
+  render_to(line_, line, text_[to_err || output_diverted_]);
+  emit(to_err, line_);
 }
 
 void Console::write(bool to_err, std::string_view bytes, bool data) {

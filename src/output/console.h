@@ -132,6 +132,7 @@ class Console {
   bool output_for_data_ = false;
   std::optional<std::string> output_closed_;
   std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
+  std::string line_;  // the line being shown
 };
 
 }  // namespace tarnwick
