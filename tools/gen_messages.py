@@ -202,6 +202,7 @@ MESSAGES = [
     ("kWriteFailedBecause", "'%s' への書き込みに失敗しました (%s)\n", "", FAIL),
     ("kNotEmptyFolder", "'%s' は空のフォルダではありません\n", "", FAIL),
     ("kNotMzt", "'%s' は MZT ファイルではありません\n", "", FAIL),
+    ("kNotAFile", "'%s' はファイルではありません\n", "", FAIL),
     ("kSkippedMode", "'%s' を飛ばしました (%02X)\n", "p", NOTE),
     ("kFilesExtractedSkipped", "%d 個のファイルを取り出しました (%d 個を飛ばしました)\n"),
     # Images told by their content, files of several disks, raw images, C
