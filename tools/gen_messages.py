@@ -3,6 +3,8 @@
 
 Every text the tool prints lives in that file as exact CP932 bytes, with the
 readable text beside it. Edit the table, run this script, commit both.
+With --check it writes nothing and fails when the committed file differs
+(a test of the suite runs it so).
 
 Each entry carries its severity and the kind of each argument, which become
 its C++ type, so that a call with the wrong arguments does not compile:
@@ -19,6 +21,7 @@ with the escapes of the names the tool gives host files.
 """
 import pathlib
 import re
+import sys
 
 INFO, NOTE, FAIL = "kInfo", "kNotice", "kFailure"
 
@@ -290,13 +293,21 @@ def main() -> None:
         lines.append("TARNWICK_MESSAGE(%s, %s," % (name, severity))
         lines.append("    %s," % c_literal(text.encode("cp932")))
         lines.append("    u8%s%s)" % (c_literal_utf8(text), "".join(", " + t for t in types)))
-    root = pathlib.Path(__file__).resolve().parent.parent
-    (root / "src/output/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    write_or_check(pathlib.Path(__file__).resolve().parent.parent / "src/output/messages.def", "\n".join(lines) + "\n")
 
 
 def c_literal_utf8(text: str) -> str:
     # Readable text kept as UTF-8 characters in the source.
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
+
+
+def write_or_check(path: pathlib.Path, text: str) -> None:
+    # With --check, only compares: the committed file must be what this
+    # script makes of its table.
+    if "--check" not in sys.argv[1:]:
+        path.write_text(text, encoding="utf-8")
+    elif not path.exists() or path.read_text(encoding="utf-8") != text:
+        raise SystemExit("%s is not what %s makes: run it and commit the result" % (path.name, pathlib.Path(__file__).name))
 
 
 if __name__ == "__main__":
