@@ -186,7 +186,6 @@ MESSAGES = [
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
-    ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
