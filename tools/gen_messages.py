@@ -217,6 +217,8 @@ MESSAGES = [
     # Programs and text files as text
     ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
     ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
+    ("kControlByteInLine", "%u 行目に制御文字 {%02X} があります\n", "", FAIL),
+    ("kCharNotInBasic", "%u 行目の '%s' は S-BASIC の文字にありません\n", "n", FAIL),
     ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
     ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
     ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
