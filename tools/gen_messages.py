@@ -190,7 +190,6 @@ MESSAGES = [
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
-    ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
@@ -223,6 +222,8 @@ MESSAGES = [
     # Programs and text files as text
     ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
     ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
+    ("kControlByteInLine", "%u 行目に制御文字 {%02X} があります\n", "", FAIL),
+    ("kCharNotInBasic", "%u 行目の '%s' は S-BASIC の文字にありません\n", "n", FAIL),
     ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
     ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
     ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
