@@ -135,12 +135,14 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
 
 namespace {
 
-// Where R's bytes go: standard output ("-", or a name of the file it is),
-// a FIFO or a device are opened at once and written where they stand; a
-// file R replaces, or makes, is written beside it and put in its place once
-// complete, so that a failed or refused R leaves it as it was.
+// Where R's bytes go. Standard output ("-", or a name of the file it is)
+// is opened at once. A regular file, or none yet, is replaced: the bytes go
+// into a new file beside it, which takes its place once complete, so that a
+// failed or refused R leaves it as it was. Anything else (a FIFO, a device,
+// a link) is written where it stands, once the bytes are complete.
 struct Output {
-  std::unique_ptr<File> in_place;  // nothing: a file to replace
+  std::unique_ptr<File> standard;
+  bool in_place = false;
 };
 
 // HOSTFILE's output; nothing after saying why R cannot write there: were it
@@ -155,21 +157,23 @@ std::optional<Output> open_output(RunContext& ctx, const std::string& host_file)
     return std::nullopt;
   }
   Output out;
-  if (!to_stdout && ctx.host.path_kind(path) != PathKind::kOther) return out;
-  std::string reason;
-  out.in_place = to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
-                           : ctx.host.open(path, OpenMode::kCreate, &reason);
-  if (out.in_place) return out;
-  if (to_stdout) {
-    con.err(msg::kStdoutWriteFailed, reason);
-  } else {
-    report_cannot_write(con, as_host_text(host_file), reason);
+  if (!to_stdout) {
+    // Told by opening it as it stands: a device is no regular file, even
+    // where its attributes say nothing of it.
+    PathKind found = PathKind::kMissing;
+    if (const std::unique_ptr<File> existing = ctx.host.open_regular(path, found)) existing->close();
+    out.in_place = found == PathKind::kOther;
+    return out;
   }
+  std::string reason;
+  out.standard = ctx.host.open_standard(OpenMode::kCreate, &reason);
+  if (out.standard) return out;
+  con.err(msg::kStdoutWriteFailed, reason);
   return std::nullopt;
 }
 
 // Gives HOSTFILE the host time. A time stamp that names no date leaves the
-// file's time alone.
+// file's time alone, and a FIFO or a device has no time of its own.
 void set_host_time(RunContext& ctx, const std::string& host_file) {
   const HostPath path = HostPath::from_argument(host_file);
   if (host_time_is_valid(ctx.host_time) && !ctx.host.set_time(path, ctx.host_time) &&
@@ -178,42 +182,55 @@ void set_host_time(RunContext& ctx, const std::string& host_file) {
   }
 }
 
-// Makes HOSTFILE hold `bytes`, with the host time when it is a file. A full
-// disk must not pass for a good extraction: the writes, the sync and the
-// close all count.
+// Writes `bytes` to an open file from offset 0, then syncs and closes it:
+// a full disk must not pass for a good extraction. False, with the
+// system's text in `reason`, when any of it failed.
+bool write_whole(File& file, std::span<const uint8_t> bytes, std::string& reason) {
+  uint64_t at = 0;
+  bool written = write_all(file, at, bytes.data(), bytes.size()) && file.sync();
+  written = file.close() && written;
+  if (!written) reason = file.failure_text();
+  return written;
+}
+
+// Makes HOSTFILE hold `bytes`, with the host time unless it is standard
+// output.
 void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::span<const uint8_t> bytes) {
+  const HostPath path = HostPath::from_argument(host_file);
   std::string reason;
-  if (out.in_place) {
-    uint64_t at = 0;
-    bool written = write_all(*out.in_place, at, bytes.data(), bytes.size()) && out.in_place->sync();
-    written = out.in_place->close() && written;
-    if (!written) report_cannot_write(ctx.con, as_host_text(host_file), out.in_place->failure_text());
-  } else if (!ctx.host.replace_file(HostPath::from_argument(host_file), bytes, &reason)) {
-    report_cannot_write(ctx.con, as_host_text(host_file), reason);
+  bool written = false;
+  if (out.standard) {
+    written = write_whole(*out.standard, bytes, reason);
+  } else if (out.in_place) {
+    const std::unique_ptr<File> file = ctx.host.open(path, OpenMode::kCreate, &reason);
+    written = file && write_whole(*file, bytes, reason);
   } else {
+    written = ctx.host.replace_file(path, bytes, &reason);
+  }
+  if (!written) {
+    report_cannot_write(ctx.con, as_host_text(host_file), reason);
+  } else if (!out.standard) {
     set_host_time(ctx, host_file);
   }
 }
 
-// After an entry was refused: where HOSTFILE did not exist, it is made
-// empty, with the entry's time; anything that stands there is left alone.
+// After an entry was refused: where there was no HOSTFILE, an empty one is
+// made with the entry's time; a file that stands there, or a link, is left
+// alone. Standard output and a FIFO are closed, their reader seeing the end.
 void leave_empty_file(RunContext& ctx, Output& out, const std::string& host_file) {
-  if (out.in_place) {
-    if (!out.in_place->close()) report_cannot_write(ctx.con, as_host_text(host_file), out.in_place->failure_text());
-    return;
-  }
-  std::string reason;
   const HostPath path = HostPath::from_argument(host_file);
-  const std::unique_ptr<File> made = ctx.host.create_file(path, &reason);
-  if (!made) {
-    if (ctx.host.path_kind(path) == PathKind::kMissing) report_cannot_write(ctx.con, as_host_text(host_file), reason);
-    return;
+  if (out.in_place && ctx.host.path_kind(path) == PathKind::kFile) return;
+  const bool makes_file = !out.standard && !out.in_place;
+  std::string reason;
+  std::unique_ptr<File> made = out.standard   ? std::move(out.standard)
+                               : out.in_place ? ctx.host.open(path, OpenMode::kCreate, &reason)
+                                              : ctx.host.create_file(path, &reason);
+  if (!made && makes_file && ctx.host.path_kind(path) != PathKind::kMissing) return;
+  if (!made || !made->close()) {
+    report_cannot_write(ctx.con, as_host_text(host_file), made ? made->failure_text() : reason);
+  } else if (makes_file) {
+    set_host_time(ctx, host_file);
   }
-  if (!made->close()) {
-    report_cannot_write(ctx.con, as_host_text(host_file), made->failure_text());
-    return;
-  }
-  set_host_time(ctx, host_file);
 }
 
 // The text R -b or -t makes of the file a resolution found, announced as R

@@ -45,7 +45,7 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
 // The R command as the front end runs it: look the path up, gather the
 // host file's bytes, then write them to a new file beside HOSTFILE that
 // takes its place once complete, and set its last-write time. Standard
-// output, a FIFO or a device is written where it stands. A refused or
+// output, a FIFO, a device or a link is written where it stands. A refused or
 // failed R leaves an existing HOSTFILE as it was; a directory or a mode R
 // does not extract leaves an empty file where there was none. With -b a
 // BTX file goes out as its listing, with -t a BSD file as its text
