@@ -135,14 +135,12 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
 
 namespace {
 
-// Where R's bytes go. Standard output ("-", or a name of the file it is)
-// is opened at once. A regular file, or none yet, is replaced: the bytes go
-// into a new file beside it, which takes its place once complete, so that a
-// failed or refused R leaves it as it was. Anything else (a FIFO, a device,
-// a link) is written where it stands, once the bytes are complete.
+// Where R's bytes go: standard output ("-", or a name of the file it is),
+// opened at once, or HOSTFILE, which is replaced once the bytes are
+// complete (Host::replace_file), so that a failed or refused R leaves it as
+// it was.
 struct Output {
   std::unique_ptr<File> standard;
-  bool in_place = false;
 };
 
 // HOSTFILE's output; nothing after saying why R cannot write there: were it
@@ -157,14 +155,7 @@ std::optional<Output> open_output(RunContext& ctx, const std::string& host_file)
     return std::nullopt;
   }
   Output out;
-  if (!to_stdout) {
-    // Told by opening it as it stands: a device is no regular file, even
-    // where its attributes say nothing of it.
-    PathKind found = PathKind::kMissing;
-    if (const std::unique_ptr<File> existing = ctx.host.open_regular(path, found)) existing->close();
-    out.in_place = found == PathKind::kOther;
-    return out;
-  }
+  if (!to_stdout) return out;
   std::string reason;
   out.standard = ctx.host.open_standard(OpenMode::kCreate, &reason);
   if (out.standard) return out;
@@ -182,30 +173,19 @@ void set_host_time(RunContext& ctx, const std::string& host_file) {
   }
 }
 
-// Writes `bytes` to an open file from offset 0, then syncs and closes it:
-// a full disk must not pass for a good extraction. False, with the
-// system's text in `reason`, when any of it failed.
-bool write_whole(File& file, std::span<const uint8_t> bytes, std::string& reason) {
-  uint64_t at = 0;
-  bool written = write_all(file, at, bytes.data(), bytes.size()) && file.sync();
-  written = file.close() && written;
-  if (!written) reason = file.failure_text();
-  return written;
-}
-
 // Makes HOSTFILE hold `bytes`, with the host time unless it is standard
-// output.
+// output. A full disk must not pass for a good extraction: the writes, the
+// sync and the close all count.
 void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::span<const uint8_t> bytes) {
-  const HostPath path = HostPath::from_argument(host_file);
   std::string reason;
   bool written = false;
   if (out.standard) {
-    written = write_whole(*out.standard, bytes, reason);
-  } else if (out.in_place) {
-    const std::unique_ptr<File> file = ctx.host.open(path, OpenMode::kCreate, &reason);
-    written = file && write_whole(*file, bytes, reason);
+    uint64_t at = 0;
+    written = write_all(*out.standard, at, bytes.data(), bytes.size()) && out.standard->sync();
+    written = out.standard->close() && written;
+    if (!written) reason = out.standard->failure_text();
   } else {
-    written = ctx.host.replace_file(path, bytes, &reason);
+    written = ctx.host.replace_file(HostPath::from_argument(host_file), bytes, &reason);
   }
   if (!written) {
     report_cannot_write(ctx.con, as_host_text(host_file), reason);
@@ -215,20 +195,26 @@ void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::sp
 }
 
 // After an entry was refused: where there was no HOSTFILE, an empty one is
-// made with the entry's time; a file that stands there, or a link, is left
-// alone. Standard output and a FIFO are closed, their reader seeing the end.
+// made with the entry's time. A file that stands there, or a link to one,
+// is left alone; standard output, a FIFO or a device is opened and closed,
+// its reader seeing the end.
 void leave_empty_file(RunContext& ctx, Output& out, const std::string& host_file) {
+  if (out.standard) {
+    if (!out.standard->close()) report_cannot_write(ctx.con, as_host_text(host_file), out.standard->failure_text());
+    return;
+  }
   const HostPath path = HostPath::from_argument(host_file);
-  if (out.in_place && ctx.host.path_kind(path) == PathKind::kFile) return;
-  const bool makes_file = !out.standard && !out.in_place;
+  PathKind found = PathKind::kMissing;
+  if (const std::unique_ptr<File> existing = ctx.host.open_regular(path, found)) existing->close();
+  if (found == PathKind::kFile || found == PathKind::kFolder || ctx.host.path_kind(path) == PathKind::kFile) return;
   std::string reason;
-  std::unique_ptr<File> made = out.standard   ? std::move(out.standard)
-                               : out.in_place ? ctx.host.open(path, OpenMode::kCreate, &reason)
-                                              : ctx.host.create_file(path, &reason);
-  if (!made && makes_file && ctx.host.path_kind(path) != PathKind::kMissing) return;
+  const std::unique_ptr<File> made = found == PathKind::kMissing ? ctx.host.create_file(path, &reason)
+                                                                 : ctx.host.open(path, OpenMode::kCreate, &reason);
+  // Made meanwhile by someone else: theirs.
+  if (!made && found == PathKind::kMissing && ctx.host.path_kind(path) != PathKind::kMissing) return;
   if (!made || !made->close()) {
     report_cannot_write(ctx.con, as_host_text(host_file), made ? made->failure_text() : reason);
-  } else if (makes_file) {
+  } else if (found == PathKind::kMissing) {
     set_host_time(ctx, host_file);
   }
 }
