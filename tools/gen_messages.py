@@ -3,6 +3,8 @@
 
 Every text the tool prints lives in that file as exact CP932 bytes, with the
 readable text beside it. Edit the table, run this script, commit both.
+With --check it writes nothing and fails when the committed file differs
+(a test of the suite runs it so).
 
 Each entry carries its severity and the kind of each argument, which become
 its C++ type, so that a call with the wrong arguments does not compile:
@@ -19,6 +21,7 @@ with the escapes of the names the tool gives host files.
 """
 import pathlib
 import re
+import sys
 
 INFO, NOTE, FAIL = "kInfo", "kNotice", "kFailure"
 
@@ -146,7 +149,8 @@ MESSAGES = [
         "        tarnwick T SOURCE TARGET\n"
         "  MZ-2500用の標準フォーマットのディスクイメージ (HDD, D88, ROM) のファイルを読み書きします\n"
         "\n"
-        "コマンド (先頭の1文字だけを見ます。大文字小文字は問いません):\n"
+        "コマンド (大文字小文字は問いません。L, R, X, C, Tは先頭の1文字だけを見ます。書き込むコマンドは\n"
+        "  1文字か次の名前だけです: W write, D delete del, I import, M mkdir md, K kill, A add, F format):\n"
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
         "  W IMAGE PART PATH MZTFILE     MZTファイルをPATHに書き込みます (モード2はBTX, ほかはOBJファイルとして)\n"
@@ -190,7 +194,6 @@ MESSAGES = [
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
-    ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
@@ -206,6 +209,7 @@ MESSAGES = [
     ("kWriteFailedBecause", "'%s' への書き込みに失敗しました (%s)\n", "", FAIL),
     ("kNotEmptyFolder", "'%s' は空のフォルダではありません\n", "", FAIL),
     ("kNotMzt", "'%s' は MZT ファイルではありません\n", "", FAIL),
+    ("kNotAFile", "'%s' はファイルではありません\n", "", FAIL),
     ("kSkippedMode", "'%s' を飛ばしました (%02X)\n", "p", NOTE),
     ("kFilesExtractedSkipped", "%d 個のファイルを取り出しました (%d 個を飛ばしました)\n"),
     # Images told by their content, files of several disks, raw images, C
@@ -223,6 +227,8 @@ MESSAGES = [
     # Programs and text files as text
     ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
     ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
+    ("kControlByteInLine", "%u 行目に制御文字 {%02X} があります\n", "", FAIL),
+    ("kCharNotInBasic", "%u 行目の '%s' は S-BASIC の文字にありません\n", "n", FAIL),
     ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
     ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
     ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
@@ -293,13 +299,21 @@ def main() -> None:
         lines.append("TARNWICK_MESSAGE(%s, %s," % (name, severity))
         lines.append("    %s," % c_literal(text.encode("cp932")))
         lines.append("    u8%s%s)" % (c_literal_utf8(text), "".join(", " + t for t in types)))
-    root = pathlib.Path(__file__).resolve().parent.parent
-    (root / "src/output/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    write_or_check(pathlib.Path(__file__).resolve().parent.parent / "src/output/messages.def", "\n".join(lines) + "\n")
 
 
 def c_literal_utf8(text: str) -> str:
     # Readable text kept as UTF-8 characters in the source.
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
+
+
+def write_or_check(path: pathlib.Path, text: str) -> None:
+    # With --check, only compares: the committed file must be what this
+    # script makes of its table.
+    if "--check" not in sys.argv[1:]:
+        path.write_text(text, encoding="utf-8")
+    elif not path.exists() or path.read_text(encoding="utf-8") != text:
+        raise SystemExit("%s is not what %s makes: run it and commit the result" % (path.name, pathlib.Path(__file__).name))
 
 
 if __name__ == "__main__":

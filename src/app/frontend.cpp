@@ -42,7 +42,6 @@ struct Command {
   Access access;              // the lock goes with it: shared or exclusive
   Handler handler;            // nothing: the run loads and checks the image only
   const Confirmation* saved;  // said with the path once the save succeeded, if any
-  bool makes_names = false;   // PATH names what the command creates
 };
 
 // A PATH that leads nowhere gives no document.
@@ -98,12 +97,12 @@ constexpr Command kCommands[] = {
     {'L', Access::kRead, handle_list, nullptr},
     {'R', Access::kRead, handle_extract, nullptr},
     {'X', Access::kRead, handle_extract_tree, nullptr},
-    {'W', Access::kWrite, handle_store, nullptr, true},
+    {'W', Access::kWrite, handle_store, nullptr},
     {'I', Access::kWrite, handle_import, nullptr},
     {'D', Access::kWrite, handle_delete, &msg::kDeleted},
-    {'M', Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, true},
+    {'M', Access::kWrite, handle_make_directory, &msg::kDirectoryCreated},
     {'K', Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted},
-    {'A', Access::kWrite, handle_store_tree, nullptr, true},
+    {'A', Access::kWrite, handle_store_tree, nullptr},
     {'F', Access::kRead, nullptr, nullptr},
     {'C', Access::kRead, handle_convert, nullptr},
 };
@@ -283,10 +282,10 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   // A PATH typed as text becomes the volume's bytes before anything opens.
   const std::string typed_path = a.path.value_or("");
   if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
-  // A name field ends at its first 0x0D: a name holding one could never
-  // be reached again. (A PATH typed as UTF-8 holds none: its 0x0D are the
-  // '/' of names.)
-  if (c.makes_names && !con.utf8_paths() && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
+  // A name field ends at its first 0x0D: no name holds one, and a name
+  // made with one could never be reached again. (A PATH typed as UTF-8
+  // holds none: its 0x0D are the '/' of names.)
+  if (!con.utf8_paths() && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
     con.err(msg::kPathNotShiftJis, typed_path);
     return finish(con);
   }

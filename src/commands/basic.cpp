@@ -196,8 +196,8 @@ size_t read_escape(std::string_view s, size_t at, std::vector<uint8_t>& out) {
   }
 }
 
-// A body's bytes from its text; the text of a bad escape on failure.
-std::optional<std::string> tokenise(std::string_view body, std::vector<uint8_t>& out) {
+// A body's bytes from its text onto `out`; the first fault, on line `line`.
+std::optional<ListingError> tokenise(std::string_view body, size_t line, std::vector<uint8_t>& out) {
   Mode mode = Mode::kCode;
   for (size_t i = 0; i < body.size();) {
     const auto c = static_cast<uint8_t>(body[i]);
@@ -206,7 +206,8 @@ std::optional<std::string> tokenise(std::string_view body, std::vector<uint8_t>&
       if (after == 0) {
         size_t end = i + 1;
         while (end < body.size() && body[end] != '}') end += char_length(body, end);
-        return std::string(body.substr(i, end < body.size() ? end + 1 - i : std::string_view::npos));
+        const size_t length = end < body.size() ? end + 1 - i : std::string_view::npos;
+        return ListingError{ListingErrorKind::kBadBrace, line, std::string(body.substr(i, length))};
       }
       i = after;
       continue;
@@ -223,19 +224,29 @@ std::optional<std::string> tokenise(std::string_view body, std::vector<uint8_t>&
         continue;
       }
     }
+    // The machine has no double-byte characters (π is a keyword, matched
+    // above), and a control byte is written as its escape.
     const size_t length = char_length(body, i);
-    out.insert(out.end(), body.begin() + static_cast<std::ptrdiff_t>(i),
-               body.begin() + static_cast<std::ptrdiff_t>(i + length));
+    if (c < 0x20) return ListingError{ListingErrorKind::kControlByte, line, std::string(1, static_cast<char>(c))};
+    if (length == 2) return ListingError{ListingErrorKind::kNoMachineCode, line, std::string(body.substr(i, 2))};
+    out.push_back(c);
     if (c == kQuote && mode == Mode::kCode) {
       mode = Mode::kQuoted;
     } else if (c == kQuote && mode == Mode::kQuoted) {
       mode = Mode::kCode;
     }
-    i += length;
+    ++i;
   }
   return std::nullopt;
 }
 
+// The length of the line end at `at` in text: 2 for "\r\n", 1 for a lone
+// "\r" or "\n", 0 for none. No byte of a double-byte character is either.
+size_t line_end_at(std::string_view s, size_t at) {
+  if (s[at] == '\n') return 1;
+  if (s[at] != '\r') return 0;
+  return at + 1 < s.size() && s[at + 1] == '\n' ? 2 : 1;
+}
 
 // Code page 932 text in UTF-8. Every character of it decodes: the callers
 // made it or checked it (a byte that does not becomes U+FFFD).
@@ -285,10 +296,12 @@ Cp932Text cp932_of_utf8(std::string_view utf8) {
       r.text.resize(line_start);
       return r;
     }
+    // Lines end as the reader ends them: "\r", "\n" or "\r\n".
+    const bool after_cr = !r.text.empty() && r.text.back() == '\r';
     if (*code > 0xFF) r.text += static_cast<char>(*code >> 8);
     r.text += static_cast<char>(*code & 0xFF);
-    if (*c == U'\n') {
-      ++line;
+    if (*c == U'\r' || *c == U'\n') {
+      if (*c == U'\r' || !after_cr) ++line;
       line_start = r.text.size();
     }
   }
@@ -324,9 +337,7 @@ std::optional<ListingError> read_listing_line(std::string_view line, size_t line
   const std::string_view body = digits < line.size() ? line.substr(digits + 1) : std::string_view();
   const size_t start = out.size();
   out.resize(start + 4);
-  if (std::optional<std::string> brace = tokenise(body, out)) {
-    return ListingError{ListingErrorKind::kBadBrace, line_number, std::move(*brace)};
-  }
+  if (std::optional<ListingError> error = tokenise(body, line_number, out)) return error;
   if (out.size() - start - 4 > kMaxBody) {
     return ListingError{ListingErrorKind::kLineTooLong, line_number, std::string(line.substr(0, digits))};
   }
@@ -340,12 +351,9 @@ TextRead read_cp932_listing(std::string_view text) {
   TextRead result;
   size_t line_number = 0;
   for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(at, end - at);
-    if (end < text.size() && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at = next;
+    const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+    const std::string_view line = text.substr(at, end - at);
+    at = end < text.size() ? end + line_end_at(text, end) : end;
     ++line_number;
     if (line.find_first_not_of(' ') == std::string_view::npos) continue;
     if (std::optional<ListingError> error = read_listing_line(line, line_number, result.bytes)) {

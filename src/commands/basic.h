@@ -36,7 +36,9 @@
 //
 // Both kinds of text reach the host in the user's encoding: code page 932
 // bytes, or UTF-8 (π is U+03C0, the katakana U+FF61-FF9F), each line ended
-// as the host's text files end them; reading takes "\n" and "\r\n".
+// as the host's text files end them; reading takes "\r", "\n" and "\r\n".
+// The machine's characters are single bytes: a listing holds no double-byte
+// character but the keyword π, while a BSD file may (the MZ-2500's own text).
 #pragma once
 
 #include <cstddef>
@@ -88,10 +90,12 @@ struct TextForm {
 std::optional<std::string> list_basic_program(std::span<const uint8_t> program, TextForm form);
 
 enum class ListingErrorKind {
-  kNoLineNumber,  // no line number (0-65535) followed by a space or the line's end
-  kBadBrace,      // a `{` that starts no proper escape
-  kLineTooLong,   // a body of more than 65,530 bytes once tokenised
-  kNotShiftJis,   // a character without a code page 932 code
+  kNoLineNumber,   // no line number (0-65535) followed by a space or the line's end
+  kBadBrace,       // a `{` that starts no proper escape
+  kLineTooLong,    // a body of more than 65,530 bytes once tokenised
+  kNotShiftJis,    // a character without a code page 932 code
+  kControlByte,    // a byte 0x00-0x1F that ends no line
+  kNoMachineCode,  // a double-byte character: the machine has none
 };
 
 struct ListingError {
@@ -100,7 +104,9 @@ struct ListingError {
   std::string text;  // the line (kNoLineNumber), the brace up to its `}` or
                      // the line's end (kBadBrace), the line number as written
                      // (kLineTooLong), the character as UTF-8 or, for a byte
-                     // that is no UTF-8, "%XX" (kNotShiftJis)
+                     // that is no UTF-8, "%XX" (kNotShiftJis), the byte
+                     // (kControlByte), the character's two code page 932
+                     // bytes (kNoMachineCode)
 };
 
 // The bytes read from text, or the first error.
@@ -110,18 +116,19 @@ struct TextRead {
   bool ok() const { return !error; }
 };
 
-// Reads a listing: lines ended by "\n" or "\r\n" (a last line may have no
-// end). Blank lines (empty or only spaces) are skipped; any other line is a
-// line number in decimal (leading zeros allowed), then one space and the
-// body, or the line's end for an empty body. In a body, `{` starts an escape:
-// two-digit hexadecimal bytes in either case, separated by single spaces,
-// then `}`; the bytes are taken as they are, opening no quote and forming no
-// keyword. Outside literals the longest keyword (upper case, exactly as
-// spelled) at each place becomes its code. Any other character gives its
-// code page 932 bytes: as they stand in code page 932 text, by its one
-// canonical code from UTF-8 (a byte-order mark at the start is passed
-// over). The lines keep their order; numbers are neither sorted nor checked
-// for repeats. The program ends with 0x00 0x00.
+// Reads a listing: lines ended by "\r", "\n" or "\r\n" (a last line may
+// have no end). Blank lines (empty or only spaces) are skipped; any other
+// line is a line number in decimal (leading zeros allowed), then one space
+// and the body, or the line's end for an empty body. In a body, `{` starts
+// an escape: two-digit hexadecimal bytes in either case, separated by single
+// spaces, then `}`; the bytes are taken as they are, opening no quote and
+// forming no keyword. Outside literals the longest keyword (upper case,
+// exactly as spelled) at each place becomes its code. Any other character
+// gives its code page 932 byte: as it stands in code page 932 text, by its
+// one canonical code from UTF-8 (a byte-order mark at the start is passed
+// over). A control byte and a double-byte character are refused: the
+// machine has neither in a line. The lines keep their order; numbers are
+// neither sorted nor checked for repeats. The program ends with 0x00 0x00.
 TextRead read_basic_listing(std::string_view text, TextEncoding encoding);
 
 // A BSD file's bytes as text, each 0x0D a line end; nothing when a byte is
@@ -130,9 +137,10 @@ TextRead read_basic_listing(std::string_view text, TextEncoding encoding);
 // canonical code (the one its character is written back as).
 std::optional<std::string> bsd_to_text(std::span<const uint8_t> bytes, TextForm form);
 
-// Text back into a BSD file's bytes: "\n" and "\r\n" become 0x0D, every other
-// character its code page 932 bytes, as a listing's are; from UTF-8 a
-// character without a code is refused (kNotShiftJis).
+// Text back into a BSD file's bytes: "\n" and "\r\n" become 0x0D (a lone
+// "\r" is that byte already), every other character its code page 932
+// bytes, double-byte ones too; from UTF-8 a character without a code is
+// refused (kNotShiftJis).
 TextRead text_to_bsd(std::string_view text, TextEncoding encoding);
 
 }  // namespace tarnwick

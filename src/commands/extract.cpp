@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "commands/mzt.h"
@@ -85,18 +86,6 @@ std::optional<EntryRef> announce_target(Console& con, const PathResult& target) 
 
 }  // namespace
 
-Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathResult& target, File& out,
-                        HostTime& host_time) {
-  const std::optional<EntryRef> found = announce_target(con, target);
-  if (!found) return Extraction::kRefused;
-  const EntryRef e = *found;
-
-  // The time stamp travels with the file, whatever its mode turns out to be.
-  host_time = decode_time_stamp(vol.time_stamp(e));
-  std::vector<uint8_t> buffer;
-  return extract_contents(vol, con, host, e, target.last(), out, buffer);
-}
-
 Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
                            std::vector<uint8_t>& bytes, bool with_header) {
   const uint8_t file_mode = vol.mode(e);
@@ -146,56 +135,87 @@ Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRe
 
 namespace {
 
-// R's host file, open for writing: standard output ("-", or a name of the
-// file it leads to) is written where it stands, and gets no time.
+// Where R's bytes go: standard output ("-", or a name of the file it is),
+// opened at once, or HOSTFILE, which is replaced once the bytes are
+// complete (Host::replace_file), so that a failed or refused R leaves it as
+// it was.
 struct Output {
-  std::unique_ptr<File> file;
-  HostPath path;
-  bool to_stdout = false;
+  std::unique_ptr<File> standard;
 };
 
-// Creates R's host file (emptying it); nothing after saying why not.
-Output open_output(RunContext& ctx, const std::string& host_file) {
+// HOSTFILE's output; nothing after saying why R cannot write there: were it
+// the image file itself, the volume would be lost.
+std::optional<Output> open_output(RunContext& ctx, const std::string& host_file) {
   Console& con = ctx.con;
-  Output out{nullptr, HostPath::from_argument(host_file)};
-  // Creating the host file would empty it; if it is the image file itself,
-  // the volume would be lost.
+  const HostPath path = HostPath::from_argument(host_file);
   const HostPath image_path = HostPath::from_argument(ctx.image_name);
-  out.to_stdout = ctx.host.writes_standard_output(out.path);
-  if (out.to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(out.path, image_path)) {
+  const bool to_stdout = ctx.host.writes_standard_output(path);
+  if (to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(path, image_path)) {
     con.err(msg::kCannotWrite, as_host_text(host_file));
-    return out;
+    return std::nullopt;
   }
+  Output out;
+  if (!to_stdout) return out;
   std::string reason;
-  out.file = out.to_stdout ? ctx.host.open_standard(OpenMode::kCreate, &reason)
-                           : ctx.host.open(out.path, OpenMode::kCreate, &reason);
-  if (!out.file) {
-    if (out.to_stdout) {
-      con.err(msg::kStdoutWriteFailed, reason);
-    } else {
-      report_cannot_write(con, as_host_text(host_file), reason);
-    }
-  }
-  return out;
+  out.standard = ctx.host.open_standard(OpenMode::kCreate, &reason);
+  if (out.standard) return out;
+  con.err(msg::kStdoutWriteFailed, reason);
+  return std::nullopt;
 }
 
-// Closes R's host file after an extraction that gave `result`, and gives it
-// the host time.
-void close_output(RunContext& ctx, Output& out, const std::string& host_file, Extraction result) {
-  Console& con = ctx.con;
-  // A full disk must not pass for a good extraction: the writes, the sync
-  // and the close all count. What was written stays, and gets its time.
-  bool written = result != Extraction::kWriteFailed;
-  if (result == Extraction::kWritten) written = out.file->sync();
-  const bool closed = out.file->close();
-  if (!written || !closed) report_cannot_write(con, as_host_text(host_file), out.file->failure_text());
-  out.file.reset();
-  // A time stamp that names no date leaves the file's time alone, and
-  // standard output, a pipe or a device has no time of its own: none of
-  // them is a failure.
-  if (!out.to_stdout && host_time_is_valid(ctx.host_time) && !ctx.host.set_time(out.path, ctx.host_time) &&
-      ctx.host.path_kind(out.path) == PathKind::kFile) {
-    con.err(msg::kCannotSetTime, as_host_text(host_file));
+// Gives HOSTFILE the host time. A time stamp that names no date leaves the
+// file's time alone, and a FIFO or a device has no time of its own.
+void set_host_time(RunContext& ctx, const std::string& host_file) {
+  const HostPath path = HostPath::from_argument(host_file);
+  if (host_time_is_valid(ctx.host_time) && !ctx.host.set_time(path, ctx.host_time) &&
+      ctx.host.path_kind(path) == PathKind::kFile) {
+    ctx.con.err(msg::kCannotSetTime, as_host_text(host_file));
+  }
+}
+
+// Makes HOSTFILE hold `bytes`, with the host time unless it is standard
+// output. A full disk must not pass for a good extraction: the writes, the
+// sync and the close all count.
+void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::span<const uint8_t> bytes) {
+  std::string reason;
+  bool written = false;
+  if (out.standard) {
+    uint64_t at = 0;
+    written = write_all(*out.standard, at, bytes.data(), bytes.size()) && out.standard->sync();
+    written = out.standard->close() && written;
+    if (!written) reason = out.standard->failure_text();
+  } else {
+    written = ctx.host.replace_file(HostPath::from_argument(host_file), bytes, &reason);
+  }
+  if (!written) {
+    report_cannot_write(ctx.con, as_host_text(host_file), reason);
+  } else if (!out.standard) {
+    set_host_time(ctx, host_file);
+  }
+}
+
+// After an entry was refused: where there was no HOSTFILE, an empty one is
+// made with the entry's time. A file that stands there, or a link to one,
+// is left alone; standard output, a FIFO or a device is opened and closed,
+// its reader seeing the end.
+void leave_empty_file(RunContext& ctx, Output& out, const std::string& host_file) {
+  if (out.standard) {
+    if (!out.standard->close()) report_cannot_write(ctx.con, as_host_text(host_file), out.standard->failure_text());
+    return;
+  }
+  const HostPath path = HostPath::from_argument(host_file);
+  PathKind found = PathKind::kMissing;
+  if (const std::unique_ptr<File> existing = ctx.host.open_regular(path, found)) existing->close();
+  if (found == PathKind::kFile || found == PathKind::kFolder || ctx.host.path_kind(path) == PathKind::kFile) return;
+  std::string reason;
+  const std::unique_ptr<File> made = found == PathKind::kMissing ? ctx.host.create_file(path, &reason)
+                                                                 : ctx.host.open(path, OpenMode::kCreate, &reason);
+  // Made meanwhile by someone else: theirs.
+  if (!made && found == PathKind::kMissing && ctx.host.path_kind(path) != PathKind::kMissing) return;
+  if (!made || !made->close()) {
+    report_cannot_write(ctx.con, as_host_text(host_file), made ? made->failure_text() : reason);
+  } else if (found == PathKind::kMissing) {
+    set_host_time(ctx, host_file);
   }
 }
 
@@ -236,22 +256,27 @@ void command_extract(RunContext& ctx, const std::string& path, const std::string
     con.err(msg::kPathNotFound, as_volume_path(path));
     return;
   }
+  // The whole host file is made before HOSTFILE is touched: a file that
+  // is refused or cannot be read or converted changes nothing there.
   if (ctx.basic || ctx.text) {
-    // The text is made before the host file: a file that does not convert
-    // leaves none.
     const std::optional<std::string> text = text_of_file(ctx, path, target);
-    if (!text) return;
-    Output out = open_output(ctx, host_file);
-    if (!out.file) return;
-    uint64_t at = 0;
-    const bool written = write_all(*out.file, at, reinterpret_cast<const uint8_t*>(text->data()), text->size());
-    close_output(ctx, out, host_file, written ? Extraction::kWritten : Extraction::kWriteFailed);
+    std::optional<Output> out = text ? open_output(ctx, host_file) : std::nullopt;
+    if (out) deliver(ctx, *out, host_file, std::span(reinterpret_cast<const uint8_t*>(text->data()), text->size()));
     return;
   }
-  Output out = open_output(ctx, host_file);
-  if (!out.file) return;
-  const Extraction result = extract_file(ctx.vol, con, ctx.host, target, *out.file, ctx.host_time);
-  close_output(ctx, out, host_file, result);
+  std::optional<Output> out = open_output(ctx, host_file);
+  if (!out) return;
+  const std::optional<EntryRef> e = announce_target(con, target);
+  if (!e) return;
+  // The time stamp travels with the file, whatever its mode turns out to be.
+  ctx.host_time = decode_time_stamp(ctx.vol.time_stamp(*e));
+  std::vector<uint8_t> bytes;
+  switch (gather_contents(ctx.vol, con, ctx.host, *e, target.last(), bytes, true)) {
+    case Extraction::kWritten: deliver(ctx, *out, host_file, bytes); break;
+    case Extraction::kRefused: leave_empty_file(ctx, *out, host_file); break;
+    case Extraction::kWriteFailed:
+    case Extraction::kUnreadable: break;
+  }
 }
 
 }  // namespace tarnwick

@@ -27,13 +27,6 @@ enum class Extraction {
                  // its owner reports (see Image::read_failed)
 };
 
-// Takes the file a resolution found, prints "FILE: %s" and "File '%s' found.",
-// decodes its time stamp into `host_time` and writes its contents to `out`
-// from offset 0. Every record the contents need is checked before the first
-// byte is written, so a damaged entry leaves `out` empty.
-Extraction extract_file(const Volume& vol, Console& con, Host& host, const PathResult& target, File& out,
-                        HostTime& host_time);
-
 // Gathers into `bytes` what R writes of the file an entry describes: OBJ
 // and BTX files with their MZT header when `with_header`, else the file's
 // bytes alone. Refusals as extract_contents() makes them; kWritten when the
@@ -49,11 +42,15 @@ Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef
 Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
                             File& out, std::vector<uint8_t>& buffer);
 
-// The R command as the front end runs it: look the path up, create the host
-// file, extract, close it and set its last-write time. With -b a BTX file
-// goes out as its listing, with -t a BSD file as its text (commands/
-// text_file.h), made before the host file is created; a file of another
-// mode, or one that does not convert, is refused and no host file made.
+// The R command as the front end runs it: look the path up, gather the
+// host file's bytes, then write them to a new file beside HOSTFILE that
+// takes its place once complete, and set its last-write time. Standard
+// output, a FIFO, a device or a link is written where it stands. A refused or
+// failed R leaves an existing HOSTFILE as it was; a directory or a mode R
+// does not extract leaves an empty file where there was none. With -b a
+// BTX file goes out as its listing, with -t a BSD file as its text
+// (commands/text_file.h); a file of another mode, or one that does not
+// convert, is refused and no host file made.
 void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file);
 
 }  // namespace tarnwick

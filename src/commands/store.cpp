@@ -127,6 +127,12 @@ bool command_store(RunContext& ctx, const std::string& path, const std::string& 
   VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
   const PathResult target = resolve_path(ctx.vol, ctx.con, path);
   trace_lookup(ctx.con, target);
+  // "." and ".." name a directory and its parent in every directory, the
+  // root too: no file takes those names, as M makes no directory of them.
+  if (target.name && is_dot_name(target.last())) {
+    ctx.con.err(msg::kAlreadyExists, as_volume_path(path));
+    return false;
+  }
   const Addresses addresses = kept_addresses(ctx.vol, target.entry, how);
   if (target.entry && !delete_file(edit, ctx.con, target)) {
     edit.rollback();

@@ -84,11 +84,10 @@ Item classify(FolderEntry entry, std::string text, TextKinds kinds) {
     item.kind = Kind::kNotShiftJis;
   } else if (mapped->size() > static_cast<size_t>(kNameLength)) {
     item.kind = Kind::kTooLong;
-  } else if (is_dot_name(*mapped)) {
+  } else {
     // "." and ".." lead to a directory itself and to its parent: a file
     // or folder of that name would put what follows outside PATH.
-    item.kind = Kind::kDotName;
-  } else {
+    if (is_dot_name(*mapped)) item.kind = Kind::kDotName;
     item.name = std::move(*mapped);
   }
   return item;
@@ -209,7 +208,10 @@ class TreeStorer {
     switch (item.kind) {
       case Kind::kNotShiftJis: con_.err(msg::kPathNotShiftJis, item.text); return false;
       case Kind::kTooLong: con_.err(msg::kNameTooLong, as_host_text(item.text)); return false;
-      case Kind::kDotName: con_.err(msg::kNameNotUsable, item.text); return false;
+      case Kind::kDotName:
+        // Refused as M refuses a directory of that name.
+        con_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, joined(stack_.back().volume_text, item.name))));
+        return false;
       default: con_.err(msg::kSkipped, item.text); return true;
     }
   }
@@ -466,7 +468,7 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
 }
 
 void report_stored_tree(Console& con, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) con.out(msg::kTreeFileLine, line.c_str());
+  for (const std::string& line : lines) con.out(msg::kTreeFileLine, line);
   con.out(msg::kFilesStored, static_cast<int>(lines.size()));
 }
 

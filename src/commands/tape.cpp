@@ -89,7 +89,11 @@ std::optional<std::string> convert_source(Console& con, Host& host, const std::s
                                           const std::string& target) {
   const std::unique_ptr<File> in = host.open_argument(HostPath::from_argument(source), OpenMode::kRead);
   if (!in) {
-    con.err(msg::kHostFileNotFound, source);
+    if (host.path_kind(HostPath::from_argument(source)) == PathKind::kFolder) {
+      con.err(msg::kNotAFile, source);
+    } else {
+      con.err(msg::kHostFileNotFound, source);
+    }
     return std::nullopt;
   }
   std::string bytes;

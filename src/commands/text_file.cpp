@@ -77,6 +77,9 @@ void report_text_error(Console& con, const ListingError& e) {
     case ListingErrorKind::kBadBrace: con.err(msg::kBadBrace, line); break;
     case ListingErrorKind::kLineTooLong: con.err(msg::kLineTooLong, line); break;
     case ListingErrorKind::kNotShiftJis: con.err(msg::kCharNotShiftJis, line, e.text); break;
+    case ListingErrorKind::kControlByte: con.err(msg::kControlByteInLine, line, static_cast<uint8_t>(e.text[0])); break;
+    // The character's code page 932 bytes, shown as a volume's text is.
+    case ListingErrorKind::kNoMachineCode: con.err(msg::kCharNotInBasic, line, e.text); break;
   }
 }
 

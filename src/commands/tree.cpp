@@ -89,20 +89,23 @@ class TreeWriter {
     const uint8_t m = vol_.mode(e);
     if (m == mode::kFree) return;
     const std::string name = entry_name_text(vol_, e);
-    if (is_dot_name(name)) return;
     FolderOut& f = stack_.back();
     const std::string text = f.text.empty() ? path_component(name) : f.text + "/" + path_component(name);
+    // A directory's links to itself and its parent are passed over. A file
+    // of those names (no file takes one, so it would not come back) and a
+    // file of a kind X does not write are skipped, and said.
+    if (is_dot_name(name) && m == mode::kDir) return;
+    if (is_dot_name(name) || layout_of(m) == Layout::kNone) {
+      con_.err(msg::kSkippedMode, text, unsigned{m});
+      ++skipped_;
+      return;
+    }
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
     if (m == mode::kDir) {
       const uint32_t dir = vol_.start_record(e);
       std::unique_ptr<HostFolder> folder = make_subfolder(*f.folder, f.names, name, text, dir);
       // `f` is not used past this point: the push may move it.
       if (folder) stack_.push_back(FolderOut{dir, std::move(folder), text, time, 1, FolderNames()});
-      return;
-    }
-    if (layout_of(m) == Layout::kNone) {
-      con_.err(msg::kSkippedMode, text, unsigned{m});
-      ++skipped_;
       return;
     }
     write_file(*f.folder, f.names, e, name, text, time);
@@ -121,7 +124,7 @@ class TreeWriter {
   std::unique_ptr<HostFolder> make_subfolder(HostFolder& parent, FolderNames& names, const std::string& name,
                                              const std::string& text, uint32_t dir) {
     if (!vol_.holds_directory(dir) || entered_[dir]) {
-      con_.err(msg::kSubdirectoryError, text.c_str());
+      con_.err(msg::kSubdirectoryError, text);
       return nullptr;
     }
     entered_[dir] = true;
@@ -170,7 +173,7 @@ class TreeWriter {
     }
     out.reset();
     if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text));
-    con_.out(msg::kTreeFileLine, text.c_str());
+    con_.out(msg::kTreeFileLine, text);
     if (how != AsText::kNone && !converted) con_.err(msg::kWrittenAsIs, text);
     ++files_;
   }

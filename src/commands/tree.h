@@ -1,10 +1,12 @@
 // X: a whole directory tree out into a host folder.
 //
 // Every entry of the directory and of its subdirectories, depth first in
-// entry order ("." and ".." passed over): a subdirectory becomes a host
-// folder, OBJ and BTX files NAME.mzt, BSD and BRD files NAME.bsd and
-// NAME.brd, each with exactly the bytes R writes and the entry's time stamp
-// as its last-write time (a folder's is set once its contents are written).
+// entry order (the directories "." and ".." passed over; a file of those
+// names, or of a mode X does not write, skipped with a notice and counted):
+// a subdirectory becomes a host folder, OBJ and BTX files NAME.mzt, BSD and
+// BRD files NAME.bsd and NAME.brd, each with exactly the bytes R writes and
+// the entry's time stamp as its last-write time (a folder's is set once its
+// contents are written).
 // Host names come from volume names through host_name(); two entries that
 // come to one host name are told apart with "~2", "~3", ...
 #pragma once

@@ -190,7 +190,9 @@ class Host {
   // file beside it, which is then renamed over it. False, with the system's
   // text in `reason` when it gave one, when that failed: `path` is then as
   // it was and the new file gone, unless only the last step, the sync of
-  // the folder that makes the new name survive a crash, failed.
+  // the folder that makes the new name survive a crash, failed. What is no
+  // regular file (a FIFO, a device, a link, as open_regular tells them) is
+  // not replaced but written where it stands.
   bool replace_file(const HostPath& path, std::span<const uint8_t> bytes, std::string* reason = nullptr);
   // Makes the creation or removal of the file at `path` survive a crash: on
   // POSIX systems the folder that holds it is synced (a file's own sync does

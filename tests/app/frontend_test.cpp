@@ -84,6 +84,9 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"V", "img"}, message_text(msg::kUnknownCommand, "V")},
       {{"VV", "img"}, message_text(msg::kUnknownCommand, "VV")},
       {{"Qxyz", "img", "9"}, message_text(msg::kUnknownCommand, "Qxyz")},
+      {{"dir", "img", "1", "A"}, message_text(msg::kUnknownCommand, "dir")},  // a writing command's word
+      {{"info", "img", "1", "10", "x"}, message_text(msg::kUnknownCommand, "info")},
+      {{"Vmake", "img", "1", "A"}, message_text(msg::kUnknownCommand, "Vmake")},
       {{"", "img"}, message_text(msg::kUnknownCommand, "")},
       {{"-x", "L", "img"}, message_text(msg::kUnknownOption, "-x")},
       {{"--stat", "Q"}, message_text(msg::kUnknownOption, "--stat")},
@@ -129,6 +132,10 @@ TEST(FrontEndTest, CommandLetterSpellings) {
   EXPECT_EQ(run(host, {"L", "img", "1", "/", "extra", "more"}).out, loaded);
   const std::string verbose = run(host, {"vl", "img"}).out;
   EXPECT_EQ(verbose.rfind("\x83R\x83}\x83\x93\x83h: L\n", 0), 0u) << verbose;
+  // A command that writes answers to its letter and its names alone.
+  for (const char* w : {"WRITE", "vWrite", "Import", "Add"}) EXPECT_NE(run(host, {w, "img", "1", "A", "in"}).out, usage());
+  for (const char* w : {"Delete", "del", "MKDIR", "md", "kill"}) EXPECT_NE(run(host, {w, "img", "1", "A"}).out, usage());
+  EXPECT_NE(run(host, {"format", "new.d88"}).out, usage());
 }
 
 TEST(FrontEndTest, VerboseEchoesTheArguments) {
@@ -202,15 +209,18 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
 }
 
 // The volume's pages are read as the run needs them. An image file cut
-// short after loading (reads come up short past the signature and the
-// system record) is reported as a short image, and nothing is written.
+// short under the run (reads come up short past the signature: within the
+// load at one or two records, past it at more, where what the check and the
+// command printed is taken back) is reported as a short image, and nothing
+// is written.
 TEST(FrontEndTest, AnImageCutShortUnderTheRunIsReportedAndNeverWritten) {
-  for (const char* command : {"L", "D"}) {
+  for (unsigned i = 0; i < 16; ++i) {
+    const char* command = i % 2 ? "D" : "L";
     MemoryHost host;
     host.files["disk.hdd"] = small_hdd();
     host.files["disk.hdd"][kPartition1Offset + Volume::kSystemOffset + sys::kTotalBlocks] = 64;
     const Bytes before = host.files["disk.hdd"];
-    host.read_budget = 2 * kRecordSize;
+    host.read_budget = (1 + i / 2) * kRecordSize;
     const RunResult r = run(host, {command, "disk.hdd", "1", "NAME"});
     EXPECT_EQ(r.out, "disk.hdd is HDD image\n" + done()) << command;
     EXPECT_EQ(r.err, msg::kHddFormatBad.bytes) << command;

@@ -215,7 +215,8 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
     const std::string lines = message_text(msg::kFileTrace, name.c_str()) + message_text(msg::kFileFound, name.c_str());
     for (const Fault& f : faults) {
       MemoryHost host = host_with(image);
-      host.fault_name = "out.bin";
+      host.files["out.bin"] = pattern(3);
+      host.fault_name = "out.bin.tarnwick-new";
       host.write_budget = f.budget;
       host.fail_sync = f.sync;
       host.fail_close = f.close;
@@ -224,9 +225,8 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
       EXPECT_EQ(r.err, message_text(msg::kCannotWriteBecause, "out.bin", "Input/output error")) << where;
       EXPECT_EQ(r.out, image.container_line + lines + message_text(msg::kDone)) << where;
       EXPECT_EQ(host.files[image.name], image.bytes) << where;
-      if (f.budget) {
-        EXPECT_EQ(host.files["out.bin"].size(), *f.budget) << where;
-      }
+      EXPECT_EQ(host.files["out.bin"], pattern(3)) << where;
+      EXPECT_FALSE(host.files.count("out.bin.tarnwick-new")) << where;
     }
   }
 }

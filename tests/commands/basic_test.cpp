@@ -92,16 +92,14 @@ TEST(BasicTest, ReadingAcceptsWhatListingsDoNotWrite) {
       {"", {}},
       {"10", {{10, {}}}},
       {"010 A\n\n   \r\n00065535 B\n0 C", {{10, {'A'}}, {65535, {'B'}}, {0, {'C'}}}},
-      {"20 A\r\n10 B\r", {{20, {'A'}}, {10, {'B', 0x0D}}}},  // order kept; only "\r\n" ends a line
+      // Order kept; "\r", "\n" and "\r\n" each end a line.
+      {"20 A\r\n10 B\r30 C\r\r\n40 D\n\r", {{20, {'A'}}, {10, {'B'}}, {30, {'C'}}, {40, {'D'}}}},
       {"10 {41 42 7b}\"{22}TO\"TO", {{10, {'A', 'B', '{', '"', '"', 'T', 'O', '"', 0x9E}}}},  // closes nothing
       {"10 print><>=<", {{10, {'p', 'r', 'i', 'n', 't', 0x83, 0x88, 0x8B}}}},
-      {"10 \x81{\x83TO", {{10, {0x81, '{', 0x83, 'T', 'O'}}}},  // double-byte characters
   };
   for (const auto& c : cases) EXPECT_EQ(read_ok(c.text), program_of(c.lines)) << c.text;
-  // UTF-8: a byte-order mark first is passed over; characters by their
-  // canonical codes (the NEC and IBM kanji U+7E8A as 0xFA5C).
-  EXPECT_EQ(read_ok("\uFEFF10 \u7E8A\u00B1\r\n20 \u03C0", TextEncoding::kUtf8),
-            program_of({{10, {0xFA, 0x5C, 0x81, 0x7D}}, {20, {0xFF}}}));
+  // UTF-8: a byte-order mark first is passed over.
+  EXPECT_EQ(read_ok("\uFEFF10 \uFF71~\r20 \u03C0", TextEncoding::kUtf8), program_of({{10, {0xB1, '~'}}, {20, {0xFF}}}));
   // The longest body still fits, and the limit is on the bytes, not the text.
   EXPECT_EQ(read_ok("10 " + std::string(basic::kMaxBody, 'A')).size(), basic::kMaxBody + 7);
   EXPECT_EQ(read_ok("10 " + repeat("PRINT", 20000)).size(), 40000u + 7);
@@ -128,6 +126,8 @@ TEST(BasicTest, ReadingRefusesWithTheLineAndItsText) {
       {"1\r\n2 REM{414", kBadBrace, 2, "{414"},
       {"10 " + std::string(basic::kMaxBody + 1, 'A'), kLineTooLong, 1, "10"},
       {"7 " + repeat("{80 88}", basic::kMaxBody / 2 + 1), kLineTooLong, 1, "7"},
+      {"10 A\r20 B\x01", kControlByte, 2, "\x01"},
+      {"1\r\r\n3 REM\x83\xCE", kNoMachineCode, 3, "\x83\xCE"},  // π is a keyword only outside literals
   };
   for (const auto& c : cases) {
     const TextRead r = read_basic_listing(c.text, TextEncoding::kCp932);
@@ -154,6 +154,7 @@ TEST(BasicTest, ReadingUtf8RefusesCharactersWithoutACode) {
       {"10 A\n20 \xFF\xFE", kNotShiftJis, 2, "%FF"},  // no UTF-8
       {"10 \u00A5", kNotShiftJis, 1, "\u00A5"},       // no one-way mappings
       {"1\r\n\uFEFF10 A", kNotShiftJis, 2, "\uFEFF"},
+      {"1\r\r\n3 \u00E9", kNotShiftJis, 3, "\u00E9"},
   };
   for (const auto& c : cases) {
     for (const auto& read : {read_basic_listing, text_to_bsd}) {

@@ -135,6 +135,8 @@ TEST_F(ExtractTest, AFullBrdIndexEndsAfterItsLastSlot) {
   EXPECT_EQ(con.err_text(), "");
 }
 
+// A refused entry leaves an empty host file with its time where there was
+// none; a file that stands there keeps its bytes and its time.
 TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
   b.add_directory(kRoot, "GAMES", opt({0x99, 0x96, 0x31, 0xD9}));
   EXPECT_EQ(run("GAMES"), Bytes{});
@@ -143,6 +145,7 @@ TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
   EXPECT_EQ(out_time(), (HostTime{1999, 12, 31, 23, 59}));
   for (uint8_t m : {mode::kRb, mode::kLib, mode::kSys, mode::kGr, uint8_t{0x2C}}) {
     con.clear();
+    host.files.erase("out.bin");
     const std::string name = "MODE" + std::to_string(m);
     b.add_other(kRoot, name, m, opt({0x00, 0x08, 0x20, 0x00}));
     EXPECT_EQ(run(name), Bytes{});
@@ -150,6 +153,9 @@ TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
     EXPECT_EQ(con.err_text(), message_text(msg::kUnsupportedMode, unsigned{m}));
     EXPECT_EQ(out_time(), (HostTime{2000, 1, 1, 0, 0}));
   }
+  host.files["kept.bin"] = pattern(5);
+  EXPECT_EQ(run("GAMES", "kept.bin"), pattern(5));
+  EXPECT_FALSE(host.times.count("kept.bin"));
 }
 
 TEST_F(ExtractTest, NoHostFileForAMissingPathOrTheImageItself) {
@@ -239,29 +245,6 @@ TEST_F(ExtractTest, LinksAndSlotsPastTheSizeAreNeverFollowed) {
   EXPECT_EQ(con.err_text(), "");
 }
 
-TEST_F(ExtractTest, WriteSyncAndCloseFailuresAreReportedOnceAndTheFileKeepsItsTime) {
-  b.add_contiguous(kRoot, "GAME", pattern(1000));
-  host.fault_name = "out.bin";
-  const std::string failed = message_text(msg::kCannotWriteBecause, "out.bin", "Input/output error");
-  struct Fault {
-    std::optional<uint64_t> budget;
-    bool sync, close;
-    size_t kept;
-  };
-  for (const Fault& f : {Fault{300, false, false, 300}, Fault{0, false, true, 0}, Fault{{}, true, false, 1128},
-                         Fault{{}, false, true, 1128}}) {
-    con.clear();
-    host.times.clear();
-    host.write_budget = f.budget;
-    host.fail_sync = f.sync;
-    host.fail_close = f.close;
-    EXPECT_EQ(run("GAME").size(), f.kept);
-    EXPECT_EQ(con.out_text(), found("GAME"));
-    EXPECT_EQ(con.err_text(), failed);
-    EXPECT_EQ(out_time(), (HostTime{1998, 12, 31, 23, 59}));
-  }
-}
-
 TEST_F(ExtractTest, AFailedTimeStampIsReportedAndTheFileStays) {
   b.add_contiguous(kRoot, "GAME", pattern(1000));
   host.fail_set_time = true;
@@ -334,13 +317,13 @@ TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   using Writes = std::vector<std::pair<uint64_t, size_t>>;
   auto writes = [&](const char* path, Extraction want) {
     RecordingFile f;
-    EXPECT_EQ(extract_file(b.volume(), con, host, resolve_path(b.volume(), con, path), f, host_time), want) << path;
+    std::vector<uint8_t> buffer;
+    EXPECT_EQ(extract_contents(b.volume(), con, host, *resolve_path(b.volume(), con, path).entry, path, f, buffer), want);
     return f.writes;
   };
   EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 5128}}));
   EXPECT_EQ(writes("BSD", Extraction::kWritten), (Writes{{0, 600}}));
   EXPECT_EQ(writes("BRD", Extraction::kWritten), (Writes{{0, 10016}}));
-  EXPECT_EQ(writes("NOPE", Extraction::kRefused), Writes{});
   EXPECT_EQ(host.prepare_calls, 3);
   EXPECT_EQ(host.prepared_bytes, 5128u + 600u + 10016u);
 }

@@ -211,6 +211,7 @@ TEST(CommandStoreTest, AFailedStoreLeavesTheVolumeAsItWas) {
        message_text(msg::kDirectoryFull) + message_text(msg::kDirectoryFullNamed, "FULL")},
       {"short body", "OLD", make_mzt(pattern(9), 0, 0, 1, "X", 10), message_text(msg::kReadFailed, "in.mzt")},
       {"directory in the way", "SUB", make_mzt(pattern(10)), message_text(msg::kIsDirectory, "SUB")},
+      {"a file named . in the root", ".", make_mzt(pattern(10)), message_text(msg::kAlreadyExists, ".")},
   };
   for (const auto& c : cases) {
     VolumeBuilder b(24 + 40, 1);

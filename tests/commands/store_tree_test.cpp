@@ -83,13 +83,13 @@ TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
        message_text(msg::kNotBrdFile, "h/B.brd")},
       {"name too long", {{"ABCDEFGHIJKLMNOPQ.mzt", mzt}}, {}, "", std::nullopt,
        message_text(msg::kNameTooLong, "h/ABCDEFGHIJKLMNOPQ.mzt")},
-      // "." and ".." lead out of the directory they are in: refused, and
-      // nothing of the folder is stored.
+      // "." and ".." lead out of the directory they are in: refused as M
+      // refuses them, and nothing of the folder is stored.
       {"a folder standing for ..", {{"OK.mzt", mzt}, {".%2E/.%2E/PRECIOUS.mzt", mzt}}, {".%2E", ".%2E/.%2E"},
-       "GAMES/DEEP", std::nullopt, message_text(msg::kNameNotUsable, "h/.%2E")},
-      {"a folder standing for .", {}, {"%2E"}, "", std::nullopt, message_text(msg::kNameNotUsable, "h/%2E")},
-      {"a file standing for ..", {{"%2e%2E.mzt", mzt}}, {}, "", std::nullopt,
-       message_text(msg::kNameNotUsable, "h/%2e%2E.mzt")},
+       "GAMES/DEEP", std::nullopt, message_text(msg::kAlreadyExists, "GAMES/DEEP/..")},
+      {"a folder standing for .", {}, {"%2E"}, "", std::nullopt, message_text(msg::kAlreadyExists, ".")},
+      {"a file standing for ..", {{"SUB/%2e%2E.mzt", mzt}}, {"SUB"}, "", std::nullopt,
+       message_text(msg::kAlreadyExists, "SUB/..")},
       {"name not in code page 932", {{e9 + ".bsd", {}}}, {}, "", std::nullopt,
        message_text(msg::kPathNotShiftJis, ("h/" + e9 + ".bsd").c_str())},
       {"two entries for one name", {{"A.mzt", mzt}, {"A.bsd", {}}}, {}, "SUB", std::nullopt,

@@ -253,6 +253,7 @@ TEST_F(BasicE2eTest, TRefusalsLeaveTheTargetAsItWas) {
       {{"T", "bad.bas", "old.mzt"}, 1, message_text(msg::kNoLineNumber, 2u)},
       {{"T", "p.bas", "ABCDEFGHIJKLMNOPQ.mzt"}, 1, message_text(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
       {{"T", "none.bas", "new.mzt"}, 1, message_text(msg::kHostFileNotFound, "none.bas")},
+      {{"T", ".", "new.mzt"}, 1, message_text(msg::kNotAFile, ".")},
       {{"T", "p.bas"}, 2, ""},
       {{"T", "p.bas", "new.mzt", "x"}, 2, ""},
   };
