@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "broken_promise.h"
-#include "commands/check.h"
+#include "operations/check.h"
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "output/name_text.h"
+#include "volume/path_text.h"
 
 #ifndef TARNWICK_VERSION
 #define TARNWICK_VERSION "0"

@@ -6,24 +6,24 @@
 
 #include "app/command_line.h"
 #include "app/listing.h"
-#include "commands/check.h"
-#include "commands/convert.h"
-#include "commands/delete.h"
-#include "commands/directory.h"
-#include "commands/extract.h"
-#include "commands/format.h"
-#include "commands/import.h"
-#include "commands/list.h"
-#include "commands/run_context.h"
-#include "commands/store.h"
-#include "commands/store_tree.h"
-#include "commands/tape.h"
-#include "commands/tree.h"
 #include "containers/image.h"
 #include "containers/image_file.h"
-#include "host/user_text.h"
+#include "operations/check.h"
+#include "operations/convert.h"
+#include "operations/delete.h"
+#include "operations/directory.h"
+#include "operations/extract.h"
+#include "operations/format.h"
+#include "operations/import.h"
+#include "operations/list.h"
+#include "operations/run_context.h"
+#include "operations/store.h"
+#include "operations/store_tree.h"
+#include "operations/tape.h"
+#include "operations/tree.h"
 #include "output/name_text.h"
 #include "volume/path.h"
+#include "volume/path_text.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -280,14 +280,13 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   // Standard output that carries R's file carries nothing else.
   if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();
   // A PATH typed as text becomes the volume's bytes before anything opens.
-  const std::string typed_path = a.path.value_or("");
-  if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
-  // A name field ends at its first 0x0D: no name holds one, and a name
-  // made with one could never be reached again. (A PATH typed as UTF-8
-  // holds none: its 0x0D are the '/' of names.)
-  if (!con.utf8_paths() && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
-    con.err(msg::kPathNotShiftJis, typed_path);
-    return finish(con);
+  if (a.path) {
+    const std::optional<std::string> bytes = path_argument(*a.path, con.utf8_paths());
+    if (!bytes) {
+      con.err(msg::kPathNotShiftJis, *a.path);
+      return finish(con);
+    }
+    a.path = *bytes;
   }
   echo_arguments(con, a);
 

@@ -4,11 +4,11 @@
 
 #include <functional>
 
-#include "commands/delete.h"
-#include "commands/directory.h"
-#include "commands/import.h"
-#include "commands/store.h"
-#include "commands/store_tree.h"
+#include "operations/delete.h"
+#include "operations/directory.h"
+#include "operations/import.h"
+#include "operations/store.h"
+#include "operations/store_tree.h"
 #include "containers/image_file.h"
 #include "containers/memory_store.h"
 #include "support/image_builder.h"

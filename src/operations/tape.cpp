@@ -1,0 +1,135 @@
+#include "operations/tape.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "codecs/basic.h"
+#include "codecs/mzt.h"
+#include "codecs/text_file.h"
+#include "host/host_path.h"
+#include "volume/coding.h"
+#include "volume/format.h"
+#include "volume/path_text.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The most SOURCE may hold: an MZT header and the largest body, or a
+// listing (codecs/text_file.h reads listings of up to 16 MiB).
+constexpr size_t kMaxSource = size_t{16} << 20;
+
+// The body of an MZT file of mode 2 whose size fits in it; nothing for
+// anything else.
+std::optional<std::span<const uint8_t>> basic_body(std::span<const uint8_t> file) {
+  if (file.size() < mzt::kHeaderSize || file[mzt::kMode] != mode::kBtx) return std::nullopt;
+  const size_t size = load16(file.data() + mzt::kSize);
+  if (file.size() - mzt::kHeaderSize < size) return std::nullopt;
+  return file.subspan(mzt::kHeaderSize, size);
+}
+
+// The MZT header's name field for TARGET: its last component without its
+// extension (from the last '.', unless that is its first character), as
+// PATH becomes the volume's bytes, filled with 0x0D; nothing after saying
+// why there is none.
+std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Console& con, const std::string& target) {
+  std::array<uint8_t, kNameFieldLength> field;
+  field.fill(kNameEnd);
+  if (Host::is_standard_stream(HostPath::from_argument(target))) return field;
+  std::string name(last_component(target));
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  const std::string typed = name;
+  // 0x0D would end the name early (a name's "%2F" in the UTF-8 mode too).
+  const std::optional<std::string> bytes = path_argument(typed, con.utf8_paths());
+  if (!bytes || bytes->find(static_cast<char>(kNameEnd)) != std::string::npos) {
+    con.err(msg::kPathNotShiftJis, typed);
+    return std::nullopt;
+  }
+  name = *bytes;
+  if (name.size() > static_cast<size_t>(kNameLength)) {
+    con.err(msg::kNameTooLong, as_host_text(typed));
+    return std::nullopt;
+  }
+  std::copy(name.begin(), name.end(), field.begin());
+  return field;
+}
+
+// An MZT file of mode 2 holding the program of the listing in `text`;
+// nothing after saying why not.
+std::optional<std::string> tape_of_listing(Console& con, std::string_view text, const std::string& source,
+                                           const std::string& target) {
+  const TextRead program = read_basic_listing(text, text_form(con).encoding);
+  if (program.error) {
+    report_text_error(con, *program.error);
+    return std::nullopt;
+  }
+  if (program.bytes.size() > basic::kMaxFile) {
+    con.err(msg::kTooLarge, source);
+    return std::nullopt;
+  }
+  const std::optional<std::array<uint8_t, kNameFieldLength>> name = tape_name(con, target);
+  if (!name) return std::nullopt;
+  std::string file(mzt::kHeaderSize, '\0');
+  file[mzt::kMode] = static_cast<char>(mode::kBtx);
+  std::copy(name->begin(), name->end(), file.begin() + mzt::kName);
+  file[mzt::kSize] = static_cast<char>(program.bytes.size() & 0xFF);
+  file[mzt::kSize + 1] = static_cast<char>(program.bytes.size() >> 8);
+  file.append(program.bytes.begin(), program.bytes.end());
+  return file;
+}
+
+// What SOURCE becomes; nothing after saying why it cannot be read or
+// converted.
+std::optional<std::string> convert_source(Console& con, Host& host, const std::string& source,
+                                          const std::string& target) {
+  const std::unique_ptr<File> in = host.open_argument(HostPath::from_argument(source), OpenMode::kRead);
+  if (!in) {
+    if (host.path_kind(HostPath::from_argument(source)) == PathKind::kFolder) {
+      con.err(msg::kNotAFile, source);
+    } else {
+      con.err(msg::kHostFileNotFound, source);
+    }
+    return std::nullopt;
+  }
+  std::string bytes;
+  switch (read_whole_file(*in, kMaxSource, bytes)) {
+    case WholeRead::kFailed: con.err(msg::kReadFailed, source); return std::nullopt;
+    case WholeRead::kTooLarge: con.err(msg::kTooLarge, source); return std::nullopt;
+    case WholeRead::kRead: break;
+  }
+  const auto file = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  if (const std::optional<std::span<const uint8_t>> body = basic_body(file)) {
+    std::optional<std::string> listing = list_basic_program(*body, text_form(con));
+    if (!listing) con.err(msg::kNotBasicProgram, as_host_text(source));
+    return listing;
+  }
+  return tape_of_listing(con, bytes, source, target);
+}
+
+}  // namespace
+
+bool command_tape(Console& con, Host& host, const std::string& source, const std::string& target) {
+  const std::optional<std::string> converted = convert_source(con, host, source, target);
+  if (!converted) return false;
+  const auto bytes = std::span(reinterpret_cast<const uint8_t*>(converted->data()), converted->size());
+  const HostPath path = HostPath::from_argument(target);
+  std::string reason;
+  if (!host.writes_standard_output(path)) {
+    if (host.replace_file(path, bytes, &reason)) return true;
+    report_cannot_write(con, as_host_text(target), reason);
+    return false;
+  }
+  const std::unique_ptr<File> out = host.open_standard(OpenMode::kCreate, &reason);
+  const bool written = out && (bytes.empty() || out->write_at(0, bytes.data(), bytes.size()) == bytes.size());
+  if (out && written && out->close()) return true;
+  con.err(msg::kStdoutWriteFailed, out ? out->failure_text() : reason);
+  return false;
+}
+
+}  // namespace tarnwick
