@@ -85,7 +85,6 @@ MESSAGES = [
     ("kContiguousFileError", "%sファイル %s でエラー\n", "hn", FAIL),
     ("kBsdFileError", "BSDファイル %s でエラー\n", "n", FAIL),
     ("kBrdFileError", "BRDファイル %s でエラー\n", "n", FAIL),
-    ("kSubdirectoryPath", "%s/%s"),
     ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n", "", FAIL),
     ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n", "", FAIL),
     ("kSubdirectoryError", "サブディレクトリ %s でエラー\n", "p", FAIL),

@@ -15,14 +15,10 @@ constexpr size_t kReadChunk = size_t{64} << 10;
 
 }  // namespace
 
-AsText as_text_for(uint8_t m, bool basic, bool text) {
-  if (basic && m == mode::kBtx) return AsText::kBasic;
-  if (text && m == mode::kBsd) return AsText::kText;
+AsText as_text_for(uint8_t m, TextKinds kinds) {
+  if (kinds.basic && m == mode::kBtx) return AsText::kBasic;
+  if (kinds.text && m == mode::kBsd) return AsText::kText;
   return AsText::kNone;
-}
-
-TextForm text_form(const Console& con) {
-  return TextForm{con.utf8_files() ? TextEncoding::kUtf8 : TextEncoding::kCp932, kTextLineEnd};
 }
 
 std::optional<std::string> file_as_text(AsText how, std::span<const uint8_t> bytes, TextForm form) {
@@ -47,39 +43,39 @@ WholeRead read_whole_file(File& file, size_t limit, std::string& out) {
   }
 }
 
-std::optional<std::vector<uint8_t>> file_from_text(Console& con, File& file, std::string_view name, AsText how,
-                                                   bool name_it) {
+std::optional<std::vector<uint8_t>> file_from_text(Report& rep, File& file, std::string_view name, AsText how,
+                                                   TextForm form, bool name_it) {
   std::string text;
   switch (read_whole_file(file, kMaxTextFile, text)) {
-    case WholeRead::kFailed: con.err(msg::kReadFailed, name); return std::nullopt;
-    case WholeRead::kTooLarge: con.err(msg::kTooLarge, name); return std::nullopt;
+    case WholeRead::kFailed: rep.err(msg::kReadFailed, name); return std::nullopt;
+    case WholeRead::kTooLarge: rep.err(msg::kTooLarge, name); return std::nullopt;
     case WholeRead::kRead: break;
   }
-  const TextEncoding encoding = text_form(con).encoding;
+  const TextEncoding encoding = form.encoding;
   TextRead read = how == AsText::kBasic ? read_basic_listing(text, encoding) : text_to_bsd(text, encoding);
   if (read.error) {
-    if (name_it && how == AsText::kBasic) con.err(msg::kNotBasicProgram, as_host_text(name));
-    if (name_it && how == AsText::kText) con.err(msg::kNotBsdFile, name);
-    report_text_error(con, *read.error);
+    if (name_it && how == AsText::kBasic) rep.err(msg::kNotBasicProgram, as_host_text(name));
+    if (name_it && how == AsText::kText) rep.err(msg::kNotBsdFile, name);
+    report_text_error(rep, *read.error);
     return std::nullopt;
   }
   if (read.bytes.size() > basic::kMaxFile) {
-    con.err(msg::kTooLarge, name);
+    rep.err(msg::kTooLarge, name);
     return std::nullopt;
   }
   return std::move(read.bytes);
 }
 
-void report_text_error(Console& con, const ListingError& e) {
+void report_text_error(Report& rep, const ListingError& e) {
   const auto line = static_cast<unsigned>(std::min<size_t>(e.line, 0xFFFFFFFFu));
   switch (e.kind) {
-    case ListingErrorKind::kNoLineNumber: con.err(msg::kNoLineNumber, line); break;
-    case ListingErrorKind::kBadBrace: con.err(msg::kBadBrace, line); break;
-    case ListingErrorKind::kLineTooLong: con.err(msg::kLineTooLong, line); break;
-    case ListingErrorKind::kNotShiftJis: con.err(msg::kCharNotShiftJis, line, e.text); break;
-    case ListingErrorKind::kControlByte: con.err(msg::kControlByteInLine, line, static_cast<uint8_t>(e.text[0])); break;
+    case ListingErrorKind::kNoLineNumber: rep.err(msg::kNoLineNumber, line); break;
+    case ListingErrorKind::kBadBrace: rep.err(msg::kBadBrace, line); break;
+    case ListingErrorKind::kLineTooLong: rep.err(msg::kLineTooLong, line); break;
+    case ListingErrorKind::kNotShiftJis: rep.err(msg::kCharNotShiftJis, line, e.text); break;
+    case ListingErrorKind::kControlByte: rep.err(msg::kControlByteInLine, line, static_cast<uint8_t>(e.text[0])); break;
     // The character's code page 932 bytes, shown as a volume's text is.
-    case ListingErrorKind::kNoMachineCode: con.err(msg::kCharNotInBasic, line, e.text); break;
+    case ListingErrorKind::kNoMachineCode: rep.err(msg::kCharNotInBasic, line, e.text); break;
   }
 }
 

@@ -13,7 +13,7 @@
 
 #include "codecs/basic.h"
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
@@ -23,13 +23,17 @@ enum class AsText {
   kText,   // a BSD file's bytes as text
 };
 
+// Which files move as text: BTX files as listings (-b), BSD files as text
+// (-t).
+struct TextKinds {
+  bool basic = false;
+  bool text = false;
+  bool any() const { return basic || text; }
+};
+
 // What the options make of a file of mode `m`: a BTX file a listing with
 // -b, a BSD file text with -t; any other file stays as it is.
-AsText as_text_for(uint8_t m, bool basic, bool text);
-
-// The run's text files: in the user's encoding, lines ended as the host
-// ends them.
-TextForm text_form(const Console& con);
+AsText as_text_for(uint8_t m, TextKinds kinds);
 
 // The text of a file's bytes, or nothing when they do not convert.
 std::optional<std::string> file_as_text(AsText how, std::span<const uint8_t> bytes, TextForm form);
@@ -39,15 +43,15 @@ std::optional<std::string> file_as_text(AsText how, std::span<const uint8_t> byt
 enum class WholeRead { kRead, kFailed, kTooLarge };
 WholeRead read_whole_file(File& file, size_t limit, std::string& out);
 
-// The bytes a host text file stands for (the program of a listing, or a
-// BSD file's bytes), read whole and converted; at most 65,535 of them.
-// Nothing after reporting why not, the file named `name`; with `name_it`
-// a fault on a line of the text is told after a line that names the file
-// (one of many a command stores).
-std::optional<std::vector<uint8_t>> file_from_text(Console& con, File& file, std::string_view name, AsText how,
-                                                   bool name_it = false);
+// The bytes a host text file in `form` stands for (the program of a
+// listing, or a BSD file's bytes), read whole and converted; at most 65,535
+// of them. Nothing after reporting why not, the file named `name`; with
+// `name_it` a fault on a line of the text is told after a line that names
+// the file (one of many a command stores).
+std::optional<std::vector<uint8_t>> file_from_text(Report& rep, File& file, std::string_view name, AsText how,
+                                                   TextForm form, bool name_it = false);
 
 // Says what is wrong with a listing or a text, and on which line.
-void report_text_error(Console& con, const ListingError& e);
+void report_text_error(Report& rep, const ListingError& e);
 
 }  // namespace tarnwick

@@ -1,7 +1,6 @@
 #include "operations/check.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <string_view>
 
@@ -28,10 +27,14 @@ bool in_table(const CheckState& st, uint64_t first, uint64_t count) {
 
 void claim(CheckState& st, uint32_t r) { st.sanity_check_record_status[r] = 1; }
 
-// "%s/%s" of the parent's path text and the name, cut to 255 bytes.
+// The parent's path text, '/' and the name (each as a C text, up to a
+// 0x00 in it), cut to 255 bytes.
 std::string subdirectory_path(const std::string& parent, const std::string& name) {
-  char text[kPathTextMax + 1];
-  std::snprintf(text, sizeof text, msg::kSubdirectoryPath.bytes, parent.c_str(), path_component(name).c_str());
+  const auto c_text = [](std::string_view s) { return s.substr(0, s.find('\0')); };
+  std::string text(c_text(parent));
+  text += '/';
+  text += c_text(path_component(name));
+  if (text.size() > kPathTextMax) text.resize(kPathTextMax);
   return text;
 }
 

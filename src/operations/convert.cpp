@@ -1,10 +1,9 @@
 #include "operations/convert.h"
 
 #include <cctype>
-#include <vector>
 
-#include "operations/format.h"
 #include "containers/d88.h"
+#include "containers/memory_store.h"
 #include "containers/raw.h"
 
 namespace tarnwick {
@@ -25,9 +24,17 @@ bool ends_with_any_case(std::string_view name, std::string_view ext) {
 
 // The volume's bytes, every page read once; false when a page could not
 // be read (the front end reports the image then).
-bool read_volume(const Volume& vol, std::vector<uint8_t>& out, Host& host) {
-  host.resize_buffer(out, vol.size());
+bool read_volume(Image& image, std::vector<uint8_t>& out) {
+  const Volume& vol = image.volume();
+  resize_prepared(out, vol.size(), [&image](void* p, size_t n) { image.store().prepare_for_writing(p, n); });
   return vol.read(0, out);
+}
+
+// A D88 file of one disk of `type` holding the raw image's tracks.
+std::optional<std::vector<uint8_t>> rebuilt_d88(const std::vector<uint8_t>& tracks, uint8_t type) {
+  MemoryStore made("", {});
+  if (!write_new_d88_image(made.file(), tracks, type)) return std::nullopt;
+  return made.bytes();
 }
 
 }  // namespace
@@ -38,45 +45,42 @@ std::optional<NewImageForm> new_image_form(std::string_view name) {
   return std::nullopt;
 }
 
-bool check_new_image(Console& con, Host& host, const std::string& name) {
+bool check_new_image(Host& host, Report& rep, const std::string& name) {
   if (!new_image_form(name)) {
-    con.err(msg::kUnknownImageForm, name);
+    rep.err(msg::kUnknownImageForm, name);
     return false;
   }
   if (host.path_kind(HostPath::from_argument(name)) != PathKind::kMissing) {
-    con.err(msg::kAlreadyExists, as_host_text(name));
+    rep.err(msg::kAlreadyExists, as_host_text(name));
     return false;
   }
   return true;
 }
 
-void command_convert(RunContext& ctx, Image& source, const std::string& new_name) {
+std::optional<std::vector<uint8_t>> disk_image_bytes(Image& source, NewImageForm form, const std::string& new_name,
+                                                     Report& rep) {
   const Container& from = source.container();
-  const NewImageForm form = new_image_form(new_name).value_or(NewImageForm::kD88);
-  const size_t tracks = ctx.vol.size() / raw::kTrackBytes;
+  const size_t tracks = source.volume().size() / raw::kTrackBytes;
   if (form == NewImageForm::kRaw && !is_raw_track_count(tracks)) {
-    ctx.con.err(msg::kUnknownImageForm, new_name);
-    return;
+    rep.err(msg::kUnknownImageForm, new_name);
+    return std::nullopt;
   }
   std::vector<uint8_t> bytes;
   if (form == NewImageForm::kD88 && from.kind == ContainerKind::kD88) {
     // The disk as the file holds it, header and size field included.
     if (!source.read_bytes(d88_disk_bytes(from), bytes)) {
-      ctx.con.err(msg::kReadFailed, ctx.image_name);
-      return;
+      rep.err(msg::kReadFailed, source.name());
+      return std::nullopt;
     }
-  } else if (!read_volume(ctx.vol, bytes, ctx.host)) {
-    return;
-  } else if (form == NewImageForm::kRaw) {
-    bytes = raw_image_bytes(bytes);
+    return bytes;
   }
-  const bool rebuild = form == NewImageForm::kD88 && from.kind == ContainerKind::kRaw;
+  if (!read_volume(source, bytes)) return std::nullopt;
+  if (form == NewImageForm::kRaw) return raw_image_bytes(bytes);
+  // A raw image to a D88 file.
   const uint8_t type = tracks > k2dMaxTracks ? d88::kDiskType2DD : d88::kDiskType2D;
-  const bool written = write_new_image(ctx.con, ctx.host, new_name, [&](File& file) {
-    if (rebuild) return write_new_d88_image(file, bytes, type);
-    return file.write_at(0, bytes.data(), bytes.size()) == bytes.size();
-  });
-  if (written) ctx.con.out(msg::kImageCreated, new_name);
+  const std::optional<std::vector<uint8_t>> d88 = rebuilt_d88(bytes, type);
+  if (!d88) report_write_failed(rep, new_name, "");
+  return d88;
 }
 
 }  // namespace tarnwick

@@ -1,15 +1,16 @@
-// C: one floppy disk, a disk of a D88 file or a raw image, into an image
-// file of its own, in the form NEWIMAGE's extension names.
+// C: one floppy disk, a disk of a D88 file or a raw image, as an image file
+// of its own, in the form NEWIMAGE's extension names.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "operations/run_context.h"
 #include "containers/image.h"
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
@@ -22,16 +23,19 @@ enum class NewImageForm {
 std::optional<NewImageForm> new_image_form(std::string_view name);
 
 // What C checks before the image is opened: NEWIMAGE's extension, then
-// that nothing exists by that name. False after reporting which.
-bool check_new_image(Console& con, Host& host, const std::string& name);
+// that nothing exists by that name. False after saying which.
+bool check_new_image(Host& host, Report& rep, const std::string& name);
 
-// Writes the loaded floppy disk into the new image file `new_name`:
+// The bytes of an image file in `form` holding the loaded floppy disk of
+// `source`:
 //   D88 disk to .d88   the disk's bytes exactly (d88_disk_bytes);
 //   raw image to .d88  a D88 file laid out as F lays one out (2DD for more
 //                      than 84 tracks, else 2D), with the image's tracks;
 //   either to raw      the tracks in D88 order, every byte inverted.
-// A raw image needs an even number of tracks, at least 70. Reports what it
-// made or why it made nothing; a failed write leaves no file behind.
-void command_convert(RunContext& ctx, Image& source, const std::string& new_name);
+// A raw image needs an even number of tracks, at least 70. Nothing after
+// saying why there are none (`new_name` names the new file); nothing
+// unsaid when the image could not be read (Image::read_failed).
+std::optional<std::vector<uint8_t>> disk_image_bytes(Image& source, NewImageForm form, const std::string& new_name,
+                                                     Report& rep);
 
 }  // namespace tarnwick

@@ -1,10 +1,9 @@
 // D: delete a file.
 #pragma once
 
-#include <string>
+#include <string_view>
 
-#include "operations/run_context.h"
-#include "output/console.h"
+#include "output/report.h"
 #include "volume/edit.h"
 #include "volume/path.h"
 
@@ -17,10 +16,10 @@ namespace tarnwick {
 // message. Data reaching outside the data blocks (a damaged entry, chain or
 // index) is released as far as it is valid, reported, and the entry is
 // still freed.
-bool delete_file(VolumeEdit& edit, Console& con, const PathResult& target);
+bool delete_file(VolumeEdit& edit, Report& rep, const PathResult& target);
 
-// The D command as the front end runs it, up to the save. True when the
-// file was deleted and the volume must be saved.
-bool command_delete(RunContext& ctx, const std::string& path);
+// D: deletes the file `path` names. True when the file was deleted and the
+// volume must be saved; false after saying why not.
+bool delete_path(Volume& vol, Report& rep, std::string_view path);
 
 }  // namespace tarnwick

@@ -14,15 +14,15 @@ namespace {
 
 // Resolves the path, reporting why it leads nowhere in the words of M and
 // K, which name the whole path. Nothing after that report.
-std::optional<PathResult> resolve_for_directory(const Volume& vol, Console& con, const std::string& path) {
+std::optional<PathResult> resolve_for_directory(const Volume& vol, Report& rep, const std::string& path) {
   PathResult r = resolve_path(vol, path);
   if (r.name) return r;
   if (r.too_long) {
-    con.err(msg::kNameTooLong, as_volume_path(path));
+    rep.err(msg::kNameTooLong, as_volume_path(path));
   } else if (r.no_file_name) {
-    con.err(msg::kNoFileName);
+    rep.err(msg::kNoFileName);
   } else {
-    con.err(msg::kDirectoryNotFound, path);
+    rep.err(msg::kDirectoryNotFound, path);
   }
   return std::nullopt;
 }
@@ -37,54 +37,54 @@ bool holds_only_dots(const Volume& vol, uint32_t dir) {
 
 }  // namespace
 
-bool make_directory(RunContext& ctx, const std::string& path) {
-  const std::optional<PathResult> target = resolve_for_directory(ctx.vol, ctx.con, path);
+bool make_directory(Volume& vol, Report& rep, const std::string& path, const HostTime& now) {
+  const std::optional<PathResult> target = resolve_for_directory(vol, rep, path);
   if (!target) return false;
   if (target->entry || is_dot_name(target->last())) {
-    ctx.con.err(msg::kAlreadyExists, as_volume_path(path));
+    rep.err(msg::kAlreadyExists, as_volume_path(path));
     return false;
   }
-  const std::optional<EntryRef> e = first_free_entry(ctx.vol, target->directory);
+  const std::optional<EntryRef> e = first_free_entry(vol, target->directory);
   if (!e) {
-    report_directory_full(ctx.con, parent_text(path));
+    report_directory_full(rep, parent_text(path));
     return false;
   }
-  VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
-  if (!edit.make_directory(target->directory, *e, target->last(), encode_time_stamp(ctx.host.now()))) {
+  VolumeEdit edit(vol, alloc_trace(rep));
+  if (!edit.make_directory(target->directory, *e, target->last(), encode_time_stamp(now))) {
     edit.rollback();
-    report_no_space(ctx.con, edit, path);
+    report_no_space(rep, edit, path);
     return false;
   }
   return true;
 }
 
-bool remove_directory(RunContext& ctx, const std::string& path) {
+bool remove_directory(Volume& vol, Report& rep, const std::string& path) {
   if (names_the_root(path)) {
-    ctx.con.err(msg::kCannotDelete, path);
+    rep.err(msg::kCannotDelete, path);
     return false;
   }
-  const std::optional<PathResult> target = resolve_for_directory(ctx.vol, ctx.con, path);
+  const std::optional<PathResult> target = resolve_for_directory(vol, rep, path);
   if (!target) return false;
   if (is_dot_name(target->last())) {
-    ctx.con.err(msg::kCannotDelete, path);
+    rep.err(msg::kCannotDelete, path);
     return false;
   }
   if (!target->entry) {
-    ctx.con.err(msg::kPathNotFound, as_volume_path(path));
+    rep.err(msg::kPathNotFound, as_volume_path(path));
     return false;
   }
   const EntryRef e = *target->entry;
-  if (ctx.vol.mode(e) != mode::kDir) {
-    ctx.con.err(msg::kNotADirectory, path);
+  if (vol.mode(e) != mode::kDir) {
+    rep.err(msg::kNotADirectory, path);
     return false;
   }
-  const uint32_t dir = ctx.vol.start_record(e);
-  if (!ctx.vol.holds_directory(dir) || !holds_only_dots(ctx.vol, dir)) {
-    ctx.con.err(msg::kDirectoryNotEmpty, path);
+  const uint32_t dir = vol.start_record(e);
+  if (!vol.holds_directory(dir) || !holds_only_dots(vol, dir)) {
+    rep.err(msg::kDirectoryNotEmpty, path);
     return false;
   }
-  VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
-  if (!edit.remove_entry(e)) ctx.con.err(msg::kDataDamaged, path);
+  VolumeEdit edit(vol, alloc_trace(rep));
+  if (!edit.remove_entry(e)) rep.err(msg::kDataDamaged, path);
   return true;
 }
 

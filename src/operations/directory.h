@@ -8,19 +8,20 @@
 
 #include <string>
 
-#include "operations/run_context.h"
+#include "host/host_time.h"
+#include "output/report.h"
+#include "volume/volume.h"
 
 namespace tarnwick {
 
 // Makes the directory `path` names inside the directory its other
-// components lead to, stamped with the host's time now. True when the
-// volume changed and must be saved; a refusal has printed why and changed
-// nothing.
-bool make_directory(RunContext& ctx, const std::string& path);
+// components lead to, stamped with `now`. True when the volume changed and
+// must be saved; a refusal has said why and changed nothing.
+bool make_directory(Volume& vol, Report& rep, const std::string& path, const HostTime& now);
 
 // Removes the directory `path` names when it holds nothing but "." and
 // "..": its records are released and its entry freed as D frees a file's.
 // True when the volume changed and must be saved.
-bool remove_directory(RunContext& ctx, const std::string& path);
+bool remove_directory(Volume& vol, Report& rep, const std::string& path);
 
 }  // namespace tarnwick

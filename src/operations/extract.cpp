@@ -67,40 +67,40 @@ bool write_all(File& out, uint64_t& at, const uint8_t* data, size_t n) {
 
 // The entry a resolution found, announced as R announces it; nothing after
 // reporting why there is none.
-std::optional<EntryRef> announce_target(Console& con, const PathResult& target) {
+std::optional<EntryRef> announce_target(Report& rep, const PathResult& target) {
   if (!target.name) {
     // A missing directory has been reported by the resolution itself.
     if (target.fault != PathFault::kDirectoryMissing) {
-      con.err(msg::kPathNotFound, as_volume_path(target.path));
+      rep.err(msg::kPathNotFound, as_volume_path(target.path));
     }
     return std::nullopt;
   }
   const std::string& name = target.last();
-  con.out(msg::kFileTrace, name);
+  rep.out(msg::kFileTrace, name);
   if (!target.entry) {
-    con.err(msg::kPathNotFound, as_volume_path(name));
+    rep.err(msg::kPathNotFound, as_volume_path(name));
     return std::nullopt;
   }
-  con.out(msg::kFileFound, name);
+  rep.out(msg::kFileFound, name);
   return target.entry;
 }
 
 }  // namespace
 
-Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
-                           std::vector<uint8_t>& bytes, bool with_header) {
+Extraction gather_contents(const Volume& vol, Report& rep, const MemoryHint& hint, EntryRef e,
+                           const std::string& name, std::vector<uint8_t>& bytes, bool with_header) {
   const uint8_t file_mode = vol.mode(e);
   if (file_mode == mode::kDir) {
-    con.err(msg::kIsDirectory, name);
+    rep.err(msg::kIsDirectory, name);
     return Extraction::kRefused;
   }
   if (layout_of(file_mode) == Layout::kNone) {
-    con.err(msg::kUnsupportedMode, static_cast<unsigned>(file_mode));
+    rep.err(msg::kUnsupportedMode, static_cast<unsigned>(file_mode));
     return Extraction::kRefused;
   }
   const std::optional<std::vector<Extent>> plan = plan_extraction(vol, e);
   if (!plan) {
-    con.err(msg::kDataDamaged, path_component(name));
+    rep.err(msg::kDataDamaged, path_component(name));
     return Extraction::kRefused;
   }
 
@@ -110,7 +110,7 @@ Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef
   const bool mzt = with_header && (file_mode == mode::kObj || file_mode == mode::kBtx);
   uint64_t size = mzt ? mzt::kHeaderSize : 0;
   for (const Extent& s : *plan) size += s.length;
-  host.resize_buffer(bytes, static_cast<size_t>(size));
+  resize_prepared(bytes, static_cast<size_t>(size), hint);
   uint64_t at = 0;
   if (mzt) {
     const std::array<uint8_t, mzt::kHeaderSize> header = mzt_header(vol, e);
@@ -126,12 +126,69 @@ Extraction gather_contents(const Volume& vol, Console& con, Host& host, EntryRef
   return Extraction::kWritten;
 }
 
-Extraction extract_contents(const Volume& vol, Console& con, Host& host, EntryRef e, const std::string& name,
-                            File& out, std::vector<uint8_t>& bytes) {
-  const Extraction gathered = gather_contents(vol, con, host, e, name, bytes, true);
+Extraction extract_contents(const Volume& vol, Report& rep, const MemoryHint& hint, EntryRef e,
+                            const std::string& name, File& out, std::vector<uint8_t>& bytes) {
+  const Extraction gathered = gather_contents(vol, rep, hint, e, name, bytes, true);
   if (gathered != Extraction::kWritten) return gathered;
   uint64_t at = 0;
   return write_all(out, at, bytes.data(), bytes.size()) ? Extraction::kWritten : Extraction::kWriteFailed;
+}
+
+std::optional<PathResult> find_file(const Volume& vol, Report& rep, std::string_view path) {
+  PathResult target = resolve_path(vol, rep, path);
+  trace_lookup(rep, target);
+  if (!target.entry) {
+    rep.err(msg::kPathNotFound, as_volume_path(path));
+    return std::nullopt;
+  }
+  return target;
+}
+
+namespace {
+
+// The text -b or -t makes of the file found, into `out`; nothing changed
+// there after saying why there is none.
+void read_as_text(const Volume& vol, Report& rep, const MemoryHint& hint, EntryRef e, const PathResult& found,
+                  TextKinds kinds, TextForm form, FileOut& out) {
+  const std::string& path = found.path;
+  out.as = as_text_for(vol.mode(e), kinds);
+  if (out.as == AsText::kNone) {
+    if (kinds.text) {
+      rep.err(msg::kNotText, path);
+    } else {
+      rep.err(msg::kNotBasic, path);
+    }
+    return;
+  }
+  std::vector<uint8_t> bytes;
+  const Extraction gathered = gather_contents(vol, rep, hint, e, found.last(), bytes, false);
+  if (gathered != Extraction::kWritten) {
+    out.result = gathered;
+    return;
+  }
+  const std::optional<std::string> text = file_as_text(out.as, bytes, form);
+  if (!text && out.as == AsText::kBasic) rep.err(msg::kNotBasicProgram, as_volume_path(path));
+  if (!text && out.as == AsText::kText) rep.err(msg::kNotText, path);
+  if (!text) return;
+  out.bytes.assign(text->begin(), text->end());
+  out.result = Extraction::kWritten;
+}
+
+}  // namespace
+
+FileOut read_found_file(const Volume& vol, Report& rep, const MemoryHint& hint, const PathResult& found,
+                        TextKinds kinds, TextForm form, bool with_header) {
+  FileOut out;
+  const std::optional<EntryRef> e = announce_target(rep, found);
+  if (!e) return out;
+  // The time stamp travels with the file, whatever its mode turns out to be.
+  out.time = decode_time_stamp(vol.time_stamp(*e));
+  if (kinds.any()) {
+    read_as_text(vol, rep, hint, *e, found, kinds, form, out);
+  } else {
+    out.result = gather_contents(vol, rep, hint, *e, found.last(), out.bytes, with_header);
+  }
+  return out;
 }
 
 namespace {
@@ -144,40 +201,47 @@ struct Output {
   std::unique_ptr<File> standard;
 };
 
+// R's run on the host: where its output goes, the host file's name, the
+// file's time.
+struct HostOut {
+  Report& rep;
+  Host& host;
+  const std::string& host_file;
+  HostTime time{};
+};
+
 // HOSTFILE's output; nothing after saying why R cannot write there: were it
 // the image file itself, the volume would be lost.
-std::optional<Output> open_output(RunContext& ctx, const std::string& host_file) {
-  Console& con = ctx.con;
-  const HostPath path = HostPath::from_argument(host_file);
-  const HostPath image_path = HostPath::from_argument(ctx.image_name);
-  const bool to_stdout = ctx.host.writes_standard_output(path);
-  if (to_stdout ? ctx.host.is_standard_output(image_path) : ctx.host.same_file(path, image_path)) {
-    con.err(msg::kCannotWrite, as_host_text(host_file));
+std::optional<Output> open_output(HostOut& r, const std::string& image_name) {
+  const HostPath path = HostPath::from_argument(r.host_file);
+  const HostPath image_path = HostPath::from_argument(image_name);
+  const bool to_stdout = r.host.writes_standard_output(path);
+  if (to_stdout ? r.host.is_standard_output(image_path) : r.host.same_file(path, image_path)) {
+    r.rep.err(msg::kCannotWrite, as_host_text(r.host_file));
     return std::nullopt;
   }
   Output out;
   if (!to_stdout) return out;
   std::string reason;
-  out.standard = ctx.host.open_standard(OpenMode::kCreate, &reason);
+  out.standard = r.host.open_standard(OpenMode::kCreate, &reason);
   if (out.standard) return out;
-  con.err(msg::kStdoutWriteFailed, reason);
+  r.rep.err(msg::kStdoutWriteFailed, reason);
   return std::nullopt;
 }
 
 // Gives HOSTFILE the host time. A time stamp that names no date leaves the
 // file's time alone, and a FIFO or a device has no time of its own.
-void set_host_time(RunContext& ctx, const std::string& host_file) {
-  const HostPath path = HostPath::from_argument(host_file);
-  if (host_time_is_valid(ctx.host_time) && !ctx.host.set_time(path, ctx.host_time) &&
-      ctx.host.path_kind(path) == PathKind::kFile) {
-    ctx.con.err(msg::kCannotSetTime, as_host_text(host_file));
+void set_host_time(HostOut& r) {
+  const HostPath path = HostPath::from_argument(r.host_file);
+  if (host_time_is_valid(r.time) && !r.host.set_time(path, r.time) && r.host.path_kind(path) == PathKind::kFile) {
+    r.rep.err(msg::kCannotSetTime, as_host_text(r.host_file));
   }
 }
 
 // Makes HOSTFILE hold `bytes`, with the host time unless it is standard
 // output. A full disk must not pass for a good extraction: the writes, the
 // sync and the close all count.
-void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::span<const uint8_t> bytes) {
+void deliver(HostOut& r, Output& out, std::span<const uint8_t> bytes) {
   std::string reason;
   bool written = false;
   if (out.standard) {
@@ -186,12 +250,12 @@ void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::sp
     written = out.standard->close() && written;
     if (!written) reason = out.standard->failure_text();
   } else {
-    written = ctx.host.replace_file(HostPath::from_argument(host_file), bytes, &reason);
+    written = r.host.replace_file(HostPath::from_argument(r.host_file), bytes, &reason);
   }
   if (!written) {
-    report_cannot_write(ctx.con, as_host_text(host_file), reason);
+    report_cannot_write(r.rep, as_host_text(r.host_file), reason);
   } else if (!out.standard) {
-    set_host_time(ctx, host_file);
+    set_host_time(r);
   }
 }
 
@@ -199,82 +263,52 @@ void deliver(RunContext& ctx, Output& out, const std::string& host_file, std::sp
 // made with the entry's time. A file that stands there, or a link to one,
 // is left alone; standard output, a FIFO or a device is opened and closed,
 // its reader seeing the end.
-void leave_empty_file(RunContext& ctx, Output& out, const std::string& host_file) {
+void leave_empty_file(HostOut& r, Output& out) {
+  const std::string& host_file = r.host_file;
   if (out.standard) {
-    if (!out.standard->close()) report_cannot_write(ctx.con, as_host_text(host_file), out.standard->failure_text());
+    if (!out.standard->close()) report_cannot_write(r.rep, as_host_text(host_file), out.standard->failure_text());
     return;
   }
   const HostPath path = HostPath::from_argument(host_file);
   PathKind found = PathKind::kMissing;
-  if (const std::unique_ptr<File> existing = ctx.host.open_regular(path, found)) existing->close();
-  if (found == PathKind::kFile || found == PathKind::kFolder || ctx.host.path_kind(path) == PathKind::kFile) return;
+  if (const std::unique_ptr<File> existing = r.host.open_regular(path, found)) existing->close();
+  if (found == PathKind::kFile || found == PathKind::kFolder || r.host.path_kind(path) == PathKind::kFile) return;
   std::string reason;
-  const std::unique_ptr<File> made = found == PathKind::kMissing ? ctx.host.create_file(path, &reason)
-                                                                 : ctx.host.open(path, OpenMode::kCreate, &reason);
+  const std::unique_ptr<File> made =
+      found == PathKind::kMissing ? r.host.create_file(path, &reason) : r.host.open(path, OpenMode::kCreate, &reason);
   // Made meanwhile by someone else: theirs.
-  if (!made && found == PathKind::kMissing && ctx.host.path_kind(path) != PathKind::kMissing) return;
+  if (!made && found == PathKind::kMissing && r.host.path_kind(path) != PathKind::kMissing) return;
   if (!made || !made->close()) {
-    report_cannot_write(ctx.con, as_host_text(host_file), made ? made->failure_text() : reason);
+    report_cannot_write(r.rep, as_host_text(host_file), made ? made->failure_text() : reason);
   } else if (found == PathKind::kMissing) {
-    set_host_time(ctx, host_file);
+    set_host_time(r);
   }
-}
-
-// The text R -b or -t makes of the file a resolution found, announced as R
-// announces it, its time stamp in the host time; nothing after saying why
-// there is none.
-std::optional<std::string> text_of_file(RunContext& ctx, const std::string& path, const PathResult& target) {
-  Console& con = ctx.con;
-  const std::optional<EntryRef> e = announce_target(con, target);
-  if (!e) return std::nullopt;
-  ctx.host_time = decode_time_stamp(ctx.vol.time_stamp(*e));
-  const AsText how = as_text_for(ctx.vol.mode(*e), ctx.basic, ctx.text);
-  if (how == AsText::kNone) {
-    if (ctx.text) {
-      con.err(msg::kNotText, path);
-    } else {
-      con.err(msg::kNotBasic, path);
-    }
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes;
-  if (gather_contents(ctx.vol, con, ctx.host, *e, target.last(), bytes, false) != Extraction::kWritten) {
-    return std::nullopt;
-  }
-  std::optional<std::string> text = file_as_text(how, bytes, text_form(con));
-  if (!text && how == AsText::kBasic) con.err(msg::kNotBasicProgram, as_volume_path(path));
-  if (!text && how == AsText::kText) con.err(msg::kNotText, path);
-  return text;
 }
 
 }  // namespace
 
-void command_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  Console& con = ctx.con;
-  const PathResult target = resolve_path(ctx.vol, con, path);
-  trace_lookup(con, target);
-  if (!target.entry) {
-    con.err(msg::kPathNotFound, as_volume_path(path));
-    return;
-  }
+void extract_to_host(const Volume& vol, Report& rep, Host& host, const std::string& image_name,
+                     std::string_view path, const std::string& host_file, TextKinds kinds, TextForm form) {
+  const MemoryHint hint = [&host](void* p, size_t n) { host.prepare_for_writing(p, n); };
+  const std::optional<PathResult> found = find_file(vol, rep, path);
+  if (!found) return;
+  HostOut r{rep, host, host_file};
   // The whole host file is made before HOSTFILE is touched: a file that
   // is refused or cannot be read or converted changes nothing there.
-  if (ctx.basic || ctx.text) {
-    const std::optional<std::string> text = text_of_file(ctx, path, target);
-    std::optional<Output> out = text ? open_output(ctx, host_file) : std::nullopt;
-    if (out) deliver(ctx, *out, host_file, std::span(reinterpret_cast<const uint8_t*>(text->data()), text->size()));
+  if (kinds.any()) {
+    FileOut file = read_found_file(vol, rep, hint, *found, kinds, form);
+    r.time = file.time;
+    std::optional<Output> out = file.result == Extraction::kWritten ? open_output(r, image_name) : std::nullopt;
+    if (out) deliver(r, *out, file.bytes);
     return;
   }
-  std::optional<Output> out = open_output(ctx, host_file);
+  std::optional<Output> out = open_output(r, image_name);
   if (!out) return;
-  const std::optional<EntryRef> e = announce_target(con, target);
-  if (!e) return;
-  // The time stamp travels with the file, whatever its mode turns out to be.
-  ctx.host_time = decode_time_stamp(ctx.vol.time_stamp(*e));
-  std::vector<uint8_t> bytes;
-  switch (gather_contents(ctx.vol, con, ctx.host, *e, target.last(), bytes, true)) {
-    case Extraction::kWritten: deliver(ctx, *out, host_file, bytes); break;
-    case Extraction::kRefused: leave_empty_file(ctx, *out, host_file); break;
+  FileOut file = read_found_file(vol, rep, hint, *found, kinds, form);
+  r.time = file.time;
+  switch (file.result) {
+    case Extraction::kWritten: deliver(r, *out, file.bytes); break;
+    case Extraction::kRefused: leave_empty_file(r, *out); break;
     case Extraction::kWriteFailed:
     case Extraction::kUnreadable: break;
   }

@@ -1,26 +1,25 @@
-// F: a new image file holding a blank 2DD data disk; and the writing of a
-// new image file that F and C share.
+// F: a new image file holding a blank 2DD data disk.
 #pragma once
 
-#include <functional>
 #include <string>
+#include <string_view>
 
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
-// Creates the image file `name`, which must not exist yet, and has `fill`
-// write it. The file is created exclusively, as an image is, and synced;
-// when anything fails the failure is reported and the file removed again,
-// so no partial image stays behind. True when the image is written.
-bool write_new_image(Console& con, Host& host, const std::string& name, const std::function<bool(File&)>& fill);
+// True for a name that ends in ".D88", in any case.
+bool is_d88_name(std::string_view name);
 
-// Creates the image file, which must not exist yet and must be named
-// *.D88 (in any case), and writes a blank 2DD data disk into it as the
-// machine formats one. Refusals and failures are reported; a failed write
-// removes the file again. True when the image is written and synced, so
-// the run can go on to load it.
-bool command_format(Console& con, Host& host, const std::string& image_name);
+// Writes a D88 file of one blank 2DD data disk, as the machine formats
+// one, into `file` from offset 0; false when a write failed.
+bool write_blank_disk(File& file);
+
+// F's image file: creates `image_name`, which must not exist yet and must be
+// named *.D88 (in any case), and writes a blank disk into it. Refusals and
+// failures are said; a failed write removes the file again. True when the
+// image is written and synced, so the run can go on to load it.
+bool format_image_file(Host& host, Report& rep, const std::string& image_name);
 
 }  // namespace tarnwick

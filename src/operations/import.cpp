@@ -49,21 +49,21 @@ bool read_up_to(File& f, uint64_t limit, std::vector<uint8_t>& data) {
 
 }  // namespace
 
-bool import_records(Volume& vol, Console& con, Host& host, const std::string& record_text,
+bool import_records(Volume& vol, Report& rep, Host& host, const std::string& record_text,
                     const std::string& host_file) {
   // Records 0 to last - 1 exist; an empty file may still start at `last`,
   // just past the end.
   const uint64_t last = vol.size() / kRecordSize;
   const std::optional<uint64_t> record = parse_record_number(record_text, last);
   if (!record || *record > last) {
-    con.err(msg::kBadRecordNumber);
+    rep.err(msg::kBadRecordNumber);
     return false;
   }
   const uint64_t start = *record * kRecordSize;
 
   std::unique_ptr<File> f = host.open_argument(HostPath::from_argument(host_file), OpenMode::kRead);
   if (!f) {
-    con.err(msg::kHostFileNotFound, host_file);
+    rep.err(msg::kHostFileNotFound, host_file);
     return false;
   }
   // The file is read in sequence up to one byte more than the records from
@@ -77,23 +77,19 @@ bool import_records(Volume& vol, Console& con, Host& host, const std::string& re
   const bool failed = !read || f->failed();
   f->close();
   if (failed) {
-    con.err(msg::kReadFailed, host_file.c_str());
+    rep.err(msg::kReadFailed, host_file.c_str());
     return false;
   }
   if (data.size() > room) {
     if (start >= vol.size()) {
-      con.err(msg::kBadRecordNumber);
+      rep.err(msg::kBadRecordNumber);
     } else {
-      con.err(msg::kDoesNotFit, host_file.c_str());
+      rep.err(msg::kDoesNotFit, host_file.c_str());
     }
     return false;
   }
   VolumeEdit(vol).overwrite(start, data);
   return true;
-}
-
-bool command_import(RunContext& ctx, const std::string& record_text, const std::string& host_file) {
-  return import_records(ctx.vol, ctx.con, ctx.host, record_text, host_file);
 }
 
 }  // namespace tarnwick

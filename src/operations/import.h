@@ -7,9 +7,8 @@
 
 #include <string>
 
-#include "output/console.h"
-#include "operations/run_context.h"
 #include "host/file.h"
+#include "output/report.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -21,11 +20,7 @@ namespace tarnwick {
 // without error; any refusal or failure is reported and leaves the volume
 // unchanged. True when the file
 // was copied (an empty file included).
-bool import_records(Volume& vol, Console& con, Host& host, const std::string& record_text,
+bool import_records(Volume& vol, Report& rep, Host& host, const std::string& record_text,
                     const std::string& host_file);
-
-// The I command as the front end runs it. True when the volume changed and
-// must be saved.
-bool command_import(RunContext& ctx, const std::string& record_text, const std::string& host_file);
 
 }  // namespace tarnwick

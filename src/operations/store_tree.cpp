@@ -41,12 +41,6 @@ struct Item {
 
 char ascii_lower(NativeChar c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : static_cast<char>(c); }
 
-// What -b and -t let A read: NAME.bas listings, NAME.txt text.
-struct TextKinds {
-  bool basic = false;
-  bool text = false;
-};
-
 // The file kind an extension names, in any case.
 Kind kind_of_extension(const NativeString& ext, TextKinds kinds) {
   if (ext.size() != 3) return Kind::kSkipped;
@@ -125,13 +119,14 @@ struct HostInput {
 
 class TreeStorer {
  public:
-  TreeStorer(RunContext& ctx, VolumeEdit& edit, std::string path_prefix)
-      : ctx_(ctx),
-        vol_(ctx.vol),
-        con_(ctx.con),
+  TreeStorer(Report& rep, Host& host, VolumeEdit& edit, std::string path_prefix, TextKinds kinds, TextForm form)
+      : rep_(rep),
+        host_(host),
+        vol_(edit.volume()),
         edit_(edit),
         prefix_(std::move(path_prefix)),
-        kinds_{ctx.basic, ctx.text} {}
+        kinds_(kinds),
+        form_(form) {}
 
   // Stores the folder's tree into directory `dir`, or with `one_file` the
   // host file `host_text` names as a folder would hold it; false after the
@@ -160,11 +155,11 @@ class TreeStorer {
                                             std::string_view parent_text, std::string_view text) {
     const std::optional<EntryRef> e = first_free_entry(vol_, parent);
     if (!e) {
-      report_directory_full(con_, parent_text);
+      report_directory_full(rep_, parent_text);
       return std::nullopt;
     }
     const std::optional<uint32_t> start = edit_.make_directory(parent, *e, name, encode_time_stamp(time));
-    if (!start) report_no_space(con_, edit_, text);
+    if (!start) report_no_space(rep_, edit_, text);
     return start;
   }
 
@@ -175,8 +170,8 @@ class TreeStorer {
   // volume names in the byte order of those names, the others after them.
   bool enter(uint32_t dir, const HostPath& folder, const std::string& host_text, std::string volume_text) {
     std::vector<FolderEntry> entries;
-    if (!ctx_.host.list_folder(folder, entries)) {
-      con_.err(msg::kReadFailed, host_text);
+    if (!host_.list_folder(folder, entries)) {
+      rep_.err(msg::kReadFailed, host_text);
       return false;
     }
     FolderIn f{dir, folder, host_text, std::move(volume_text), {}, 0};
@@ -207,13 +202,13 @@ class TreeStorer {
   // An entry that maps to no volume name: skipped (true) or refused.
   bool pass_over(const Item& item) {
     switch (item.kind) {
-      case Kind::kNotShiftJis: con_.err(msg::kPathNotShiftJis, item.text); return false;
-      case Kind::kTooLong: con_.err(msg::kNameTooLong, as_host_text(item.text)); return false;
+      case Kind::kNotShiftJis: rep_.err(msg::kPathNotShiftJis, item.text); return false;
+      case Kind::kTooLong: rep_.err(msg::kNameTooLong, as_host_text(item.text)); return false;
       case Kind::kDotName:
         // Refused as M refuses a directory of that name.
-        con_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, joined(stack_.back().volume_text, item.name))));
+        rep_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, joined(stack_.back().volume_text, item.name))));
         return false;
-      default: con_.err(msg::kSkipped, item.text); return true;
+      default: rep_.err(msg::kSkipped, item.text); return true;
     }
   }
 
@@ -228,7 +223,7 @@ class TreeStorer {
     const std::optional<EntryRef> existing = find_in_directory(vol_, f.dir, item.name);
     const bool is_dir = existing && vol_.mode(*existing) == mode::kDir;
     if (twice || (item.kind == Kind::kFolder ? existing && !is_dir : is_dir)) {
-      con_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, volume_text)));
+      rep_.err(msg::kAlreadyExists, as_volume_path(joined(prefix_, volume_text)));
       return false;
     }
     if (item.kind == Kind::kFolder) return store_folder(item, existing, volume_text);
@@ -243,7 +238,7 @@ class TreeStorer {
     if (existing) {
       dir = vol_.start_record(*existing);
       if (!vol_.holds_directory(dir)) {
-        con_.err(msg::kSubdirectoryError, joined(prefix_, volume_text));
+        rep_.err(msg::kSubdirectoryError, joined(prefix_, volume_text));
         return false;
       }
     } else {
@@ -279,7 +274,7 @@ class TreeStorer {
   // reporting why it cannot be stored.
   bool read_input(const Item& item, const HostPath& path, HostInput& in) {
     PathKind found = PathKind::kMissing;
-    in.file = ctx_.host.open_regular(path, found);
+    in.file = host_.open_regular(path, found);
     if (!in.file) return read_failed(item);
     // The last-write time from the folder's listing, else from the open
     // file as W takes it.
@@ -295,12 +290,12 @@ class TreeStorer {
       case Kind::kTxt: return read_text(item, in);
       case Kind::kBsd: {
         // One byte more than the most a file may hold tells a longer file.
-        if (buffer_.size() < kBsdMost + 1) ctx_.host.resize_buffer(buffer_, kBsdMost + 1);
+        if (buffer_.size() < kBsdMost + 1) host_.resize_buffer(buffer_, kBsdMost + 1);
         const size_t got = in.file->read_at(0, buffer_.data(), kBsdMost + 1);
         if (in.file->failed()) return read_failed(item);
         in.data = std::span<const uint8_t>(buffer_.data(), got);
         if (got <= kBsdMost) return true;
-        con_.err(msg::kNotBsdFile, item.text);
+        rep_.err(msg::kNotBsdFile, item.text);
         return false;
       }
       default: {
@@ -310,7 +305,7 @@ class TreeStorer {
         if (!size) return read_failed(item);
         in.size = *size;
         if (in.size <= kBrdMost && in.size % kBrdUnit == 0) return true;
-        con_.err(msg::kNotBrdFile, item.text);
+        rep_.err(msg::kNotBrdFile, item.text);
         return false;
       }
     }
@@ -320,7 +315,7 @@ class TreeStorer {
   // not, the file named.
   bool read_text(const Item& item, HostInput& in) {
     const AsText how = item.kind == Kind::kBas ? AsText::kBasic : AsText::kText;
-    std::optional<std::vector<uint8_t>> bytes = file_from_text(con_, *in.file, item.text, how, true);
+    std::optional<std::vector<uint8_t>> bytes = file_from_text(rep_, *in.file, item.text, how, form_, true);
     if (!bytes) return false;
     converted_ = std::move(*bytes);
     in.data = converted_;
@@ -328,7 +323,7 @@ class TreeStorer {
   }
 
   bool read_failed(const Item& item) {
-    con_.err(msg::kReadFailed, item.text);
+    rep_.err(msg::kReadFailed, item.text);
     return false;
   }
 
@@ -339,7 +334,7 @@ class TreeStorer {
     target.directory = dir;
     target.name = name;
     target.entry = e;
-    return delete_file(edit_, con_, target);
+    return delete_file(edit_, rep_, target);
   }
 
   // The current directory in messages: the command's path, then the
@@ -353,7 +348,7 @@ class TreeStorer {
   // reporting that it is full.
   std::optional<EntryRef> free_entry() {
     const std::optional<EntryRef> e = first_free_entry(vol_, stack_.back().dir);
-    if (!e) report_directory_full(con_, directory_text());
+    if (!e) report_directory_full(rep_, directory_text());
     return e;
   }
 
@@ -364,7 +359,7 @@ class TreeStorer {
     const uint16_t size = load16(in.header.data() + mzt::kSize);
     const std::optional<uint32_t> start = edit_.claim(size);
     if (!start) {
-      report_no_space(con_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
+      report_no_space(rep_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
       return false;
     }
     const std::optional<EntryRef> e = free_entry();
@@ -392,7 +387,7 @@ class TreeStorer {
   bool store_layout(const Item& item, const HostInput& in, uint8_t m, const Written& written, uint64_t size,
                     const Addresses& addresses = {}) {
     if (written.fault == WriteFault::kNoSpace) {
-      report_no_space(con_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
+      report_no_space(rep_, edit_, joined(stack_.back().volume_text, path_component(item.name)));
     }
     if (written.fault == WriteFault::kReadFailed) read_failed(item);
     if (!written) return false;
@@ -404,44 +399,45 @@ class TreeStorer {
     return true;
   }
 
-  RunContext& ctx_;
-  Volume& vol_;
-  Console& con_;
+  Report& rep_;
+  Host& host_;
+  const Volume& vol_;
   VolumeEdit& edit_;
   std::string prefix_;  // the command's path, for volume paths in messages
   std::vector<FolderIn> stack_;
-  TextKinds kinds_;
+  TextKinds kinds_;  // NAME.bas listings, NAME.txt text
+  TextForm form_;    // of those
   std::vector<uint8_t> buffer_;  // room for the longest BSD file and a byte
   std::vector<uint8_t> converted_;  // the bytes of the last listing or text read
 };
 
 // The directory the command fills, made when its last component is
 // missing; nothing after reporting why there is none.
-std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, const std::string& path,
+std::optional<uint32_t> target_directory(const Volume& vol, Report& rep, TreeStorer& storer, const std::string& path,
                                          const HostTime& folder_time) {
   if (names_the_root(path)) return kRootDirectoryRecord;
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
-  const PathResult target = resolve_path(ctx.vol, ctx.con, p);
+  const PathResult target = resolve_path(vol, rep, p);
   if (!target.name) {
     if (target.fault == PathFault::kDirectoryMissing) return std::nullopt;
     if (target.too_long) {
-      ctx.con.err(msg::kNameTooLong, as_volume_path(path));
+      rep.err(msg::kNameTooLong, as_volume_path(path));
     } else {
-      ctx.con.err(msg::kDirectoryNotFound, path);
+      rep.err(msg::kDirectoryNotFound, path);
     }
     return std::nullopt;
   }
   if (target.entry) {
-    const uint32_t dir = ctx.vol.start_record(*target.entry);
-    if (ctx.vol.mode(*target.entry) != mode::kDir || !ctx.vol.holds_directory(dir)) {
-      ctx.con.err(msg::kNotADirectory, path);
+    const uint32_t dir = vol.start_record(*target.entry);
+    if (vol.mode(*target.entry) != mode::kDir || !vol.holds_directory(dir)) {
+      rep.err(msg::kNotADirectory, path);
       return std::nullopt;
     }
     return dir;
   }
   if (is_dot_name(target.last())) {
-    ctx.con.err(msg::kAlreadyExists, as_volume_path(path));
+    rep.err(msg::kAlreadyExists, as_volume_path(path));
     return std::nullopt;
   }
   return storer.make_directory_in(target.directory, target.last(), folder_time, parent_text(p), p);
@@ -449,18 +445,18 @@ std::optional<uint32_t> target_directory(RunContext& ctx, TreeStorer& storer, co
 
 }  // namespace
 
-std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, const std::string& path,
-                                                           const std::string& host_folder) {
+std::optional<std::vector<std::string>> store_tree(Volume& vol, Report& rep, Host& host, const std::string& path,
+                                                   const std::string& host_folder, TextKinds kinds, TextForm form) {
   const HostPath top = HostPath::from_argument(host_folder);
-  const PathKind top_kind = ctx.host.path_kind(top);
+  const PathKind top_kind = host.path_kind(top);
   if (top_kind != PathKind::kFolder && top_kind != PathKind::kFile) {
-    ctx.con.err(msg::kPathNotFound, as_host_text(host_folder));
+    rep.err(msg::kPathNotFound, as_host_text(host_folder));
     return std::nullopt;
   }
-  VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
-  TreeStorer storer(ctx, edit, names_the_root(path) ? std::string() : path);
+  VolumeEdit edit(vol, alloc_trace(rep));
+  TreeStorer storer(rep, host, edit, names_the_root(path) ? std::string() : path, kinds, form);
   const std::optional<uint32_t> dir =
-      target_directory(ctx, storer, path, ctx.host.path_time(top).value_or(HostTime{}));
+      target_directory(vol, rep, storer, path, host.path_time(top).value_or(HostTime{}));
   if (!dir || !storer.run(*dir, top, host_folder, top_kind == PathKind::kFile)) {
     edit.rollback();
     return std::nullopt;
@@ -468,9 +464,9 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
   return std::move(storer.lines);
 }
 
-void report_stored_tree(Console& con, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) con.out(msg::kTreeFileLine, line);
-  con.out(msg::kFilesStored, static_cast<int>(lines.size()));
+void report_stored_tree(Report& rep, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) rep.out(msg::kTreeFileLine, line);
+  rep.out(msg::kFilesStored, static_cast<int>(lines.size()));
 }
 
 }  // namespace tarnwick

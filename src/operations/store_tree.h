@@ -21,20 +21,24 @@
 #include <string>
 #include <vector>
 
-#include "operations/run_context.h"
+#include "codecs/text_file.h"
+#include "host/file.h"
+#include "output/report.h"
+#include "volume/volume.h"
 
 namespace tarnwick {
 
-// The A command as the front end runs it, up to the save: `path` is the
-// volume directory to fill (made when its last component is missing; the
-// root for "" or "/"), `host_folder` the folder to read, or one host file
-// to store there as a folder holding it alone would have it stored. The lines to print
-// once the volume is saved, one per file stored (its path from `path`);
-// nothing after a failure, with the volume unchanged.
-std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, const std::string& path,
-                                                           const std::string& host_folder);
+// A, up to the save: `path` is the volume directory to fill (made when its
+// last component is missing; the root for "" or "/"), `host_folder` the
+// folder of `host` to read, or one host file to store there as a folder
+// holding it alone would have it stored; `kinds` and `form` say which text
+// files are read and how. The paths of the files stored, one each from
+// `path`, to say once the volume is saved; nothing after a failure, with
+// the volume unchanged.
+std::optional<std::vector<std::string>> store_tree(Volume& vol, Report& rep, Host& host, const std::string& path,
+                                                   const std::string& host_folder, TextKinds kinds, TextForm form);
 
-// Prints what command_store_tree stored: its lines, then the count.
-void report_stored_tree(Console& con, const std::vector<std::string>& lines);
+// Says what store_tree stored: its lines, then the count.
+void report_stored_tree(Report& rep, const std::vector<std::string>& lines);
 
 }  // namespace tarnwick

@@ -37,7 +37,7 @@ std::optional<std::span<const uint8_t>> basic_body(std::span<const uint8_t> file
 // extension (from the last '.', unless that is its first character), as
 // PATH becomes the volume's bytes, filled with 0x0D; nothing after saying
 // why there is none.
-std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Console& con, const std::string& target) {
+std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Report& rep, const std::string& target, bool utf8_paths) {
   std::array<uint8_t, kNameFieldLength> field;
   field.fill(kNameEnd);
   if (Host::is_standard_stream(HostPath::from_argument(target))) return field;
@@ -46,14 +46,14 @@ std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Console& con, con
   if (dot != std::string::npos && dot > 0) name.resize(dot);
   const std::string typed = name;
   // 0x0D would end the name early (a name's "%2F" in the UTF-8 mode too).
-  const std::optional<std::string> bytes = path_argument(typed, con.utf8_paths());
+  const std::optional<std::string> bytes = path_argument(typed, utf8_paths);
   if (!bytes || bytes->find(static_cast<char>(kNameEnd)) != std::string::npos) {
-    con.err(msg::kPathNotShiftJis, typed);
+    rep.err(msg::kPathNotShiftJis, typed);
     return std::nullopt;
   }
   name = *bytes;
   if (name.size() > static_cast<size_t>(kNameLength)) {
-    con.err(msg::kNameTooLong, as_host_text(typed));
+    rep.err(msg::kNameTooLong, as_host_text(typed));
     return std::nullopt;
   }
   std::copy(name.begin(), name.end(), field.begin());
@@ -62,18 +62,18 @@ std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Console& con, con
 
 // An MZT file of mode 2 holding the program of the listing in `text`;
 // nothing after saying why not.
-std::optional<std::string> tape_of_listing(Console& con, std::string_view text, const std::string& source,
-                                           const std::string& target) {
-  const TextRead program = read_basic_listing(text, text_form(con).encoding);
+std::optional<std::string> tape_of_listing(Report& rep, std::string_view text, const std::string& source,
+                                           const std::string& target, TextForm form, bool utf8_paths) {
+  const TextRead program = read_basic_listing(text, form.encoding);
   if (program.error) {
-    report_text_error(con, *program.error);
+    report_text_error(rep, *program.error);
     return std::nullopt;
   }
   if (program.bytes.size() > basic::kMaxFile) {
-    con.err(msg::kTooLarge, source);
+    rep.err(msg::kTooLarge, source);
     return std::nullopt;
   }
-  const std::optional<std::array<uint8_t, kNameFieldLength>> name = tape_name(con, target);
+  const std::optional<std::array<uint8_t, kNameFieldLength>> name = tape_name(rep, target, utf8_paths);
   if (!name) return std::nullopt;
   std::string file(mzt::kHeaderSize, '\0');
   file[mzt::kMode] = static_cast<char>(mode::kBtx);
@@ -86,49 +86,50 @@ std::optional<std::string> tape_of_listing(Console& con, std::string_view text, 
 
 // What SOURCE becomes; nothing after saying why it cannot be read or
 // converted.
-std::optional<std::string> convert_source(Console& con, Host& host, const std::string& source,
-                                          const std::string& target) {
+std::optional<std::string> convert_source(Host& host, Report& rep, const std::string& source,
+                                          const std::string& target, TextForm form, bool utf8_paths) {
   const std::unique_ptr<File> in = host.open_argument(HostPath::from_argument(source), OpenMode::kRead);
   if (!in) {
     if (host.path_kind(HostPath::from_argument(source)) == PathKind::kFolder) {
-      con.err(msg::kNotAFile, source);
+      rep.err(msg::kNotAFile, source);
     } else {
-      con.err(msg::kHostFileNotFound, source);
+      rep.err(msg::kHostFileNotFound, source);
     }
     return std::nullopt;
   }
   std::string bytes;
   switch (read_whole_file(*in, kMaxSource, bytes)) {
-    case WholeRead::kFailed: con.err(msg::kReadFailed, source); return std::nullopt;
-    case WholeRead::kTooLarge: con.err(msg::kTooLarge, source); return std::nullopt;
+    case WholeRead::kFailed: rep.err(msg::kReadFailed, source); return std::nullopt;
+    case WholeRead::kTooLarge: rep.err(msg::kTooLarge, source); return std::nullopt;
     case WholeRead::kRead: break;
   }
   const auto file = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   if (const std::optional<std::span<const uint8_t>> body = basic_body(file)) {
-    std::optional<std::string> listing = list_basic_program(*body, text_form(con));
-    if (!listing) con.err(msg::kNotBasicProgram, as_host_text(source));
+    std::optional<std::string> listing = list_basic_program(*body, form);
+    if (!listing) rep.err(msg::kNotBasicProgram, as_host_text(source));
     return listing;
   }
-  return tape_of_listing(con, bytes, source, target);
+  return tape_of_listing(rep, bytes, source, target, form, utf8_paths);
 }
 
 }  // namespace
 
-bool command_tape(Console& con, Host& host, const std::string& source, const std::string& target) {
-  const std::optional<std::string> converted = convert_source(con, host, source, target);
+bool convert_tape(Host& host, Report& rep, const std::string& source, const std::string& target, TextForm form,
+                  bool utf8_paths) {
+  const std::optional<std::string> converted = convert_source(host, rep, source, target, form, utf8_paths);
   if (!converted) return false;
   const auto bytes = std::span(reinterpret_cast<const uint8_t*>(converted->data()), converted->size());
   const HostPath path = HostPath::from_argument(target);
   std::string reason;
   if (!host.writes_standard_output(path)) {
     if (host.replace_file(path, bytes, &reason)) return true;
-    report_cannot_write(con, as_host_text(target), reason);
+    report_cannot_write(rep, as_host_text(target), reason);
     return false;
   }
   const std::unique_ptr<File> out = host.open_standard(OpenMode::kCreate, &reason);
   const bool written = out && (bytes.empty() || out->write_at(0, bytes.data(), bytes.size()) == bytes.size());
   if (out && written && out->close()) return true;
-  con.err(msg::kStdoutWriteFailed, out ? out->failure_text() : reason);
+  rep.err(msg::kStdoutWriteFailed, out ? out->failure_text() : reason);
   return false;
 }
 

@@ -13,13 +13,16 @@
 
 #include <string>
 
+#include "codecs/basic.h"
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
-// The T command as the front end runs it. False after saying why it failed,
-// TARGET then as it was.
-bool command_tape(Console& con, Host& host, const std::string& source, const std::string& target);
+// T: listings are read and written in `form`; TARGET's name becomes the
+// volume's bytes as a PATH typed as UTF-8 text does when `utf8_paths`. False
+// after saying why it failed, TARGET then as it was.
+bool convert_tape(Host& host, Report& rep, const std::string& source, const std::string& target, TextForm form,
+                  bool utf8_paths);
 
 }  // namespace tarnwick

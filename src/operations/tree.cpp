@@ -45,13 +45,12 @@ const char* extension_of(uint8_t m) {
 
 class TreeWriter {
  public:
-  explicit TreeWriter(RunContext& ctx)
-      : vol_(ctx.vol),
-        con_(ctx.con),
-        host_(ctx.host),
-        basic_(ctx.basic),
-        text_(ctx.text),
-        form_(text_form(ctx.con)),
+  TreeWriter(const Volume& vol, Report& rep, Host& host, TextKinds kinds, TextForm form)
+      : vol_(vol),
+        rep_(rep),
+        hint_([&host](void* p, size_t n) { host.prepare_for_writing(p, n); }),
+        kinds_(kinds),
+        form_(form),
         entered_(vol_.record_count(), false) {}
 
   // Writes the tree below directory `dir` into `top`, depth first in entry
@@ -69,9 +68,9 @@ class TreeWriter {
       if (f.next_entry >= kEntriesPerDirectory) {
         // Nothing more is made in the folder: its time stays as set.
         if (f.time && host_time_is_valid(*f.time) && !f.folder->set_time(*f.time)) {
-          con_.err(msg::kCannotSetTime, as_volume_path(f.text));
+          rep_.err(msg::kCannotSetTime, as_volume_path(f.text));
         }
-        if (!f.folder->make_durable()) con_.err(msg::kCannotWrite, as_volume_path(f.text));
+        if (!f.folder->make_durable()) rep_.err(msg::kCannotWrite, as_volume_path(f.text));
         stack_.pop_back();
         continue;
       }
@@ -97,7 +96,7 @@ class TreeWriter {
     // file of a kind X does not write are skipped, and said.
     if (is_dot_name(name) && m == mode::kDir) return;
     if (is_dot_name(name) || layout_of(m) == Layout::kNone) {
-      con_.err(msg::kSkippedMode, text, unsigned{m});
+      rep_.err(msg::kSkippedMode, text, unsigned{m});
       ++skipped_;
       return;
     }
@@ -117,7 +116,7 @@ class TreeWriter {
   // not be read (which the image's owner says).
   bool as_text(EntryRef e, const std::string& name, AsText how, std::optional<std::string>& text_out) {
     if (how == AsText::kNone) return true;
-    if (gather_contents(vol_, con_, host_, e, name, buffer_, false) != Extraction::kWritten) return false;
+    if (gather_contents(vol_, rep_, hint_, e, name, buffer_, false) != Extraction::kWritten) return false;
     text_out = file_as_text(how, buffer_, form_);
     return true;
   }
@@ -125,13 +124,13 @@ class TreeWriter {
   std::unique_ptr<HostFolder> make_subfolder(HostFolder& parent, FolderNames& names, const std::string& name,
                                              const std::string& text, uint32_t dir) {
     if (!vol_.holds_directory(dir) || entered_[dir]) {
-      con_.err(msg::kSubdirectoryError, text);
+      rep_.err(msg::kSubdirectoryError, text);
       return nullptr;
     }
     entered_[dir] = true;
     std::string reason;
     std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)), &reason);
-    if (!folder) report_cannot_write(con_, as_volume_path(text), reason);
+    if (!folder) report_cannot_write(rep_, as_volume_path(text), reason);
     return folder;
   }
 
@@ -139,17 +138,14 @@ class TreeWriter {
   // -b and -t as NAME.bas and NAME.txt with its text, when it has one.
   void write_file(HostFolder& folder, FolderNames& names, EntryRef e, const std::string& name,
                   const std::string& text, const HostTime& time) {
-    const AsText how = as_text_for(vol_.mode(e), basic_, text_);
+    const AsText how = as_text_for(vol_.mode(e), kinds_);
     std::optional<std::string> converted;
     if (!as_text(e, name, how, converted)) return;
-    std::u32string host = host_name(name);
-    const char* extension = !converted ? extension_of(vol_.mode(e)) : how == AsText::kBasic ? ".bas" : ".txt";
-    for (const char* c = extension; *c; ++c) host.push_back(static_cast<char32_t>(*c));
-    host = names.claim(host);
+    const std::u32string host = names.claim(host_file_name(name, vol_.mode(e), converted ? how : AsText::kNone));
     std::string reason;
     std::unique_ptr<NewFile> out = folder.create_file(host, &reason);
     if (!out) {
-      report_cannot_write(con_, as_volume_path(text), reason);
+      report_cannot_write(rep_, as_volume_path(text), reason);
       return;
     }
     Extraction result = Extraction::kWritten;
@@ -157,7 +153,7 @@ class TreeWriter {
       const bool all = converted->empty() || out->write_at(0, converted->data(), converted->size()) == converted->size();
       if (!all) result = Extraction::kWriteFailed;
     } else {
-      result = extract_contents(vol_, con_, host_, e, name, *out, buffer_);
+      result = extract_contents(vol_, rep_, hint_, e, name, *out, buffer_);
     }
     const bool written = result == Extraction::kWritten;
     // Stamped after the last write and before the close, through the file
@@ -166,25 +162,24 @@ class TreeWriter {
     const bool closed = out->close();
     if (!written || !closed) {
       if (result == Extraction::kWriteFailed || written) {
-        report_cannot_write(con_, as_volume_path(text), out->failure_text());
+        report_cannot_write(rep_, as_volume_path(text), out->failure_text());
       }
       out.reset();
       folder.remove_file(host);
       return;
     }
     out.reset();
-    if (!timed) con_.err(msg::kCannotSetTime, as_volume_path(text));
-    con_.out(msg::kTreeFileLine, text);
-    if (how != AsText::kNone && !converted) con_.err(msg::kWrittenAsIs, text);
+    if (!timed) rep_.err(msg::kCannotSetTime, as_volume_path(text));
+    rep_.out(msg::kTreeFileLine, text);
+    if (how != AsText::kNone && !converted) rep_.err(msg::kWrittenAsIs, text);
     ++files_;
   }
 
   const Volume& vol_;
-  Console& con_;
-  Host& host_;
-  bool basic_;     // BTX files as NAME.bas listings
-  bool text_;      // BSD files as NAME.txt text
-  TextForm form_;  // of those
+  Report& rep_;
+  MemoryHint hint_;   // for the buffer
+  TextKinds kinds_;   // BTX files as NAME.bas listings, BSD files as NAME.txt text
+  TextForm form_;     // of those
   std::vector<bool> entered_;
   std::vector<FolderOut> stack_;
   std::vector<uint8_t> buffer_;  // one file's contents at a time
@@ -194,43 +189,52 @@ class TreeWriter {
 
 // The folder X writes into, made when it is missing; it must be empty.
 // Nothing after saying why it cannot be used.
-std::unique_ptr<HostFolder> open_top_folder(RunContext& ctx, const std::string& host_folder) {
+std::unique_ptr<HostFolder> open_top_folder(Report& rep, Host& host, const std::string& host_folder) {
   const HostPath folder = HostPath::from_argument(host_folder);
-  const PathKind kind = ctx.host.path_kind(folder);
+  const PathKind kind = host.path_kind(folder);
   std::string reason;
-  if (kind == PathKind::kMissing ? !ctx.host.make_folder(folder, &reason) : kind != PathKind::kFolder) {
-    report_cannot_write(ctx.con, as_host_text(host_folder), reason);
+  if (kind == PathKind::kMissing ? !host.make_folder(folder, &reason) : kind != PathKind::kFolder) {
+    report_cannot_write(rep, as_host_text(host_folder), reason);
     return nullptr;
   }
-  if (kind == PathKind::kFolder && !ctx.host.folder_is_empty(folder)) {
-    ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
-    ctx.con.err(msg::kNotEmptyFolder, host_folder);
+  if (kind == PathKind::kFolder && !host.folder_is_empty(folder)) {
+    rep.err(msg::kCannotWrite, as_host_text(host_folder));
+    rep.err(msg::kNotEmptyFolder, host_folder);
     return nullptr;
   }
-  std::unique_ptr<HostFolder> top = ctx.host.open_folder(folder);
-  if (!top) ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
+  std::unique_ptr<HostFolder> top = host.open_folder(folder);
+  if (!top) rep.err(msg::kCannotWrite, as_host_text(host_folder));
   return top;
 }
 
 }  // namespace
 
-void command_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_folder) {
+std::u32string host_file_name(std::string_view name, uint8_t mode, AsText as) {
+  std::u32string host = host_name(name);
+  const char* extension = as == AsText::kNone ? extension_of(mode) : as == AsText::kBasic ? ".bas" : ".txt";
+  for (const char* c = extension; *c; ++c) host.push_back(static_cast<char32_t>(*c));
+  return host;
+}
+
+ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std::string& path,
+                           const std::string& host_folder, TextKinds kinds, TextForm form) {
   // The directory as L takes it, which must lead through directories all
   // the way.
-  const PathResult r = resolve_path(ctx.vol, ctx.con, directory_path(path));
+  const PathResult r = resolve_path(vol, rep, directory_path(path));
   if (r.fault != PathFault::kEmptyLast) {
-    if (r.fault != PathFault::kDirectoryMissing) ctx.con.err(msg::kDirectoryNotFound, path);
-    return;
+    if (r.fault != PathFault::kDirectoryMissing) rep.err(msg::kDirectoryNotFound, path);
+    return {};
   }
-  std::unique_ptr<HostFolder> top = open_top_folder(ctx, host_folder);
-  if (!top) return;
-  TreeWriter writer(ctx);
-  if (!writer.run(r.directory, std::move(top))) ctx.con.err(msg::kCannotWrite, as_host_text(host_folder));
+  std::unique_ptr<HostFolder> top = open_top_folder(rep, host, host_folder);
+  if (!top) return {};
+  TreeWriter writer(vol, rep, host, kinds, form);
+  if (!writer.run(r.directory, std::move(top))) rep.err(msg::kCannotWrite, as_host_text(host_folder));
   if (writer.skipped() > 0) {
-    ctx.con.out(msg::kFilesExtractedSkipped, writer.files(), writer.skipped());
+    rep.out(msg::kFilesExtractedSkipped, writer.files(), writer.skipped());
   } else {
-    ctx.con.out(msg::kFilesExtracted, writer.files());
+    rep.out(msg::kFilesExtracted, writer.files());
   }
+  return {writer.files(), writer.skipped()};
 }
 
 }  // namespace tarnwick

@@ -11,16 +11,34 @@
 // come to one host name are told apart with "~2", "~3", ...
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
-#include "operations/run_context.h"
+#include "codecs/text_file.h"
+#include "host/file.h"
+#include "output/report.h"
+#include "volume/volume.h"
 
 namespace tarnwick {
 
-// The X command as the front end runs it: `path` is a directory as L takes
-// it, `host_folder` a folder to create or an empty one. Prints one line per
-// file written, its path from the volume's root, then the count. Each
-// failure is reported and the walk goes on; the image is never written.
-void command_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_folder);
+// What X wrote.
+struct ExtractedTree {
+  int files = 0;    // files written
+  int skipped = 0;  // files of kinds that are not written out
+};
+
+// X: `path` is a directory as L takes it, `host_folder` a folder of `host`
+// to create or an empty one; with `kinds` BTX and BSD files go out as
+// listings and text in `form`. Says one line per file written, its path
+// from the volume's root, then the count. Each failure is said and the
+// walk goes on; the image is never written.
+ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std::string& path,
+                           const std::string& host_folder, TextKinds kinds, TextForm form);
+
+// The host name X gives a file of `mode` named `name`: the name as a host
+// name (host/host_name.h) with the extension of its form (`as` the text it
+// became, if any): NAME.mzt, NAME.bsd, NAME.brd, NAME.bas or NAME.txt.
+std::u32string host_file_name(std::string_view name, uint8_t mode, AsText as);
 
 }  // namespace tarnwick

@@ -35,6 +35,16 @@ class PageSource {
 // (see Host::prepare_for_writing); nothing else changes.
 using MemoryHint = std::function<void(void* p, size_t n)>;
 
+// Makes `buffer` hold n bytes (zeros where it grows), new memory brought in
+// through `hint` first.
+inline void resize_prepared(std::vector<uint8_t>& buffer, size_t n, const MemoryHint& hint) {
+  if (buffer.capacity() < n) {
+    buffer.reserve(n);
+    if (hint) hint(buffer.data(), n);
+  }
+  buffer.resize(n);
+}
+
 class Pager {
  public:
   static constexpr uint32_t kPageSize = 4096;

@@ -14,7 +14,9 @@
 namespace tarnwick {
 namespace {
 
+using testing::err_text;
 using testing::message_text;
+using testing::out_text;
 
 using testing::Bytes;
 using testing::pattern;
@@ -39,7 +41,7 @@ int release_lines(const std::string& out) {
   return n;
 }
 
-std::optional<EntryRef> delete_path(Volume& vol, Console& con, const std::string& path) {
+std::optional<EntryRef> delete_at(Volume& vol, Report& con, const std::string& path) {
   const PathResult target = resolve_path(vol, con, path);
   VolumeEdit edit(vol, alloc_trace(con));
   if (!delete_file(edit, con, target)) return std::nullopt;
@@ -48,13 +50,12 @@ std::optional<EntryRef> delete_path(Volume& vol, Console& con, const std::string
 
 struct Deletion {
   std::optional<EntryRef> result;
-  Console con;
+  Report con{true};
 };
 
 Deletion delete_verbose(Volume& vol, const std::string& path) {
   Deletion d;
-  d.con.verbose = true;
-  d.result = delete_path(vol, d.con, path);
+  d.result = delete_at(vol, d.con, path);
   return d;
 }
 
@@ -72,8 +73,8 @@ TEST(DeleteFileTest, ContiguousFilesReleaseOneRecordPerBegun256Bytes) {
     x.out(msg::kFileTrace, "PROG");
     x.out(msg::kFileFound, "PROG");
     for (unsigned k = 0; k < (size == 0x300 ? 3u : 4u); ++k) x.out(msg::kReleaseTrace, 0x120 + k, 0x120 + k, used - k - 1);
-    EXPECT_EQ(d.con.out_text(), x.out_text()) << size;
-    EXPECT_EQ(d.con.err_text(), "");
+    EXPECT_EQ(out_text(d.con), x.out_text()) << size;
+    EXPECT_EQ(err_text(d.con), "");
     expect_only_bitmap_and_mode_changed(before, b.bytes(), e);
   }
 }
@@ -86,14 +87,14 @@ TEST(DeleteFileTest, ReleasesEachBlockOnceWithSeveralRecordsPerBlock) {
   const int used = b.volume().sys16(sys::kUsedBlocks);
   const Deletion d = delete_verbose(b.volume(), "TEXT");
   ASSERT_TRUE(d.result);
-  EXPECT_EQ(release_lines(d.con.out_text()), 2);
+  EXPECT_EQ(release_lines(out_text(d.con)), 2);
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), used - 2);
 
   // A file of size 0 holds the one block its allocation gave it.
   VolumeBuilder z(40, 4);
   z.add_contiguous(kRoot, "EMPTY", {});
-  Console con;
-  ASSERT_TRUE(delete_path(z.volume(), con, "EMPTY"));
+  Report con;
+  ASSERT_TRUE(delete_at(z.volume(), con, "EMPTY"));
   EXPECT_EQ(z.volume().sys16(sys::kUsedBlocks), 6);
 }
 
@@ -103,7 +104,7 @@ TEST(DeleteFileTest, ChainedFilesReleaseEveryRecordOfTheChain) {
   b.add_bsd(kRoot, "DATA", pattern(600));  // three records, one block each
   const Deletion d = delete_verbose(b.volume(), "DATA");
   ASSERT_TRUE(d.result);
-  EXPECT_EQ(release_lines(d.con.out_text()), 3);
+  EXPECT_EQ(release_lines(out_text(d.con)), 3);
   EXPECT_EQ(b.volume().sys8(sys::kBitmap), 0x01);  // KEEP's block only
 
   // Start record 0: nothing to release, the entry is freed all the same.
@@ -112,7 +113,7 @@ TEST(DeleteFileTest, ChainedFilesReleaseEveryRecordOfTheChain) {
   const Bytes before = z.bytes();
   const Deletion dz = delete_verbose(z.volume(), "NONE");
   ASSERT_EQ(dz.result, e);
-  EXPECT_EQ(release_lines(dz.con.out_text()) + dz.con.err_text().size(), 0u);
+  EXPECT_EQ(release_lines(out_text(dz.con)) + err_text(dz.con).size(), 0u);
   expect_only_bitmap_and_mode_changed(before, z.bytes(), e);
   EXPECT_EQ(z.volume().system_record()[sys::kUsedBlocks], 24);
 }
@@ -128,8 +129,8 @@ TEST(DeleteFileTest, DamagedChainsAndIndexesAreReleasedAsFarAsTheyAreValid) {
     b.volume().put16(second * kRecordSize + kChainLink, bad_link ? bad_link : static_cast<uint16_t>(first));
     const Deletion d = delete_verbose(b.volume(), "DATA");
     ASSERT_EQ(d.result, e) << bad_link;
-    EXPECT_EQ(release_lines(d.con.out_text()), 2) << bad_link;
-    EXPECT_EQ(d.con.err_text(), message_text(msg::kDataDamaged, "DATA")) << bad_link;
+    EXPECT_EQ(release_lines(out_text(d.con)), 2) << bad_link;
+    EXPECT_EQ(err_text(d.con), message_text(msg::kDataDamaged, "DATA")) << bad_link;
     EXPECT_EQ(b.volume().mode(e), 0);
   }
   // Run 1 of an index past the volume: the index and run 0 are released.
@@ -138,8 +139,8 @@ TEST(DeleteFileTest, DamagedChainsAndIndexesAreReleasedAsFarAsTheyAreValid) {
   b.volume().put16(b.volume().start_record(e) * kRecordSize + 2, 0xFFF8);
   const Deletion d = delete_verbose(b.volume(), "RAND");
   ASSERT_TRUE(d.result);
-  EXPECT_EQ(release_lines(d.con.out_text()), 1 + 16);
-  EXPECT_EQ(d.con.err_text(), message_text(msg::kDataDamaged, "RAND"));
+  EXPECT_EQ(release_lines(out_text(d.con)), 1 + 16);
+  EXPECT_EQ(err_text(d.con), message_text(msg::kDataDamaged, "RAND"));
 }
 
 TEST(DeleteFileTest, IndexedFilesReleaseTheIndexAndEveryRun) {
@@ -147,7 +148,7 @@ TEST(DeleteFileTest, IndexedFilesReleaseTheIndexAndEveryRun) {
   b.add_brd(kRoot, "RAND", pattern(3 * 4096));
   const Deletion d = delete_verbose(b.volume(), "RAND");
   ASSERT_TRUE(d.result);
-  EXPECT_EQ(release_lines(d.con.out_text()), 1 + 3 * 16);
+  EXPECT_EQ(release_lines(out_text(d.con)), 1 + 3 * 16);
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 24);
 
   // A full index has no terminator: 128 runs and no more.
@@ -156,7 +157,7 @@ TEST(DeleteFileTest, IndexedFilesReleaseTheIndexAndEveryRun) {
   full.add_contiguous(kRoot, "NEXT", pattern(10));  // right after the last run
   const Deletion df = delete_verbose(full.volume(), "BIG");
   ASSERT_TRUE(df.result);
-  EXPECT_EQ(release_lines(df.con.out_text()), 1 + 128);
+  EXPECT_EQ(release_lines(out_text(df.con)), 1 + 128);
   EXPECT_EQ(full.volume().sys16(sys::kUsedBlocks), 2 + 1);
 }
 
@@ -173,9 +174,9 @@ TEST(DeleteFileTest, RefusesDirectoriesAndUnknownLayoutsChangingNothing) {
                {"RB", message_text(msg::kUnsupportedMode, 0x05u)},
                {"ODD", message_text(msg::kUnsupportedMode, 0x2Au)}};
   for (const auto& c : cases) {
-    Console con;
-    EXPECT_FALSE(delete_path(b.volume(), con, c.path)) << c.path;
-    EXPECT_EQ(con.err_text(), c.err) << c.path;
+    Report con;
+    EXPECT_FALSE(delete_at(b.volume(), con, c.path)) << c.path;
+    EXPECT_EQ(err_text(con), c.err) << c.path;
     EXPECT_EQ(b.bytes(), before) << c.path;
   }
   EXPECT_NE(message_text(msg::kUnsupportedMode, 0x05u).find("(05)"), std::string::npos);
@@ -186,8 +187,8 @@ TEST(DeleteFileTest, FindsFilesInSubdirectoriesAndKeepsTheOldEntryBytes) {
   const uint32_t sub = b.add_directory(kRoot, "GAMES");
   const EntryRef e = b.add_contiguous(sub, "HELLO", pattern(300), mode::kObj, {0x1200, 0x1203});
   const Bytes before = b.bytes();
-  Console con;
-  ASSERT_EQ(delete_path(b.volume(), con, "GAMES/HELLO"), e);
+  Report con;
+  ASSERT_EQ(delete_at(b.volume(), con, "GAMES/HELLO"), e);
   expect_only_bitmap_and_mode_changed(before, b.bytes(), e);
   EXPECT_EQ(b.volume().sys16(sys::kUsedBlocks), 24 + 8);  // the directory's blocks remain
 }
@@ -195,42 +196,37 @@ TEST(DeleteFileTest, FindsFilesInSubdirectoriesAndKeepsTheOldEntryBytes) {
 TEST(DeleteFileTest, NameWithoutUsedEntryChangesNothing) {
   VolumeBuilder b(64, 1);
   for (const char* n : {"A", "B", "C"}) b.add_contiguous(kRoot, n, pattern(1));
-  Console con;
-  ASSERT_TRUE(delete_path(b.volume(), con, "B"));
+  Report con;
+  ASSERT_TRUE(delete_at(b.volume(), con, "B"));
   const Bytes before = b.bytes();
   // B's freed entry still bears the name but is not a used entry.
-  EXPECT_FALSE(delete_path(b.volume(), con, "B"));
+  EXPECT_FALSE(delete_at(b.volume(), con, "B"));
   EXPECT_EQ(b.bytes(), before);
   VolumeBuilder full(64, 1);
   for (int i = 1; i < kEntriesPerDirectory; ++i) full.add_entry(kRoot, mode::kObj, "F", 0, 0);
-  EXPECT_FALSE(delete_path(full.volume(), con, "NONE"));
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_FALSE(delete_at(full.volume(), con, "NONE"));
+  EXPECT_EQ(err_text(con), "");
 }
 
 TEST(CommandDeleteTest, ReportsAMissingPathAndDeletesAFoundOne) {
   VolumeBuilder b(64, 1);
   b.add_contiguous(kRoot, "PROG", pattern(700));
   const Bytes before = b.bytes();
-  Console con;
-  testing::MemoryHost host;
-  HostTime time;
-  RunContext ctx{con, host, b.volume(), time, "img"};
-
-  EXPECT_FALSE(command_delete(ctx, "prog"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kPathNotFound, "prog"));
+  Report con;
+  EXPECT_FALSE(delete_path(b.volume(), con, "prog"));
+  EXPECT_EQ(err_text(con), message_text(msg::kPathNotFound, "prog"));
   EXPECT_EQ(b.bytes(), before);
 
-  con.clear();
-  con.verbose = true;
-  EXPECT_TRUE(command_delete(ctx, "PROG"));
+  Report verbose(true);
+  EXPECT_TRUE(delete_path(b.volume(), verbose, "PROG"));
   Console x;  // the lookup and the deletion each trace the file
   for (int twice = 0; twice < 2; ++twice) {
     x.out(msg::kFileTrace, "PROG");
     x.out(msg::kFileFound, "PROG");
   }
   for (unsigned k = 0; k < 3; ++k) x.out(msg::kReleaseTrace, 24 + k, 24 + k, 26 - k);
-  EXPECT_EQ(con.out_text(), x.out_text());
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(out_text(verbose), x.out_text());
+  EXPECT_EQ(err_text(verbose), "");
 }
 
 TEST(CommandDeleteTest, NoConfirmationAfterAFailedSave) {

@@ -7,7 +7,6 @@
 #include "operations/check.h"
 #include "operations/volume_report.h"
 #include "support/image_builder.h"
-#include "support/memory_host.h"
 #include "support/message_text.h"
 #include "volume/path.h"
 
@@ -15,6 +14,7 @@ namespace tarnwick {
 namespace {
 
 using testing::Bytes;
+using testing::err_text;
 using testing::message_text;
 using testing::pattern;
 using testing::VolumeBuilder;
@@ -36,13 +36,9 @@ VolumeBuilder sample(bool with_full = true) {
   return b;
 }
 
-// M and K on a volume, the host's clock at kNow.
-bool run_directory_command(char command, Volume& vol, Console& con, const std::string& path) {
-  testing::MemoryHost host;
-  host.clock = kNow;
-  HostTime time;
-  RunContext ctx{con, host, vol, time, "img"};
-  return command == 'M' ? make_directory(ctx, path) : remove_directory(ctx, path);
+// M (at kNow) and K on a volume.
+bool run_directory_command(char command, Volume& vol, Report& con, const std::string& path) {
+  return command == 'M' ? make_directory(vol, con, path, kNow) : remove_directory(vol, con, path);
 }
 
 TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
@@ -71,24 +67,24 @@ TEST(DirectoryTest, RefusalsNameThePathAndChangeNothing) {
   for (const auto& c : cases) {
     VolumeBuilder b = sample();
     const Bytes before = b.bytes();
-    Console con;
+    Report con;
     const bool changed = run_directory_command(c.command, b.volume(), con, c.path);
     EXPECT_FALSE(changed) << c.command << " " << c.path;
-    EXPECT_EQ(con.err_text(), c.err) << c.command << " " << c.path;
+    EXPECT_EQ(err_text(con), c.err) << c.command << " " << c.path;
     EXPECT_EQ(b.bytes(), before) << c.command << " " << c.path;
   }
   // No room for 2,048 bytes.
   VolumeBuilder tight(24 + 4, 1);
-  Console con;
+  Report con;
   EXPECT_FALSE(run_directory_command('M', tight.volume(), con, "NEW"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "NEW", 2048u, 1024u));
+  EXPECT_EQ(err_text(con), message_text(msg::kNoSpace) + message_text(msg::kSpaceNeeded, "NEW", 2048u, 1024u));
 }
 
 TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {
   VolumeBuilder b = sample(false);
   const Bytes before = b.bytes();
   Volume& v = b.volume();
-  Console con;
+  Report con;
   ASSERT_TRUE(run_directory_command('M', v, con, "GAMES/NEW"));
   const std::optional<EntryRef> e = testing::find_entry(v, "GAMES/NEW");
   ASSERT_TRUE(e);
@@ -120,7 +116,7 @@ TEST(DirectoryTest, MakesADirectoryTheCheckPassesAndRemovesItAgain) {
   EXPECT_TRUE(check.lines.empty());
 
   ASSERT_TRUE(run_directory_command('K', v, con, "GAMES/NEW"));
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(err_text(con), "");
   // The blocks are free again and the entry is free.
   EXPECT_EQ(v.sys16(sys::kUsedBlocks), load16(before.data() + Volume::kSystemOffset + sys::kUsedBlocks));
   EXPECT_EQ(v.mode(*e), mode::kFree);

@@ -18,7 +18,9 @@
 namespace tarnwick {
 namespace {
 
+using testing::err_text;
 using testing::message_text;
+using testing::out_text;
 
 using testing::Bytes;
 using testing::FileOptions;
@@ -48,13 +50,11 @@ class ExtractTest : public ::testing::Test {
  protected:
   VolumeBuilder b{400, 1};
   testing::MemoryHost host;
-  Console con;
-  HostTime host_time;
+  Report con;
 
   // R of `path` into `out` as the front end runs it; what `out` then holds.
   Bytes run(const std::string& path, const std::string& out = "out.bin") {
-    RunContext ctx{con, host, b.volume(), host_time, "disk.hdd"};
-    command_extract(ctx, path, out);
+    extract_to_host(b.volume(), con, host, "disk.hdd", path, out, {}, {});
     return host.files.count(out) ? host.files[out] : Bytes{};
   }
   HostTime out_time() { return host.times.count("out.bin") ? host.times["out.bin"] : HostTime{}; }
@@ -65,8 +65,8 @@ TEST_F(ExtractTest, ObjAndBtxBecomeMztFiles) {
   const Bytes data = pattern(0x1234, 9);
   b.add_contiguous(kRoot, "GAME", data, mode::kObj, opt({0x24, 0x81, 0x24, 0x07}, 0x1200, 0x1203));
   Bytes mzt = run("/GAME");
-  EXPECT_EQ(con.out_text(), found("GAME"));
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(out_text(con), found("GAME"));
+  EXPECT_EQ(err_text(con), "");
   ASSERT_EQ(mzt.size(), 128u + 0x1234);
   EXPECT_EQ(slice(mzt, 0, 6), (Bytes{1, 'G', 'A', 'M', 'E', 0x0D}));
   EXPECT_EQ(slice(mzt, 18, 6), (Bytes{0x34, 0x12, 0x00, 0x12, 0x03, 0x12}));
@@ -87,7 +87,7 @@ TEST_F(ExtractTest, ObjAndBtxBecomeMztFiles) {
   const EntryRef empty = b.add_contiguous(kRoot, "EMPTY", {}, mode::kObj);
   b.volume().set_field16(empty, entry::kStartRecord, 0xFFFF);
   EXPECT_EQ(run("EMPTY").size(), 128u);
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(err_text(con), "");
 }
 
 TEST_F(ExtractTest, TheTimeStampFollowsTheCenturyRule) {
@@ -121,7 +121,7 @@ TEST_F(ExtractTest, BsdAndBrdGiveTheirBareData) {
   const uint32_t index = b.claim_blocks(1);  // all slots 0
   b.add_entry(kRoot, mode::kBrd, "NO RUNS", 10, static_cast<uint16_t>(index));
   EXPECT_EQ(run("NO RUNS"), Bytes{});
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(err_text(con), "");
 }
 
 TEST_F(ExtractTest, AFullBrdIndexEndsAfterItsLastSlot) {
@@ -132,7 +132,7 @@ TEST_F(ExtractTest, AFullBrdIndexEndsAfterItsLastSlot) {
   big.volume().put16((big.volume().start_record(e) + 1) * kRecordSize, 0xFFFF);  // a 129th slot would read this
   b = std::move(big);
   EXPECT_EQ(run("BIG"), data);
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(err_text(con), "");
 }
 
 // A refused entry leaves an empty host file with its time where there was
@@ -140,17 +140,17 @@ TEST_F(ExtractTest, AFullBrdIndexEndsAfterItsLastSlot) {
 TEST_F(ExtractTest, DirectoriesAndOtherModesLeaveAnEmptyFileWithTheirTime) {
   b.add_directory(kRoot, "GAMES", opt({0x99, 0x96, 0x31, 0xD9}));
   EXPECT_EQ(run("GAMES"), Bytes{});
-  EXPECT_EQ(con.out_text(), found("GAMES"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kIsDirectory, "GAMES"));
+  EXPECT_EQ(out_text(con), found("GAMES"));
+  EXPECT_EQ(err_text(con), message_text(msg::kIsDirectory, "GAMES"));
   EXPECT_EQ(out_time(), (HostTime{1999, 12, 31, 23, 59}));
   for (uint8_t m : {mode::kRb, mode::kLib, mode::kSys, mode::kGr, uint8_t{0x2C}}) {
-    con.clear();
+    con = Report(con.verbose());
     host.files.erase("out.bin");
     const std::string name = "MODE" + std::to_string(m);
     b.add_other(kRoot, name, m, opt({0x00, 0x08, 0x20, 0x00}));
     EXPECT_EQ(run(name), Bytes{});
-    EXPECT_EQ(con.out_text(), found(name));
-    EXPECT_EQ(con.err_text(), message_text(msg::kUnsupportedMode, unsigned{m}));
+    EXPECT_EQ(out_text(con), found(name));
+    EXPECT_EQ(err_text(con), message_text(msg::kUnsupportedMode, unsigned{m}));
     EXPECT_EQ(out_time(), (HostTime{2000, 1, 1, 0, 0}));
   }
   host.files["kept.bin"] = pattern(5);
@@ -163,23 +163,23 @@ TEST_F(ExtractTest, NoHostFileForAMissingPathOrTheImageItself) {
   b.add_contiguous(kRoot, "GAME", pattern(10));
   run("GAMES/NOPE");
   run("TOOLS/NOPE");
-  EXPECT_EQ(con.out_text(), "");
-  EXPECT_EQ(con.err_text(), message_text(msg::kPathNotFound, "GAMES/NOPE") + message_text(msg::kDirectoryNotFound, "TOOLS") +
+  EXPECT_EQ(out_text(con), "");
+  EXPECT_EQ(err_text(con), message_text(msg::kPathNotFound, "GAMES/NOPE") + message_text(msg::kDirectoryNotFound, "TOOLS") +
                                 message_text(msg::kPathNotFound, "TOOLS/NOPE"));
   EXPECT_TRUE(host.files.empty());
 
-  con.clear();
+  con = Report(con.verbose());
   host.files["disk.hdd"] = b.bytes();
   EXPECT_EQ(run("GAME", "disk.hdd"), b.bytes());
-  EXPECT_EQ(con.err_text(), message_text(msg::kCannotWrite, "disk.hdd"));
+  EXPECT_EQ(err_text(con), message_text(msg::kCannotWrite, "disk.hdd"));
   EXPECT_TRUE(host.times.empty());
 }
 
 TEST_F(ExtractTest, VerboseModePrintsTheFileLinesTwice) {
   b.add_contiguous(kRoot, "GAME", pattern(10));
-  con.verbose = true;
+  con = Report(true);
   run("GAME");
-  EXPECT_EQ(con.out_text(), found("GAME") + found("GAME"));
+  EXPECT_EQ(out_text(con), found("GAME") + found("GAME"));
 }
 
 // One fault per case, on a volume holding one file named FILE.
@@ -202,8 +202,8 @@ TEST_P(ExtractDamageTest, IsReportedBeforeAnythingIsWritten) {
   GetParam().spoil(b.volume(), e);
   const Bytes before = b.bytes();
   EXPECT_EQ(run("FILE"), Bytes{});
-  EXPECT_EQ(con.out_text(), found("FILE"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kDataDamaged, "FILE"));
+  EXPECT_EQ(out_text(con), found("FILE"));
+  EXPECT_EQ(err_text(con), message_text(msg::kDataDamaged, "FILE"));
   EXPECT_EQ(out_time(), (HostTime{1998, 12, 31, 23, 59}));
   EXPECT_EQ(b.bytes(), before);
 }
@@ -242,15 +242,15 @@ TEST_F(ExtractTest, LinksAndSlotsPastTheSizeAreNeverFollowed) {
   const EntryRef brd = b.add_brd(kRoot, "BRD", pattern(kRunSize));
   b.volume().put16(b.volume().start_record(brd) * kRecordSize + 2, 0xFFFF);
   EXPECT_EQ(run("BRD"), pattern(kRunSize));
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(err_text(con), "");
 }
 
 TEST_F(ExtractTest, AFailedTimeStampIsReportedAndTheFileStays) {
   b.add_contiguous(kRoot, "GAME", pattern(1000));
   host.fail_set_time = true;
   EXPECT_EQ(run("GAME").size(), 1128u);
-  EXPECT_EQ(con.out_text(), found("GAME"));
-  EXPECT_EQ(con.err_text(), message_text(msg::kCannotSetTime, "out.bin"));
+  EXPECT_EQ(out_text(con), found("GAME"));
+  EXPECT_EQ(err_text(con), message_text(msg::kCannotSetTime, "out.bin"));
 }
 
 // X: every file and folder is stamped through its own handle, every folder
@@ -271,13 +271,12 @@ TEST_F(ExtractTest, TreeReportsEachFailedStampAndSync) {
                  message_text(msg::kCannotSetTime, "SUB")},
         Case{false, true, message_text(msg::kCannotWrite, "SUB") + message_text(msg::kCannotWrite, "out")}}) {
     host = testing::MemoryHost();
-    con.clear();
+    con = Report(con.verbose());
     host.fail_set_time = c.fail_time;
     host.fail_durable = c.fail_durable;
-    RunContext ctx{con, host, b.volume(), host_time, "disk.hdd"};
-    command_extract_tree(ctx, "/", "out");
-    EXPECT_EQ(con.out_text(), "TOP\nSUB/IN\n" + message_text(msg::kFilesExtracted, 2));
-    EXPECT_EQ(con.err_text(), c.err);
+    extract_tree(b.volume(), con, host, "/", "out", {}, {});
+    EXPECT_EQ(out_text(con), "TOP\nSUB/IN\n" + message_text(msg::kFilesExtracted, 2));
+    EXPECT_EQ(err_text(con), c.err);
     EXPECT_EQ(host.files["out/TOP.mzt"].size(), 228u);
     EXPECT_EQ(host.files["out/SUB/IN.bsd"], pattern(300));
     EXPECT_EQ(host.durable_calls, 2);
@@ -318,7 +317,8 @@ TEST_F(ExtractTest, EachFileGoesOutInOneWrite) {
   auto writes = [&](const char* path, Extraction want) {
     RecordingFile f;
     std::vector<uint8_t> buffer;
-    EXPECT_EQ(extract_contents(b.volume(), con, host, *resolve_path(b.volume(), con, path).entry, path, f, buffer), want);
+    const MemoryHint hint = [this](void* p, size_t n) { host.prepare_for_writing(p, n); };
+    EXPECT_EQ(extract_contents(b.volume(), con, hint, *resolve_path(b.volume(), con, path).entry, path, f, buffer), want);
     return f.writes;
   };
   EXPECT_EQ(writes("OBJ", Extraction::kWritten), (Writes{{0, 5128}}));

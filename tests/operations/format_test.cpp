@@ -51,17 +51,17 @@ TEST(FormatTest, RefusalsAndFailedWritesLeaveNoNewFile) {
     MemoryHost host;
     c.setup(host);
     const MemoryHost before = host;
-    Console con;
-    EXPECT_EQ(command_format(con, host, c.name), c.error == nullptr) << c.name;
-    EXPECT_EQ(con.out_text(), "") << c.name;
+    Report con;
+    EXPECT_EQ(format_image_file(host, con, c.name), c.error == nullptr) << c.name;
+    EXPECT_EQ(testing::out_text(con), "") << c.name;
     if (c.error) {
       const std::string expected = *c.reason ? message_text(msg::kWriteFailedBecause, c.name, c.reason)
                                              : testing::message_with_text(*c.error, c.name);
-      EXPECT_EQ(con.err_text(), expected) << c.name;
+      EXPECT_EQ(testing::err_text(con), expected) << c.name;
       EXPECT_EQ(host.files, before.files) << c.name;
       EXPECT_EQ(host.folders, before.folders) << c.name;
     } else {
-      EXPECT_EQ(con.err_text(), "") << c.name;
+      EXPECT_EQ(testing::err_text(con), "") << c.name;
       EXPECT_EQ(host.files[c.name].size(), 697008u) << c.name;
       EXPECT_FALSE(host.files.count(c.name + "-journal")) << c.name;
     }

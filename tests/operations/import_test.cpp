@@ -11,7 +11,9 @@
 namespace tarnwick {
 namespace {
 
+using testing::err_text;
 using testing::message_text;
+using testing::out_text;
 
 using testing::Bytes;
 using testing::MemoryHost;
@@ -20,10 +22,10 @@ using testing::MemoryHost;
 struct ImportRun {
   testing::MemoryVolume vol{testing::pattern(0x200 * kRecordSize, 17)};
   MemoryHost host;
-  Console con;
+  Report con;
 
   bool run(const std::string& record, const std::string& file = "raw.bin") {
-    con.clear();
+    con.drop_from(0);
     return import_records(vol, con, host, record, file);
   }
 };
@@ -34,7 +36,7 @@ TEST(ImportTest, RecordNumberIsHexadecimalInEitherCase) {
     const Bytes before = r.vol.bytes();
     r.host.files["raw.bin"] = testing::pattern(10, 99);
     EXPECT_TRUE(r.run(record)) << record;
-    EXPECT_EQ(r.con.err_text(), "");
+    EXPECT_EQ(err_text(r.con), "");
     Bytes expected = before;
     std::copy_n(r.host.files["raw.bin"].begin(), 10, expected.begin() + 0x1A0 * kRecordSize);
     EXPECT_EQ(r.vol.bytes(), expected) << record;
@@ -53,8 +55,8 @@ TEST(ImportTest, AnyOtherCharacterIsRefusedBeforeTheFileIsOpened) {
     const Bytes before = r.vol.bytes();
     // The host file does not exist: only the record number is reported.
     EXPECT_FALSE(r.run(record, "missing.bin")) << record;
-    EXPECT_EQ(r.con.err_text(), msg::kBadRecordNumber.bytes) << record;
-    EXPECT_EQ(r.con.out_text(), "");
+    EXPECT_EQ(err_text(r.con), msg::kBadRecordNumber.bytes) << record;
+    EXPECT_EQ(out_text(r.con), "");
     EXPECT_EQ(r.vol.bytes(), before);
   }
 }
@@ -78,7 +80,7 @@ TEST(ImportTest, EmptyFileChangesNothingAndSucceeds) {
     const Bytes before = r.vol.bytes();
     r.host.files["raw.bin"] = {};
     EXPECT_TRUE(r.run(record)) << record;
-    EXPECT_EQ(r.con.err_text(), "");
+    EXPECT_EQ(err_text(r.con), "");
     EXPECT_EQ(r.vol.bytes(), before);
   }
 }
@@ -109,10 +111,10 @@ TEST(ImportTest, NeverWritesPastTheVolume) {
     r.host.files["raw.bin"] = testing::pattern(c.length, 1);
     EXPECT_EQ(r.run(c.record), c.fits) << c.record << " " << c.length;
     if (c.fits) {
-      EXPECT_EQ(r.con.err_text(), "");
+      EXPECT_EQ(err_text(r.con), "");
       continue;
     }
-    EXPECT_EQ(r.con.err_text(),
+    EXPECT_EQ(err_text(r.con),
               c.record_past_end ? std::string(msg::kBadRecordNumber.bytes) : message_text(msg::kDoesNotFit, "raw.bin"))
         << c.record << " " << c.length;
     EXPECT_EQ(r.vol.bytes(), before);
@@ -123,14 +125,14 @@ TEST(ImportTest, HostFileFaultsLeaveTheVolumeUnchanged) {
   ImportRun r;
   const Bytes before = r.vol.bytes();
   EXPECT_FALSE(r.run("20", "missing.bin"));
-  EXPECT_EQ(r.con.err_text(), message_text(msg::kHostFileNotFound, "missing.bin"));
+  EXPECT_EQ(err_text(r.con), message_text(msg::kHostFileNotFound, "missing.bin"));
 
   // A read that comes up short copies nothing, not even what arrived.
   r.host.files["raw.bin"] = testing::pattern(1000, 3);
   r.host.fault_name = "raw.bin";
   r.host.read_budget = 999;
   EXPECT_FALSE(r.run("20"));
-  EXPECT_EQ(r.con.err_text(), message_text(msg::kReadFailed, "raw.bin"));
+  EXPECT_EQ(err_text(r.con), message_text(msg::kReadFailed, "raw.bin"));
   EXPECT_EQ(r.vol.bytes(), before);
 }
 
@@ -144,21 +146,11 @@ TEST(ImportTest, APipeIsCopiedWhenItFits) {
     r.host.files["pipe"] = data;
     r.host.pipes.push_back("pipe");
     EXPECT_EQ(r.run("1F0", "pipe"), fits) << length;
-    EXPECT_EQ(r.con.err_text(), fits ? "" : message_text(msg::kDoesNotFit, "pipe")) << length;
+    EXPECT_EQ(err_text(r.con), fits ? "" : message_text(msg::kDoesNotFit, "pipe")) << length;
     Bytes expected = before;
     if (fits) std::copy(data.begin(), data.end(), expected.begin() + 0x1F0 * kRecordSize);
     EXPECT_EQ(r.vol.bytes(), expected) << length;
   }
-}
-
-TEST(ImportTest, CommandReportsWhetherToSave) {
-  ImportRun r;
-  HostTime t;
-  RunContext ctx{r.con, r.host, r.vol, t, "disk.hdd"};
-  r.host.files["raw.bin"] = {};
-  EXPECT_TRUE(command_import(ctx, "10", "raw.bin"));
-  EXPECT_FALSE(command_import(ctx, "x", "raw.bin"));
-  EXPECT_FALSE(command_import(ctx, "10", "missing.bin"));
 }
 
 }  // namespace

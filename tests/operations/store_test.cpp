@@ -16,7 +16,9 @@
 namespace tarnwick {
 namespace {
 
+using testing::err_text;
 using testing::message_text;
+using testing::out_text;
 
 using testing::Bytes;
 using testing::pattern;
@@ -56,23 +58,24 @@ Bytes extracted(const Volume& vol, EntryRef e) {
   return m;
 }
 
-bool delete_path(Volume& vol, Console& con, const std::string& path) {
+bool delete_at(Volume& vol, Report& con, const std::string& path) {
   VolumeEdit edit(vol);
   return delete_file(edit, con, resolve_path(vol, con, path));
 }
 
 // A W command on a volume, with the MZT file in a memory host.
 struct StoreRun {
-  explicit StoreRun(Volume& v) : vol(v), ctx{con, host, v, time, "img"} {}
+  explicit StoreRun(Volume& v, bool verbose = false) : vol(v), con(verbose) {}
   bool store(const std::string& path, const Bytes& mzt, const std::string& name = "in.mzt") {
     host.files[name] = mzt;
-    return command_store(ctx, path, name);
+    return store_path(path, name);
+  }
+  bool store_path(const std::string& path, const std::string& name) {
+    return store_host_file(vol, con, host, path, name, {}, {});
   }
   Volume& vol;
-  Console con;
+  Report con;
   testing::MemoryHost host;
-  HostTime time;
-  RunContext ctx;
 };
 
 TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
@@ -80,15 +83,15 @@ TEST(StoreMztFileTest, WritesTheEntryAndTheBodyAndExtractsTheSameFile) {
   // A freed entry with leftovers in every byte is reused and fully rewritten.
   const EntryRef old = b.add_contiguous(kRoot, "A-MUCH-LONGER-NM", pattern(10));
   b.volume().set_field8(old, entry::kUnnamed, 0x55);
-  Console c;
-  ASSERT_TRUE(delete_path(b.volume(), c, "A-MUCH-LONGER-NM"));
+  Report c;
+  ASSERT_TRUE(delete_at(b.volume(), c, "A-MUCH-LONGER-NM"));
 
   StoreRun run(b.volume());
   run.host.times["in.mzt"] = HostTime{2004, 1, 5, 6, 7};
   const Bytes mzt = make_mzt(pattern(0x1234, 7), 0x1200, 0x1203, 1, "HELLO");
   ASSERT_TRUE(run.store("HELLO", mzt));
-  EXPECT_EQ(run.con.err_text(), "");
-  EXPECT_EQ(run.con.out_text(), "");
+  EXPECT_EQ(err_text(run.con), "");
+  EXPECT_EQ(out_text(run.con), "");
 
   const std::optional<EntryRef> e = testing::find_entry(b.volume(), "HELLO");
   ASSERT_EQ(e, old);
@@ -117,9 +120,8 @@ TEST(StoreMztFileTest, TakesNameFromThePathAndModeObjOrBtx) {
   EXPECT_EQ(b.volume().mode(Volume::entry_at(games, 4)), mode::kBtx);
   EXPECT_EQ(b.volume().field16(Volume::entry_at(games, 4), entry::kLoadAddress), 0x545C);
 
-  // Without a time from the host the host time keeps its values.
+  // Without a time from the host the stamp is that of no time at all.
   run.host.times.clear();
-  run.time = HostTime{2024, 10, 9, 8, 7};
 
   // Sixteen characters fill bytes 1-16; byte 17 is the 0x0D.
   ASSERT_TRUE(run.store("GAMES/ABCDEFGHIJKLMNOP", make_mzt(pattern(5))));
@@ -127,14 +129,15 @@ TEST(StoreMztFileTest, TakesNameFromThePathAndModeObjOrBtx) {
   EXPECT_EQ(entry_name_text(b.volume(), e16), "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(b.volume().field8(e16, 17), 0x0D);
   const Bytes all = b.bytes();
-  EXPECT_EQ(Bytes(all.begin() + e16.offset + 26, all.begin() + e16.offset + 30), (Bytes{0x24, 0x81, 0x24, 0x07}));
+  const TimeStamp none = encode_time_stamp(HostTime{});
+  EXPECT_EQ(Bytes(all.begin() + e16.offset + 26, all.begin() + e16.offset + 30), Bytes(none.begin(), none.end()));
 }
 
 TEST(StoreMztFileTest, FillsTheFirstFreeEntry) {
   VolumeBuilder b(64, 1);
   for (const char* n : {"E1", "E2", "E3", "E4", "E5", "E6"}) b.add_contiguous(kRoot, n, pattern(1));
-  Console c;
-  ASSERT_TRUE(delete_path(b.volume(), c, "E5"));
+  Report c;
+  ASSERT_TRUE(delete_at(b.volume(), c, "E5"));
   StoreRun run(b.volume());
   ASSERT_TRUE(run.store("NEW", make_mzt(pattern(1))));
   EXPECT_EQ(testing::find_entry(b.volume(), "NEW"), Volume::entry_at(kRoot, 5));
@@ -154,7 +157,6 @@ TEST(StoreMztFileTest, ReadsOnlyTheHeadersSizeOfBody) {
 
   // A 0-byte body still takes one block and makes an OBJ of size 0.
   ASSERT_TRUE(run.store("EMPTY", make_mzt({})));
-  Console c;
   const std::optional<EntryRef> e = testing::find_entry(b.volume(), "EMPTY");
   ASSERT_TRUE(e);
   EXPECT_EQ(b.volume().file_size(*e), 0);
@@ -169,7 +171,6 @@ TEST(CommandStoreTest, ReplacesAFileThatFillsTheWholeVolume) {
   StoreRun run(b.volume());
   const Bytes mzt = make_mzt(pattern(40 * 256, 9), 0x4000, 0x4000);
   ASSERT_TRUE(run.store("BIG", mzt));
-  Console c;
   const std::optional<EntryRef> e = testing::find_entry(b.volume(), "BIG");
   ASSERT_TRUE(e);
   EXPECT_EQ(extracted(b.volume(), *e), make_mzt(pattern(40 * 256, 9), 0x4000, 0x4000, 1, "BIG"));
@@ -222,8 +223,8 @@ TEST(CommandStoreTest, AFailedStoreLeavesTheVolumeAsItWas) {
     const Bytes before = b.bytes();
     StoreRun run(b.volume());
     if (!c.mzt.empty()) run.host.files["in.mzt"] = c.mzt;
-    EXPECT_FALSE(command_store(run.ctx, c.path, "in.mzt")) << c.what;
-    EXPECT_EQ(run.con.err_text(), c.err) << c.what;
+    EXPECT_FALSE(run.store_path(c.path, "in.mzt")) << c.what;
+    EXPECT_EQ(err_text(run.con), c.err) << c.what;
     EXPECT_EQ(b.bytes(), before) << c.what;
   }
 }
@@ -234,13 +235,12 @@ TEST(CommandStoreTest, AFailedReplacementKeepsTheFormerFileAfterItsDelete) {
   VolumeBuilder b(24 + 8, 1);
   b.add_contiguous(kRoot, "OLD", pattern(8 * 256));
   const Bytes before = b.bytes();
-  StoreRun run(b.volume());
-  run.con.verbose = true;
+  StoreRun run(b.volume(), true);
   EXPECT_FALSE(run.store("OLD", make_mzt(pattern(100), 0, 0, 1, "X", 2048)));
   EXPECT_EQ(b.bytes(), before);
   // It really went that far: blocks were released and claimed again.
-  EXPECT_NE(run.con.out_text().find("Free record"), std::string::npos);
-  EXPECT_NE(run.con.out_text().find("reserve bitmap"), std::string::npos);
+  EXPECT_NE(out_text(run.con).find("Free record"), std::string::npos);
+  EXPECT_NE(out_text(run.con).find("reserve bitmap"), std::string::npos);
 }
 
 }  // namespace

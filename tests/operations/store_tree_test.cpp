@@ -36,14 +36,13 @@ testing::VolumeBuilder sample() {
 }
 
 struct TreeRun {
-  explicit TreeRun(Volume& v) : ctx{con, host, v, time, "img"} { host.folders.insert("h"); }
+  explicit TreeRun(Volume& v) : vol(v) { host.folders.insert("h"); }
   std::optional<std::vector<std::string>> run(const std::string& path, const std::string& folder = "h") {
-    return command_store_tree(ctx, path, folder);
+    return store_tree(vol, con, host, path, folder, {}, {});
   }
-  Console con;
+  Volume& vol;
+  Report con;
   testing::MemoryHost host;
-  HostTime time;
-  RunContext ctx;
 };
 
 using Lines = std::vector<std::string>;
@@ -112,7 +111,7 @@ TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
     for (const auto& [name, bytes] : c.files) t.host.files["h/" + name] = bytes;
     const std::optional<Lines> lines = t.run(c.path, c.folder);
     EXPECT_EQ(lines, c.lines) << c.what;
-    EXPECT_EQ(t.con.err_text(), c.err) << c.what;
+    EXPECT_EQ(testing::err_text(t.con), c.err) << c.what;
     if (!c.lines) {
       // The records in use are as they were; the free ones are no part of
       // the volume (the image file is not written at all: see the end-to-end
@@ -142,16 +141,16 @@ TEST(StoreTreeTest, FilesReadBackWithTheirModesAndTimes) {
       t.host.files["h/" + name] = bytes;
       t.host.times["h/" + name] = HostTime{1999, 1, 2, 3, static_cast<int>(bytes.size() % 60)};
     }
-    ASSERT_TRUE(t.run("")) << rpb << t.con.err_text();
+    ASSERT_TRUE(t.run("")) << rpb << testing::err_text(t.con);
     EXPECT_TRUE(sanity_check(b.volume()).lines.empty()) << rpb;
-    Console check;
+    Report check;
     for (const auto& [name, bytes] : files) {
       const std::optional<EntryRef> entry = testing::find_entry(b.volume(), name.substr(0, 1));
       ASSERT_TRUE(entry) << name;
       testing::MemoryHost out;
       std::unique_ptr<File> f = out.open(HostPath::from_argument("x"), OpenMode::kCreate);
       std::vector<uint8_t> buffer;
-      ASSERT_EQ(extract_contents(b.volume(), check, out, *entry, name, *f, buffer), Extraction::kWritten) << name << rpb;
+      ASSERT_EQ(extract_contents(b.volume(), check, {}, *entry, name, *f, buffer), Extraction::kWritten) << name << rpb;
       const Bytes got = out.files["x"];
       if (name.ends_with(".mzt")) {
         EXPECT_EQ(got[0], mode::kBtx);

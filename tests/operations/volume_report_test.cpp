@@ -36,15 +36,15 @@ TEST(VolumeReportTest, AWalkReportsOnlyAMissingDirectory) {
       {"ABCDEFGHIJKLMNOPQ", ""},
   };
   for (const auto& c : cases) {
-    Console con;
+    Report con;
     resolve_path(b.volume(), con, c.path);
-    EXPECT_EQ(con.err_text(), c.err) << c.path;
-    EXPECT_EQ(con.out_text(), "") << c.path;
+    EXPECT_EQ(testing::err_text(con), c.err) << c.path;
+    EXPECT_EQ(testing::out_text(con), "") << c.path;
   }
 }
 
 // A resolution with its report and verbose traces, as the commands make it.
-std::optional<EntryRef> find_entry(const Volume& vol, Console& con, const std::string& path) {
+std::optional<EntryRef> find_entry(const Volume& vol, Report& con, const std::string& path) {
   const PathResult r = resolve_path(vol, con, path);
   trace_lookup(con, r);
   return r.entry;
@@ -54,27 +54,26 @@ TEST(VolumeReportTest, VerboseFindTracesTheNameAndTheHit) {
   VolumeBuilder b(400);
   const uint32_t dir1 = b.add_directory(kRoot, "DIR1");
   b.add_contiguous(dir1, "NAME", pattern(10));
-  Console con;
-  EXPECT_TRUE(find_entry(b.volume(), con, "DIR1/NAME"));
-  EXPECT_EQ(con.out_text(), "");  // traces only in verbose mode
-  con.verbose = true;
+  Report quiet;
+  EXPECT_TRUE(find_entry(b.volume(), quiet, "DIR1/NAME"));
+  EXPECT_EQ(testing::out_text(quiet), "");  // traces only in verbose mode
+  Report con(true);
   EXPECT_TRUE(find_entry(b.volume(), con, "DIR1/NAME"));
   EXPECT_FALSE(find_entry(b.volume(), con, "DIR1/NONE"));
   EXPECT_FALSE(find_entry(b.volume(), con, "DIR1/"));
-  EXPECT_EQ(con.out_text(), message_text(msg::kFileTrace, "NAME") + message_text(msg::kFileFound, "NAME") +
+  EXPECT_EQ(testing::out_text(con), message_text(msg::kFileTrace, "NAME") + message_text(msg::kFileFound, "NAME") +
                                 message_text(msg::kFileTrace, "NONE"));
-  EXPECT_EQ(con.out_text(), "FILE: NAME\nFile 'NAME' found.\nFILE: NONE\n");
+  EXPECT_EQ(testing::out_text(con), "FILE: NAME\nFile 'NAME' found.\nFILE: NONE\n");
 }
 
 TEST(VolumeReportTest, AllocationStepsBecomeVerboseTraces) {
   VolumeBuilder b(40, 4, 6);
   b.mark_block(6);
   b.mark_block(8);  // bitmap byte 0 = 0x05
-  Console quiet;
+  Report quiet;
   EXPECT_FALSE(alloc_trace(quiet));  // nothing to call outside verbose mode
 
-  Console con;
-  con.verbose = true;
+  Report con(true);
   VolumeEdit edit(b.volume(), alloc_trace(con));
   ASSERT_EQ(edit.claim(2048), 36u);
   const EntryRef e = Volume::entry_at(kRoot, 1);
@@ -91,8 +90,8 @@ TEST(VolumeReportTest, AllocationStepsBecomeVerboseTraces) {
   x.out(msg::kAllocReserve, 9);
   x.out(msg::kAllocReserve, 10);
   x.out(msg::kReleaseTrace, 36u, 9u, 9u);
-  EXPECT_EQ(con.out_text(), x.out_text());
-  EXPECT_EQ(con.err_text(), "");
+  EXPECT_EQ(testing::out_text(con), x.out_text());
+  EXPECT_EQ(testing::err_text(con), "");
 }
 
 }  // namespace
