@@ -17,6 +17,7 @@
 #include "host/file.h"
 #include "host/host_path.h"
 #include "output/console.h"
+#include "volume/edit.h"
 #include "volume/pager.h"
 #include "volume/volume.h"
 
@@ -114,8 +115,8 @@ class ImageFile {
   std::optional<Volume> volume_;
   bool writes_ = false;
   std::string closed_failure_;
-  // The records the volume as loaded does not use (for writing only).
-  std::vector<bool> unused_;
+  // What the volume as loaded uses (for writing only).
+  VolumeUse use_;
 };
 
 }  // namespace tarnwick
