@@ -195,13 +195,13 @@ bool ImageFile::load(int index) {
                           [&host = host_](void* p, size_t n) { host.prepare_for_writing(p, n); });
   if (!pager_) return false;
   volume_.emplace(*pager_);
-  if (!writes_) return true;
-  // A command that writes reads the volume far and wide (the walk below)
-  // and may fill much of it (A).
-  pager_->advise([&host = host_](void* p, size_t n) { host.prefer_large_pages(p, n); });
   // Taken before any command changes the volume: what the file holds now.
-  use_ = volume_use(*volume_);
+  if (writes_) use_ = volume_use(*volume_);
   return true;
+}
+
+void ImageFile::expect_filling() {
+  pager_->advise([&host = host_](void* p, size_t n) { host.prefer_large_pages(p, n); });
 }
 
 bool ImageFile::release_output() {

@@ -63,6 +63,10 @@ class ImageFile {
   bool load(int index);
   // The loaded volume.
   Volume& volume() { return *volume_; }
+  // Said by a command about to fill much of the volume's memory (A): the
+  // host is asked to hold it in large pages, which take far fewer page
+  // faults (and hold the whole of each 2 MiB touched).
+  void expect_filling();
 
   // The volume's pages are read as they are needed: what the run prints
   // from them is held back (hold_output) until the reads are known good.
