@@ -33,7 +33,8 @@ struct RunContext {
   // What the command has to say once its changes are saved, if anything
   // (said only when the save succeeded).
   std::function<void()> after_save = nullptr;
-  // The image the volume was loaded from, for a command that copies it (C).
+  // The image the volume was loaded from, for a command that copies it (C)
+  // or fills it (A).
   ImageFile* image = nullptr;
 };
 

@@ -456,6 +456,7 @@ std::optional<std::vector<std::string>> command_store_tree(RunContext& ctx, cons
     ctx.con.err(msg::kPathNotFound, as_host_text(host_folder));
     return std::nullopt;
   }
+  if (ctx.image) ctx.image->expect_filling();
   VolumeEdit edit(ctx.vol, alloc_trace(ctx.con));
   TreeStorer storer(ctx, edit, names_the_root(path) ? std::string() : path);
   const std::optional<uint32_t> dir =

@@ -196,8 +196,12 @@ bool ImageFile::load(int index) {
   if (!pager_) return false;
   volume_.emplace(*pager_);
   // Taken before any command changes the volume: what the file holds now.
-  if (writes_) unused_ = unused_records(*volume_);
+  if (writes_) use_ = volume_use(*volume_);
   return true;
+}
+
+void ImageFile::expect_filling() {
+  pager_->advise([&host = host_](void* p, size_t n) { host.prefer_large_pages(p, n); });
 }
 
 bool ImageFile::release_output() {
@@ -215,11 +219,12 @@ bool ImageFile::save() {
   // Bytes that could not be read are not the volume's: nothing is written.
   if (pager_->read_failed()) return false;
   SavePlan plan;
-  const bool planned = plan_save(*file_, *pager_, container_, plan, writes_ ? &unused_ : nullptr);
+  const bool planned = plan_save(*file_, *pager_, container_, plan, writes_ ? &use_.unused : nullptr);
   // Planning may read pages too (a D88 save rebuilds whole tracks).
   if (pager_->read_failed()) return false;
+  if (writes_) plan_bound_records(container_, bound_records(*volume_, use_), plan);
   std::string reason;
-  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches, &reason)) {
+  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches, plan.unchanged, &reason)) {
     report_write_failed(con_, name_, reason);
     return false;
   }

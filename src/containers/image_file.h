@@ -17,6 +17,7 @@
 #include "host/file.h"
 #include "host/host_path.h"
 #include "output/console.h"
+#include "volume/edit.h"
 #include "volume/pager.h"
 #include "volume/volume.h"
 
@@ -62,6 +63,10 @@ class ImageFile {
   bool load(int index);
   // The loaded volume.
   Volume& volume() { return *volume_; }
+  // Said by a command about to fill much of the volume's memory (A): the
+  // host is asked to hold it in large pages, which take far fewer page
+  // faults (and hold the whole of each 2 MiB touched).
+  void expect_filling();
 
   // The volume's pages are read as they are needed: what the run prints
   // from them is held back (hold_output) until the reads are known good.
@@ -114,8 +119,8 @@ class ImageFile {
   std::optional<Volume> volume_;
   bool writes_ = false;
   std::string closed_failure_;
-  // The records the volume as loaded does not use (for writing only).
-  std::vector<bool> unused_;
+  // What the volume as loaded uses (for writing only).
+  VolumeUse use_;
 };
 
 }  // namespace tarnwick
