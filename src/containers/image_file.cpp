@@ -201,9 +201,9 @@ void ImageFile::discard() {
   host_.remove_file(HostPath::from_argument(name_));
 }
 
-bool ImageFile::write(std::span<const Stretch> stretches, Report& rep) {
+bool ImageFile::write(const SavePlan& plan, Report& rep) {
   std::string reason;
-  if (!write_journaled(host_, journal_, *file_, stretches, &reason)) {
+  if (!write_journaled(host_, journal_, *file_, plan.stretches, plan.unchanged, &reason)) {
     report_write_failed(rep, name_, reason);
     return false;
   }

@@ -52,9 +52,11 @@ class ImageFile final : public ImageStore {
 
   File& file() override { return *file_; }
   const std::string& name() const override { return name_; }
-  // Writes the stretches under the journal, safe from crashes.
-  bool write(std::span<const Stretch> stretches, Report& rep) override;
+  // Writes the plan's stretches under the journal, safe from crashes, the
+  // journal binding its unchanged runs too.
+  bool write(const SavePlan& plan, Report& rep) override;
   void prepare_for_writing(void* p, size_t n) override { host_.prepare_for_writing(p, n); }
+  void prefer_large_pages(void* p, size_t n) override { host_.prefer_large_pages(p, n); }
   // Closes the file, letting go of its lock.
   bool close(Report& rep) override;
 

@@ -105,6 +105,7 @@ std::optional<Change> Session::import_records(const std::string& record_text, Ho
 
 std::optional<Change> Session::store_tree(const std::string& path, Host& host, const std::string& host_folder,
                                           TextKinds kinds, Report& rep) {
+  image_.expect_filling();
   const std::optional<std::vector<std::string>> stored =
       tarnwick::store_tree(volume(), rep, host, path, host_folder, kinds, text_files_);
   if (!stored) return std::nullopt;
