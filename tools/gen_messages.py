@@ -219,6 +219,7 @@ MESSAGES = [
     ("kNotFloppy", "'%s' はフロッピーディスクのイメージではありません\n", "", FAIL),
     ("kImageCreated", "'%s' を作りました\n"),
     ("kRawFormatBad", "rawフロッピーイメージの論理フォーマットが正しくありません\n", "", FAIL),
+    ("kRomNeedsItsName", "ROM イメージなら拡張子を .ROM にしてください\n", "", FAIL),
     # Programs and text files as text
     ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
     ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
@@ -227,6 +228,7 @@ MESSAGES = [
     ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
     ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
     ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
+    ("kTapeNotBasic", "'%s' は BASIC のプログラムではありません (モード %02X)\n", "x", FAIL),
     ("kNotBasic", "'%s' は BASIC のプログラムではありません\n", "p", FAIL),
     ("kNotText", "'%s' はテキストのファイルではありません\n", "p", FAIL),
     ("kTooLarge", "'%s' は大きすぎます\n", "", FAIL),
