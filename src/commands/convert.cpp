@@ -72,10 +72,10 @@ void command_convert(RunContext& ctx, ImageFile& source, const std::string& new_
   }
   const bool rebuild = form == NewImageForm::kD88 && from.kind == ContainerKind::kRaw;
   const uint8_t type = tracks > k2dMaxTracks ? d88::kDiskType2DD : d88::kDiskType2D;
-  const bool written = write_new_image(ctx.con, ctx.host, new_name, [&](File& file) {
-    if (rebuild) return write_new_d88_image(file, bytes, type);
-    return file.write_at(0, bytes.data(), bytes.size()) == bytes.size();
-  });
+  const bool written =
+      rebuild ? write_new_image(ctx.con, ctx.host, new_name,
+                                [&](File& file) { return write_new_d88_image(file, bytes, type); })
+              : write_new_image_bytes(ctx.con, ctx.host, new_name, bytes);
   if (written) ctx.con.out(msg::kImageCreated, new_name);
 }
 

@@ -79,6 +79,7 @@ bool identify_container(File& image, const std::string& image_name, Console& con
   if (!known) {
     con.err(msg::kUnsupportedImage, image_name);
     con.err(msg::kNotAnyImage, image_name);
+    if (reads_as_rom_image(image, container.file_size)) con.err(msg::kRomNeedsItsName);
     return false;
   }
   if (container.kind == ContainerKind::kD88) {
