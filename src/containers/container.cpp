@@ -79,6 +79,7 @@ bool identify_container(File& image, const std::string& image_name, Report& rep,
   if (!known) {
     rep.err(msg::kUnsupportedImage, image_name);
     rep.err(msg::kNotAnyImage, image_name);
+    if (reads_as_rom_image(image, container.file_size)) rep.err(msg::kRomNeedsItsName);
     return false;
   }
   if (container.kind == ContainerKind::kD88) {

@@ -4,27 +4,25 @@
 
 #include "containers/d88.h"
 #include "containers/image_file.h"
+#include "containers/raw.h"
 #include "volume/blank.h"
 
 namespace tarnwick {
 
-bool is_d88_name(std::string_view name) {
-  if (name.size() < 4) return false;
-  const std::string_view ext = name.substr(name.size() - 4);
-  return ext[0] == '.' && (ext[1] == 'D' || ext[1] == 'd') && ext[2] == '8' && ext[3] == '8';
-}
-
-bool write_blank_disk(File& file) {
+bool write_blank_disk(File& file, NewImageForm form) {
   const std::vector<uint8_t> vol = blank_volume(k2ddDataDisk);
-  return write_new_d88_image(file, vol, d88::kDiskType2DD);
+  if (form == NewImageForm::kD88) return write_new_d88_image(file, vol, d88::kDiskType2DD);
+  const std::vector<uint8_t> raw = raw_image_bytes(vol);
+  return file.write_at(0, raw.data(), raw.size()) == raw.size();
 }
 
 bool format_image_file(Host& host, Report& rep, const std::string& image_name) {
-  if (!is_d88_name(image_name)) {
+  const std::optional<NewImageForm> form = new_image_form(image_name);
+  if (!form) {
     rep.err(msg::kUnsupportedImage, image_name.c_str());
     return false;
   }
-  return ImageFile::write_new(host, rep, image_name, write_blank_disk);
+  return ImageFile::write_new(host, rep, image_name, [form](File& file) { return write_blank_disk(file, *form); });
 }
 
 }  // namespace tarnwick

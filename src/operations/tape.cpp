@@ -33,6 +33,18 @@ std::optional<std::span<const uint8_t>> basic_body(std::span<const uint8_t> file
   return file.subspan(mzt::kHeaderSize, size);
 }
 
+// The mode of a file that starts as an MZT file does: 128 bytes or more, a
+// mode byte that no listing starts with (a control character other than
+// TAB, LF and CR), and a name field ended by 0x0D.
+std::optional<uint8_t> tape_mode(std::span<const uint8_t> file) {
+  if (file.size() < mzt::kHeaderSize) return std::nullopt;
+  const uint8_t m = file[mzt::kMode];
+  if (m == 0 || m >= 0x20 || m == '\t' || m == '\n' || m == '\r') return std::nullopt;
+  const std::span<const uint8_t> name = file.subspan(mzt::kName, kNameFieldLength);
+  if (std::find(name.begin(), name.end(), kNameEnd) == name.end()) return std::nullopt;
+  return m;
+}
+
 // The MZT header's name field for TARGET: its last component without its
 // extension (from the last '.', unless that is its first character), as
 // PATH becomes the volume's bytes, filled with 0x0D; nothing after saying
@@ -104,12 +116,17 @@ std::optional<std::string> convert_source(Host& host, Report& rep, const std::st
     case WholeRead::kRead: break;
   }
   const auto file = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  if (const std::optional<std::span<const uint8_t>> body = basic_body(file)) {
-    std::optional<std::string> listing = list_basic_program(*body, form);
-    if (!listing) rep.err(msg::kNotBasicProgram, as_host_text(source));
-    return listing;
+  // A tape file of another mode is no listing either.
+  const std::optional<uint8_t> tape = tape_mode(file);
+  if (tape && *tape != mode::kBtx) {
+    rep.err(msg::kTapeNotBasic, as_host_text(source), unsigned{*tape});
+    return std::nullopt;
   }
-  return tape_of_listing(rep, bytes, source, target, form, utf8_paths);
+  const std::optional<std::span<const uint8_t>> body = basic_body(file);
+  if (!body && !tape) return tape_of_listing(rep, bytes, source, target, form, utf8_paths);
+  std::optional<std::string> listing = body ? list_basic_program(*body, form) : std::nullopt;
+  if (!listing) rep.err(msg::kNotBasicProgram, as_host_text(source));
+  return listing;
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 //
 // What SOURCE is decides the direction: a file that starts with an MZT
 // header of mode 2 whose size fits in it is a program, and TARGET gets its
-// listing; anything else is a listing, and TARGET gets an MZT file of mode 2
+// listing; an MZT file of another mode (or of mode 2 whose size does not
+// fit) is refused; anything else is a listing, and TARGET gets an MZT file of mode 2
 // holding its program: the header names it after TARGET's last component
 // without its extension (as PATH is turned into the volume's bytes; "-"
 // gives no name), load and execution addresses 0. SOURCE is read and

@@ -181,7 +181,7 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
   RunResult r = run(host, {"L", "disk.img"});
   EXPECT_EQ(r.out, done());
   EXPECT_EQ(r.err, "disk.img \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n" +
-                       message_text(msg::kNotAnyImage, "disk.img"));
+                       message_text(msg::kNotAnyImage, "disk.img") + msg::kRomNeedsItsName.bytes);
 
   r = run(host, {"L", "short.rom"});
   EXPECT_EQ(r.out, "short.rom is ROM image\n" + done());
