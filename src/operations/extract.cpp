@@ -181,6 +181,8 @@ FileOut read_found_file(const Volume& vol, Report& rep, const MemoryHint& hint, 
   FileOut out;
   const std::optional<EntryRef> e = announce_target(rep, found);
   if (!e) return out;
+  out.name = found.last();
+  out.mode = vol.mode(*e);
   // The time stamp travels with the file, whatever its mode turns out to be.
   out.time = decode_time_stamp(vol.time_stamp(*e));
   if (kinds.any()) {

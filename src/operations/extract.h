@@ -54,6 +54,8 @@ std::optional<PathResult> find_file(const Volume& vol, Report& rep, std::string_
 struct FileOut {
   Extraction result = Extraction::kRefused;
   std::vector<uint8_t> bytes;  // when kWritten
+  std::string name;            // the entry's name and mode, once it was found
+  uint8_t mode = 0;            // (operations/tree.h names its host file)
   HostTime time{};             // the entry's time stamp as host time
   AsText as = AsText::kNone;   // the text it became (`kinds`)
 };

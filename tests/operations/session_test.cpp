@@ -6,6 +6,7 @@
 
 #include "containers/image_file.h"
 #include "containers/memory_store.h"
+#include "host/memory_host.h"
 #include "operations/format.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
@@ -74,6 +75,32 @@ TEST(SessionTest, TheFileAndTheMemoryStoreSaveTheSameBytes) {
   MemoryStore blank("new.d88", {});
   ASSERT_TRUE(format_image_file(host, rep, "new.d88") && write_blank_disk(blank.file()));
   EXPECT_EQ(blank.bytes(), host.files["new.d88"]);
+}
+
+// The page's way with folders: X into a host in memory, then A of that
+// folder into a blank disk, whose X gives the same folder again.
+TEST(SessionTest, XAndABackThroughAHostInMemoryKeepEveryFile) {
+  Session from(std::make_unique<MemoryStore>("a.hdd", testing::make_hdd_image(testing::small_volume(1))), Access::kRead);
+  MemoryStore blank("b.d88", {});
+  ASSERT_TRUE(write_blank_disk(blank.file()));
+  Session to(std::make_unique<MemoryStore>("b.d88", blank.bytes()), Access::kWrite);
+  InMemoryHost host;
+  Report rep;
+  ASSERT_TRUE(from.identify(rep) && from.load(0, rep) && to.identify(rep) && to.load(0, rep));
+  EXPECT_EQ(from.extract_tree("/", host, "out", {}, rep).files, 5);
+  const Session::Work store = [&](const CheckReport&, Report& r) { return to.store_tree("/", host, "out", {}, r); };
+  ASSERT_TRUE(to.run(Access::kWrite, store, rep).saved) << testing::err_text(rep);
+  to.extract_tree("/", host, "again", {}, rep);
+  EXPECT_FALSE(rep.failed()) << testing::err_text(rep);
+  for (const auto& [path, entry] : host.entries) {
+    if (!path.starts_with("out/")) continue;
+    const auto again = host.entries.find("again/" + path.substr(4));
+    ASSERT_NE(again, host.entries.end()) << path;
+    EXPECT_EQ(again->second.bytes, entry.bytes) << path;
+    if (!entry.folder) {
+      EXPECT_EQ(again->second.time, entry.time) << path;
+    }
+  }
 }
 
 }  // namespace
