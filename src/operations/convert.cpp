@@ -23,7 +23,7 @@ bool ends_with_any_case(std::string_view name, std::string_view ext) {
 }
 
 // The volume's bytes, every page read once; false when a page could not
-// be read (the front end reports the image then).
+// be read (Session::run reports the image then).
 bool read_volume(Image& image, std::vector<uint8_t>& out) {
   const Volume& vol = image.volume();
   resize_prepared(out, vol.size(), [&image](void* p, size_t n) { image.store().prepare_for_writing(p, n); });
