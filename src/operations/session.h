@@ -13,7 +13,7 @@
 // Nothing is printed: every line goes into the Report a call is given (its
 // traces kept when the report is verbose), and the host is reached only
 // through the Host a call is given, so the page can bring a host held in
-// memory (host/memory_host.h).
+// memory (host/in_memory_host.h).
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 
 #include "containers/image_file.h"
 #include "containers/memory_store.h"
-#include "host/memory_host.h"
+#include "host/in_memory_host.h"
 #include "operations/format.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"

@@ -1,4 +1,4 @@
-#include "host/memory_host.h"
+#include "host/in_memory_host.h"
 
 #include <algorithm>
 #include <cstring>
@@ -103,7 +103,7 @@ InMemoryHost::Entry* InMemoryHost::find(const NativeString& path, bool folder) {
 }
 
 const char* InMemoryHost::cannot_make(const NativeString& path) {
-  if (entries.count(path)) return kTaken;
+  if (entries.contains(path)) return kTaken;
   const std::optional<NativeString> folder = folder_of(path);
   if (path.empty() || (folder && !folder->empty() && !find(*folder, true))) return kMissing;
   return nullptr;
