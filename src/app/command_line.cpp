@@ -147,15 +147,15 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
     at = 1;
   }
   line.letter = at < command.size() ? upper(command[at]) : '\0';
-  const Command* shape = find_command(line.letter);
-  if (shape && !names_command(*shape, command.substr(at))) shape = nullptr;
-  if (!shape) fail(line, UsageFault::kUnknownCommand, std::string(command));
-  if (shape && line.letter != 'L' && !line.options.list_only.empty()) {
+  const Command* known = find_command(line.letter);
+  if (known && !names_command(*known, command.substr(at))) known = nullptr;
+  if (!known) fail(line, UsageFault::kUnknownCommand, std::string(command));
+  if (known && line.letter != 'L' && !line.options.list_only.empty()) {
     fail(line, UsageFault::kOnlyForList, line.options.list_only);
   }
-  if (shape && (count < shape->min_count || count > shape->max_count)) {
+  if (known && (count < known->min_count || count > known->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
-    line.counts = shape->counts;
+    line.counts = known->counts;
   }
   if (line.letter == 'T') {
     // SOURCE and TARGET, host files both: no image and no PART.

@@ -100,13 +100,12 @@ void run_loaded(Run& run, const Command& c) {
   };
   Report said(run.line.verbose);
   const Ran ran = run.session->run(c.access, work, said);
+  const bool with_document = run.document && !ran.read_failed;
   const std::vector<Line>& lines = said.lines();
-  const size_t at = run.document && !ran.read_failed ? run.document_at : lines.size();
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i == at) run.con.data(*run.document);
-    run.con.show(lines[i]);
+  for (size_t i = 0; i <= lines.size(); ++i) {
+    if (with_document && i == run.document_at) run.con.data(*run.document);
+    if (i < lines.size()) run.con.show(lines[i]);
   }
-  if (at == lines.size() && run.document && !ran.read_failed) run.con.data(*run.document);
 }
 
 // The image from its identification to its closing.

@@ -67,7 +67,6 @@ class Session {
   // container's lines; false after saying why it cannot be loaded.
   bool load(int index, Report& rep) { return image_.load(index, rep); }
   Volume& volume() { return image_.volume(); }
-  Image& image() { return image_; }
 
   // One command on the loaded volume: the check before it, then `work`
   // (unless the check refuses a raw image for writing), the save of what it
