@@ -159,7 +159,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   con.verbose = a.verbose;
   // Standard output that carries a document or a file carries nothing else.
   if (a.options.json) con.keep_output_for_data();
-  const std::string& data = c.data == DataOut::kTarget ? a.target : a.host_file.value_or("");
+  const std::string data = c.data == DataOut::kTarget ? a.target : a.host_file.value_or("");
   if (c.data != DataOut::kNone && host.writes_standard_output(HostPath::from_argument(data))) con.divert_output();
   Run run{a, con, host, nullptr, std::nullopt, 0};
   if (!c.needs_image) {

@@ -60,6 +60,10 @@ bool check_new_image(Host& host, Report& rep, const std::string& name) {
 std::optional<std::vector<uint8_t>> disk_image_bytes(Image& source, NewImageForm form, const std::string& new_name,
                                                      Report& rep) {
   const Container& from = source.container();
+  if (!from.floppy()) {
+    rep.err(msg::kNotFloppy, source.name());
+    return std::nullopt;
+  }
   const size_t tracks = source.volume().size() / raw::kTrackBytes;
   if (form == NewImageForm::kRaw && !is_raw_track_count(tracks)) {
     rep.err(msg::kUnknownImageForm, new_name);

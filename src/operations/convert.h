@@ -32,8 +32,8 @@ bool check_new_image(Host& host, Report& rep, const std::string& name);
 //   raw image to .d88  a D88 file laid out as F lays one out (2DD for more
 //                      than 84 tracks, else 2D), with the image's tracks;
 //   either to raw      the tracks in D88 order, every byte inverted.
-// A raw image needs an even number of tracks, at least 70. Nothing after
-// saying why there are none (`new_name` names the new file); nothing
+// An image of no floppy disk is refused; a raw image needs an even number
+// of tracks, at least 70. Nothing after saying why there are none (`new_name` names the new file); nothing
 // unsaid when the image could not be read (Image::read_failed).
 std::optional<std::vector<uint8_t>> disk_image_bytes(Image& source, NewImageForm form, const std::string& new_name,
                                                      Report& rep);

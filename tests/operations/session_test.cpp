@@ -101,6 +101,10 @@ TEST(SessionTest, XAndABackThroughAHostInMemoryKeepEveryFile) {
       EXPECT_EQ(again->second.time, entry.time) << path;
     }
   }
+  // C takes out floppy disks only.
+  Report refused;
+  EXPECT_FALSE(from.disk_image(NewImageForm::kD88, "x.d88", refused));
+  EXPECT_EQ(testing::err_text(refused), testing::message_text(msg::kNotFloppy, "a.hdd"));
 }
 
 }  // namespace
