@@ -123,6 +123,22 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
   EXPECT_EQ(host.files.size(), 1u);
 }
 
+// PART is judged on the image as it was opened: a bad one is a usage error
+// that restores nothing, even where a save was cut short.
+TEST(FrontEndTest, ABadPartRestoresNothing) {
+  MemoryHost start;
+  start.files["img"] = small_hdd();
+  MemoryHost host;
+  host.files = testing::stopped_before_journal_removal(start, {"M", "img", "1", "NEW"}).files;
+  const auto before = host.files;
+  ASSERT_TRUE(before.count("img-journal"));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"L", "img", "3"}, {"M", "img", "3", "X"}}) {
+    EXPECT_EQ(run(host, args).status, 2);
+    EXPECT_EQ(host.files, before);
+  }
+  EXPECT_EQ(run(host, {"L", "img", "1"}).err, message_text(msg::kRestoredFromJournal, "img"));
+}
+
 TEST(FrontEndTest, CommandLetterSpellings) {
   MemoryHost host;
   host.files["img"] = small_hdd();
