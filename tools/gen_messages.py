@@ -90,7 +90,6 @@ MESSAGES = [
     ("kContiguousFileError", "%sファイル %s でエラー\n", "hn", FAIL),
     ("kBsdFileError", "BSDファイル %s でエラー\n", "n", FAIL),
     ("kBrdFileError", "BRDファイル %s でエラー\n", "n", FAIL),
-    ("kSubdirectoryPath", "%s/%s"),
     ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n", "", FAIL),
     ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n", "", FAIL),
     ("kSubdirectoryError", "サブディレクトリ %s でエラー\n", "p", FAIL),
@@ -179,6 +178,9 @@ MESSAGES = [
         "オプション (コマンドより前に置きます):\n"
         "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも 0: 成功, 1: 失敗, 2: コマンドラインの誤り)\n"
         "  -l, --long     Lでサイズ、ロード・実行アドレスと空き容量も表示します\n"
+        "  -r, --recursive\n"
+        "                 Lでサブディレクトリ以下もすべて表示します\n"
+        "  -j, --json     Lの結果をJSONの文書1つとして標準出力に書き出します (UTF-8)\n"
         "  -b, --basic    R, W, X, AでBASICのプログラム (BTX) をリスト (テキスト) として読み書きします\n"
         "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
         "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
@@ -193,6 +195,7 @@ MESSAGES = [
     ("kListSize", " %8u"),
     ("kListAddresses", " %04X %04X"),
     ("kListFree", "空き %u バイト (%u / %u ブロック)\n"),
+    ("kListHeading", "\n%s:\n", "p"),
     # Whole trees in
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
@@ -201,6 +204,7 @@ MESSAGES = [
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
     ("kUnknownCommand", "コマンド '%s' はありません\n", "", FAIL),
+    ("kOptionOnlyForList", "オプション '%s' は L だけのものです\n", "", FAIL),
     ("kArgumentCount", "引数の数が合いません (%s は %s 個)\n", "", FAIL),
     ("kPartOneOrTwo", "PART は 1 か 2 です\n", "", FAIL),
     ("kPathTooLong", "パスが長すぎます\n", "", FAIL),

@@ -38,6 +38,8 @@ SECTIONS = [
         ("kUnknownCommand", "The command word is none of the tool's commands. Commands that write take only "
                             "their letter or one of their names.",
          "Use one of the letters `tarnwick --help` lists (`L`, `R`, `W`, `D`, ...)."),
+        ("kOptionOnlyForList", "An option that only L takes (`-j`, `-r`) was given to another command.",
+         "Leave the option out, or use it with L."),
         ("kArgumentCount", "The command was given the wrong number of arguments: the line names the command "
                            "and how many it takes, the command word included.",
          "Give the arguments the usage names for that command; quote a PATH or file name that holds "
@@ -198,6 +200,7 @@ SECTIONS = [
         ("kListSize", "With `-l`: the file's size in bytes.", ""),
         ("kListAddresses", "With `-l`: the load and execution addresses of an OBJ or BTX file, in "
                            "hexadecimal.", ""),
+        ("kListHeading", "With `-r`: an empty line, then the path of the next directory listed and `:`.", ""),
         ("kListFree", "With `-l`, after the last entry: the free bytes, and the free and total blocks.", ""),
         ("kNewline", "Ends a line.", ""),
         ("kNameError", "Stands for an entry's name that has no end mark (0x0D) in its field: the entry is "
@@ -273,7 +276,6 @@ SECTIONS = [
                              "`..`).", ""),
         ("kSubdirectoryError", "The subdirectory named shares its records with another file, or lies outside "
                                "the volume.", ""),
-        ("kSubdirectoryPath", "Joins a directory's path and a name in the check's messages.", ""),
         ("kEntryNameTrace", "With `V`: the name of each entry the check visits.", ""),
         ("kRecordStatusTrace", "With `V`: a record the check tests, and whether it was claimed (1) or not (0).",
          ""),

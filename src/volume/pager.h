@@ -1,7 +1,7 @@
 // The pages of one volume in memory, read from where the volume lies the
 // first time they are touched, and the record of which pages were changed.
 //
-// The image owner (containers/image_file.h) makes a pager over its file;
+// The image (containers/image.h) makes a pager over its store's bytes;
 // the volume's readers and writers reach the bytes through the Volume view
 // (volume/volume.h). A pager holds one buffer of the volume's size, not
 // filled until touched, so pages never touched cost nothing; a page is
@@ -35,6 +35,16 @@ class PageSource {
 // Brings in the memory [p, p + n) for writing at once, where the host can
 // (see Host::prepare_for_writing); nothing else changes.
 using MemoryHint = std::function<void(void* p, size_t n)>;
+
+// Makes `buffer` hold n bytes (zeros where it grows), new memory brought in
+// through `hint` first.
+inline void resize_prepared(std::vector<uint8_t>& buffer, size_t n, const MemoryHint& hint) {
+  if (buffer.capacity() < n) {
+    buffer.reserve(n);
+    if (hint) hint(buffer.data(), n);
+  }
+  buffer.resize(n);
+}
 
 class Pager {
  public:

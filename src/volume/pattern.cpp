@@ -3,6 +3,7 @@
 #include "output/cp932.h"
 #include "output/name_text.h"
 #include "output/text.h"
+#include "volume/path_text.h"
 
 namespace tarnwick {
 

@@ -101,6 +101,11 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-b", "R", "img", "1", "A"}, count("R", "5")},
       {{"-bx", "L", "img"}, message_text(msg::kUnknownOption, "-bx")},
       {{"--basics", "L", "img"}, message_text(msg::kUnknownOption, "--basics")},
+      {{"-j", "R", "img", "1", "A", "B"}, message_text(msg::kOptionOnlyForList, "-j")},
+      {{"-lr", "-j", "D", "img", "1", "A"}, message_text(msg::kOptionOnlyForList, "-r")},
+      {{"--json", "-r", "T", "a", "b", "c"}, message_text(msg::kOptionOnlyForList, "--json")},
+      {{"--recursive", "Q"}, message_text(msg::kUnknownCommand, "Q")},
+      {{"-j", "L"}, count("L", "2-4")},
   };
   for (const auto& c : cases) {
     const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + std::to_string(c.args.size());
@@ -116,6 +121,22 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
   }
   EXPECT_EQ(host.files["img"], small_hdd());
   EXPECT_EQ(host.files.size(), 1u);
+}
+
+// PART is judged on the image as it was opened: a bad one is a usage error
+// that restores nothing, even where a save was cut short.
+TEST(FrontEndTest, ABadPartRestoresNothing) {
+  MemoryHost start;
+  start.files["img"] = small_hdd();
+  MemoryHost host;
+  host.files = testing::stopped_before_journal_removal(start, {"M", "img", "1", "NEW"}).files;
+  const auto before = host.files;
+  ASSERT_TRUE(before.count("img-journal"));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"L", "img", "3"}, {"M", "img", "3", "X"}}) {
+    EXPECT_EQ(run(host, args).status, 2);
+    EXPECT_EQ(host.files, before);
+  }
+  EXPECT_EQ(run(host, {"L", "img", "1"}).err, message_text(msg::kRestoredFromJournal, "img"));
 }
 
 TEST(FrontEndTest, CommandLetterSpellings) {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/frontend.h"
-#include "commands/mzt.h"
+#include "codecs/mzt.h"
 #include "containers/raw.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"

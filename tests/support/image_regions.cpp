@@ -24,7 +24,7 @@ std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& im
   const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
   const std::string ext = image_extension(image_name);
   if (ext == "D88") {
-    Console quiet;
+    Report quiet;
     D88Header header;
     if (!check_d88_format(*f, quiet, header) || !load_d88_image(*f, header)) return {};
     std::vector<ByteRange> ranges;
