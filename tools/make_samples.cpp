@@ -59,7 +59,7 @@ void save(const std::filesystem::path& dir, const char* name, const Bytes& bytes
 
 // An MZT file of an OBJ file: its header, then its bytes.
 Bytes mzt_file(const std::string& name, const Bytes& body, uint16_t load, uint16_t exec) {
-  Bytes mzt(128, 0);
+  Bytes mzt(128 + body.size(), 0);
   mzt[0] = 1;
   for (size_t i = 0; i < 17; ++i) mzt[1 + i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0x0D;
   const uint16_t fields[] = {static_cast<uint16_t>(body.size()), load, exec};
@@ -67,7 +67,7 @@ Bytes mzt_file(const std::string& name, const Bytes& body, uint16_t load, uint16
     mzt[18 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xFF);
     mzt[19 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
   }
-  mzt.insert(mzt.end(), body.begin(), body.end());
+  for (size_t i = 0; i < body.size(); ++i) mzt[128 + i] = body[i];
   return mzt;
 }
 
