@@ -305,7 +305,7 @@ function tableKey(ev) {
 
 // Lines of `OOOOOO  XX XX ... XX  chars`, 16 bytes each; bytes outside
 // printable ASCII show as '.'.
-export function hexDump(bytes) {
+function hexDump(bytes) {
   const lines = [];
   for (let at = 0; at < bytes.length; at += 16) {
     const chunk = [...bytes.subarray(at, at + 16)];
@@ -508,7 +508,7 @@ function record(fields, name) {
 
 // A ZIP archive of the files as they are (stored, not compressed), names
 // in UTF-8; a folder is an item whose bytes are null.
-export function zip(files) {
+function zip(files) {
   const parts = [];
   const central = [];
   let offset = 0;

@@ -15,6 +15,6 @@ test('the core runs as WebAssembly', async () => {
   assert.equal(run('F', '/blank.d88').out, 'Disk type: 2DD\n/blank.d88 is D88 image\n完了しました\n');
   assert.equal(run('M', '/blank.d88', '1', 'ゲーム').status, 0);
   const listed = run('-l', 'L', '/blank.d88');
-  assert.match(listed.out, /\n DIR {2}"ゲーム" {10}'\d\d\/\d\d\/\d\d \d\d:\d\d {5}2048\n空き 641024 バイト \(1252 \/ 1280 ブロック\)\n/);
-  assert.deepEqual(run('L', '/none.d88'), {status: 1, out: '完了しました\n', err: "'/none.d88' が開けません (No such file or directory)\n"});
+  assert.match(listed.out,
+    /\n DIR {2}"ゲーム" {10}'\d\d\/\d\d\/\d\d \d\d:\d\d {5}2048\n空き 641024 バイト \(1252 \/ 1280 ブロック\)\n/);
 });
