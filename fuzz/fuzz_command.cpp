@@ -2,12 +2,13 @@
 // front end on an image, a path and a host file taken from the fuzz input
 // (layout in fuzz_input.h), in memory. Besides the sanitizers' findings, a
 // run that breaks one of the tool's promises aborts:
-// - every run ends in order: "完了しました" last on standard output, and an exit
+// - every run ends in order: "完了しました" last on standard output (for L
+//   with -j -r, standard output one JSON document or nothing), and an exit
 //   status of 2 for the usage, 1 after a failure, else 0;
 // - bytes of the image outside the loaded volume never change, and L and R
 //   change nothing at all;
 // - a save that failed is reported once and never followed by "'%s' を削除しました";
-// - a host file that R could not close is reported;
+// - a host file that R could not close is reported once and replaces nothing;
 // - on a sound volume (the check passes and the bitmap marks every block a
 //   file holds), a delete that was confirmed and a store that was saved
 //   leave the volume sound, with the bitmap changed exactly where the blocks
@@ -26,6 +27,7 @@
 #include "fuzz_input.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
+#include "support/json_check.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"
 #include "support/volume_audit.h"
@@ -94,8 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (in.host_pipe) host.pipes.push_back(host_name);
   if (const auto t = host_time_of_kind(in.time_kind)) host.times[host_name] = *t;
 
-  // Write faults hit the file the command writes.
-  host.fault_name = kLetter == 'R' ? host_name : image_name;
+  // Write faults hit the file the command writes: R's new bytes go into a
+  // file beside HOSTFILE.
+  host.fault_name = kLetter == 'R' ? host_name + ".tarnwick-new" : image_name;
   switch (in.fault) {
     case Fault::kNone: host.fault_name = "no such file"; break;
     case Fault::kWriteBudget: host.write_budget = in.budget(); break;
@@ -124,14 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string command = std::string(in.verbose ? "V" : "") + kLetter;
+  // R, W and X move BASIC programs and BSD files as text; L lists the
+  // tree as a JSON document.
+  const bool json = kLetter == 'L' && (in.time_kind & 1) != 0;
   const bool as_text = (kLetter == 'R' || kLetter == 'W' || kLetter == 'X') && (in.time_kind & 1) != 0;
-  const char* argv[] = {"tarnwick", "-bt",           command.c_str(),  image_name.c_str(),
-                        "1",        in.path.c_str(), host_name.c_str()};
+  const char* argv[] = {"tarnwick", json ? "-jr" : "-bt", command.c_str(),  image_name.c_str(),
+                        "1",        in.path.c_str(),      host_name.c_str()};
   const int argc = kLetter == 'D' || kLetter == 'M' || kLetter == 'K' ? 5 : 6;
   Console con;
   // Without the option the run starts one later: "-bt" then stands where
   // the program's name does, which is never read.
-  const int status = as_text ? run_tarnwick(argc + 1, argv, con, host) : run_tarnwick(argc, argv + 1, con, host);
+  const int status =
+      as_text || json ? run_tarnwick(argc + 1, argv, con, host) : run_tarnwick(argc, argv + 1, con, host);
 
   // "--help" and "--version" are answered wherever they stand, as PATH too:
   // the answer is the whole run.
@@ -150,8 +157,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     broken("the exit status tells the result");
   }
   if (usage && kLetter != 'L') broken("the usage only for an L path too long for its buffer");
-  if (!usage && (out.size() < std::strlen(msg::kDone.bytes) ||
-                 out.compare(out.size() - std::strlen(msg::kDone.bytes), std::string::npos, msg::kDone.bytes) != 0)) {
+  if (json && !usage && !out.empty() && !testing::is_json_document(out)) {
+    broken("standard output carries one JSON document or nothing");
+  }
+  if (!json && !usage &&
+      (out.size() < std::strlen(msg::kDone.bytes) ||
+       out.compare(out.size() - std::strlen(msg::kDone.bytes), std::string::npos, msg::kDone.bytes) != 0)) {
     broken("every run ends with the closing message");
   }
   if (testing::first_change_outside(image, host.files[image_name], writable) >= 0) {
@@ -172,8 +183,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The line may carry the system's reason before its end.
   std::string cannot_write = testing::message_text(msg::kCannotWrite, "out.bin");
   cannot_write.pop_back();
-  if (kLetter == 'R' && in.fault == Fault::kClose && host.files.count("out.bin") && count(err, cannot_write) != 1) {
-    broken("a host file that cannot be closed is reported once");
+  const auto out_file = host.files.find("out.bin");
+  if (kLetter == 'R' && in.fault == Fault::kClose &&
+      (count(err, cannot_write) > 1 || (out_file != host.files.end() && !out_file->second.empty()))) {
+    broken("new bytes that cannot be closed are reported once and replace nothing");
   }
 
   // A store of an empty body makes an OBJ file of size 0, which the check

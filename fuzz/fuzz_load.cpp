@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "broken_promise.h"
-#include "commands/check.h"
+#include "operations/check.h"
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
@@ -89,7 +89,7 @@ class TwoPieceFile final : public File {
 // Tells the container as a run does, from `name` and the bytes, and loads
 // volume `index` of it (a disk of a D88 file of several, taken modulo
 // their count).
-std::unique_ptr<Pager> load_told(File& file, const char* name, int index, Console& con, Container& where) {
+std::unique_ptr<Pager> load_told(File& file, const char* name, int index, Report& con, Container& where) {
   if (!identify_container(file, name, con, where)) return nullptr;
   if (where.several_disks()) index %= static_cast<int>(where.disks.size());
   std::unique_ptr<Pager> pager = load_container(file, name, index, con, where);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   TwoPieceFile file(head, body_offset, body);
 
-  Console con;
+  Report con;
   Container where;
   std::unique_ptr<Pager> pager;
   switch (kind) {
@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Volume vol(*pager);
   if (!vol.holds_records(0, kMinimumRecords)) broken("a volume holds its system record and root directory");
 
-  sanity_check(vol, con);
+  sanity_check(vol);
   const Bytes head_before = file.head();
   const Bytes body_before = file.body();
   if (!testing::save_unjournaled(file, *pager, where)) broken("an unchanged volume saves");

@@ -4,8 +4,9 @@
 // Every argument before the command that begins with '-' is an option, in
 // any order: -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
-// -b/--basic and -t/--text (BASIC programs and BSD files as text where a
-// command moves files), -h/--help and --version. Short options may be run together ("-sl").
+// -r/--recursive (L lists the whole tree), -j/--json (L writes one JSON
+// document), -b/--basic and -t/--text (BASIC programs and BSD files as
+// text where a command moves files), -h/--help and --version. Short options may be run together ("-sl").
 // "--help" and "--version" are answered wherever they stand (a file of
 // that name is written "./--help").
 #pragma once
@@ -26,6 +27,11 @@ struct Options {
   bool long_listing = false;  // -l, --long
   bool basic = false;         // -b, --basic
   bool text = false;          // -t, --text
+  bool recursive = false;     // -r, --recursive
+  bool json = false;          // -j, --json
+  // The first option given that only L takes, as typed ("-j" also when it
+  // came in a group such as "-lj").
+  std::string list_only;
   // What the run gives instead of running a command.
   enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
 };
@@ -36,6 +42,7 @@ enum class UsageFault {
   kNoArguments,     // nothing at all: the usage alone
   kUnknownOption,   // `subject`: the option as typed
   kUnknownCommand,  // `subject`: argument 1 as typed
+  kOnlyForList,     // `subject`: an option only L takes, given to another command
   kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
   kPart,            // PART other than 1 or 2
   kPathTooLong,     // L's path does not fit its buffer

@@ -68,39 +68,39 @@ TrackFlags misplaced_tracks(const D88Header& header, int tracks) {
 //      stored order, each sector's header and data wholly inside the file.
 // All 16 sectors arrive with one read; nothing past the end of the file is
 // used.
-bool check_track(File& image, Console& con, int d, uint32_t offset, TrackBuffer& track) {
+bool check_track(File& image, Report& rep, int d, uint32_t offset, TrackBuffer& track) {
   const size_t got = image.read_at(offset, track.data(), track.size());
   if (got < kSectorHeaderSize) {
-    con.err(msg::kTrackOutsideFile, d);
+    rep.err(msg::kTrackOutsideFile, d);
     return false;
   }
   const int count = load16(track.data() + kSectorCount);
   if (count != kSectorsUsed) {
-    con.err(msg::kSectorCount, d, count);
+    rep.err(msg::kSectorCount, d, count);
     if (count < kSectorsUsed) return false;
-    con.err(msg::kIgnoringSectors);
+    rep.err(msg::kIgnoringSectors);
   }
   for (uint32_t j = 0; j < static_cast<uint32_t>(kSectorsUsed); ++j) {
     if (got < j * kSectorSpan + kSectorHeaderSize) {
-      con.err(msg::kTrackOutsideFile, d);
+      rep.err(msg::kTrackOutsideFile, d);
       return false;
     }
     const uint8_t* h = track.data() + j * kSectorSpan;
     const int r = h[kR];
     if (h[kN] != kSizeCode256) {
-      con.err(msg::kSectorSize, d, r);
+      rep.err(msg::kSectorSize, d, r);
       return false;
     }
     if (h[kDensity] != kDoubleDensity) {
-      con.err(msg::kSingleDensity, d, r);
+      rep.err(msg::kSingleDensity, d, r);
       return false;
     }
     if (load16(h + kDataSize) != kSectorDataSize) {
-      con.err(msg::kSectorSize, d, r);
+      rep.err(msg::kSectorSize, d, r);
       return false;
     }
     if (got < (j + 1) * kSectorSpan) {
-      con.err(msg::kTrackOutsideFile, d);
+      rep.err(msg::kTrackOutsideFile, d);
       return false;
     }
   }
@@ -129,13 +129,19 @@ const Message<Severity::kInfo>& d88_disk_type_name(uint8_t type) {
   }
 }
 
-bool check_d88_format(File& image, Console& con, D88Header& header) {
+std::string_view d88_disk_type_text(uint8_t type) {
+  std::string_view text = d88_disk_type_name(type).bytes;
+  text.remove_suffix(1);
+  return text;
+}
+
+bool check_d88_format(File& image, Report& rep, D88Header& header) {
   if (image.read_at(0, header.bytes.data(), header.bytes.size()) != header.bytes.size()) {
-    con.err(msg::kNotD88);
+    rep.err(msg::kNotD88);
     return false;
   }
-  con.out(msg::kDiskType);
-  con.out(d88_disk_type_name(header.bytes[D88Header::kDiskType]));
+  rep.out(msg::kDiskType);
+  rep.out(d88_disk_type_name(header.bytes[D88Header::kDiskType]));
 
   TrackBuffer track;
   int unformatted = -1;  // the latest unformatted volume track met
@@ -149,10 +155,10 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
     // Records follow the tracks without gaps, so a formatted track after an
     // unformatted one has no place in the volume.
     if (unformatted >= 0) {
-      con.err(msg::kTrackUnformatted, unformatted);
+      rep.err(msg::kTrackUnformatted, unformatted);
       return false;
     }
-    if (!check_track(image, con, d, offset, track)) return false;
+    if (!check_track(image, rep, d, offset, track)) return false;
   }
   // Tracks that each look right may still overlap the header or each other
   // (a disk of 128-byte sectors fails above, by its sector size). Loading
@@ -161,7 +167,7 @@ bool check_d88_format(File& image, Console& con, D88Header& header) {
   const TrackFlags misplaced = misplaced_tracks(header, formatted_tracks(header));
   for (int t = 0; t < formatted_tracks(header); ++t) {
     if (misplaced[static_cast<size_t>(t)]) {
-      con.err(msg::kTrackBadOffset, d88_track_of(t));
+      rep.err(msg::kTrackBadOffset, d88_track_of(t));
       return false;
     }
   }

@@ -28,12 +28,13 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "containers/file_window.h"
 #include "containers/save_plan.h"
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 #include "volume/coding.h"
 #include "volume/pager.h"
 
@@ -91,13 +92,15 @@ struct D88Header {
   }
 };
 
-// Reads the header into `header`, prints the disk type line and checks every
-// formatted track, printing the first fault found. True when usable.
-bool check_d88_format(File& image, Console& con, D88Header& header);
+// Reads the header into `header`, says the disk type line and checks every
+// formatted track, saying the first fault found. True when usable.
+bool check_d88_format(File& image, Report& rep, D88Header& header);
 
 // The disk type as the "Disk type" line names it: 2D, 2DD, 2HD or ???,
 // with its line end.
 const Message<Severity::kInfo>& d88_disk_type_name(uint8_t type);
+// The same without its line end.
+std::string_view d88_disk_type_text(uint8_t type);
 
 // All of a file, for a D88 file that holds one disk.
 inline constexpr DiskSpan kWholeFile{0, UINT64_MAX};

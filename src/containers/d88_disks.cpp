@@ -50,16 +50,27 @@ std::string d88_disk_name(const D88Header& header) {
   return std::string(field.substr(0, field.find('\0')));
 }
 
-void list_d88_disks(File& image, const std::vector<DiskSpan>& disks, Console& con) {
+DiskFacts d88_disk_facts(const D88Header& header, unsigned number) {
+  return DiskFacts{number, d88_disk_name(header), header.bytes[D88Header::kDiskType],
+                   header.bytes[D88Header::kWriteProtect] == D88Header::kProtected, header.disk_size()};
+}
+
+std::vector<DiskFacts> d88_disk_facts(File& image, const std::vector<DiskSpan>& disks) {
+  std::vector<DiskFacts> facts;
   for (size_t i = 0; i < disks.size(); ++i) {
     D88Header header;
     if (!read_d88_header(image, disks[i], header)) continue;  // the file shrank under the run
+    facts.push_back(d88_disk_facts(header, static_cast<unsigned>(i + 1)));
+  }
+  return facts;
+}
+
+void report_d88_disks(const std::vector<DiskFacts>& disks, Report& rep) {
+  for (const DiskFacts& d : disks) {
     // The type as the "Disk type" line names it, without its line end.
-    std::string_view type = d88_disk_type_name(header.bytes[D88Header::kDiskType]).bytes;
-    type.remove_suffix(1);
-    con.out(msg::kDiskListLine, static_cast<unsigned>(i + 1), type, header.disk_size(), d88_disk_name(header));
-    if (header.bytes[D88Header::kWriteProtect] == D88Header::kProtected) con.out(msg::kWriteProtected);
-    con.out(msg::kNewline);
+    rep.out(msg::kDiskListLine, d.number, d88_disk_type_text(d.type), d.size, d.name);
+    if (d.write_protected) rep.out(msg::kWriteProtected);
+    rep.out(msg::kNewline);
   }
 }
 

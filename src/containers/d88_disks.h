@@ -21,7 +21,7 @@
 #include "containers/d88.h"
 #include "containers/file_window.h"
 #include "host/file.h"
-#include "output/console.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
@@ -45,9 +45,23 @@ std::string d88_disk_name(const D88Header& header);
 // Reads the header of the disk at `disk`; false when it is not all there.
 bool read_d88_header(File& image, const DiskSpan& disk, D88Header& header);
 
-// Lists the disks, a line each: number, disk type, size field, name, and
-// whether the disk is marked write-protected.
-void list_d88_disks(File& image, const std::vector<DiskSpan>& disks, Console& con);
+// What a disk's header tells of it.
+struct DiskFacts {
+  unsigned number = 0;  // from 1, in file order
+  std::string name;     // header bytes 0x00-0x10 up to the first 0x00
+  uint8_t type = 0;     // header byte 0x1B
+  bool write_protected = false;
+  uint32_t size = 0;    // the size field
+};
+
+// The facts of each disk whose header can be read.
+std::vector<DiskFacts> d88_disk_facts(File& image, const std::vector<DiskSpan>& disks);
+// The same of one header.
+DiskFacts d88_disk_facts(const D88Header& header, unsigned number);
+
+// The disks as a list, a line each: number, disk type, size field, name,
+// and whether the disk is marked write-protected.
+void report_d88_disks(const std::vector<DiskFacts>& disks, Report& rep);
 
 // The bytes of a D88 file of one disk that make the disk: the span its
 // size field gives when that is at least a header, at most the file and

@@ -1,21 +1,19 @@
 #include "containers/image_file.h"
 
-#include <cstdint>
-#include <new>
 #include <optional>
 #include <utility>
 
-#include "containers/d88_disks.h"
 #include "containers/journal.h"
-#include "containers/save_plan.h"
-#include "volume/edit.h"
 
 namespace tarnwick {
 
-ImageFile::ImageFile(Host& host, Console& con, std::string name, std::unique_ptr<File> file)
-    : host_(host), con_(con), name_(std::move(name)), file_(std::move(file)) {}
+ImageFile::ImageFile(Host& host, std::string name, std::unique_ptr<File> file)
+    : host_(host), name_(std::move(name)), file_(std::move(file)) {}
 
-ImageFile::~ImageFile() { close(); }
+ImageFile::~ImageFile() {
+  Report unsaid;
+  close(unsaid);
+}
 
 void ImageFile::locate() {
   // Where the real name cannot be told, the name given stands for it.
@@ -24,58 +22,69 @@ void ImageFile::locate() {
   journal_ = journal_path(real_);
 }
 
-std::unique_ptr<ImageFile> ImageFile::open(Host& host, Console& con, const std::string& name, Access access) {
+std::unique_ptr<ImageFile> ImageFile::open(Host& host, Report& rep, const std::string& name, Access access) {
+  std::unique_ptr<ImageFile> image = open_locked(host, rep, name, access);
+  if (image && !image->settle(rep)) return nullptr;
+  return image;
+}
+
+std::unique_ptr<ImageFile> ImageFile::open_locked(Host& host, Report& rep, const std::string& name, Access access) {
   const bool writes = access == Access::kWrite;
   std::string reason;
   std::unique_ptr<File> file = host.open(HostPath::from_argument(name), writes ? OpenMode::kUpdate : OpenMode::kRead, &reason,
                                          writes ? Lock::kExclusive : Lock::kShared);
   if (!file) {
-    con.err(msg::kImageOpenFailed, name.c_str(), reason.c_str());
+    rep.err(msg::kImageOpenFailed, name.c_str(), reason.c_str());
     return nullptr;
   }
   if (const std::optional<std::string> why = file->lock_unavailable()) {
-    con.err(msg::kCannotLock, name.c_str(), why->c_str());
+    rep.err(msg::kCannotLock, name.c_str(), why->c_str());
   }
-  // No journal can keep the file's other names whole: each would need its
-  // own, and a save through one name cannot know of the others.
-  if (writes && file->link_count() > 1) {
-    con.err(msg::kImageHasManyNames, name.c_str());
-    file->close();
-    return nullptr;
-  }
-  std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
+  std::unique_ptr<ImageFile> image(new ImageFile(host, name, std::move(file)));
   image->writes_ = writes;
-  image->locate();
-  if (!image->recover(access)) {
-    image->close();
-    return nullptr;
-  }
   return image;
 }
 
+bool ImageFile::settle(Report& rep) {
+  // No journal can keep the file's other names whole: each would need its
+  // own, and a save through one name cannot know of the others.
+  if (writes_ && file_->link_count() > 1) {
+    rep.err(msg::kImageHasManyNames, name_.c_str());
+    file_->close();
+    file_.reset();
+    return false;
+  }
+  locate();
+  if (!recover(rep)) {
+    close(rep);
+    return false;
+  }
+  return true;
+}
+
 // Deals with what lies at the journal's name before the volume is loaded.
-bool ImageFile::recover(Access access) {
-  const bool writes = access == Access::kWrite;
+bool ImageFile::recover(Report& rep) {
+  const bool writes = writes_;
   std::string reason;
   const JournalFile found = find_journal(host_, journal_, &reason);
   if (found != JournalFile::kOurs) {
     return report_recovery(found == JournalFile::kNone      ? Recovery::kNone
                            : found == JournalFile::kForeign ? Recovery::kForeign
                                                             : Recovery::kUnreadable,
-                           writes, reason);
+                           writes, reason, rep);
   }
   // Without a lock, the journal may be that of a save another run is
   // making right now.
   if (file_->lock_unavailable()) {
-    con_.err(msg::kCannotRestore, name_);
+    rep.err(msg::kCannotRestore, name_);
     return false;
   }
   bool writable = writes;
-  if (!writes && !reopen_to_restore(writable)) return false;
-  return report_recovery(recover_from_journal(host_, journal_, file_, writable, &reason), writes, reason);
+  if (!writes && !reopen_to_restore(writable, rep)) return false;
+  return report_recovery(recover_from_journal(host_, journal_, file_, writable, &reason), writes, reason, rep);
 }
 
-bool ImageFile::reopen_to_restore(bool& writable) {
+bool ImageFile::reopen_to_restore(bool& writable, Report& rep) {
   // Playing a journal back takes the image for writing, and for this run
   // alone, which then keeps it so. An image that cannot be written is read
   // through the journal instead.
@@ -85,17 +94,17 @@ bool ImageFile::reopen_to_restore(bool& writable) {
   writable = file_ != nullptr;
   if (!file_) file_ = host_.open(HostPath::from_argument(name_), OpenMode::kRead, &reason, Lock::kShared);
   if (!file_) {
-    con_.err(msg::kImageOpenFailed, name_, reason);
+    rep.err(msg::kImageOpenFailed, name_, reason);
     return false;
   }
   if (file_->lock_unavailable()) {
-    con_.err(msg::kCannotRestore, name_);
+    rep.err(msg::kCannotRestore, name_);
     return false;
   }
   return true;
 }
 
-bool ImageFile::report_recovery(Recovery recovery, bool writes, const std::string& reason) {
+bool ImageFile::report_recovery(Recovery recovery, bool writes, const std::string& reason, Report& rep) {
   switch (recovery) {
     case Recovery::kNone:
     case Recovery::kDiscarded:
@@ -103,28 +112,28 @@ bool ImageFile::report_recovery(Recovery recovery, bool writes, const std::strin
     case Recovery::kForeign:
       // Not ours to read, play back or delete: a reader goes on without
       // it; a save would leave no journal of its own there.
-      if (writes) con_.err(msg::kImageWriteFailed, name_);
+      if (writes) rep.err(msg::kImageWriteFailed, name_);
       return !writes;
     case Recovery::kRestored:
-      con_.err(msg::kRestoredFromJournal, name_);
+      rep.err(msg::kRestoredFromJournal, name_);
       return true;
     case Recovery::kReadThrough:
-      con_.err(msg::kReadOnlyNotRestored, name_);
+      rep.err(msg::kReadOnlyNotRestored, name_);
       return true;
     case Recovery::kWriteFailed:
-      con_.err(msg::kImageWriteFailed, name_);
+      rep.err(msg::kImageWriteFailed, name_);
       return false;
     case Recovery::kUnreadable:
-      con_.err(msg::kImageOpenFailed, journal_text(), reason);
+      rep.err(msg::kImageOpenFailed, journal_text(), reason);
       return false;
     case Recovery::kNotThisFile:
-      con_.err(msg::kJournalNotThisFile, journal_text());
+      rep.err(msg::kJournalNotThisFile, journal_text());
       return false;
   }
   return false;
 }
 
-std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std::string& name) {
+std::unique_ptr<ImageFile> ImageFile::create(Host& host, Report& rep, const std::string& name) {
   // Created exclusively: a file that exists, even one that another run has
   // just created, is never touched.
   const HostPath path = HostPath::from_argument(name);
@@ -133,13 +142,13 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
   if (!file) {
     const bool exists = host.path_kind(path) != PathKind::kMissing;
     if (exists) {
-      con.err(msg::kAlreadyExists, as_host_text(name));
+      rep.err(msg::kAlreadyExists, as_host_text(name));
     } else {
-      report_write_failed(con, name, reason);
+      report_write_failed(rep, name, reason);
     }
     return nullptr;
   }
-  std::unique_ptr<ImageFile> image(new ImageFile(host, con, name, std::move(file)));
+  std::unique_ptr<ImageFile> image(new ImageFile(host, name, std::move(file)));
   image->locate();
   // Without a lock this is said once, by the opening that follows, unless
   // F ends here.
@@ -152,17 +161,17 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
       break;
     case JournalFile::kOurs:
       if (unlocked) {
-        con.err(msg::kCannotLock, name.c_str(), unlocked->c_str());
-        con.err(msg::kCannotRestore, name.c_str());
+        rep.err(msg::kCannotLock, name.c_str(), unlocked->c_str());
+        rep.err(msg::kCannotRestore, name.c_str());
         usable = false;
       } else if (!remove_journal(host, image->journal_)) {
-        con.err(msg::kImageWriteFailed, name.c_str());
+        rep.err(msg::kImageWriteFailed, name.c_str());
         usable = false;
       }
       break;
     case JournalFile::kForeign:
     case JournalFile::kUnreadable:
-      con.err(msg::kImageWriteFailed, name.c_str());
+      rep.err(msg::kImageWriteFailed, name.c_str());
       usable = false;
       break;
   }
@@ -173,66 +182,41 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Console& con, const std
   return image;
 }
 
+bool ImageFile::write_new(Host& host, Report& rep, const std::string& name, const std::function<bool(File&)>& fill) {
+  std::unique_ptr<ImageFile> image = create(host, rep, name);
+  if (!image) return false;
+  bool written = fill(image->file()) && image->file().sync();
+  written = image->close(rep) && written;
+  if (!written) {
+    const std::string reason = image->failure_text();
+    image->discard();  // no partial image stays behind
+    report_write_failed(rep, name, reason);
+  }
+  return written;
+}
+
 void ImageFile::discard() {
-  close();
+  Report unsaid;
+  close(unsaid);
   host_.remove_file(HostPath::from_argument(name_));
 }
 
-void ImageFile::list_disks() { list_d88_disks(*file_, container_.disks, con_); }
-
-bool ImageFile::read_bytes(const DiskSpan& span, std::vector<uint8_t>& out) {
-  if (span.size > SIZE_MAX) return false;
-  try {
-    host_.resize_buffer(out, static_cast<size_t>(span.size));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return file_->read_at(span.offset, out.data(), out.size()) == out.size();
-}
-
-bool ImageFile::load(int index) {
-  pager_ = load_container(*file_, name_, index, con_, container_,
-                          [&host = host_](void* p, size_t n) { host.prepare_for_writing(p, n); });
-  if (!pager_) return false;
-  volume_.emplace(*pager_);
-  // Taken before any command changes the volume: what the file holds now.
-  if (writes_) unused_ = unused_records(*volume_);
-  return true;
-}
-
-bool ImageFile::release_output() {
-  if (!pager_->read_failed()) {
-    con_.release();
-    return true;
-  }
-  // What was printed came from bytes that were not the volume's.
-  con_.discard();
-  report_load_failure(con_, container_);
-  return false;
-}
-
-bool ImageFile::save() {
-  // Bytes that could not be read are not the volume's: nothing is written.
-  if (pager_->read_failed()) return false;
-  SavePlan plan;
-  const bool planned = plan_save(*file_, *pager_, container_, plan, writes_ ? &unused_ : nullptr);
-  // Planning may read pages too (a D88 save rebuilds whole tracks).
-  if (pager_->read_failed()) return false;
+bool ImageFile::write(const SavePlan& plan, Report& rep) {
   std::string reason;
-  if (!planned || !write_journaled(host_, journal_, *file_, plan.stretches, &reason)) {
-    report_write_failed(con_, name_, reason);
+  if (!write_journaled(host_, journal_, *file_, plan.stretches, plan.unchanged, &reason)) {
+    report_write_failed(rep, name_, reason);
     return false;
   }
   return true;
 }
 
-bool ImageFile::close() {
+bool ImageFile::close(Report& rep) {
   if (!file_) return true;
   // A failure the file met before has been reported where it was met.
   const bool failed_before = file_->failed();
   const bool closed = file_->close();
   closed_failure_ = file_->failure_text();
-  if (!closed && writes_ && !failed_before) report_write_failed(con_, name_, closed_failure_);
+  if (!closed && writes_ && !failed_before) report_write_failed(rep, name_, closed_failure_);
   file_.reset();
   return closed;
 }

@@ -1,121 +1,90 @@
-// The image file a run works on, owned from opening to closing: the name
-// the user gave (every message names the image by it), the file's real
-// name, the open file and its lock, the journal beside the real file, the
-// container the volume was loaded from and the pager that holds the
-// volume's bytes. Everything that reads or writes the image goes through
-// it: the volume's pages come in as they are needed, and a save writes back
-// what changed, under the journal.
+// The file store: an image file on the host, owned from opening to
+// closing. It holds the name the user gave (every message names the image
+// by it), the file's real name, the open file and its lock, and the
+// journal beside the real file, under which a save writes what changed.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "containers/container.h"
+#include "containers/image_store.h"
 #include "containers/journal.h"
 #include "host/file.h"
 #include "host/host_path.h"
-#include "output/console.h"
-#include "volume/pager.h"
-#include "volume/volume.h"
+#include "output/report.h"
 
 namespace tarnwick {
 
-class ImageFile {
+class ImageFile final : public ImageStore {
  public:
-  // Reading shares the image with other readers and needs no more than a
-  // read-only file or medium; writing holds it alone.
-  enum class Access { kRead, kWrite };
-
   // Opens the image for `access` with the lock that goes with it, and
   // brings it back from a save that was interrupted, as the journal beside
-  // it allows. Nothing, after the failure has been reported, when the run
+  // it allows. Nothing, after the failure has been said, when the run
   // cannot go on.
-  static std::unique_ptr<ImageFile> open(Host& host, Console& con, const std::string& name, Access access);
+  static std::unique_ptr<ImageFile> open(Host& host, Report& rep, const std::string& name, Access access);
+
+  // open() in two halves, for a run that judges the file before it is
+  // restored: the file opened with its lock, nothing read yet; then the
+  // refusal of a file of several names for writing and the recovery, false
+  // (the file closed) after saying why the run cannot go on.
+  static std::unique_ptr<ImageFile> open_locked(Host& host, Report& rep, const std::string& name, Access access);
+  bool settle(Report& rep);
 
   // Creates a new image file, which must not exist yet, locked for
   // writing. A journal of ours left at its journal's name (by an image of
   // that name that is gone) is deleted; anything else there refuses the
   // creation, the new file removed again. Nothing, after the failure has
-  // been reported, when the file cannot be made.
-  static std::unique_ptr<ImageFile> create(Host& host, Console& con, const std::string& name);
+  // been said, when the file cannot be made.
+  static std::unique_ptr<ImageFile> create(Host& host, Report& rep, const std::string& name);
+
+  // Creates the image file `name` as create() does and has `fill` write it
+  // from offset 0. The file is synced; when anything fails the failure is
+  // said and the file removed again, so no partial image stays behind.
+  // True when the image is written.
+  static bool write_new(Host& host, Report& rep, const std::string& name, const std::function<bool(File&)>& fill);
 
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
-  ~ImageFile();
+  // Closes the file if that has not been done (saying nothing).
+  ~ImageFile() override;
 
-  // Tells which container the image is and, for a D88 file, which disks
-  // it holds. False, after the refusal has been reported, when it is none
-  // the tool reads.
-  bool identify() { return identify_container(*file_, name_, con_, container_); }
-  const Container& container() const { return container_; }
-  // Lists the disks of a D88 file of several disks.
-  void list_disks();
+  File& file() override { return *file_; }
+  const std::string& name() const override { return name_; }
+  // Writes the plan's stretches under the journal, safe from crashes, the
+  // journal binding its unchanged runs too.
+  bool write(const SavePlan& plan, Report& rep) override;
+  void prepare_for_writing(void* p, size_t n) override { host_.prepare_for_writing(p, n); }
+  void prefer_large_pages(void* p, size_t n) override { host_.prefer_large_pages(p, n); }
+  // Closes the file, letting go of its lock.
+  bool close(Report& rep) override;
 
-  // Loads volume `index` of the container identify() told: the partition
-  // (0 or 1) of an HDD image, the disk (from 0) of a D88 file of several
-  // disks; and reports the container. False, after the failure has been
-  // reported, when the volume could not be loaded. An image opened for
-  // writing also notes which records the volume does not use yet, for the
-  // save.
-  bool load(int index);
-  // The loaded volume.
-  Volume& volume() { return *volume_; }
-
-  // The volume's pages are read as they are needed: what the run prints
-  // from them is held back (hold_output) until the reads are known good.
-  // release_output prints it, or, when a page could not be read (the file
-  // was cut short under the run), takes it back and reports the image as
-  // one that cannot be loaded; false then.
-  void hold_output() { con_.hold(); }
-  bool release_output();
-
-  // Writes what changed in the volume back where it was loaded from, safe
-  // from crashes. A volume whose pages could not all be read is not the
-  // image's and is never written (release_output reports it). False when
-  // nothing was saved; a failed write has been reported.
-  bool save();
   // Removes a file that create() made and that never became an image.
   void discard();
-
-  File& file() { return *file_; }
-  // The image file's bytes in `span`, read into `out`; false when they are
-  // not all there.
-  bool read_bytes(const DiskSpan& span, std::vector<uint8_t>& out);
-  const std::string& name() const { return name_; }
-  // Closes the file, letting go of its lock; false, after reporting it,
-  // when a write to it failed there.
-  bool close();
   // The system's text for the first failure of the file, closed or not.
   std::string failure_text() const { return file_ ? file_->failure_text() : closed_failure_; }
 
  private:
-  ImageFile(Host& host, Console& con, std::string name, std::unique_ptr<File> file);
+  ImageFile(Host& host, std::string name, std::unique_ptr<File> file);
 
   // Finds the real name and the journal's name beside it.
   void locate();
-  bool recover(Access access);
+  bool recover(Report& rep);
   // Reopens an image opened for reading to play its journal back; false
-  // after reporting why the run cannot go on.
-  bool reopen_to_restore(bool& writable);
+  // after saying why the run cannot go on.
+  bool reopen_to_restore(bool& writable, Report& rep);
   // Says what recovery found; false when the run cannot go on.
-  bool report_recovery(Recovery recovery, bool writes, const std::string& reason);
+  bool report_recovery(Recovery recovery, bool writes, const std::string& reason, Report& rep);
   std::string journal_text() const { return journal_.text(); }
 
   Host& host_;
-  Console& con_;
   std::string name_;
   HostPath real_;
   HostPath journal_;
   std::unique_ptr<File> file_;
-  Container container_;
-  std::unique_ptr<Pager> pager_;
-  std::optional<Volume> volume_;
   bool writes_ = false;
   std::string closed_failure_;
-  // The records the volume as loaded does not use (for writing only).
-  std::vector<bool> unused_;
 };
 
 }  // namespace tarnwick

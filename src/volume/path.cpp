@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "output/name_text.h"
+#include "volume/path_text.h"
 
 namespace tarnwick {
 
@@ -112,6 +113,7 @@ PathResult resolve_path(const Volume& vol, std::string_view path) {
       return r;
     }
     r.directory = *next;
+    r.entered = cursor;
   }
 }
 

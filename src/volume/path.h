@@ -35,6 +35,7 @@ enum class PathFault {
 struct PathResult {
   std::string path;                           // as given
   uint32_t directory = kRootDirectoryRecord;  // the deepest directory entered
+  size_t entered = 0;                         // how much of the path led there
   std::optional<std::string> name;            // the last component's name, when the path names one
   std::optional<EntryRef> entry;              // the used entry of `directory` named so
   PathFault fault = PathFault::kNone;

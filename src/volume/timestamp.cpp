@@ -48,6 +48,18 @@ HostTime decode_time_stamp(std::span<const uint8_t, 4> stamp) {
   return h;
 }
 
+std::optional<HostTime> stamp_date(std::span<const uint8_t, 4> stamp) {
+  const uint32_t t = stamp_value(stamp);
+  if (t == 0) return std::nullopt;
+  // Every unit digit and the year's tens digit are nibbles of their own.
+  for (const int shift : {28, 24, 19, 13, 7, 0}) {
+    if (((t >> shift) & 0xF) > 9) return std::nullopt;
+  }
+  const HostTime h = decode_time_stamp(stamp);
+  if (!host_time_is_valid(h)) return std::nullopt;
+  return h;
+}
+
 StampDisplay display_time_stamp(std::span<const uint8_t, 4> stamp) {
   const uint32_t t = stamp_value(stamp);
   return StampDisplay{t >> 24, (t >> 19) & 0x1F, (t >> 13) & 0x3F, (t >> 7) & 0x3F, t & 0x7F};

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "host/host_time.h"
@@ -29,6 +30,11 @@ TimeStamp encode_time_stamp(const HostTime& t);
 // Unpacks a time stamp into a host time with a four-digit year. Digits are
 // not validated.
 HostTime decode_time_stamp(std::span<const uint8_t, 4> stamp);
+
+// The date and time a stamp names, by the same century rule; nothing for
+// an all-zero stamp and for one whose digits name no date (a digit above
+// 9, a month or day the calendar lacks, hour 24, minute 60).
+std::optional<HostTime> stamp_date(std::span<const uint8_t, 4> stamp);
 
 // The five raw bit groups the listing prints in hexadecimal: year byte,
 // month (5 bits), day (6), hour (6), minute (7).

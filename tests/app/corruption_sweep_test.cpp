@@ -2,10 +2,11 @@
 // record (HDD, ROM) or sector (D88) boundary, and every single-byte change of
 // the system record, of the root directory's header and used entries (and
 // the first free one) and of a D88 image's track table, each byte set to
-// 0x00, 0xFF, one bit flipped and one more. Every command (L, R, W, D, I)
-// runs on every damaged image. No run may crash or hang, every run ends in
-// order (its status 1 when it reported a failure, else 0; the closing
-// message last), and no run changes a byte of
+// 0x00, 0xFF, one bit flipped and one more. Every command (L, R, W, D, I, A,
+// and L with -j -r) runs on every damaged image. No run may crash or hang,
+// every run ends in order (its status 1 when it reported a failure, else 0;
+// the closing message last, or with -j a standard output that is one JSON
+// document or nothing), and no run changes a byte of
 // the image file outside the volume it loaded (L and R none at all). Where
 // the damage leaves the volume sound, a confirmed delete and a saved store
 // keep it sound, the bitmap changed exactly where the files' blocks did.
@@ -22,6 +23,7 @@
 #include "containers/hdd_rom.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
+#include "support/json_check.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
 #include "support/volume_audit.h"
@@ -70,6 +72,7 @@ class Sweep {
     const std::string v = k % 3 == 0 ? "V" : "";
     const std::string& path = paths[static_cast<size_t>(k) % paths.size()];
     run(what, image, {}, nullptr, {v + "L", image_name_, partition_, list_paths[k % 3]});
+    run(what, image, {}, nullptr, {"-jr", v + "L", image_name_, partition_, list_paths[k % 3]});
     run(what, image, {}, nullptr, {v + "R", image_name_, partition_, path, "out.bin"});
     Volume* before = sound ? &*sound : nullptr;
     run(what, image, writable, before, {v + "W", image_name_, partition_, store_paths[k % 3], "in.mzt"});
@@ -128,10 +131,14 @@ class Sweep {
 
     const std::string& out = con.out_text();
     const std::string done = msg::kDone.bytes;
+    // A JSON listing's standard output is its document alone, or nothing.
+    const bool json = args.front() == "-jr";
     std::string broken;
     if (status != (con.failure_reported() ? 1 : 0)) {
       broken = "exit status " + std::to_string(status);
-    } else if (out.size() < done.size() || out.compare(out.size() - done.size(), done.size(), done) != 0) {
+    } else if (json && !out.empty() && !testing::is_json_document(out)) {
+      broken = "standard output is not one JSON document";
+    } else if (!json && (out.size() < done.size() || out.compare(out.size() - done.size(), done.size(), done) != 0)) {
       broken = "the closing message is not last";
     } else if (const int64_t at = testing::first_change_outside(image, host.files[image_name_], writable); at >= 0) {
       broken = "byte " + std::to_string(at) + " outside the volume changed";

@@ -58,7 +58,9 @@ struct D88Run {
   explicit D88Run(const Bytes& image) {
     host.files["disk.d88"] = image;
     file = host.open(HostPath::from_argument("disk.d88"), OpenMode::kUpdate, nullptr);
-    checked = check_d88_format(*file, con, header);
+    Report said;
+    checked = check_d88_format(*file, said, header);
+    con.show(said);
   }
   bool load() {
     pager = load_d88_image(*file, header);

@@ -5,6 +5,7 @@
 
 #include "support/e2e.h"
 #include "support/image_builder.h"
+#include "support/json_check.h"
 #include "support/message_text.h"
 
 namespace tarnwick {
@@ -120,6 +121,32 @@ TEST_F(ListE2eTest, ListsTheSampleRomRootAndSubdirectories) {
                          message_text(msg::kListFree, 94208u, 368u, 512u) + done_line());
     EXPECT_EQ(r.err, "");
   }
+}
+
+// -r lists the tree below PATH as ls -R does. With -j standard output
+// carries one JSON document, the same in every locale, and nothing else
+// (traces go to standard error); a PATH that is not there gives none.
+TEST_F(ListE2eTest, RecursiveAndJsonListings) {
+  write_sample_rom();
+  ToolRun r = run_unchanged(dir_, "sample.rom", {"-r", "L", "sample.rom"});
+  EXPECT_EQ(r.out, rom_line("sample.rom") + kSampleRoot + message_text(msg::kListHeading, "/GAMES") + kSampleGames +
+                       message_text(msg::kListHeading, "/GAMES/TOOLS") + kSampleTools + done_line());
+  r = run_unchanged(dir_, "sample.rom", {"-jr", "L", "sample.rom", "1", "GAMES"});
+  EXPECT_TRUE(testing::is_json_document(r.out)) << r.out;
+  EXPECT_NE(r.out.find(R"("path":"/GAMES","entries":[{"name":".")"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("name":"EDITOR")"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  testing::RunOptions utf8;
+  utf8.env = {{"LC_ALL", "C.UTF-8"}};
+  EXPECT_EQ(run_tool_with({"--json", "--recursive", "L", "sample.rom", "1", "GAMES"}, dir_, utf8).out, r.out);
+  r = run_tool({"--json", "VL", "sample.rom"}, dir_);
+  EXPECT_TRUE(testing::is_json_document(r.out)) << r.out;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find(kPassed), std::string::npos);
+  EXPECT_EQ(r.err.find(" OBJ "), std::string::npos);
+  r = run_unchanged(dir_, "sample.rom", {"-j", "L", "sample.rom", "1", "NOSUCH/"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, message_text(msg::kDirectoryNotFound, "NOSUCH"));
 }
 
 TEST_F(ListE2eTest, AFailedPathListsTheDeepestDirectoryEntered) {

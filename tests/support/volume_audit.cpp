@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "commands/check.h"
+#include "operations/check.h"
 #include "containers/container.h"
 #include "support/memory_host.h"
 
@@ -14,7 +14,7 @@ std::optional<MemoryVolume> load_image_volume(const Bytes& image, const std::str
   MemoryHost host;
   host.files[image_name] = image;
   const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
-  Console quiet;
+  Report quiet;
   Container container;
   const std::unique_ptr<Pager> pager = load_container(*f, image_name, partition_index, quiet, container);
   if (!pager) return std::nullopt;
@@ -33,8 +33,8 @@ std::vector<bool> bitmap_bits(const Volume& vol) {
 }
 
 std::optional<std::vector<bool>> claimed_blocks(Volume& vol) {
-  Console quiet;
-  if (!sanity_check(vol, quiet) || !quiet.err_text().empty() || !quiet.out_text().empty()) return std::nullopt;
+  if (!sanity_check(vol).lines.empty()) return std::nullopt;
+  Report quiet;
 
   // The check's walk again, keeping its table of claimed records.
   const Geometry g = vol.geometry();

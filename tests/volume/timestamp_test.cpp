@@ -33,6 +33,25 @@ TEST(TimeStampTest, DecodesWithTheCenturyRule) {
   EXPECT_EQ(decode_time_stamp(S(0, 0, 0, 0)), (HostTime{2000, 0, 0, 0, 0}));
 }
 
+// A stamp names a date only when every digit is one and the calendar has
+// the day; a stamp of zeros names none.
+TEST(TimeStampTest, TheDateAStampNames) {
+  const std::pair<HostTime, bool> cases[] = {
+      {{2000, 2, 29, 0, 0}, true},    {{1999, 12, 31, 23, 59}, true}, {{2001, 2, 29, 0, 0}, false},
+      {{1999, 4, 31, 0, 0}, false},   {{1999, 13, 1, 0, 0}, false},   {{1999, 0, 1, 0, 0}, false},
+      {{1999, 1, 0, 0, 0}, false},    {{1999, 1, 1, 24, 0}, false},   {{1999, 1, 1, 0, 60}, false},
+  };
+  for (const auto& [t, names] : cases) {
+    EXPECT_EQ(stamp_date(encode_time_stamp(t)), names ? std::optional(t) : std::nullopt) << t.month << "/" << t.day;
+  }
+  EXPECT_EQ(stamp_date(S(0, 0, 0, 0)), std::nullopt);
+  EXPECT_EQ(stamp_date(S(0x84, 0x08, 0x20, 0x00)), (HostTime{2084, 1, 1, 0, 0}));
+  for (const TimeStamp digit_above_9 : {S(0xA0, 0x08, 0x20, 0), S(0x9A, 0x08, 0x20, 0), S(0x99, 0x58, 0x20, 0),
+                                        S(0x99, 0x09, 0x40, 0), S(0x99, 0x08, 0x25, 0), S(0x99, 0x08, 0x20, 0x0A)}) {
+    EXPECT_EQ(stamp_date(digit_above_9), std::nullopt);
+  }
+}
+
 TEST(TimeStampTest, RoundTripsEveryMinuteOfSampleDaysIn1985To2084) {
   for (int year : {1985, 1999, 2000, 2024, 2084}) {
     for (int month = 1; month <= 12; ++month) {

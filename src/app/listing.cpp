@@ -1,0 +1,228 @@
+#include "app/listing.h"
+
+#include <optional>
+#include <utility>
+
+#include "app/json.h"
+#include "containers/d88.h"
+#include "output/name_text.h"
+#include "output/render.h"
+#include "volume/format.h"
+#include "volume/timestamp.h"
+
+namespace tarnwick {
+
+namespace {
+
+void report_entry(const ListedEntry& e, bool long_listing, Report& rep) {
+  rep.out(msg::kListLabel, mode_label(e.mode), (e.attribute & 0x01) ? '*' : ' ');
+  // Shown between double quotes; in the catalogue's bytes a NUL byte in
+  // the name ends it there, as a C text.
+  rep.out(msg::kListName, e.name);
+  const StampDisplay s = display_time_stamp(e.stamp);
+  rep.out(msg::kListStamp, s.year, s.month, s.day, s.hour, s.minute);
+  rep.trace(msg::kListStartRecord, unsigned{e.record});
+  if (long_listing) {
+    rep.out(msg::kListSize, e.size);
+    if (e.mode == mode::kObj || e.mode == mode::kBtx) rep.out(msg::kListAddresses, unsigned{e.load}, unsigned{e.exec});
+  }
+  rep.out(msg::kNewline);
+}
+
+// Free blocks are the blocks the system record does not count as used; a
+// count of used blocks beyond the total leaves none.
+unsigned free_blocks(const Geometry& g) {
+  return g.used_blocks < g.total_blocks ? static_cast<unsigned>(g.total_blocks - g.used_blocks) : 0;
+}
+
+std::string hex_of(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : bytes) {
+    out += kHex[static_cast<uint8_t>(c) >> 4];
+    out += kHex[static_cast<uint8_t>(c) & 0x0F];
+  }
+  return out;
+}
+
+// "YYYY-MM-DDTHH:MM", or nothing when the stamp names no date.
+void write_date(JsonWriter& w, const TimeStamp& stamp) {
+  const std::optional<HostTime> t = stamp_date(stamp);
+  if (!t) {
+    w.null();
+    return;
+  }
+  char text[] = "YYYY-MM-DDTHH:MM";
+  const auto put = [&text](size_t at, int value, int digits) {
+    for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, t->year, 4);
+  put(5, t->month, 2);
+  put(8, t->day, 2);
+  put(11, t->hour, 2);
+  put(14, t->minute, 2);
+  w.text(text);
+}
+
+// An entry's members, all but the entries below a directory.
+void write_entry(JsonWriter& w, const ListedEntry& e) {
+  std::string type = mode_label(e.mode);
+  while (!type.empty() && type.back() == ' ') type.pop_back();
+  w.key("name").text(shown_volume_text(e.name, ArgKind::kVolumeName));
+  w.key("name_bytes").text(hex_of(e.name_bytes));
+  w.key("type").text(type);
+  w.key("mode").number(e.mode);
+  w.key("size").number(e.size);
+  w.key("load").number(e.load);
+  w.key("exec").number(e.exec);
+  w.key("date");
+  write_date(w, e.stamp);
+  w.key("stamp").text(hex_of(std::string_view(reinterpret_cast<const char*>(e.stamp.data()), e.stamp.size())));
+  w.key("record").number(e.record);
+  w.key("attribute").number(e.attribute);
+}
+
+// The entries of the first directory, and in a recursive listing those of
+// each directory below it inside its entry, walked with a stack of our own.
+void write_entries(JsonWriter& w, const Listing& l) {
+  w.key("entries").begin_array();
+  std::vector<std::pair<size_t, size_t>> stack{{0, 0}};  // (directory, next entry)
+  while (!stack.empty()) {
+    auto& [d, next] = stack.back();
+    const std::vector<ListedEntry>& entries = l.directories[d].entries;
+    if (next == entries.size()) {
+      w.end_array();
+      stack.pop_back();
+      if (!stack.empty()) w.end_object();
+      continue;
+    }
+    const ListedEntry& e = entries[next++];
+    w.begin_object();
+    write_entry(w, e);
+    if (e.listing == ListedEntry::kNone) {
+      w.end_object();
+      continue;
+    }
+    w.key("entries");
+    if (l.directories[static_cast<size_t>(e.listing)].refused) {
+      w.null().end_object();
+      continue;
+    }
+    w.begin_array();
+    stack.emplace_back(static_cast<size_t>(e.listing), 0);
+  }
+}
+
+const char* container_name(ContainerKind kind) {
+  switch (kind) {
+    case ContainerKind::kHdd: return "HDD";
+    case ContainerKind::kD88: return "D88";
+    case ContainerKind::kRom: return "ROM";
+    case ContainerKind::kRaw: return "raw";
+  }
+  return "";
+}
+
+void write_disk(JsonWriter& w, const DiskFacts& d) {
+  w.key("name").text(shown_volume_text(d.name, ArgKind::kVolumeName));
+  w.key("type").text(d88_disk_type_text(d.type));
+  w.key("write_protected").boolean(d.write_protected);
+}
+
+void write_image(JsonWriter& w, const std::string& image_name, const Container& c) {
+  w.key("image").begin_object();
+  w.key("path").text(image_name);
+  w.key("container").text(container_name(c.kind));
+  w.key("part");
+  if (c.kind == ContainerKind::kHdd) {
+    w.number(c.index + 1);
+  } else {
+    w.null();
+  }
+  w.key("disk");
+  if (c.kind == ContainerKind::kD88) {
+    w.begin_object();
+    w.key("number").number(c.index + 1);
+    w.key("count").number(static_cast<int64_t>(c.disks.size()));
+    write_disk(w, d88_disk_facts(c.d88, static_cast<unsigned>(c.index + 1)));
+    w.end_object();
+  } else {
+    w.null();
+  }
+  w.end_object();
+}
+
+void write_volume(JsonWriter& w, const Geometry& g) {
+  w.key("volume").begin_object();
+  w.key("records_per_block").number(g.records_per_block);
+  w.key("blocks").number(g.total_blocks);
+  w.key("used_blocks").number(g.used_blocks);
+  w.key("free_blocks").number(free_blocks(g));
+  w.key("free_bytes").number(int64_t{free_blocks(g)} * g.bytes_per_block);
+  w.key("reserved_records").number(g.reserved_records);
+  w.end_object();
+}
+
+void write_check(JsonWriter& w, const CheckReport& check) {
+  w.key("check").begin_object();
+  w.key("ok").boolean(check.sound);
+  w.key("messages").begin_array();
+  for (const Line& line : check.lines.lines()) {
+    if (line.stream != Stream::kTrace) w.text(readable_text(line));
+  }
+  w.end_array().end_object();
+}
+
+}  // namespace
+
+void report_listing(const Listing& listing, bool long_listing, Report& rep) {
+  for (size_t i = 0; i < listing.directories.size(); ++i) {
+    const ListedDirectory& d = listing.directories[i];
+    if (d.refused) {
+      rep.err(msg::kSubdirectoryError, d.path);
+      continue;
+    }
+    if (i > 0) rep.out(msg::kListHeading, d.path);
+    for (const ListedEntry& e : d.entries) report_entry(e, long_listing, rep);
+  }
+  if (long_listing) {
+    const Geometry& g = listing.geometry;
+    const unsigned free = free_blocks(g);
+    rep.out(msg::kListFree, free * static_cast<unsigned>(g.bytes_per_block), free, static_cast<unsigned>(g.total_blocks));
+  }
+}
+
+std::string listing_document(const std::string& image_name, const Container& container, const CheckReport& check,
+                             const Listing& listing) {
+  JsonWriter w;
+  size_t entries = 0;
+  for (const ListedDirectory& d : listing.directories) entries += d.entries.size();
+  w.reserve(1024 + 256 * entries);  // an entry takes some 240 bytes
+  w.begin_object().key("format").number(1);
+  write_image(w, image_name, container);
+  write_volume(w, listing.geometry);
+  write_check(w, check);
+  w.key("path").text(shown_volume_text(listing.directories.front().path, ArgKind::kVolumePath));
+  write_entries(w, listing);
+  w.end_object();
+  return w.finish();
+}
+
+std::string disks_document(const std::string& image_name, const std::vector<DiskFacts>& disks) {
+  JsonWriter w;
+  w.begin_object().key("format").number(1);
+  w.key("image").begin_object();
+  w.key("path").text(image_name);
+  w.key("container").text("D88");
+  w.key("disks").begin_array();
+  for (const DiskFacts& d : disks) {
+    w.begin_object().key("number").number(d.number);
+    write_disk(w, d);
+    w.key("size").number(d.size);
+    w.end_object();
+  }
+  w.end_array().end_object().end_object();
+  return w.finish();
+}
+
+}  // namespace tarnwick
