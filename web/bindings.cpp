@@ -11,6 +11,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -101,15 +102,39 @@ const char* severity_text(Severity s) {
   return "";
 }
 
+val line_value(const std::string& text, Stream stream, Severity severity) {
+  val line = val::object();
+  line.set("text", text);
+  line.set("stream", stream == Stream::kErr ? "err" : "out");
+  line.set("severity", severity_text(severity));
+  return line;
+}
+
+// The report's lines as the console shows them in the UTF-8 mode: pieces
+// of one line (a message without a line end, then the rest) joined, the
+// line's severity the gravest of its pieces'. Traces go with the results.
 val lines_value(const Report& rep) {
   val lines = val::array();
+  std::string text;
+  Stream stream = Stream::kOut;
+  Severity severity = Severity::kInfo;
+  const auto flush = [&](bool ended) {
+    if (ended || !text.empty()) lines.call<void>("push", line_value(text, stream, severity));
+    text.clear();
+    severity = Severity::kInfo;
+  };
   for (const Line& l : rep.lines()) {
-    val line = val::object();
-    line.set("text", readable_text(l));
-    line.set("stream", l.stream == Stream::kErr ? "err" : "out");
-    line.set("severity", severity_text(l.message->severity));
-    lines.call<void>("push", line);
+    const Stream s = l.stream == Stream::kErr ? Stream::kErr : Stream::kOut;
+    if (s != stream) flush(false);
+    stream = s;
+    render_to(text, l, StreamText{TextMode::kUtf8});
+    severity = std::max(severity, l.message->severity);
+    if (text.ends_with('\n')) {
+      text.pop_back();
+      flush(true);
+    }
   }
+  flush(false);
   return lines;
 }
 
@@ -198,10 +223,7 @@ val guarded(const std::function<void(val&, Report&)>& call) {
     said.out(msg::kDone);
   } catch (const std::exception& e) {
     allocations_before_failure = -1;
-    val line = val::object();
-    line.set("text", std::string(e.what()));
-    line.set("stream", "err");
-    line.set("severity", "failure");
+    const val line = line_value(e.what(), Stream::kErr, Severity::kFailure);
     result.set("lines", val::array().call<val>("concat", lines_value(said), line));
     return result;
   }

@@ -28,12 +28,17 @@
 // in the result (L's listing) left out. A call that fails in an unforeseen
 // way (the module stopped) gives one failure line with the reason.
 //
-// core = await loadCore()
+// core = await loadCore(options)
+//   options: passed to the module as it loads (Node hands it the wasm as
+//   {wasmBinary}); the page passes none.
 //   core.open(name: string, bytes: Uint8Array) -> {image: Image | null, lines}
 //       Recognises the image as the CLI does (extension, then content);
 //       a file that is no image gives no image, and lines that say why.
 //   core.blankDisk(name: string, now: Time) -> {image: Image | null, lines}
 //       A new image as F makes it, held in memory.
+//   core.failAllocation(n: number)
+//       The next call's allocation number n (from 0) fails as when memory
+//       runs out: how the tests try a failed allocation anywhere.
 //
 // image.name: the file name given; image.container: 'HDD' | 'D88' | 'ROM' | 'raw'
 // image.volumes: [{part: PART, kind: 'partition' | 'disk' | 'volume',
@@ -109,11 +114,12 @@ function opened(result) {
   return {image: result.image ? new Image(result.image) : null, lines: result.lines};
 }
 
-export async function loadCore() {
-  const module = await loadTarnwick();
+export async function loadCore(options = {}) {
+  const module = await loadTarnwick(options);
   if (typeof module.open !== 'function') throw new Error('this build of the core has no calls for the page');
   return {
     open: (name, bytes) => guarded(() => opened(module.open(name, bytes))),
     blankDisk: (name, now) => guarded(() => opened(module.blankDisk(name, now))),
+    failAllocation: (n) => module.failAllocation(n),
   };
 }
