@@ -375,9 +375,10 @@ function downloadFolder() {
 
 function takeDiskOut() {
   const disk = chosenDisk();
-  const result = chosen.image.held.takeDiskOut(disk);
+  const name = `${baseName(chosen.image.name)}-${disk}.d88`;
+  const result = chosen.image.held.takeDiskOut(disk, name);
   logLines(result.lines);
-  if (result.bytes) download(`${baseName(chosen.image.name)}-${disk}.d88`, result.bytes);
+  if (result.bytes) download(name, result.bytes);
 }
 
 function saveImage() {

@@ -65,8 +65,8 @@
 //       X of PATH (with -b and -t as asked) into a folder held in memory:
 //       every folder (bytes null) and file it made, path relative to that
 //       folder ('/' between names as X makes them), time as X sets it.
-// image.takeDiskOut(part) -> {bytes: Uint8Array | null, lines}
-//       C of that disk into a new .d88 file.
+// image.takeDiskOut(part, name) -> {bytes: Uint8Array | null, lines}
+//       C of that disk into a new .d88 file of that name.
 // image.store(part, path, items: [{path, bytes: Uint8Array | null, time: Time}], now: Time)
 //     -> {changed: bool, lines}
 //       A of a folder holding the items (bytes null: a folder; path relative
@@ -103,7 +103,7 @@ class Image {
   list(part, path) { return guarded(() => this.held.list(part, path)); }
   read(part, path, form) { return guarded(() => this.held.read(part, path, form)); }
   exportTree(part, path, options) { return guarded(() => this.held.exportTree(part, path, options)); }
-  takeDiskOut(part) { return guarded(() => this.held.takeDiskOut(part)); }
+  takeDiskOut(part, name) { return guarded(() => this.held.takeDiskOut(part, name)); }
   store(part, path, items, now) { return guarded(() => this.held.store(part, path, items, now)); }
   makeDirectory(part, path, now) { return guarded(() => this.held.makeDirectory(part, path, now)); }
   deleteFile(part, path) { return guarded(() => this.held.deleteFile(part, path)); }
