@@ -1,20 +1,114 @@
-// The core built as WebAssembly, run under Node: commands on an image in
-// the module's memory file system print what the native tool prints.
-import {test} from 'node:test';
+// The core built as WebAssembly, under Node: what it lists equals the
+// native tool's JSON document; hostile images of the fuzz corpus open and
+// list without an abort and stay as they were; a failed allocation says so
+// and changes nothing.
+import {before, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {readFileSync} from 'node:fs';
+import {execFileSync} from 'node:child_process';
+import {copyFileSync, existsSync, mkdtempSync, readFileSync, readdirSync} from 'node:fs';
+import {tmpdir} from 'node:os';
+import {join} from 'node:path';
+import {fileURLToPath} from 'node:url';
 
-const SITE = new URL('../../build-web/site/', import.meta.url);
+const SITE = fileURLToPath(new URL('../../build-web/site/', import.meta.url));
+const ROOT = fileURLToPath(new URL('../../', import.meta.url));
+const SAMPLES = process.env.TARNWICK_SAMPLES;
+const REAL = join(ROOT, '../shared/realdata');
+const NOW = {year: 2026, month: 1, day: 2, hour: 3, minute: 4};
+let core;
 
-test('the core runs as WebAssembly', async () => {
-  const {default: loadTarnwick} = await import(new URL('tarnwick.js', SITE));
-  // Handing the module its wasm spares it a fetch, which Node's own would
-  // refuse for a file URL.
-  const core = await loadTarnwick({wasmBinary: readFileSync(new URL('tarnwick.wasm', SITE))});
-  const run = (...args) => core.run(args);
-  assert.equal(run('F', '/blank.d88').out, 'Disk type: 2DD\n/blank.d88 is D88 image\n完了しました\n');
-  assert.equal(run('M', '/blank.d88', '1', 'ゲーム').status, 0);
-  const listed = run('-l', 'L', '/blank.d88');
-  assert.match(listed.out,
-    /\n DIR {2}"ゲーム" {10}'\d\d\/\d\d\/\d\d \d\d:\d\d {5}2048\n空き 641024 バイト \(1252 \/ 1280 ブロック\)\n/);
+before(async () => {
+  const {loadCore} = await import(join(SITE, 'core.js'));
+  core = await loadCore({wasmBinary: readFileSync(join(SITE, 'tarnwick.wasm'))});
+});
+
+// Every image of the samples and of the real data at hand, as [name the
+// page is given, file]: a ROM image is told by its name.
+function images() {
+  const found = ['sample.hdd', 'sample.rom', 'games.d88', 'disk.2dd'].map((n) => [n, join(SAMPLES, n)]);
+  if (existsSync(REAL)) {
+    for (const n of readdirSync(REAL).filter((f) => /\.(d88|bin)$/i.test(f))) {
+      found.push([n.replace(/\.bin$/i, '.ROM'), join(REAL, n)]);
+    }
+  }
+  return found;
+}
+
+test('each volume lists as the native tool lists it, the check included', () => {
+  const work = mkdtempSync(join(tmpdir(), 'web-'));
+  for (const [name, file] of images()) {
+    const opened = core.open(name, readFileSync(file));
+    copyFileSync(file, join(work, name));
+    const volumes = opened.image?.volumes ?? [{part: 1}];
+    for (const {part} of volumes) {
+      const listed = opened.image?.list(part, '/');
+      let json;
+      try {
+        json = JSON.parse(execFileSync(process.env.TARNWICK_CLI, ['-j', 'L', join(work, name), String(part)],
+          {stdio: ['ignore', 'pipe', 'ignore']}));
+      } catch (failed) {
+        json = JSON.parse(failed.stdout.toString() || 'null');
+      }
+      const entries = json?.entries?.map(({name, type, mode, size, load, exec, date, attribute}) =>
+        ({name, type, mode, attribute, size, load, exec, date}));
+      assert.deepEqual([listed?.entries, listed?.check?.ok], [entries, json?.check?.ok], `${name} ${part}`);
+    }
+  }
+});
+
+// A fuzz input of the load target as the file it stands for (layout in
+// fuzz/fuzz_input.h): a ROM image, an HDD image with the bytes as a
+// partition, or a D88 file.
+function imageOf(input) {
+  const rest = input.subarray(1);
+  const kind = input[0] & 3;
+  if (kind === 0) return [input[0] & 4 ? 'disk' : 'disk.rom', rest];
+  if (kind === 3) return ['disk.d88', rest];
+  const at = kind === 1 ? 0x2100 : 0x9cc000;
+  const bytes = new Uint8Array(at + rest.length);
+  bytes.set(new TextEncoder().encode('MZ-2500 HD system by SHARP Corp.  V1.0A'));
+  bytes.set(rest, at);
+  return ['disk', bytes];
+}
+
+// What the module says when it stopped (an abort, a trap) instead of
+// answering.
+const stopped = (result) => result.lines.some((l) => /Aborted|unreachable|out of bounds|RuntimeError/.test(l.text));
+const CORPUS = ['build-fuzz/seeds/fuzz_load', 'build-fuzz/corpus/load'].map((d) => join(ROOT, d)).filter(existsSync);
+
+test('hostile images open and list without an abort and stay as they were', {skip: !CORPUS.length &&
+  'no fuzz corpus (fuzz/run.sh makes one)'}, () => {
+  const inputs = CORPUS.flatMap((d) => readdirSync(d).map((f) => join(d, f))).sort();
+  const step = Math.max(1, Math.floor(inputs.length / 300));
+  for (let i = 0; i < inputs.length; i += step) {
+    const [name, bytes] = imageOf(readFileSync(inputs[i]));
+    const opened = core.open(name, bytes);
+    const {image} = opened;
+    const results = [opened];
+    for (const {part} of image?.volumes ?? []) {
+      const listed = image.list(part, '/');
+      results.push(listed, image.exportTree(part, '/', {listings: true, text: true}),
+        ...(listed.entries ?? []).map((e) => image.read(part, e.name, 'file')));
+    }
+    assert.ok(!results.some(stopped), inputs[i]);
+    if (image) assert.deepEqual(image.bytes(), bytes, inputs[i]);
+  }
+});
+
+test('a failed allocation anywhere in a store says so and leaves the image as it was', () => {
+  const {image} = core.open('sample.d88', readFileSync(join(SAMPLES, 'sample.d88')));
+  const before = image.bytes();
+  const item = [{path: 'HELLO.mzt', bytes: readFileSync(join(SAMPLES, 'hello.mzt')), time: NOW}];
+  let n = 0;
+  for (let result; ; n += 7) {
+    core.failAllocation(n);
+    result = image.store(1, 'GAMES', item, NOW);
+    if (result.changed) break;
+    assert.deepEqual(result.lines.slice(-2).map((l) => l.text), ['Out of memory', '完了しました'], `allocation ${n}`);
+    assert.deepEqual(image.bytes(), before);
+  }
+  assert.ok(n > 0);
+  core.failAllocation(0);
+  assert.deepEqual(core.open('x.d88', before), {image: null, lines: [
+    {text: 'Out of memory', stream: 'err', severity: 'failure'}, {text: '完了しました', stream: 'out', severity: 'info'}]});
 });
