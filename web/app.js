@@ -320,9 +320,17 @@ function preview() {
   const pre = $('preview').querySelector('pre');
   pre.textContent = '';
   if (!row || row.type === 'DIR') return;
-  const form = {BTX: 'listing', BSD: 'text'}[row.type] ?? 'data';
-  const result = chosen.image.held.read(chosen.volume.part, join(chosen.path, row.name), form);
+  // A BTX file that reads as no program, or BSD data that is no text,
+  // shows as a hex dump after the core's message (the second read's lines
+  // are not logged: the first said why).
+  const path = join(chosen.path, row.name);
+  let form = {BTX: 'listing', BSD: 'text'}[row.type] ?? 'data';
+  let result = chosen.image.held.read(chosen.volume.part, path, form);
   logLines(result.lines);
+  if (!result.bytes && form !== 'data') {
+    form = 'data';
+    result = chosen.image.held.read(chosen.volume.part, path, form);
+  }
   if (!result.bytes) return;
   pre.textContent = form === 'data' ? hexDump(result.bytes) : new TextDecoder().decode(result.bytes);
 }
