@@ -4,7 +4,7 @@
 // and changes nothing.
 import {before, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {execFileSync} from 'node:child_process';
+import {execFileSync, spawnSync} from 'node:child_process';
 import {copyFileSync, existsSync, mkdtempSync, readFileSync, readdirSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {dirname, join} from 'node:path';
@@ -53,6 +53,38 @@ test('each volume lists as the native tool lists it, the check included', () => 
         ({name, type, mode, attribute, size, load, exec, date}));
       assert.deepEqual([listed?.entries, listed?.check?.ok], [entries, json?.check?.ok], `${name} ${part}`);
     }
+  }
+});
+
+// A call of the page's and the command line it stands for, on a copy of
+// games.d88 in the current folder; both then give the same lines on each
+// stream and leave the same image (M and A take "now" and a file's time
+// from the page, so the sequence of the page's tests compares those).
+const CASES = [
+  [['R', '1', 'HELLO', 'HELLO.mzt'], (i) => i.read(1, 'HELLO', 'file')],
+  [['-b', 'R', '1', 'TITLE PICTURE', 'T.bas'], (i) => i.read(1, 'TITLE PICTURE', 'listing')],
+  [['X', '2', '/', 'x'], (i) => i.exportTree(2, '/', {listings: false, text: false})],
+  [['C', '2', 'games-2.d88'], (i) => i.takeDiskOut(2, 'games-2.d88')],
+  [['D', '1', 'GAMES/SPACE WAR'], (i) => i.deleteFile(1, 'GAMES/SPACE WAR')],
+  [['D', '1', 'RB FILE'], (i) => i.deleteFile(1, 'RB FILE')],
+  [['D', '1', 'ゲーム😀'], (i) => i.deleteFile(1, 'ゲーム😀')],
+  [['K', '1', 'GAMES'], (i) => i.removeDirectory(1, 'GAMES')],
+  [['M', '1', 'HELLO'], (i) => i.makeDirectory(1, 'HELLO', NOW)],
+  [['M', '3', 'NEW'], (i) => i.makeDirectory(3, 'NEW', NOW)],
+];
+
+test('each call says what its command says, stream by stream, and leaves the same bytes', () => {
+  for (const [args, call] of CASES) {
+    const work = mkdtempSync(join(tmpdir(), 'web-'));
+    copyFileSync(join(SAMPLES, 'games.d88'), join(work, 'games.d88'));
+    const image = core.open('games.d88', readFileSync(join(work, 'games.d88'))).image;
+    const lines = call(image).lines;
+    const at = args.findIndex((a) => /^[A-Z]$/.test(a)) + 1;
+    const ran = spawnSync(process.env.TARNWICK_CLI, [...args.slice(0, at), 'games.d88', ...args.slice(at)],
+      {cwd: work, encoding: 'utf8'});
+    const said = (stream) => lines.filter((l) => l.stream === stream).map((l) => `${l.text}\n`).join('');
+    assert.deepEqual([said('out'), said('err')], [ran.stdout, ran.stderr], args.join(' '));
+    assert.ok(Buffer.from(image.bytes()).equals(readFileSync(join(work, 'games.d88'))), args.join(' '));
   }
 });
 
