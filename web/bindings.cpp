@@ -12,6 +12,7 @@
 #include <emscripten/val.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
