@@ -29,4 +29,4 @@ export LC_ALL=C.UTF-8 TZ=UTC TARNWICK_CLI=$PWD/build/tarnwick TARNWICK_SAMPLES=$
     "$TARNWICK_CLI" $args >/dev/null
   done)
 
-cd web && node --test --test-concurrency=1 tests/
+cd web && node --test tests/
