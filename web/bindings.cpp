@@ -192,11 +192,12 @@ val folders_value(const Listing& tree) {
   return below.empty() ? val::array() : below.front();
 }
 
+// The check's result and its lines as text, joined as the console joins
+// them.
 val check_value(const CheckReport& check) {
+  const val shown = lines_value(check.lines);
   val lines = val::array();
-  for (const Line& l : check.lines.lines()) {
-    if (l.stream != Stream::kTrace) lines.call<void>("push", readable_text(l));
-  }
+  for (size_t i = 0, n = shown["length"].as<size_t>(); i < n; ++i) lines.call<void>("push", shown[i]["text"]);
   val v = val::object();
   v.set("ok", check.sound);
   v.set("lines", lines);
