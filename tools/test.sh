@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test.
-#   tools/test.sh              the regular build (build/)
+#   tools/test.sh              the regular build (build/), then the web
+#                              page's tests (tools/test-web.sh) when Debian
+#                              offers emscripten and chromium; TARNWICK_WEB=0
+#                              leaves them out, TARNWICK_WEB=1 runs them always
 #   tools/test.sh --sanitize   Clang with AddressSanitizer and UBSan (build-asan/)
 # Warnings are errors when TARNWICK_WERROR=ON is in the environment (CI).
 set -euo pipefail
@@ -17,4 +20,11 @@ else
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR="${TARNWICK_WERROR:-OFF}" >/dev/null
   cmake --build build -j"$(nproc)"
   ctest --test-dir build --output-on-failure -j"$(nproc)"
+  if [ "${TARNWICK_WEB:-}" = 0 ]; then
+    :
+  elif [ "${TARNWICK_WEB:-}" = 1 ] || apt-cache show emscripten chromium >/dev/null 2>&1; then
+    bash tools/test-web.sh
+  else
+    echo "the web page's tests left out: this machine's package lists offer no emscripten or chromium" >&2
+  fi
 fi
