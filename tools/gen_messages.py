@@ -244,6 +244,9 @@ MESSAGES = [
     ("kNotText", "'%s' はテキストのファイルではありません\n", "p", FAIL),
     ("kTooLarge", "'%s' は大きすぎます\n", "", FAIL),
     ("kWrittenAsIs", "'%s' はテキストにせずに書き出しました\n", "p", NOTE),
+    # Wildcards
+    ("kNoMatch", "'%s' に一致するファイルがありません\n", "p", FAIL),
+    ("kSkippedDirectory", "'%s' はディレクトリなので飛ばしました\n", "p", NOTE),
 ]
 
 

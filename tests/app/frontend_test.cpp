@@ -68,7 +68,7 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"L", "img", ""}, part},
       {{"R", "img", "1", "A"}, count("R", "5")},
       {{"D", "img", "1", "A", "B"}, count("D", "4")},
-      {{"w", "img", "1", "A", "B", "C"}, count("w", "5")},
+      {{"w", "img", "1", "A"}, count("w", "5-")},
       {{"I", "img", "1", "0"}, count("I", "5")},
       {{"X", "img"}, count("X", "5")},
       {{"A", "img", "1", "A", "B", "C"}, count("A", "5")},
@@ -91,8 +91,10 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-x", "L", "img"}, message_text(msg::kUnknownOption, "-x")},
       {{"--stat", "Q"}, message_text(msg::kUnknownOption, "--stat")},
       {{"-lx", "L", "img"}, message_text(msg::kUnknownOption, "-lx")},
-      {{"-", "L", "img"}, message_text(msg::kUnknownOption, "-")},
-      {{"--", "L", "img"}, message_text(msg::kUnknownOption, "--")},
+      {{"-", "L", "img"}, message_text(msg::kUnknownCommand, "-")},  // a stream, no option
+      {{"L", "img", "--", "-l"}, part},                                // no option after "--"
+      {{"L", "img", "1", "-x"}, message_text(msg::kUnknownOption, "-x")},
+      {{"D", "img", "1", "A", "-r"}, message_text(msg::kOptionOnlyForList, "-r")},
       {{"-l"}, message_text(msg::kUnknownCommand, "")},
       {{"-l", "R", "img", "1", "A"}, count("R", "5")},
       {{"L", "img", "1", std::string(255, 'A')}, message_text(msg::kPathTooLong)},
