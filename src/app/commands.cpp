@@ -30,7 +30,12 @@ std::string listed_path(const Run& r) {
 }
 
 // R and X of the entries a wildcard PATH matches; R writes files only.
+// Standard output takes one file: R of a pattern into "-" is refused.
 void extract_matches(Run& r, bool files_only, Report& rep) {
+  if (r.host.writes_standard_output(HostPath::from_argument(host_file_of(r)))) {
+    rep.err(msg::kCannotWrite, as_host_text(host_file_of(r)));
+    return;
+  }
   const TreePick pick{&r.pattern->last, files_only, path_of(r)};
   r.session->extract_tree(listed_path(r), r.host, host_file_of(r), kinds_of(r), rep, pick);
 }
@@ -42,8 +47,10 @@ std::optional<Change> handle_list(Run& r, const CheckReport& before, Report& rep
   const Listing listing = r.session->list(directory_path(listed_path(r)), o.recursive, pattern);
   Report resolving = listing.lines;
   rep.append(std::move(resolving));
-  if (pattern && listing.where.fault != PathFault::kDirectoryMissing && listing.directories[0].entries.empty()) {
-    rep.err(msg::kNoMatch, path_of(r));
+  if (pattern && (listing.where.fault != PathFault::kEmptyLast || listing.directories[0].entries.empty())) {
+    // Only the directory the pattern names is searched.
+    if (listing.where.fault == PathFault::kEmptyLast) rep.err(msg::kNoMatch, path_of(r));
+    if (listing.where.fault == PathFault::kBadName) rep.err(msg::kDirectoryNotFound, listed_path(r));
     return std::nullopt;
   }
   if (!o.json) {
