@@ -160,6 +160,7 @@ MESSAGES = [
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
         "  W IMAGE PART PATH MZTFILE     MZTファイルをPATHに書き込みます (モード2はBTX, ほかはOBJファイルとして)\n"
+        "  W IMAGE PART DIR FILE...      複数のホストファイルをAと同じようにディレクトリDIRに書き込みます\n"
         "  D IMAGE PART PATH             PATHのファイルを削除します\n"
         "  I IMAGE PART RECORD HOSTFILE  ホストファイルの内容を16進のレコード番号RECORDから上書きします\n"
         "  F IMAGE [PART]                空の2DDデータディスクのイメージを作ります (.d88, またはrawの .2d, .2dd)\n"
@@ -174,8 +175,10 @@ MESSAGES = [
         "  PART: 1 - HDDイメージの前半 (HDD1, HDD3), 2 - 後半 (HDD2, HDD4)\n"
         "        複数のディスクを含むD88ファイルではディスクの番号 (1から。Lで省略するとディスクの一覧)\n"
         "  HOSTFILEに - を指定すると、WとIは標準入力から読み、Rは標準出力に書き出します (TのSOURCEとTARGETも同じ)\n"
+        "  L, R, X, DではPATHの最後の名前にワイルドカード * ? [...] が使えます (\\ の次の文字はそのまま)。\n"
+        "  RとXはHOSTFILEをフォルダとして一致したものをすべて書き出し、Dは一致したものをすべて削除します\n"
         "\n"
-        "オプション (コマンドより前に置きます):\n"
+        "オプション (コマンドの前後どこにでも置けます。-- より後ろはオプションになりません):\n"
         "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも 0: 成功, 1: 失敗, 2: コマンドラインの誤り)\n"
         "  -l, --long     Lでサイズ、ロード・実行アドレスと空き容量も表示します\n"
         "  -r, --recursive\n"
@@ -184,6 +187,7 @@ MESSAGES = [
         "  -b, --basic    R, W, X, AでBASICのプログラム (BTX) をリスト (テキスト) として読み書きします\n"
         "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
         "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
+        "  -q, --quiet    標準出力にはデータ (一覧、Rの - への出力、JSON) だけを書き出します\n"
         "  -h, --help     このヘルプを表示します\n"
         "      --version  バージョンを表示します\n"
         "\n"
@@ -244,6 +248,9 @@ MESSAGES = [
     ("kNotText", "'%s' はテキストのファイルではありません\n", "p", FAIL),
     ("kTooLarge", "'%s' は大きすぎます\n", "", FAIL),
     ("kWrittenAsIs", "'%s' はテキストにせずに書き出しました\n", "p", NOTE),
+    # Wildcards
+    ("kNoMatch", "'%s' に一致するファイルがありません\n", "p", FAIL),
+    ("kSkippedDirectory", "'%s' はディレクトリなので飛ばしました\n", "p", NOTE),
 ]
 
 

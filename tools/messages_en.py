@@ -225,6 +225,13 @@ SECTIONS = [
         ("kWrittenAsIs", "With `-b` or `-t` the file could not be turned into text, so X wrote its bytes as "
                          "they are.", ""),
     ]),
+    ("Wildcards", "`*`, `?` and `[...]` in the last name of PATH pick entries for L, R, X and D.", [
+        ("kNoMatch", "No entry of the directory matches the wildcard pattern of PATH. Nothing was done.",
+         "List the directory with L to see its names; quote the pattern so that the shell leaves it alone, and "
+         "write `\\*` for a `*` that is part of a name."),
+        ("kSkippedDirectory", "R with a wildcard writes files only, and this match is a directory. The other "
+                              "matches are written.", "Use X to copy a directory with its contents."),
+    ]),
     ("New images (F and C)", "", [
         ("kImageCreated", "C wrote the new image file.", ""),
         ("kUnknownImageForm", "C makes `.d88`, `.2d` and `.2dd` files, and this name ends otherwise; or a raw "

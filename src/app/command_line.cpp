@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/commands.h"
 #include "volume/path_text.h"
@@ -46,6 +47,7 @@ bool short_option(char letter, Options& o) {
     case 's': return true;  // the exit status always tells the result
     case 'l': o.long_listing = true; return true;
     case 'b': o.basic = true; return true;
+    case 'q': o.quiet = true; return true;
     case 't': o.text = true; return true;
     case 'r': o.recursive = true; break;
     case 'j': o.json = true; break;
@@ -62,6 +64,7 @@ bool long_option(std::string_view name, Options& o) {
   if (name == "status") return short_option('s', o);
   if (name == "long") return short_option('l', o);
   if (name == "basic") return short_option('b', o);
+  if (name == "quiet") return short_option('q', o);
   if (name == "text") return short_option('t', o);
   if (name == "recursive" || name == "json") {
     const bool first = o.list_only.empty();
@@ -77,31 +80,37 @@ bool long_option(std::string_view name, Options& o) {
   return false;
 }
 
-// Reads the options from argv[1] on; the index of the first argument
-// after them.
-int read_options(int argc, const char* const argv[], CommandLine& line) {
-  int i = 1;
-  for (; i < argc; ++i) {
+// One argument that begins with '-' (not "-" alone, a stream), read as
+// options; the first that the tool does not know is the fault.
+void read_option(std::string_view arg, CommandLine& line) {
+  bool known = true;
+  if (arg.starts_with("--")) {
+    known = long_option(arg.substr(2), line.options);
+  } else {
+    for (const char letter : arg.substr(1)) known = short_option(letter, line.options) && known;
+  }
+  if (!known && line.fault == UsageFault::kNone) {
+    line.fault = UsageFault::kUnknownOption;
+    line.subject = std::string(arg);
+  }
+}
+
+// Reads the options wherever they stand up to "--", which ends them;
+// the other arguments in their order, the command first.
+std::vector<std::string_view> read_options(int argc, const char* const argv[], CommandLine& line) {
+  std::vector<std::string_view> rest;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg.empty() || arg[0] != '-') break;
-    bool known = arg.size() > 1;  // "-" alone is no option
-    if (arg.starts_with("--")) {
-      known = long_option(arg.substr(2), line.options);
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
+      read_option(arg, line);
     } else {
-      for (const char letter : arg.substr(1)) known = short_option(letter, line.options) && known;
-    }
-    if (!known && line.fault == UsageFault::kNone) {
-      line.fault = UsageFault::kUnknownOption;
-      line.subject = std::string(arg);
+      rest.push_back(arg);
     }
   }
-  // "--help" and "--version" are answered wherever they stand.
-  for (int k = i; k < argc && line.options.answer == Options::Answer::kNone; ++k) {
-    const std::string_view arg = argv[k];
-    if (arg == "--help") line.options.answer = Options::Answer::kHelp;
-    if (arg == "--version") line.options.answer = Options::Answer::kVersion;
-  }
-  return i;
+  return rest;
 }
 
 // L's path must fit the list path buffer once the '/' is appended.
@@ -132,15 +141,40 @@ std::optional<unsigned> disk_number(std::string_view part) {
   return n;
 }
 
+namespace {
+
+// IMAGE, PART, PATH and the host files, as far as they were given.
+void read_arguments(CommandLine& line, const std::vector<std::string_view>& args, bool disk_part) {
+  const size_t count = args.size();
+  if (count >= 3) {
+    line.part = args[2];
+    if (disk_part) {
+      const std::optional<unsigned> disk = disk_number(*line.part);
+      line.partition_index = disk ? static_cast<int>(*disk - 1) : -1;
+    } else {
+      if (*line.part != "1" && *line.part != "2") fail(line, UsageFault::kPart);
+      line.partition_index = *line.part == "2" ? 1 : 0;
+    }
+  }
+  if (count >= 2) line.image_name = args[1];
+  if (count >= 4) line.path = args[3];
+  if (count >= 5) line.host_file = args[4];
+  for (size_t i = 4; i < count; ++i) line.host_files.emplace_back(args[i]);
+  // C's fourth argument names a host file, not a path in the volume.
+  if (line.letter == 'C' && count == 4) std::swap(line.path, line.host_file);
+}
+
+}  // namespace
+
 CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_paths, bool disk_part) {
   CommandLine line;
   if (argc < 2) {
     line.fault = UsageFault::kNoArguments;
     return line;
   }
-  const int first = read_options(argc, argv, line);
-  const int count = argc - first;  // arguments, counting the command as the first
-  const std::string_view command = first < argc ? argv[first] : "";
+  const std::vector<std::string_view> args = read_options(argc, argv, line);
+  const int count = static_cast<int>(args.size());  // counting the command as the first
+  const std::string_view command = count > 0 ? args[0] : "";
   size_t at = 0;
   if (!command.empty() && upper(command[0]) == 'V') {
     line.verbose = true;
@@ -160,26 +194,12 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
   if (line.letter == 'T') {
     // SOURCE and TARGET, host files both: no image and no PART.
     if (count == 3) {
-      line.source = argv[first + 1];
-      line.target = argv[first + 2];
+      line.source = args[1];
+      line.target = args[2];
     }
     return line;
   }
-  if (count >= 3) {
-    line.part = argv[first + 2];
-    if (disk_part) {
-      const std::optional<unsigned> disk = disk_number(*line.part);
-      line.partition_index = disk ? static_cast<int>(*disk - 1) : -1;
-    } else {
-      if (*line.part != "1" && *line.part != "2") fail(line, UsageFault::kPart);
-      line.partition_index = *line.part == "2" ? 1 : 0;
-    }
-  }
-  if (count >= 2) line.image_name = argv[first + 1];
-  if (count >= 4) line.path = argv[first + 3];
-  if (count >= 5) line.host_file = argv[first + 4];
-  // C's fourth argument names a host file, not a path in the volume.
-  if (line.letter == 'C' && count == 4) std::swap(line.path, line.host_file);
+  read_arguments(line, args, disk_part);
   if (line.letter == 'L' && !line.path) line.path = "/";
   if (line.letter == 'L' && !list_path_fits(*line.path, utf8_paths)) fail(line, UsageFault::kPathTooLong);
   return line;
@@ -196,6 +216,9 @@ bool answer_help_or_version(const CommandLine& line, Console& con) {
 }
 
 void report_usage(const CommandLine& line, Console& con) {
+  // The usage first, the reason last: what a terminal shows at the end.
+  con.out(msg::kUsage);
+  con.flush();
   switch (line.fault) {
     case UsageFault::kNone:
     case UsageFault::kNoArguments: break;
@@ -207,7 +230,6 @@ void report_usage(const CommandLine& line, Console& con) {
     case UsageFault::kPathTooLong: con.err(msg::kPathTooLong); break;
   }
   if (line.fault != UsageFault::kNoArguments) con.err(msg::kSeeHelp);
-  con.out(msg::kUsage);
   con.flush();
 }
 

@@ -1,19 +1,23 @@
 // The command line: the options before the command letter, the letter and
 // its arguments, each checked, and why a command line does not fit.
 //
-// Every argument before the command that begins with '-' is an option, in
-// any order: -s/--status (accepted; the exit status always tells the
+// Every argument that begins with '-' is an option, in any order and
+// wherever it stands, before the command or among its arguments, up to
+// "--", which ends the options ("-" alone is an argument, a stream):
+// -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
 // -r/--recursive (L lists the whole tree), -j/--json (L writes one JSON
 // document), -b/--basic and -t/--text (BASIC programs and BSD files as
-// text where a command moves files), -h/--help and --version. Short options may be run together ("-sl").
-// "--help" and "--version" are answered wherever they stand (a file of
-// that name is written "./--help").
+// text where a command moves files), -q/--quiet (standard output carries
+// only the data asked for), -h/--help and --version. Short options may be
+// run together ("-sl"). A file whose name begins with '-' is written
+// after "--" or as "./-name".
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/console.h"
 
@@ -29,6 +33,7 @@ struct Options {
   bool text = false;          // -t, --text
   bool recursive = false;     // -r, --recursive
   bool json = false;          // -j, --json
+  bool quiet = false;         // -q, --quiet
   // The first option given that only L takes, as typed ("-j" also when it
   // came in a group such as "-lj").
   std::string list_only;
@@ -59,6 +64,7 @@ struct CommandLine {
   std::optional<std::string> part;  // PART as typed
   std::optional<std::string> path;
   std::optional<std::string> host_file;  // C: NEWIMAGE
+  std::vector<std::string> host_files;   // W: every host file from the fifth argument on
   // T, which takes no image: its SOURCE and TARGET.
   std::string source;
   std::string target;
@@ -83,8 +89,8 @@ std::optional<unsigned> disk_number(std::string_view part);
 // neither.
 bool answer_help_or_version(const CommandLine& line, Console& con);
 
-// Prints why the command line does not fit (nothing for no arguments at
-// all), then the usage.
+// Prints the usage, then why the command line does not fit (nothing for no
+// arguments at all) and where to read more.
 void report_usage(const CommandLine& line, Console& con);
 
 }  // namespace tarnwick

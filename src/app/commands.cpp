@@ -23,12 +23,36 @@ std::string path_of(const Run& r) { return r.line.path.value_or(""); }
 std::string host_file_of(const Run& r) { return r.line.host_file.value_or(""); }
 TextKinds kinds_of(const Run& r) { return TextKinds{r.line.options.basic, r.line.options.text}; }
 
-// A PATH that leads nowhere gives no document.
+// The directory a wildcard PATH picks entries of; PATH itself otherwise.
+std::string listed_path(const Run& r) {
+  if (!r.pattern) return path_of(r);
+  return r.pattern->directory.empty() ? "/" : r.pattern->directory;
+}
+
+// R and X of the entries a wildcard PATH matches; R writes files only.
+// Standard output takes one file: R of a pattern into "-" is refused.
+void extract_matches(Run& r, bool files_only, Report& rep) {
+  if (r.host.writes_standard_output(HostPath::from_argument(host_file_of(r)))) {
+    rep.err(msg::kCannotWrite, as_host_text(host_file_of(r)));
+    return;
+  }
+  const TreePick pick{&r.pattern->last, files_only, path_of(r)};
+  r.session->extract_tree(listed_path(r), r.host, host_file_of(r), kinds_of(r), rep, pick);
+}
+
+// A PATH that leads nowhere, or a pattern that matches nothing, gives no document.
 std::optional<Change> handle_list(Run& r, const CheckReport& before, Report& rep) {
   const Options& o = r.line.options;
-  const Listing listing = r.session->list(directory_path(path_of(r)), o.recursive);
+  const NamePattern* pattern = r.pattern ? &r.pattern->last : nullptr;
+  const Listing listing = r.session->list(directory_path(listed_path(r)), o.recursive, pattern);
   Report resolving = listing.lines;
   rep.append(std::move(resolving));
+  if (pattern && (listing.where.fault != PathFault::kEmptyLast || listing.directories[0].entries.empty())) {
+    // Only the directory the pattern names is searched.
+    if (listing.where.fault == PathFault::kEmptyLast) rep.err(msg::kNoMatch, path_of(r));
+    if (listing.where.fault == PathFault::kBadName) rep.err(msg::kDirectoryNotFound, listed_path(r));
+    return std::nullopt;
+  }
   if (!o.json) {
     report_listing(listing, o.long_listing, rep);
   } else if (listing.where.fault != PathFault::kDirectoryMissing) {
@@ -39,16 +63,28 @@ std::optional<Change> handle_list(Run& r, const CheckReport& before, Report& rep
 }
 
 std::optional<Change> handle_extract(Run& r, const CheckReport&, Report& rep) {
+  if (r.pattern) {
+    extract_matches(r, true, rep);
+    return std::nullopt;
+  }
   r.session->extract_to_host(path_of(r), r.host, host_file_of(r), kinds_of(r), rep);
   return std::nullopt;
 }
 
 std::optional<Change> handle_extract_tree(Run& r, const CheckReport&, Report& rep) {
+  if (r.pattern) {
+    extract_matches(r, false, rep);
+    return std::nullopt;
+  }
   r.session->extract_tree(path_of(r), r.host, host_file_of(r), kinds_of(r), rep);
   return std::nullopt;
 }
 
+// W of several host files fills the directory PATH as A does.
 std::optional<Change> handle_store(Run& r, const CheckReport&, Report& rep) {
+  if (r.line.host_files.size() > 1) {
+    return r.session->store_trees(path_of(r), r.host, r.line.host_files, kinds_of(r), rep);
+  }
   return r.session->store(path_of(r), r.host, host_file_of(r), kinds_of(r), rep);
 }
 
@@ -57,6 +93,7 @@ std::optional<Change> handle_import(Run& r, const CheckReport&, Report& rep) {
 }
 
 std::optional<Change> handle_delete(Run& r, const CheckReport&, Report& rep) {
+  if (r.pattern) return r.session->delete_matching(*r.pattern, path_of(r), rep);
   return r.session->delete_file(path_of(r), rep);
 }
 
@@ -101,18 +138,18 @@ constexpr Access kWrite = Access::kWrite;
 
 // Every command, once. F's check of the disk it made only reads it.
 constexpr Command kCommands[] = {
-    {'L', 2, kAnyCount, "2-4", {}, kRead, DataOut::kNone, true, false, nullptr, handle_list},
-    {'R', 5, 5, "5", {}, kRead, DataOut::kHostFile, true, false, nullptr, handle_extract},
-    {'X', 5, 5, "5", {}, kRead, DataOut::kNone, true, false, nullptr, handle_extract_tree},
-    {'C', 4, 4, "4", {}, kRead, DataOut::kNone, true, true, check_new_image_name, handle_convert},
-    {'T', 3, 3, "3", {}, kRead, DataOut::kTarget, false, false, convert_tape_files, nullptr},
-    {'W', 5, 5, "5", "write", kWrite, DataOut::kNone, true, false, nullptr, handle_store},
-    {'I', 5, 5, "5", "import", kWrite, DataOut::kNone, true, false, nullptr, handle_import},
-    {'D', 4, 4, "4", "delete del", kWrite, DataOut::kNone, true, false, nullptr, handle_delete},
-    {'M', 4, 4, "4", "mkdir md", kWrite, DataOut::kNone, true, false, nullptr, handle_make_directory},
-    {'K', 4, 4, "4", "kill", kWrite, DataOut::kNone, true, false, nullptr, handle_remove_directory},
-    {'A', 5, 5, "5", "add", kWrite, DataOut::kNone, true, false, nullptr, handle_store_tree},
-    {'F', 2, 3, "2-3", "format", kRead, DataOut::kNone, true, false, make_image, nullptr},
+    {'L', 2, kAnyCount, "2-4", {}, kRead, DataOut::kNone, true, false, true, nullptr, handle_list},
+    {'R', 5, 5, "5", {}, kRead, DataOut::kHostFile, true, false, true, nullptr, handle_extract},
+    {'X', 5, 5, "5", {}, kRead, DataOut::kNone, true, false, true, nullptr, handle_extract_tree},
+    {'C', 4, 4, "4", {}, kRead, DataOut::kNone, true, true, false, check_new_image_name, handle_convert},
+    {'T', 3, 3, "3", {}, kRead, DataOut::kTarget, false, false, false, convert_tape_files, nullptr},
+    {'W', 5, kAnyCount, "5-", "write", kWrite, DataOut::kNone, true, false, false, nullptr, handle_store},
+    {'I', 5, 5, "5", "import", kWrite, DataOut::kNone, true, false, false, nullptr, handle_import},
+    {'D', 4, 4, "4", "delete del", kWrite, DataOut::kNone, true, false, true, nullptr, handle_delete},
+    {'M', 4, 4, "4", "mkdir md", kWrite, DataOut::kNone, true, false, false, nullptr, handle_make_directory},
+    {'K', 4, 4, "4", "kill", kWrite, DataOut::kNone, true, false, false, nullptr, handle_remove_directory},
+    {'A', 5, 5, "5", "add", kWrite, DataOut::kNone, true, false, false, nullptr, handle_store_tree},
+    {'F', 2, 3, "2-3", "format", kRead, DataOut::kNone, true, false, false, make_image, nullptr},
 };
 
 }  // namespace

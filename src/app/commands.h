@@ -14,6 +14,7 @@
 #include "operations/session.h"
 #include "output/console.h"
 #include "output/report.h"
+#include "volume/pattern.h"
 
 namespace tarnwick {
 
@@ -27,6 +28,8 @@ struct Run {
   // volume come before it.
   std::optional<std::string> document;
   size_t document_at = 0;
+  // PATH with a wildcard in its last name, for a command that takes one.
+  std::optional<PathPattern> pattern;
 
   // How the run's text files (listings, BSD text) reach the host.
   TextForm text_files() const;
@@ -52,6 +55,7 @@ struct Command {
   DataOut data;
   bool needs_image;   // false: the step before opening is the whole run (T)
   bool floppy_only;   // the image must be a floppy disk's (C)
+  bool wildcards;     // PATH may hold a wildcard in its last name
   // Runs before the image is opened; false ends the run there, said why.
   bool (*before_open)(Run& run, Report& rep);
   // The command's work on the loaded volume (Session::run); nothing: the

@@ -11,6 +11,7 @@
 #include "containers/image_file.h"
 #include "operations/session.h"
 #include "volume/path_text.h"
+#include "volume/pattern.h"
 
 namespace tarnwick {
 
@@ -127,6 +128,10 @@ void run_image(Run& run, const Command& c, std::unique_ptr<ImageFile> file) {
 // into the volume's bytes, the arguments traced, the command's own step.
 bool before_opening(Run& run, const Command& c, CommandLine& a) {
   Console& con = run.con;
+  if (a.path && c.wildcards) {
+    const PatternText text = con.utf8_paths() ? PatternText::kUtf8 : PatternText::kBytes;
+    if (has_wildcard(*a.path, text)) run.pattern = split_path_pattern(*a.path, text);
+  }
   if (a.path) {
     const std::optional<std::string> bytes = path_argument(*a.path, con.utf8_paths());
     if (!bytes) {
@@ -157,11 +162,12 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     if (!part_fits(a, argc, argv, con.utf8_paths(), file.get())) return wrong_usage(a, con);
   }
   con.verbose = a.verbose;
+  con.set_quiet(a.options.quiet);
   // Standard output that carries a document or a file carries nothing else.
   if (a.options.json) con.keep_output_for_data();
   const std::string data = c.data == DataOut::kTarget ? a.target : a.host_file.value_or("");
   if (c.data != DataOut::kNone && host.writes_standard_output(HostPath::from_argument(data))) con.divert_output();
-  Run run{a, con, host, nullptr, std::nullopt, 0};
+  Run run{a, con, host, nullptr, std::nullopt, 0, std::nullopt};
   if (!c.needs_image) {
     say(con, c.before_open(run, opening), opening);
     return finish(con);

@@ -1,11 +1,15 @@
 // D: delete a file.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/report.h"
 #include "volume/edit.h"
 #include "volume/path.h"
+#include "volume/pattern.h"
 
 namespace tarnwick {
 
@@ -21,5 +25,13 @@ bool delete_file(VolumeEdit& edit, Report& rep, const PathResult& target);
 // D: deletes the file `path` names. True when the file was deleted and the
 // volume must be saved; false after saying why not.
 bool delete_path(Volume& vol, Report& rep, std::string_view path);
+
+// D of every file whose name matches the last name of `pattern` in its
+// directory, all or nothing: a match D refuses (a directory, a mode of
+// unknown layout) refuses them all, each said. The paths deleted, to say
+// once the volume is saved; nothing when the volume is unchanged. `shown`
+// is PATH as messages name it.
+std::optional<std::vector<std::string>> delete_matching(Volume& vol, Report& rep, const PathPattern& pattern,
+                                                        std::string_view shown);
 
 }  // namespace tarnwick

@@ -97,12 +97,18 @@ void add_subdirectories(const Volume& vol, Listing& l, uint32_t top) {
 
 }  // namespace
 
-Listing list_entries(const Volume& vol, std::string_view path, bool recursive) {
+Listing list_entries(const Volume& vol, std::string_view path, bool recursive, const NamePattern* pattern) {
   Listing l;
   l.where = resolve_path(vol, path);
   report_missing_directory(l.lines, l.where);
   l.geometry = vol.geometry();
   l.directories.push_back({entered_path(l.where), false, listed_entries(vol, l.where.directory)});
+  if (pattern) {
+    // A name without its end matches no pattern.
+    std::erase_if(l.directories[0].entries, [pattern](const ListedEntry& e) {
+      return e.name_bytes.size() >= static_cast<size_t>(kNameFieldLength) || !pattern->matches(e.name_bytes);
+    });
+  }
   if (recursive) add_subdirectories(vol, l, l.where.directory);
   return l;
 }

@@ -16,6 +16,7 @@
 
 #include "output/report.h"
 #include "volume/path.h"
+#include "volume/pattern.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -54,6 +55,10 @@ struct Listing {
   Geometry geometry;  // the volume's, for its free space
 };
 
-Listing list_entries(const Volume& vol, std::string_view path, bool recursive = false);
+// With a `pattern`, the directory's entries are those whose names match
+// it ("." and ".." never match a wildcard), and a recursive listing goes
+// on below the matched directories only.
+Listing list_entries(const Volume& vol, std::string_view path, bool recursive = false,
+                     const NamePattern* pattern = nullptr);
 
 }  // namespace tarnwick

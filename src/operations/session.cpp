@@ -62,7 +62,9 @@ Ran Session::run(Access access, const Work& work, Report& rep) {
   return ran;
 }
 
-Listing Session::list(std::string_view path, bool recursive) { return list_entries(volume(), path, recursive); }
+Listing Session::list(std::string_view path, bool recursive, const NamePattern* pattern) {
+  return list_entries(volume(), path, recursive, pattern);
+}
 
 FileOut Session::read(std::string_view path, TextKinds kinds, bool with_header, Report& rep) {
   const std::optional<PathResult> found = find_file(volume(), rep, path);
@@ -77,8 +79,8 @@ void Session::extract_to_host(std::string_view path, Host& host, const std::stri
 }
 
 ExtractedTree Session::extract_tree(const std::string& path, Host& host, const std::string& host_folder,
-                                    TextKinds kinds, Report& rep) {
-  return tarnwick::extract_tree(volume(), rep, host, path, host_folder, kinds, text_files_);
+                                    TextKinds kinds, Report& rep, const TreePick& pick) {
+  return tarnwick::extract_tree(volume(), rep, host, path, host_folder, kinds, text_files_, pick);
 }
 
 std::optional<Change> Session::store(const std::string& path, Host& host, const std::string& host_file,
@@ -88,6 +90,14 @@ std::optional<Change> Session::store(const std::string& path, Host& host, const 
 
 std::optional<Change> Session::delete_file(const std::string& path, Report& rep) {
   return changed(delete_path(volume(), rep, path), &msg::kDeleted, path);
+}
+
+std::optional<Change> Session::delete_matching(const PathPattern& pattern, std::string_view shown, Report& rep) {
+  const std::optional<std::vector<std::string>> deleted = tarnwick::delete_matching(volume(), rep, pattern, shown);
+  if (!deleted) return std::nullopt;
+  Change c;
+  for (const std::string& path : *deleted) c.after_save.out(msg::kDeleted, path);
+  return c;
 }
 
 std::optional<Change> Session::make_directory(const std::string& path, const HostTime& now, Report& rep) {
@@ -105,9 +115,14 @@ std::optional<Change> Session::import_records(const std::string& record_text, Ho
 
 std::optional<Change> Session::store_tree(const std::string& path, Host& host, const std::string& host_folder,
                                           TextKinds kinds, Report& rep) {
+  return store_trees(path, host, {host_folder}, kinds, rep);
+}
+
+std::optional<Change> Session::store_trees(const std::string& path, Host& host,
+                                           const std::vector<std::string>& host_items, TextKinds kinds, Report& rep) {
   image_.expect_filling();
   const std::optional<std::vector<std::string>> stored =
-      tarnwick::store_tree(volume(), rep, host, path, host_folder, kinds, text_files_);
+      tarnwick::store_trees(volume(), rep, host, path, host_items, kinds, text_files_);
   if (!stored) return std::nullopt;
   Change c;
   report_stored_tree(c.after_save, *stored);

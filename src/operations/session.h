@@ -79,18 +79,20 @@ class Session {
 
   // The operations; each says its lines into `rep`.
   CheckReport check(bool verbose = false) { return sanity_check(image_.volume(), verbose); }
-  Listing list(std::string_view path, bool recursive = false);  // L
+  Listing list(std::string_view path, bool recursive = false, const NamePattern* pattern = nullptr);  // L
   // R: the file `path` names, as its bytes (with `kinds` as text).
   FileOut read(std::string_view path, TextKinds kinds, bool with_header, Report& rep);
   // R into `host_file` of `host`.
   void extract_to_host(std::string_view path, Host& host, const std::string& host_file, TextKinds kinds, Report& rep);
   // X into `host_folder` of `host`.
   ExtractedTree extract_tree(const std::string& path, Host& host, const std::string& host_folder, TextKinds kinds,
-                             Report& rep);
+                             Report& rep, const TreePick& pick = {});
   // W of `host_file` of `host`.
   std::optional<Change> store(const std::string& path, Host& host, const std::string& host_file, TextKinds kinds,
                               Report& rep);
   std::optional<Change> delete_file(const std::string& path, Report& rep);                         // D
+  // D of every match of a wildcard PATH (`shown` as typed), in one save.
+  std::optional<Change> delete_matching(const PathPattern& pattern, std::string_view shown, Report& rep);
   std::optional<Change> make_directory(const std::string& path, const HostTime& now, Report& rep);  // M
   std::optional<Change> remove_directory(const std::string& path, Report& rep);                    // K
   // I of `host_file` of `host`.
@@ -99,6 +101,9 @@ class Session {
   // A of `host_folder` of `host`.
   std::optional<Change> store_tree(const std::string& path, Host& host, const std::string& host_folder,
                                    TextKinds kinds, Report& rep);
+  // W of several host files (or folders) into directory `path`, as A stores them, in one save.
+  std::optional<Change> store_trees(const std::string& path, Host& host, const std::vector<std::string>& host_items,
+                                    TextKinds kinds, Report& rep);
   // C: the loaded disk as an image file's bytes in `form`.
   std::optional<std::vector<uint8_t>> disk_image(NewImageForm form, const std::string& new_name, Report& rep) {
     return disk_image_bytes(image_, form, new_name, rep);

@@ -447,17 +447,29 @@ std::optional<uint32_t> target_directory(const Volume& vol, Report& rep, TreeSto
 
 std::optional<std::vector<std::string>> store_tree(Volume& vol, Report& rep, Host& host, const std::string& path,
                                                    const std::string& host_folder, TextKinds kinds, TextForm form) {
-  const HostPath top = HostPath::from_argument(host_folder);
-  const PathKind top_kind = host.path_kind(top);
-  if (top_kind != PathKind::kFolder && top_kind != PathKind::kFile) {
-    rep.err(msg::kPathNotFound, as_host_text(host_folder));
-    return std::nullopt;
+  return store_trees(vol, rep, host, path, {host_folder}, kinds, form);
+}
+
+std::optional<std::vector<std::string>> store_trees(Volume& vol, Report& rep, Host& host, const std::string& path,
+                                                    const std::vector<std::string>& host_items, TextKinds kinds,
+                                                    TextForm form) {
+  std::vector<PathKind> kinds_of_items;
+  for (const std::string& item : host_items) {
+    kinds_of_items.push_back(host.path_kind(HostPath::from_argument(item)));
+    if (kinds_of_items.back() != PathKind::kFolder && kinds_of_items.back() != PathKind::kFile) {
+      rep.err(msg::kPathNotFound, as_host_text(item));
+      return std::nullopt;
+    }
   }
   VolumeEdit edit(vol, alloc_trace(rep));
   TreeStorer storer(rep, host, edit, names_the_root(path) ? std::string() : path, kinds, form);
-  const std::optional<uint32_t> dir =
-      target_directory(vol, rep, storer, path, host.path_time(top).value_or(HostTime{}));
-  if (!dir || !storer.run(*dir, top, host_folder, top_kind == PathKind::kFile)) {
+  const HostPath first = HostPath::from_argument(host_items.front());
+  std::optional<uint32_t> dir = target_directory(vol, rep, storer, path, host.path_time(first).value_or(HostTime{}));
+  for (size_t i = 0; dir && i < host_items.size(); ++i) {
+    const HostPath item = HostPath::from_argument(host_items[i]);
+    if (!storer.run(*dir, item, host_items[i], kinds_of_items[i] == PathKind::kFile)) dir.reset();
+  }
+  if (!dir) {
     edit.rollback();
     return std::nullopt;
   }

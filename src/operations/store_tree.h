@@ -38,6 +38,13 @@ namespace tarnwick {
 std::optional<std::vector<std::string>> store_tree(Volume& vol, Report& rep, Host& host, const std::string& path,
                                                    const std::string& host_folder, TextKinds kinds, TextForm form);
 
+// As store_tree, each of `host_items` (host folders or files) into the one
+// directory `path`, in the order given: all of them or, after the first
+// failure, none.
+std::optional<std::vector<std::string>> store_trees(Volume& vol, Report& rep, Host& host, const std::string& path,
+                                                    const std::vector<std::string>& host_items, TextKinds kinds,
+                                                    TextForm form);
+
 // Says what store_tree stored: its lines, then the count.
 void report_stored_tree(Report& rep, const std::vector<std::string>& lines);
 

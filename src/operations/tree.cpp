@@ -1,6 +1,8 @@
 #include "operations/tree.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <optional>
 #include <vector>
 
@@ -82,15 +84,29 @@ class TreeWriter {
   int files() const { return files_; }
   int skipped() const { return skipped_; }
 
+  // Writes only these entries of the top directory (see TreePick).
+  void pick(std::vector<EntryRef> picked, bool files_only) {
+    picked_ = std::move(picked);
+    picking_ = true;
+    files_only_ = files_only;
+  }
+
  private:
   // One entry of the directory on top of the stack; a subdirectory is pushed
   // and walked next.
   void visit(EntryRef e) {
     const uint8_t m = vol_.mode(e);
     if (m == mode::kFree) return;
+    const bool top = stack_.size() == 1;
+    if (top && picking_ && std::find(picked_.begin(), picked_.end(), e) == picked_.end()) return;
     const std::string name = entry_name_text(vol_, e);
     FolderOut& f = stack_.back();
     const std::string text = f.text.empty() ? path_component(name) : f.text + "/" + path_component(name);
+    if (top && files_only_ && m == mode::kDir) {
+      rep_.err(msg::kSkippedDirectory, text);
+      ++skipped_;
+      return;
+    }
     // A directory's links to itself and its parent are passed over. A file
     // of those names (no file takes one, so it would not come back) and a
     // file of a kind X does not write are skipped, and said.
@@ -185,11 +201,15 @@ class TreeWriter {
   std::vector<uint8_t> buffer_;  // one file's contents at a time
   int files_ = 0;
   int skipped_ = 0;  // files of kinds that are not written out
+  std::vector<EntryRef> picked_;
+  bool picking_ = false;
+  bool files_only_ = false;
 };
 
-// The folder X writes into, made when it is missing; it must be empty.
-// Nothing after saying why it cannot be used.
-std::unique_ptr<HostFolder> open_top_folder(Report& rep, Host& host, const std::string& host_folder) {
+// The folder X writes into, made when it is missing; it must be empty
+// unless `may_hold_files`. Nothing after saying why it cannot be used.
+std::unique_ptr<HostFolder> open_top_folder(Report& rep, Host& host, const std::string& host_folder,
+                                            bool may_hold_files) {
   const HostPath folder = HostPath::from_argument(host_folder);
   const PathKind kind = host.path_kind(folder);
   std::string reason;
@@ -197,7 +217,7 @@ std::unique_ptr<HostFolder> open_top_folder(Report& rep, Host& host, const std::
     report_cannot_write(rep, as_host_text(host_folder), reason);
     return nullptr;
   }
-  if (kind == PathKind::kFolder && !host.folder_is_empty(folder)) {
+  if (kind == PathKind::kFolder && !may_hold_files && !host.folder_is_empty(folder)) {
     rep.err(msg::kCannotWrite, as_host_text(host_folder));
     rep.err(msg::kNotEmptyFolder, host_folder);
     return nullptr;
@@ -217,7 +237,7 @@ std::u32string host_file_name(std::string_view name, uint8_t mode, AsText as) {
 }
 
 ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std::string& path,
-                           const std::string& host_folder, TextKinds kinds, TextForm form) {
+                           const std::string& host_folder, TextKinds kinds, TextForm form, const TreePick& pick) {
   // The directory as L takes it, which must lead through directories all
   // the way.
   const PathResult r = resolve_path(vol, rep, directory_path(path));
@@ -225,9 +245,18 @@ ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std
     if (r.fault != PathFault::kDirectoryMissing) rep.err(msg::kDirectoryNotFound, path);
     return {};
   }
-  std::unique_ptr<HostFolder> top = open_top_folder(rep, host, host_folder);
+  std::vector<EntryRef> picked;
+  if (pick.pattern) {
+    picked = matching_entries(vol, r.directory, *pick.pattern);
+    if (picked.empty()) {
+      rep.err(msg::kNoMatch, pick.shown);
+      return {};
+    }
+  }
+  std::unique_ptr<HostFolder> top = open_top_folder(rep, host, host_folder, pick.pattern != nullptr);
   if (!top) return {};
   TreeWriter writer(vol, rep, host, kinds, form);
+  if (pick.pattern) writer.pick(std::move(picked), pick.files_only);
   if (!writer.run(r.directory, std::move(top))) rep.err(msg::kCannotWrite, as_host_text(host_folder));
   if (writer.skipped() > 0) {
     rep.out(msg::kFilesExtractedSkipped, writer.files(), writer.skipped());

@@ -18,6 +18,7 @@
 #include "codecs/text_file.h"
 #include "host/file.h"
 #include "output/report.h"
+#include "volume/pattern.h"
 #include "volume/volume.h"
 
 namespace tarnwick {
@@ -28,13 +29,26 @@ struct ExtractedTree {
   int skipped = 0;  // files of kinds that are not written out
 };
 
+// Which entries of the directory go out, when not all of them: those whose
+// names match `pattern` (R and X with a wildcard). With `files_only` (R) a
+// matched directory is skipped with a notice and counted. A pattern that
+// matches nothing is said with `shown`, PATH as typed. The host folder then
+// need not be empty: a file whose host name is taken there is not written,
+// said, and the others go on.
+struct TreePick {
+  const NamePattern* pattern = nullptr;
+  bool files_only = false;
+  std::string shown;
+};
+
 // X: `path` is a directory as L takes it, `host_folder` a folder of `host`
 // to create or an empty one; with `kinds` BTX and BSD files go out as
 // listings and text in `form`. Says one line per file written, its path
 // from the volume's root, then the count. Each failure is said and the
 // walk goes on; the image is never written.
 ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std::string& path,
-                           const std::string& host_folder, TextKinds kinds, TextForm form);
+                           const std::string& host_folder, TextKinds kinds, TextForm form,
+                           const TreePick& pick = {});
 
 // The host name X gives a file of `mode` named `name`: the name as a host
 // name (host/host_name.h) with the extension of its form (`as` the text it

@@ -5,8 +5,27 @@
 
 namespace tarnwick {
 
+namespace {
+
+// The output lines a quiet run leaves out.
+bool tells_how_it_went(const MessageText* m) {
+  static const MessageText* const kLines[] = {
+      &msg::kIsHddImage,  &msg::kIsRomImage,   &msg::kIsD88Image,   &msg::kIsRawImage,
+      &msg::kDiskType,    &msg::kDiskType2D,   &msg::kDiskType2DD,  &msg::kDiskType2HD,
+      &msg::kDiskTypeUnknown, &msg::kDiskOfFile, &msg::kFileTrace, &msg::kFileFound,
+      &msg::kDone,
+  };
+  for (const MessageText* k : kLines) {
+    if (k == m) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void Console::show(const Line& line) {
   if (line.failure()) failure_reported_ = true;
+  if (quiet_ && line.stream == Stream::kOut && tells_how_it_went(line.message)) return;
   bool to_err = line.stream == Stream::kErr;
   if (output_for_data_ && !to_err) {
     if (line.stream == Stream::kOut) return;

@@ -100,6 +100,10 @@ class Console {
   // For a run whose output stream carries one document (data()): the lines
   // meant for that stream are left out, and traces go to the error stream.
   void keep_output_for_data() { output_for_data_ = true; }
+  // Leaves out of the output stream the lines that only tell how the run
+  // went (the image's kind, the lookup of a path, the closing line), so
+  // that it carries the data asked for alone.
+  void set_quiet(bool quiet) { quiet_ = quiet; }
 
  private:
   void emit(bool to_err, std::string_view bytes);
@@ -118,6 +122,7 @@ class Console {
   bool failure_reported_ = false;
   bool output_diverted_ = false;
   bool output_for_data_ = false;
+  bool quiet_ = false;
   std::optional<std::string> output_closed_;
   std::string line_;  // the line being shown
 };

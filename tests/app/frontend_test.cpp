@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"
+#include "support/sample_volumes.h"
 
 namespace tarnwick {
 namespace {
@@ -68,7 +70,7 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"L", "img", ""}, part},
       {{"R", "img", "1", "A"}, count("R", "5")},
       {{"D", "img", "1", "A", "B"}, count("D", "4")},
-      {{"w", "img", "1", "A", "B", "C"}, count("w", "5")},
+      {{"w", "img", "1", "A"}, count("w", "5-")},
       {{"I", "img", "1", "0"}, count("I", "5")},
       {{"X", "img"}, count("X", "5")},
       {{"A", "img", "1", "A", "B", "C"}, count("A", "5")},
@@ -91,8 +93,10 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-x", "L", "img"}, message_text(msg::kUnknownOption, "-x")},
       {{"--stat", "Q"}, message_text(msg::kUnknownOption, "--stat")},
       {{"-lx", "L", "img"}, message_text(msg::kUnknownOption, "-lx")},
-      {{"-", "L", "img"}, message_text(msg::kUnknownOption, "-")},
-      {{"--", "L", "img"}, message_text(msg::kUnknownOption, "--")},
+      {{"-", "L", "img"}, message_text(msg::kUnknownCommand, "-")},  // a stream, no option
+      {{"L", "img", "--", "-l"}, part},                                // no option after "--"
+      {{"L", "img", "1", "-x"}, message_text(msg::kUnknownOption, "-x")},
+      {{"D", "img", "1", "A", "-r"}, message_text(msg::kOptionOnlyForList, "-r")},
       {{"-l"}, message_text(msg::kUnknownCommand, "")},
       {{"-l", "R", "img", "1", "A"}, count("R", "5")},
       {{"L", "img", "1", std::string(255, 'A')}, message_text(msg::kPathTooLong)},
@@ -137,6 +141,50 @@ TEST(FrontEndTest, ABadPartRestoresNothing) {
     EXPECT_EQ(host.files, before);
   }
   EXPECT_EQ(run(host, {"L", "img", "1"}).err, message_text(msg::kRestoredFromJournal, "img"));
+}
+
+// Options stand anywhere up to "--"; -q leaves the data alone on standard
+// output; a wildcard picks entries for L, R and D, D all or nothing; W of
+// several host files stores them all or none.
+TEST(FrontEndTest, OptionsAnywhereQuietWildcardsAndSeveralHostFiles) {
+  MemoryHost host;
+  VolumeBuilder b(64, 1);
+  for (const char* name : {"A1", "A2", "B1"}) b.add_contiguous(kRootDirectoryRecord, name, Bytes(300, 7));
+  b.add_other(kRootDirectoryRecord, "AXE", mode::kRb);
+  b.add_directory(kRootDirectoryRecord, "ADIR");
+  host.files["img"] = testing::make_hdd_image(b.take());
+  const Bytes image = host.files["img"];
+  const std::string listed = run(host, {"-l", "L", "img"}).out;
+  EXPECT_EQ(run(host, {"L", "img", "-l"}).out, listed);
+  EXPECT_EQ(run(host, {"L", "--long", "img", "1"}).out, listed);
+  const std::string two = run(host, {"L", "img", "1", "A?"}).out;
+  EXPECT_EQ(run(host, {"L", "img", "1", "A?", "-q"}).out, two.substr(17, two.size() - 17 - done().size()));
+  EXPECT_NE(two.find("\"A2\""), std::string::npos);
+  EXPECT_EQ(two.find("\"AXE\""), std::string::npos);
+
+  const RunResult none = run(host, {"L", "img", "1", "Z*"});
+  EXPECT_EQ(none.err, message_text(msg::kNoMatch, "Z*"));
+  EXPECT_EQ(none.status, 1);
+  const RunResult refused = run(host, {"D", "img", "1", "A*"});
+  EXPECT_EQ(refused.err, message_text(msg::kCannotDelete, "AXE") + message_text(msg::kUnsupportedMode, 5u) +
+                             message_text(msg::kCannotDelete, "ADIR") + message_text(msg::kIsDirectory, "ADIR"));
+  EXPECT_EQ(host.files["img"], image);
+
+  const RunResult r = run(host, {"R", "img", "1", "A*", "out"});
+  EXPECT_EQ(r.err, message_text(msg::kSkippedMode, "AXE", 5u) + message_text(msg::kSkippedDirectory, "ADIR"));
+  EXPECT_EQ(host.files.count("out/A1.mzt") + host.files.count("out/A2.mzt"), 2u);
+  EXPECT_EQ(run(host, {"-q", "D", "img", "1", "A?"}).out,
+            message_text(msg::kDeleted, "A1") + message_text(msg::kDeleted, "A2"));
+
+  host.files["a.mzt"] = testing::make_mzt("A", Bytes(10, 1));
+  EXPECT_EQ(run(host, {"W", "img", "1", "NEW", "a.mzt", "missing.mzt"}).status, 1);
+  EXPECT_EQ(run(host, {"L", "-q", "img", "1", "N*"}).out, "");
+  EXPECT_EQ(run(host, {"W", "img", "1", "NEW", "a.mzt", "--", "-b.mzt"}).status, 1);  // no option after "--"
+  host.files["-b.mzt"] = host.files["a.mzt"];
+  EXPECT_EQ(run(host, {"W", "img", "1", "NEW", "a.mzt", "--", "-b.mzt"}).status, 0);
+  const std::string stored = run(host, {"-q", "L", "img", "1", "NEW/?*"}).out;
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), '\n'), 2) << stored;
+  EXPECT_NE(stored.find("\"-b\""), std::string::npos) << stored;
 }
 
 TEST(FrontEndTest, CommandLetterSpellings) {

@@ -212,7 +212,7 @@ TEST(FrontEndE2eTest, FailuresSayWhatAndWhyAndTheExitStatusTellsTheResult) {
       {{"L"}, 2, "引数の数が合いません (L は 2-4 個)" + see_help},
       {{"-x", "L", "disk.rom"}, 2, "オプション '-x' はありません" + see_help},
       {{"VV", "disk.rom"}, 2, "コマンド 'VV' はありません" + see_help},
-      {{"W", "disk.rom", "1", "A"}, 2, "引数の数が合いません (W は 5 個)" + see_help},
+      {{"W", "disk.rom", "1", "A"}, 2, "引数の数が合いません (W は 5- 個)" + see_help},
       {{"L", "disk.rom", "3"}, 2, "PART は 1 か 2 です" + see_help},
       {{"L", "missing.rom"}, 1, because("'missing.rom' が開けません", ENOENT)},
       {{"L", "bad.hdd"}, 1, "bad.hdd は対応していないイメージファイルです\n'bad.hdd' は HDD, D88, ROM のどのイメージでもありません\n"},
