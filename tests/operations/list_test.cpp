@@ -1,6 +1,6 @@
 #include "operations/list.h"
 
-#include "app/json.h"
+#include "codecs/json.h"
 #include "app/listing.h"
 
 #include <gtest/gtest.h>
