@@ -57,7 +57,8 @@ bool read_entry(const JsonValue& v, ManifestEntry& m) {
   if (host->kind == JsonValue::Kind::kNull) return true;
   std::optional<std::u32string> host_name =
       host->kind == JsonValue::Kind::kText ? decode_utf8(host->text) : std::nullopt;
-  if (!host_name || !is_one_component(*host_name)) return false;
+  // "." and ".." lead to a directory itself and to its parent.
+  if (!host_name || !is_one_component(*host_name) || *bytes == "." || *bytes == "..") return false;
   m.host = std::move(*host_name);
   return true;
 }
@@ -71,8 +72,11 @@ bool read_directory(const JsonValue& entries, size_t dir, Manifest& manifest,
   std::set<std::u32string> hosts;
   for (const JsonValue& v : entries.items) {
     ManifestEntry m;
-    if (!read_entry(v, m) || !names.insert(m.entry.name_bytes).second) return false;
+    if (!read_entry(v, m)) return false;
     if (m.host && !hosts.insert(*m.host).second) return false;
+    // A damaged directory may hold a name twice, which no directory can be
+    // given back: the second one takes its host file's name.
+    if (!names.insert(m.entry.name_bytes).second) m.entry.name_bytes.clear();
     const JsonValue* below = v.member("entries");
     if (below && m.host && m.entry.mode == mode::kDir) {
       m.dir = static_cast<int>(manifest.size());

@@ -51,8 +51,9 @@ struct ManifestFault {
 // The manifest a document holds, every member A reads checked: a name of 1
 // to 16 bytes without 0x0D, numbers within their fields, a stamp of 4
 // bytes, a host name that is one component, given once in its directory,
-// and each name given once in its directory. Nothing, with why in `fault`,
-// for anything else.
+// for an entry not named "." or "..". A name given before in its directory
+// is left empty: the entry takes its host file's name. Nothing, with why in
+// `fault`, for anything else.
 std::optional<Manifest> read_manifest(std::string_view text, ManifestFault& fault);
 
 }  // namespace tarnwick

@@ -234,7 +234,14 @@ class TreeStorer {
       }
       const ManifestEntry& m = (*manifest_)[static_cast<size_t>(described)][at->second];
       const Kind kind = described_kind(e);
-      f.items.push_back(Item{std::move(e), kind, m.entry.name_bytes, std::move(text), &m, at->second});
+      Item item = classify(std::move(e), std::move(text), TextKinds{true, true});
+      if (!m.entry.name_bytes.empty()) {
+        item.kind = kind;
+        item.name = m.entry.name_bytes;
+      }
+      item.described = &m;
+      item.order = at->second;
+      f.items.push_back(std::move(item));
     }
     std::sort(f.items.begin(), f.items.end(), [](const Item& a, const Item& b) {
       if ((a.described != nullptr) != (b.described != nullptr)) return a.described != nullptr;
