@@ -98,8 +98,8 @@ namespace tarnwick {
 
 const JsonValue* JsonValue::member(std::string_view key) const {
   if (kind != Kind::kObject) return nullptr;
-  for (const auto& [k, v] : members) {
-    if (k == key) return &v;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == key) return &items[i];
   }
   return nullptr;
 }
@@ -199,7 +199,8 @@ class JsonReader {
       skip_blanks();
       if (!take(':')) return false;
       skip_blanks();
-      if (!read_value(v.members.emplace_back(std::move(key), JsonValue()).second, depth)) return false;
+      v.keys.push_back(std::move(key));
+      if (!read_value(v.items.emplace_back(), depth)) return false;
       skip_blanks();
       if (take('}')) return true;
       if (!take(',')) return false;

@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -61,8 +60,10 @@ struct JsonValue {
   bool integral = false;  // a number that is an integer in range
   int64_t number = 0;
   std::string text;  // UTF-8
+  // An array's values; an object's, each under the key of the same place
+  // in `keys` (in document order, no key twice).
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;  // in document order, no key twice
+  std::vector<std::string> keys;
 
   // The member `key` of an object; nothing when there is none or this is
   // no object.
