@@ -228,6 +228,11 @@ TEST_F(BasicE2eTest, TTurnsATapeFileIntoItsListingAndBack) {
   EXPECT_EQ(listed.status, 0);
   EXPECT_EQ(listed.out, testing::done_line());
   EXPECT_EQ(text_of(read_file(dir_.file("prog.bas"))), host_lines(kListing));
+  // Back into the tape file: its name and addresses kept; -n renames it.
+  EXPECT_EQ(run({"T", "prog.bas", "prog.mzt"}).status, 0);
+  EXPECT_EQ(read_file(dir_.file("prog.mzt")), basic_mzt("PROG", kProgram, 0x4806));
+  EXPECT_EQ(run({"-nNEW", "T", "prog.bas", "prog.mzt"}).status, 0);
+  EXPECT_EQ(read_file(dir_.file("prog.mzt")), basic_mzt("NEW", kProgram, 0x4806));
 
   EXPECT_EQ(run({"t", "prog.bas", "NEWNAME.mzt"}).status, 0);
   Bytes expected = basic_mzt("NEWNAME.mzt", kProgram);
