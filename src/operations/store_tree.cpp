@@ -576,7 +576,8 @@ std::optional<Manifest> folder_manifest(Report& rep, Host& host, const HostPath&
   const std::string text = joined(host_folder, ".tarnwick.json");
   PathKind found = PathKind::kMissing;
   const std::unique_ptr<File> file = host.open_regular(path, found);
-  if (found == PathKind::kMissing) return std::nullopt;
+  // A folder of that name is stored as any other, a link skipped.
+  if (found != PathKind::kFile) return std::nullopt;
   std::string bytes;
   if (!file || read_whole_file(*file, kManifestMost, bytes) != WholeRead::kRead) {
     rep.err(msg::kManifestNotTree, text);

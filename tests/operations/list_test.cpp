@@ -315,9 +315,9 @@ TEST_F(ListTest, TheJsonReaderIsStrictAndBounded) {
   EXPECT_FALSE(a[1].integer(0, 1000));  // no integer as written
   EXPECT_EQ(a[2].text, "\xC3\xA9\xF0\x9F\x98\x80/");
   const std::string deep = std::string(kJsonMaxDepth + 1, '[') + std::string(kJsonMaxDepth + 1, ']');
-  for (const std::string bad : {"", "{\"a\":1,}", "[01]", "[1.]", "[-]", "\"\x81\"", "{} {}", "[\"\t\"]",
-                                "{\"a\":1,\"a\":2}", R"(["\ud800"])", R"(["\x"])", "[tru]", "[9223372036854775808",
-                                "{1:2}", deep.c_str()}) {
+  for (const char* bad : {"", "{\"a\":1,}", "[01]", "[1.]", "[-]", "\"\x81\"", "{} {}", "[\"\t\"]",
+                           "{\"a\":1,\"a\":2}", R"(["\ud800"])", R"(["\x"])", "[tru]", "[9223372036854775808",
+                           "{1:2}", deep.c_str()}) {
     EXPECT_FALSE(read_json(bad)) << bad;
   }
   JsonFault fault;
