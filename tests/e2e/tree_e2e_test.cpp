@@ -284,7 +284,9 @@ TEST(TreeE2eTest, XThenAIntoABlankDiskGivesTheSameListingAndFiles) {
   b.volume().set_time_stamp(Volume::entry_at(sub, 2), {0x90, 0x11, 0x11, 0x11});
   b.add_brd(sub, "DATA", pattern(64), marked);
   const std::string real = TARNWICK_REALDATA;
-  const bool have_real = fs::exists(real + "/SASIROM.BIN");
+  const auto real_file = [&real](const char* name) {
+    return fs::exists(real + "/" + name) ? read_file(real + "/" + name) : Bytes();
+  };
   const struct {
     std::string image;
     Bytes bytes;
@@ -292,7 +294,8 @@ TEST(TreeE2eTest, XThenAIntoABlankDiskGivesTheSameListingAndFiles) {
   } cases[] = {
       {"made.hdd", testing::make_hdd_image(b.take()), "-b"},
       {"made.rom", testing::make_rom_image(b.take()), "-s"},
-      {"sasi.ROM", have_real ? read_file(real + "/SASIROM.BIN") : Bytes(), "-s"},
+      {"sasi.ROM", real_file("SASIROM.BIN"), "-s"},
+      {"ipls.d88", real_file("IPLS_0_9bKai2DD.d88"), "-s"},
   };
   for (const auto& c : cases) {
     if (c.bytes.empty()) continue;  // no real data here
