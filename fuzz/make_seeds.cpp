@@ -106,6 +106,15 @@ int main(int argc, char** argv) {
   }
 
   save_basic_seeds(out / "fuzz_basic");
+  // A manifest of a directory holding a file and a subdirectory.
+  for (const std::string& doc :
+       {std::string(R"({"format":1,"path":"/","entries":[{"name_bytes":"41","mode":1,"attribute":129,"load":4608,"exec":4608,)"
+        R"("stamp":"86202900","host":"A.mzt"},{"name_bytes":"44","mode":15,"attribute":128,"load":0,"exec":0,)"
+        R"("stamp":"00000000","host":"D","entries":[{"name_bytes":"2E","mode":15,"attribute":128,"load":0,)"
+        R"("exec":0,"stamp":"99999999","host":null}]}]})"),
+        std::string("[1.5e3,\"\\u00e9\",true,null,{}]")}) {
+    save(out / "fuzz_manifest", Bytes(doc.begin(), doc.end()));
+  }
 
   std::vector<std::string> all_paths = testing::small_volume_paths();
   all_paths.push_back("NOPE");

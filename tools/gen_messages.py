@@ -150,7 +150,7 @@ MESSAGES = [
     ("kVersion", "tarnwick %s\n"),
     ("kHelp",
         "使い方: tarnwick [OPTION...] COMMAND IMAGE [PART [PATH [HOSTFILE]]]\n"
-        "        tarnwick T SOURCE TARGET\n"
+        "        tarnwick [-n NAME] T SOURCE TARGET\n"
         "  MZ-2500用の標準フォーマットのディスクイメージ (HDD, D88, rawフロッピー, ROM) のファイルを読み書きします:\n"
         "  一覧 L, 取り出し R, 書き込み W, 削除 D, レコードの上書き I, 空のイメージ F, サブディレクトリ M K,\n"
         "  ツリーの取り出し X と書き込み A, ディスク1枚のコピー C, 検査 E, BASICのテープファイルとリスト T\n"
@@ -167,6 +167,7 @@ MESSAGES = [
         "  M IMAGE PART PATH             サブディレクトリを作ります\n"
         "  K IMAGE PART PATH             空のサブディレクトリを削除します\n"
         "  X IMAGE PART PATH HOSTDIR     PATHのディレクトリ以下をホストのフォルダHOSTDIRに取り出します\n"
+        "                                (Aが元に戻すための記録 HOSTDIR/.tarnwick.json も書きます)\n"
         "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下 (またはファイル1つ) をPATHのディレクトリに書き込みます\n"
         "  C IMAGE PART NEWIMAGE         フロッピーディスク1枚を新しいイメージファイルNEWIMAGEにします (.d88, .2d, .2dd)\n"
         "  T SOURCE TARGET               BASICのMZTファイルをリストに、リストをMZTファイルにします (イメージなし)\n"
@@ -188,6 +189,8 @@ MESSAGES = [
         "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
         "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
         "  -q, --quiet    標準出力にはデータ (一覧、Rの - への出力、JSON) だけを書き出します\n"
+        "  -n, --name NAME\n"
+        "                 Tで作るMZTファイルのテープの名前をNAMEにします\n"
         "  -h, --help     このヘルプを表示します\n"
         "      --version  バージョンを表示します\n"
         "\n"
@@ -205,10 +208,15 @@ MESSAGES = [
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
+    ("kManifestNotJson", "'%s' は %d 行目から JSON として読めないので、使いません\n", "", NOTE),
+    ("kManifestNotTree", "'%s' は X の記録として読めないので、使いません\n", "", NOTE),
+    ("kManifestMismatch", "'%s' はフォルダの中身と合わないので、使いません ('%s')\n", "", NOTE),
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
     ("kUnknownCommand", "コマンド '%s' はありません\n", "", FAIL),
     ("kOptionOnlyForList", "オプション '%s' は L だけのものです\n", "", FAIL),
+    ("kOptionOnlyForTape", "オプション '%s' は T だけのものです\n", "", FAIL),
+    ("kOptionNeedsValue", "オプション '%s' には値が必要です\n", "", FAIL),
     ("kArgumentCount", "引数の数が合いません (%s は %s 個)\n", "", FAIL),
     ("kPartOneOrTwo", "PART は 1 か 2 です\n", "", FAIL),
     ("kPathTooLong", "パスが長すぎます\n", "", FAIL),

@@ -40,6 +40,10 @@ SECTIONS = [
          "Use one of the letters `tarnwick --help` lists (`L`, `R`, `W`, `D`, ...)."),
         ("kOptionOnlyForList", "An option that only L takes (`-j`, `-r`) was given to another command.",
          "Leave the option out, or use it with L."),
+        ("kOptionOnlyForTape", "An option that only T takes (`-n`) was given to another command.",
+         "Leave the option out, or use it with T."),
+        ("kOptionNeedsValue", "The option takes a value (`-n NAME`), and none followed it.",
+         "Give the value after the option."),
         ("kArgumentCount", "The command was given the wrong number of arguments: the line names the command "
                            "and how many it takes, the command word included.",
          "Give the arguments the usage names for that command; quote a PATH or file name that holds "
@@ -214,6 +218,18 @@ SECTIONS = [
         ("kFilesExtracted", "How many files X took out.", ""),
         ("kFilesExtractedSkipped", "How many files X took out, and how many it skipped.", ""),
         ("kFilesStored", "How many files A stored.", ""),
+        ("kManifestNotJson", "The folder's `.tarnwick.json`, the record X left of the tree, is not a JSON "
+                             "document: the line named is where its reading stopped. A stores the folder "
+                             "without it, as a folder X did not write.",
+         "Mend the file (or take X out again), or remove it to store the files as they are."),
+        ("kManifestNotTree", "The folder's `.tarnwick.json` is JSON but not the record X writes (a member is "
+                             "missing or out of range, a name is given twice, or it is too large or could not "
+                             "be read). A stores the folder without it.",
+         "Mend the file (or take X out again), or remove it."),
+        ("kManifestMismatch", "The folder's `.tarnwick.json` says that the host file or folder named last holds "
+                              "an entry it cannot hold (a folder for a file, an extension for another mode). "
+                              "A stores the folder without the record.",
+         "Rename the host file back, or remove its entry from the record."),
         ("kSkipped", "A skipped a host file it has no use for (not `.mzt`, `.bsd`, `.brd`, nor `.bas` or "
                      "`.txt` with `-b` or `-t`), or a link.", ""),
         ("kSkippedMode", "X skipped a file of a mode it cannot take out (in hexadecimal: RB, LIB, SYS, GR), "

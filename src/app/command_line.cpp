@@ -80,12 +80,47 @@ bool long_option(std::string_view name, Options& o) {
   return false;
 }
 
-// One argument that begins with '-' (not "-" alone, a stream), read as
-// options; the first that the tool does not know is the fault.
-void read_option(std::string_view arg, CommandLine& line) {
+// An option that takes a value, at argv[i]: the value is the rest of the
+// argument (`rest`, "-nNAME", "--name=NAME") or else the next argument,
+// which `i` then moves to. False when there is none.
+bool option_value(int argc, const char* const argv[], int& i, std::string_view rest, std::optional<std::string>& to) {
+  if (!rest.empty()) {
+    to = std::string(rest);
+  } else if (i + 1 < argc) {
+    to = argv[++i];
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// -n and --name (`option`): T's tape name.
+bool tape_name_option(int argc, const char* const argv[], int& i, std::string_view rest, const char* option,
+                      CommandLine& line) {
+  if (line.options.tape_only.empty()) line.options.tape_only = option;
+  if (option_value(argc, argv, i, rest, line.options.tape_name)) return true;
+  if (line.fault == UsageFault::kNone) {
+    line.fault = UsageFault::kNeedsValue;
+    line.subject = option;
+  }
+  return true;
+}
+
+// The argument argv[i], which begins with '-' (not "-" alone, a stream),
+// read as options; -n takes its value from the next argument when the
+// argument holds none. The first option the tool does not know is the fault.
+void read_option(int argc, const char* const argv[], int& i, CommandLine& line) {
+  const std::string_view arg = argv[i];
   bool known = true;
-  if (arg.starts_with("--")) {
+  const size_t n = arg.find('n');
+  if (arg == "--name" || arg.starts_with("--name=")) {
+    known = tape_name_option(argc, argv, i, arg.substr(std::min<size_t>(arg.size(), 7)), "--name", line);
+  } else if (arg.starts_with("--")) {
     known = long_option(arg.substr(2), line.options);
+  } else if (n != std::string_view::npos) {
+    // Letters before the n are options of their own: "-bnNAME".
+    for (const char letter : arg.substr(1, n - 1)) known = short_option(letter, line.options) && known;
+    known = tape_name_option(argc, argv, i, arg.substr(n + 1), "-n", line) && known;
   } else {
     for (const char letter : arg.substr(1)) known = short_option(letter, line.options) && known;
   }
@@ -105,7 +140,7 @@ std::vector<std::string_view> read_options(int argc, const char* const argv[], C
     if (!options_end && arg == "--") {
       options_end = true;
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
-      read_option(arg, line);
+      read_option(argc, argv, i, line);
     } else {
       rest.push_back(arg);
     }
@@ -187,6 +222,7 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
   if (known && line.letter != 'L' && !line.options.list_only.empty()) {
     fail(line, UsageFault::kOnlyForList, line.options.list_only);
   }
+  if (known && line.letter != 'T' && line.options.tape_name) fail(line, UsageFault::kOnlyForTape, line.options.tape_only);
   if (known && (count < known->min_count || count > known->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
     line.counts = known->counts;
@@ -225,6 +261,8 @@ void report_usage(const CommandLine& line, Console& con) {
     case UsageFault::kUnknownOption: con.err(msg::kUnknownOption, line.subject); break;
     case UsageFault::kUnknownCommand: con.err(msg::kUnknownCommand, line.subject); break;
     case UsageFault::kOnlyForList: con.err(msg::kOptionOnlyForList, line.subject); break;
+    case UsageFault::kOnlyForTape: con.err(msg::kOptionOnlyForTape, line.subject); break;
+    case UsageFault::kNeedsValue: con.err(msg::kOptionNeedsValue, line.subject); break;
     case UsageFault::kArgumentCount: con.err(msg::kArgumentCount, line.subject, line.counts); break;
     case UsageFault::kPart: con.err(msg::kPartOneOrTwo); break;
     case UsageFault::kPathTooLong: con.err(msg::kPathTooLong); break;

@@ -9,9 +9,10 @@
 // -r/--recursive (L lists the whole tree), -j/--json (L writes one JSON
 // document), -b/--basic and -t/--text (BASIC programs and BSD files as
 // text where a command moves files), -q/--quiet (standard output carries
-// only the data asked for), -h/--help and --version. Short options may be
-// run together ("-sl"). A file whose name begins with '-' is written
-// after "--" or as "./-name".
+// only the data asked for), -n/--name NAME (T's tape name; also -nNAME and
+// --name=NAME), -h/--help and --version. Short options may be run together
+// ("-sl"). A file whose name begins with '-' is written after "--" or as
+// "./-name".
 #pragma once
 
 #include <optional>
@@ -37,6 +38,9 @@ struct Options {
   // The first option given that only L takes, as typed ("-j" also when it
   // came in a group such as "-lj").
   std::string list_only;
+  // -n NAME, --name NAME: T's tape name, as typed; the option as typed.
+  std::optional<std::string> tape_name;
+  std::string tape_only;
   // What the run gives instead of running a command.
   enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
 };
@@ -48,6 +52,8 @@ enum class UsageFault {
   kUnknownOption,   // `subject`: the option as typed
   kUnknownCommand,  // `subject`: argument 1 as typed
   kOnlyForList,     // `subject`: an option only L takes, given to another command
+  kOnlyForTape,     // `subject`: an option only T takes, given to another command
+  kNeedsValue,      // `subject`: an option that takes a value, given none
   kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
   kPart,            // PART other than 1 or 2
   kPathTooLong,     // L's path does not fit its buffer

@@ -129,7 +129,7 @@ bool check_new_image_name(Run& r, Report& rep) { return check_new_image(r.host, 
 
 // T converts host files alone: no image, no check.
 bool convert_tape_files(Run& r, Report& rep) {
-  convert_tape(r.host, rep, r.line.source, r.line.target, r.text_files(), r.con.utf8_paths());
+  convert_tape(r.host, rep, r.line.source, r.line.target, r.text_files(), r.con.utf8_paths(), r.line.options.tape_name);
   return false;
 }
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/json.h"
+#include "codecs/json.h"
 #include "containers/d88.h"
 #include "output/name_text.h"
 #include "output/render.h"
@@ -35,53 +35,6 @@ unsigned free_blocks(const Geometry& g) {
   return g.used_blocks < g.total_blocks ? static_cast<unsigned>(g.total_blocks - g.used_blocks) : 0;
 }
 
-std::string hex_of(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : bytes) {
-    out += kHex[static_cast<uint8_t>(c) >> 4];
-    out += kHex[static_cast<uint8_t>(c) & 0x0F];
-  }
-  return out;
-}
-
-// "YYYY-MM-DDTHH:MM", or nothing when the stamp names no date.
-void write_date(JsonWriter& w, const TimeStamp& stamp) {
-  const std::optional<HostTime> t = stamp_date(stamp);
-  if (!t) {
-    w.null();
-    return;
-  }
-  char text[] = "YYYY-MM-DDTHH:MM";
-  const auto put = [&text](size_t at, int value, int digits) {
-    for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
-  };
-  put(0, t->year, 4);
-  put(5, t->month, 2);
-  put(8, t->day, 2);
-  put(11, t->hour, 2);
-  put(14, t->minute, 2);
-  w.text(text);
-}
-
-// An entry's members, all but the entries below a directory.
-void write_entry(JsonWriter& w, const ListedEntry& e) {
-  std::string type = mode_label(e.mode);
-  while (!type.empty() && type.back() == ' ') type.pop_back();
-  w.key("name").text(shown_volume_text(e.name, ArgKind::kVolumeName));
-  w.key("name_bytes").text(hex_of(e.name_bytes));
-  w.key("type").text(type);
-  w.key("mode").number(e.mode);
-  w.key("size").number(e.size);
-  w.key("load").number(e.load);
-  w.key("exec").number(e.exec);
-  w.key("date");
-  write_date(w, e.stamp);
-  w.key("stamp").text(hex_of(std::string_view(reinterpret_cast<const char*>(e.stamp.data()), e.stamp.size())));
-  w.key("record").number(e.record);
-  w.key("attribute").number(e.attribute);
-}
-
 // The entries of the first directory, and in a recursive listing those of
 // each directory below it inside its entry, walked with a stack of our own.
 void write_entries(JsonWriter& w, const Listing& l) {
@@ -98,7 +51,7 @@ void write_entries(JsonWriter& w, const Listing& l) {
     }
     const ListedEntry& e = entries[next++];
     w.begin_object();
-    write_entry(w, e);
+    write_entry_members(w, e, true);
     if (e.listing == ListedEntry::kNone) {
       w.end_object();
       continue;

@@ -1,8 +1,10 @@
 #include "operations/list.h"
 
+#include <optional>
 #include <utility>
 
 #include "operations/volume_report.h"
+#include "volume/timestamp.h"
 #include "output/name_text.h"
 #include "volume/path_text.h"
 
@@ -31,6 +33,8 @@ std::string name_field(const Volume& vol, EntryRef e) {
   return bytes;
 }
 
+}  // namespace
+
 ListedEntry listed_entry(const Volume& vol, EntryRef e) {
   ListedEntry l;
   l.mode = vol.mode(e);
@@ -44,6 +48,8 @@ ListedEntry listed_entry(const Volume& vol, EntryRef e) {
   l.record = vol.start_record(e);
   return l;
 }
+
+namespace {
 
 std::vector<ListedEntry> listed_entries(const Volume& vol, uint32_t dir) {
   std::vector<ListedEntry> entries;
@@ -95,6 +101,25 @@ void add_subdirectories(const Volume& vol, Listing& l, uint32_t top) {
   }
 }
 
+// "YYYY-MM-DDTHH:MM", or nothing when the stamp names no date.
+void write_date(JsonWriter& w, const TimeStamp& stamp) {
+  const std::optional<HostTime> t = stamp_date(stamp);
+  if (!t) {
+    w.null();
+    return;
+  }
+  char text[] = "YYYY-MM-DDTHH:MM";
+  const auto put = [&text](size_t at, int value, int digits) {
+    for (size_t i = at + static_cast<size_t>(digits); i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, t->year, 4);
+  put(5, t->month, 2);
+  put(8, t->day, 2);
+  put(11, t->hour, 2);
+  put(14, t->minute, 2);
+  w.text(text);
+}
+
 }  // namespace
 
 Listing list_entries(const Volume& vol, std::string_view path, bool recursive, const NamePattern* pattern) {
@@ -111,6 +136,23 @@ Listing list_entries(const Volume& vol, std::string_view path, bool recursive, c
   }
   if (recursive) add_subdirectories(vol, l, l.where.directory);
   return l;
+}
+
+void write_entry_members(JsonWriter& w, const ListedEntry& e, bool with_record) {
+  std::string type = mode_label(e.mode);
+  while (!type.empty() && type.back() == ' ') type.pop_back();
+  w.key("name").text(shown_volume_text(e.name, ArgKind::kVolumeName));
+  w.key("name_bytes").text(hex_text(e.name_bytes));
+  w.key("type").text(type);
+  w.key("mode").number(e.mode);
+  w.key("size").number(e.size);
+  w.key("load").number(e.load);
+  w.key("exec").number(e.exec);
+  w.key("date");
+  write_date(w, e.stamp);
+  w.key("stamp").text(hex_text(std::string_view(reinterpret_cast<const char*>(e.stamp.data()), e.stamp.size())));
+  if (with_record) w.key("record").number(e.record);
+  w.key("attribute").number(e.attribute);
 }
 
 }  // namespace tarnwick

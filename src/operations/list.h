@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codecs/json.h"
 #include "output/report.h"
 #include "volume/path.h"
 #include "volume/pattern.h"
@@ -60,5 +61,14 @@ struct Listing {
 // on below the matched directories only.
 Listing list_entries(const Volume& vol, std::string_view path, bool recursive = false,
                      const NamePattern* pattern = nullptr);
+
+// One used entry as the listing tells it.
+ListedEntry listed_entry(const Volume& vol, EntryRef e);
+
+// An entry's members in a JSON document, all but the entries below a
+// directory: its name as the UTF-8 mode shows it and its bytes, its type as
+// the listing shows the mode, mode, size, addresses, date and stamp, the
+// start record (`with_record`) and attribute.
+void write_entry_members(JsonWriter& w, const ListedEntry& e, bool with_record);
 
 }  // namespace tarnwick

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <set>
 #include <memory>
 #include <span>
 #include <type_traits>
@@ -13,6 +15,7 @@
 #include "host/host_tree.h"
 #include "operations/delete.h"
 #include "operations/directory.h"
+#include "operations/manifest.h"
 #include "operations/store.h"
 #include "operations/volume_report.h"
 #include "output/name_text.h"
@@ -36,6 +39,8 @@ struct Item {
   Kind kind = Kind::kSkipped;
   std::string name;  // the volume name, for the kinds that have one
   std::string text;  // the host path for messages
+  const ManifestEntry* described = nullptr;  // what the manifest says of it
+  size_t order = 0;  // then where the manifest has it
   bool maps() const { return kind < Kind::kSkipped; }
 };
 
@@ -55,6 +60,28 @@ Kind kind_of_extension(const NativeString& ext, TextKinds kinds) {
   if (lower == "bas" && kinds.basic) return Kind::kBas;
   if (lower == "txt" && kinds.text) return Kind::kTxt;
   return Kind::kSkipped;
+}
+
+// The kind of a host file a manifest describes: by its extension alone,
+// listings and texts included.
+Kind described_kind(const FolderEntry& e) {
+  if (e.kind == EntryKind::kFolder) return Kind::kFolder;
+  const size_t dot = e.name.rfind(NativeChar('.'));
+  if (e.kind != EntryKind::kFile || dot == NativeString::npos || dot == 0) return Kind::kSkipped;
+  return kind_of_extension(e.name.substr(dot + 1), TextKinds{true, true});
+}
+
+// Whether a host entry can hold the entry the manifest says it holds.
+bool holds_described(const FolderEntry& e, const ManifestEntry& m) {
+  switch (described_kind(e)) {
+    case Kind::kFolder: return m.entry.mode == mode::kDir;
+    case Kind::kMzt: return m.entry.mode == mode::kObj || m.entry.mode == mode::kBtx;
+    case Kind::kBsd:
+    case Kind::kTxt: return m.entry.mode == mode::kBsd;
+    case Kind::kBrd: return m.entry.mode == mode::kBrd;
+    case Kind::kBas: return m.entry.mode == mode::kBtx;
+    default: return false;
+  }
 }
 
 Item classify(FolderEntry entry, std::string text, TextKinds kinds) {
@@ -98,6 +125,7 @@ struct FolderIn {
   std::string volume_text;
   std::vector<Item> items;
   size_t next = 0;
+  std::set<std::string> names;  // the volume names stored here so far
 };
 
 std::string joined(const std::string& parent, const std::string& name) {
@@ -134,7 +162,7 @@ class TreeStorer {
   bool run(uint32_t dir, const HostPath& folder, const std::string& host_text, bool one_file) {
     if (one_file) {
       enter_file(dir, host_text);
-    } else if (!enter(dir, folder, host_text, "")) {
+    } else if (!enter(dir, folder, host_text, "", manifest_ ? 0 : -1)) {
       return false;
     }
     while (!stack_.empty()) {
@@ -148,11 +176,18 @@ class TreeStorer {
     return true;
   }
 
+  // The manifest of the folder, read and found to match it.
+  void use_manifest(const Manifest* manifest) { manifest_ = manifest; }
+  const Manifest* manifest() const { return manifest_; }
+
   // Makes directory `name` in `parent` as M makes one; its first record, or
   // nothing after reporting why not. The texts name the parent and the new
-  // directory in messages.
+  // directory in messages. With `described`, the manifest's entries of the
+  // directory ("." and ".." among them), these get their attribute and
+  // stamp back.
   std::optional<uint32_t> make_directory_in(uint32_t parent, const std::string& name, const HostTime& time,
-                                            std::string_view parent_text, std::string_view text) {
+                                            std::string_view parent_text, std::string_view text,
+                                            const std::vector<ManifestEntry>* described = nullptr) {
     const std::optional<EntryRef> e = first_free_entry(vol_, parent);
     if (!e) {
       report_directory_full(rep_, parent_text);
@@ -160,27 +195,57 @@ class TreeStorer {
     }
     const std::optional<uint32_t> start = edit_.make_directory(parent, *e, name, encode_time_stamp(time));
     if (!start) report_no_space(rep_, edit_, text);
+    if (!start || !described) return start;
+    for (const ManifestEntry& m : *described) {
+      if (m.host || m.entry.mode != mode::kDir || !is_dot_name(m.entry.name_bytes)) continue;
+      const std::optional<EntryRef> dot = find_in_directory(vol_, *start, m.entry.name_bytes);
+      if (dot) edit_.amend_entry(*dot, m.entry.attribute, m.entry.stamp);
+    }
     return start;
   }
 
   std::vector<std::string> lines;
 
  private:
-  // Lists a folder and pushes it to be walked: the entries that map to
-  // volume names in the byte order of those names, the others after them.
-  bool enter(uint32_t dir, const HostPath& folder, const std::string& host_text, std::string volume_text) {
+  // Lists a folder and pushes it to be walked: the entries the manifest's
+  // directory `described` (an index, or -1) describes in its order, then
+  // the others that map to volume names in the byte order of those names,
+  // then those that do not. The manifest itself, at the top, is no file to
+  // store.
+  bool enter(uint32_t dir, const HostPath& folder, const std::string& host_text, std::string volume_text,
+             int described) {
     std::vector<FolderEntry> entries;
     if (!host_.list_folder(folder, entries)) {
       rep_.err(msg::kReadFailed, host_text);
       return false;
     }
-    FolderIn f{dir, folder, host_text, std::move(volume_text), {}, 0};
+    const bool top = stack_.empty();
+    FolderIn f{dir, folder, host_text, std::move(volume_text), {}, 0, {}};
     f.items.reserve(entries.size());
+    const std::map<std::u32string, size_t> hosts = described_hosts(described);
     for (FolderEntry& e : entries) {
+      const std::optional<std::u32string> points = name_code_points(e.name);
+      if (top && points == kManifestName && e.kind == EntryKind::kFile) continue;
       std::string text = joined(host_text, printable_text(e.name));
-      f.items.push_back(classify(std::move(e), std::move(text), kinds_));
+      const auto at = points ? hosts.find(*points) : hosts.end();
+      if (at == hosts.end()) {
+        f.items.push_back(classify(std::move(e), std::move(text), kinds_));
+        continue;
+      }
+      const ManifestEntry& m = (*manifest_)[static_cast<size_t>(described)][at->second];
+      const Kind kind = described_kind(e);
+      Item item = classify(std::move(e), std::move(text), TextKinds{true, true});
+      if (!m.entry.name_bytes.empty()) {
+        item.kind = kind;
+        item.name = m.entry.name_bytes;
+      }
+      item.described = &m;
+      item.order = at->second;
+      f.items.push_back(std::move(item));
     }
     std::sort(f.items.begin(), f.items.end(), [](const Item& a, const Item& b) {
+      if ((a.described != nullptr) != (b.described != nullptr)) return a.described != nullptr;
+      if (a.described) return a.order < b.order;
       if (a.maps() != b.maps()) return a.maps();
       if (a.maps() && a.name != b.name) return a.name < b.name;
       return a.entry.name < b.entry.name;
@@ -189,12 +254,24 @@ class TreeStorer {
     return true;
   }
 
+  // The host names the manifest's directory `described` gives, each with
+  // its place there.
+  std::map<std::u32string, size_t> described_hosts(int described) const {
+    std::map<std::u32string, size_t> hosts;
+    if (!manifest_ || described < 0) return hosts;
+    const std::vector<ManifestEntry>& entries = (*manifest_)[static_cast<size_t>(described)];
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].host) hosts.emplace(*entries[i].host, i);
+    }
+    return hosts;
+  }
+
   // Pushes the folder of one host file, the path typed, holding it alone.
   void enter_file(uint32_t dir, const std::string& typed) {
     const std::string_view name = last_component(typed);
     const HostPath folder = HostPath::from_argument(std::string_view(typed).substr(0, typed.size() - name.size()));
     FolderEntry entry{HostPath::from_argument(name).native(), EntryKind::kFile, std::nullopt};
-    FolderIn f{dir, folder, typed, "", {}, 0};
+    FolderIn f{dir, folder, typed, "", {}, 0, {}};
     f.items.push_back(classify(std::move(entry), typed, kinds_));
     stack_.push_back(std::move(f));
   }
@@ -216,10 +293,8 @@ class TreeStorer {
     if (!item.maps()) return pass_over(item);
     FolderIn& f = stack_.back();
     const std::string volume_text = joined(f.volume_text, path_component(item.name));
-    // Two entries of one folder for one volume name: the items are sorted,
-    // so they are neighbours.
-    const size_t at = f.next - 1;
-    const bool twice = at > 0 && f.items[at - 1].maps() && f.items[at - 1].name == item.name;
+    // Two entries of one folder for one volume name.
+    const bool twice = !f.names.insert(item.name).second;
     const std::optional<EntryRef> existing = find_in_directory(vol_, f.dir, item.name);
     const bool is_dir = existing && vol_.mode(*existing) == mode::kDir;
     if (twice || (item.kind == Kind::kFolder ? existing && !is_dir : is_dir)) {
@@ -234,6 +309,7 @@ class TreeStorer {
   bool store_folder(const Item& item, std::optional<EntryRef> existing, const std::string& volume_text) {
     const FolderIn& f = stack_.back();
     const HostPath folder = f.folder / *name_code_points(item.entry.name);
+    const int described = item.described ? item.described->dir : -1;
     uint32_t dir = 0;
     if (existing) {
       dir = vol_.start_record(*existing);
@@ -242,19 +318,32 @@ class TreeStorer {
         return false;
       }
     } else {
-      const std::optional<uint32_t> made = make_directory_in(f.dir, item.name, item.entry.time.value_or(HostTime{}),
-                                                             directory_text(), volume_text);
+      const std::optional<uint32_t> made =
+          make_directory_in(f.dir, item.name, item.entry.time.value_or(HostTime{}), directory_text(), volume_text,
+                            described >= 0 ? &(*manifest_)[static_cast<size_t>(described)] : nullptr);
       if (!made) return false;
       dir = *made;
+      if (item.described) described_entry(find_in_directory(vol_, f.dir, item.name), item);
     }
-    return enter(dir, folder, item.text, volume_text);
+    return enter(dir, folder, item.text, volume_text, described);
+  }
+
+  // An entry just written for an item the manifest describes gets the
+  // manifest's attribute and stamp.
+  void described_entry(std::optional<EntryRef> e, const Item& item) {
+    if (e && item.described) edit_.amend_entry(*e, item.described->entry.attribute, item.described->entry.stamp);
   }
 
   bool store_file(const Item& item, std::optional<EntryRef> existing, const std::string& volume_text) {
     const FolderIn& f = stack_.back();
     HostInput in;
     if (!read_input(item, f.folder / *name_code_points(item.entry.name), in)) return false;
-    const Addresses addresses = kept_addresses(vol_, existing, item.kind == Kind::kBas ? AsText::kBasic : AsText::kNone);
+    Addresses addresses = kept_addresses(vol_, existing, item.kind == Kind::kBas ? AsText::kBasic : AsText::kNone);
+    if (item.described) {
+      const ListedEntry& d = item.described->entry;
+      addresses = {static_cast<uint8_t>(d.load), static_cast<uint8_t>(d.load >> 8), static_cast<uint8_t>(d.exec),
+                   static_cast<uint8_t>(d.exec >> 8)};
+    }
     if (existing && !replace(*existing, f.dir, item.name, volume_text)) return false;
     bool stored = false;
     switch (item.kind) {
@@ -368,6 +457,7 @@ class TreeStorer {
     NewEntry entry{m, item.name, {}, *start, encode_time_stamp(in.time)};
     std::copy_n(in.header.begin() + mzt::kFields, entry.fields.size(), entry.fields.begin());
     edit_.write_entry(*e, entry);
+    described_entry(e, item);
     const ByteSource body = [&](uint64_t from, std::span<uint8_t> out) {
       return in.file->read_at(mzt::kHeaderSize + from, out.data(), out.size()) == out.size();
     };
@@ -396,6 +486,7 @@ class TreeStorer {
     NewEntry entry{m, item.name, sized_fields(static_cast<uint32_t>(size)), written.start, encode_time_stamp(in.time)};
     std::copy(addresses.begin(), addresses.end(), entry.fields.begin() + 2);
     edit_.write_entry(*e, entry);
+    described_entry(e, item);
     return true;
   }
 
@@ -405,6 +496,7 @@ class TreeStorer {
   VolumeEdit& edit_;
   std::string prefix_;  // the command's path, for volume paths in messages
   std::vector<FolderIn> stack_;
+  const Manifest* manifest_ = nullptr;  // of the top folder, when it has one that matches
   TextKinds kinds_;  // NAME.bas listings, NAME.txt text
   TextForm form_;    // of those
   std::vector<uint8_t> buffer_;  // room for the longest BSD file and a byte
@@ -414,7 +506,7 @@ class TreeStorer {
 // The directory the command fills, made when its last component is
 // missing; nothing after reporting why there is none.
 std::optional<uint32_t> target_directory(const Volume& vol, Report& rep, TreeStorer& storer, const std::string& path,
-                                         const HostTime& folder_time) {
+                                         const HostTime& folder_time, const Manifest* manifest) {
   if (names_the_root(path)) return kRootDirectoryRecord;
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -440,7 +532,71 @@ std::optional<uint32_t> target_directory(const Volume& vol, Report& rep, TreeSto
     rep.err(msg::kAlreadyExists, as_volume_path(path));
     return std::nullopt;
   }
-  return storer.make_directory_in(target.directory, target.last(), folder_time, parent_text(p), p);
+  return storer.make_directory_in(target.directory, target.last(), folder_time, parent_text(p), p,
+                                  manifest ? &manifest->front() : nullptr);
+}
+
+// The first host entry below `top` that the manifest says holds what it
+// cannot hold (a folder for a file, an extension for another mode), as a
+// host path; nothing when there is none. Entries the manifest names that
+// are not there are no mismatch: they are not stored.
+std::optional<std::string> manifest_mismatch(Host& host, const HostPath& top, const std::string& top_text,
+                                             const Manifest& manifest) {
+  struct Folder {
+    size_t dir;
+    HostPath path;
+    std::string text;
+  };
+  std::vector<Folder> queue{{0, top, top_text}};
+  for (size_t i = 0; i < queue.size(); ++i) {
+    const Folder f = queue[i];
+    std::map<std::u32string, const ManifestEntry*> hosts;
+    for (const ManifestEntry& m : manifest[f.dir]) {
+      if (m.host) hosts.emplace(*m.host, &m);
+    }
+    std::vector<FolderEntry> entries;
+    if (!host.list_folder(f.path, entries)) continue;  // said when A gets there
+    for (const FolderEntry& e : entries) {
+      const std::optional<std::u32string> points = name_code_points(e.name);
+      const auto at = points ? hosts.find(*points) : hosts.end();
+      if (at == hosts.end()) continue;
+      std::string text = joined(f.text, printable_text(e.name));
+      if (!holds_described(e, *at->second)) return text;
+      if (at->second->dir >= 0) queue.push_back({static_cast<size_t>(at->second->dir), f.path / *points, text});
+    }
+  }
+  return std::nullopt;
+}
+
+// The manifest at the top of the folder `top` (typed as `host_folder`),
+// when there is one that reads and matches the folder; nothing else, with
+// a notice when there is one that does not.
+std::optional<Manifest> folder_manifest(Report& rep, Host& host, const HostPath& top, const std::string& host_folder) {
+  const HostPath path = top / std::u32string(kManifestName);
+  const std::string text = joined(host_folder, ".tarnwick.json");
+  PathKind found = PathKind::kMissing;
+  const std::unique_ptr<File> file = host.open_regular(path, found);
+  // A folder of that name is stored as any other, a link skipped.
+  if (found != PathKind::kFile) return std::nullopt;
+  std::string bytes;
+  if (!file || read_whole_file(*file, kManifestMost, bytes) != WholeRead::kRead) {
+    rep.err(msg::kManifestNotTree, text);
+    return std::nullopt;
+  }
+  ManifestFault fault;
+  std::optional<Manifest> manifest = read_manifest(bytes, fault);
+  if (!manifest) {
+    if (fault.json) {
+      rep.err(msg::kManifestNotTree, text);
+    } else {
+      rep.err(msg::kManifestNotJson, text, static_cast<int>(std::min<size_t>(fault.line, 1u << 30)));
+    }
+    return std::nullopt;
+  }
+  const std::optional<std::string> mismatch = manifest_mismatch(host, top, host_folder, *manifest);
+  if (!mismatch) return manifest;
+  rep.err(msg::kManifestMismatch, text, *mismatch);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -461,10 +617,16 @@ std::optional<std::vector<std::string>> store_trees(Volume& vol, Report& rep, Ho
       return std::nullopt;
     }
   }
+  // X's record is read where A stores one folder, as X wrote it.
+  const HostPath first = HostPath::from_argument(host_items.front());
+  const std::optional<Manifest> manifest = host_items.size() == 1 && kinds_of_items[0] == PathKind::kFolder
+                                               ? folder_manifest(rep, host, first, host_items[0])
+                                               : std::nullopt;
   VolumeEdit edit(vol, alloc_trace(rep));
   TreeStorer storer(rep, host, edit, names_the_root(path) ? std::string() : path, kinds, form);
-  const HostPath first = HostPath::from_argument(host_items.front());
-  std::optional<uint32_t> dir = target_directory(vol, rep, storer, path, host.path_time(first).value_or(HostTime{}));
+  storer.use_manifest(manifest ? &*manifest : nullptr);
+  std::optional<uint32_t> dir = target_directory(vol, rep, storer, path, host.path_time(first).value_or(HostTime{}),
+                                                 storer.manifest());
   for (size_t i = 0; dir && i < host_items.size(); ++i) {
     const HostPath item = HostPath::from_argument(host_items[i]);
     if (!storer.run(*dir, item, host_items[i], kinds_of_items[i] == PathKind::kFile)) dir.reset();

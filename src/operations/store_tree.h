@@ -13,6 +13,13 @@
 // volume_name(), X's mapping run backwards. A file of the same name is
 // replaced as W replaces it; every entry gets its host last-write time.
 //
+// When the folder holds X's record of the tree (operations/manifest.h) that
+// reads and matches it, the entries it describes come first, in its order,
+// with its names, attributes, stamps and addresses (an MZT file's own
+// header gives its mode and addresses), each file read as its extension
+// says; a directory made gives its "." and ".." their stamps back. A record
+// that cannot be used is named in a notice and left alone.
+//
 // All or nothing: the first failure is reported and ends the command with
 // the volume as it was, so nothing is saved.
 #pragma once

@@ -45,37 +45,69 @@ std::optional<uint8_t> tape_mode(std::span<const uint8_t> file) {
   return m;
 }
 
-// The MZT header's name field for TARGET: its last component without its
-// extension (from the last '.', unless that is its first character), as
-// PATH becomes the volume's bytes, filled with 0x0D; nothing after saying
-// why there is none.
-std::optional<std::array<uint8_t, kNameFieldLength>> tape_name(Report& rep, const std::string& target, bool utf8_paths) {
-  std::array<uint8_t, kNameFieldLength> field;
-  field.fill(kNameEnd);
-  if (Host::is_standard_stream(HostPath::from_argument(target))) return field;
-  std::string name(last_component(target));
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  const std::string typed = name;
+using NameField = std::array<uint8_t, kNameFieldLength>;
+
+// TARGET: as typed, the name -n gave, and its header when T keeps it.
+struct TapeTarget {
+  std::string path;
+  std::optional<std::string> name;
+  std::optional<std::array<uint8_t, mzt::kHeaderSize>> header;
+};
+
+// The header of TARGET when it is a BASIC tape file already: T keeps its
+// name and addresses. Nothing for anything else.
+std::optional<std::array<uint8_t, mzt::kHeaderSize>> target_header(Host& host, const std::string& target) {
+  const HostPath path = HostPath::from_argument(target);
+  if (host.writes_standard_output(path)) return std::nullopt;
+  PathKind found = PathKind::kMissing;
+  const std::unique_ptr<File> file = host.open_regular(path, found);
+  std::array<uint8_t, mzt::kHeaderSize> header;
+  if (!file || file->read_at(0, header.data(), header.size()) != header.size()) return std::nullopt;
+  if (tape_mode(header) != mode::kBtx) return std::nullopt;
+  return header;
+}
+
+// The MZT header's name field for a name typed, as PATH becomes the
+// volume's bytes, filled with 0x0D; nothing after saying why there is none.
+std::optional<NameField> typed_tape_name(Report& rep, const std::string& typed, bool utf8_paths) {
   // 0x0D would end the name early (a name's "%2F" in the UTF-8 mode too).
   const std::optional<std::string> bytes = path_argument(typed, utf8_paths);
   if (!bytes || bytes->find(static_cast<char>(kNameEnd)) != std::string::npos) {
     rep.err(msg::kPathNotShiftJis, typed);
     return std::nullopt;
   }
-  name = *bytes;
-  if (name.size() > static_cast<size_t>(kNameLength)) {
+  if (bytes->size() > static_cast<size_t>(kNameLength)) {
     rep.err(msg::kNameTooLong, as_host_text(typed));
     return std::nullopt;
   }
-  std::copy(name.begin(), name.end(), field.begin());
+  NameField field;
+  field.fill(kNameEnd);
+  std::copy(bytes->begin(), bytes->end(), field.begin());
   return field;
+}
+
+// The name field for TARGET: the name given (-n); else the kept header's;
+// else TARGET's last component without its extension (from the last '.',
+// unless that is its first character), none for "-".
+std::optional<NameField> tape_name(Report& rep, const TapeTarget& t, bool utf8_paths) {
+  if (t.name) return typed_tape_name(rep, *t.name, utf8_paths);
+  NameField field;
+  if (t.header) {
+    std::copy_n(t.header->begin() + mzt::kName, field.size(), field.begin());
+    return field;
+  }
+  field.fill(kNameEnd);
+  if (Host::is_standard_stream(HostPath::from_argument(t.path))) return field;
+  std::string name(last_component(t.path));
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return typed_tape_name(rep, name, utf8_paths);
 }
 
 // An MZT file of mode 2 holding the program of the listing in `text`;
 // nothing after saying why not.
 std::optional<std::string> tape_of_listing(Report& rep, std::string_view text, const std::string& source,
-                                           const std::string& target, TextForm form, bool utf8_paths) {
+                                           const TapeTarget& target, TextForm form, bool utf8_paths) {
   const TextRead program = read_basic_listing(text, form.encoding);
   if (program.error) {
     report_text_error(rep, *program.error);
@@ -85,13 +117,15 @@ std::optional<std::string> tape_of_listing(Report& rep, std::string_view text, c
     rep.err(msg::kTooLarge, source);
     return std::nullopt;
   }
-  const std::optional<std::array<uint8_t, kNameFieldLength>> name = tape_name(rep, target, utf8_paths);
+  const std::optional<NameField> name = tape_name(rep, target, utf8_paths);
   if (!name) return std::nullopt;
   std::string file(mzt::kHeaderSize, '\0');
   file[mzt::kMode] = static_cast<char>(mode::kBtx);
   std::copy(name->begin(), name->end(), file.begin() + mzt::kName);
   file[mzt::kSize] = static_cast<char>(program.bytes.size() & 0xFF);
   file[mzt::kSize + 1] = static_cast<char>(program.bytes.size() >> 8);
+  // The load and execution addresses of the header kept, else 0.
+  if (target.header) std::copy_n(target.header->begin() + mzt::kSize + 2, 4, file.begin() + mzt::kSize + 2);
   file.append(program.bytes.begin(), program.bytes.end());
   return file;
 }
@@ -99,7 +133,7 @@ std::optional<std::string> tape_of_listing(Report& rep, std::string_view text, c
 // What SOURCE becomes; nothing after saying why it cannot be read or
 // converted.
 std::optional<std::string> convert_source(Host& host, Report& rep, const std::string& source,
-                                          const std::string& target, TextForm form, bool utf8_paths) {
+                                          const TapeTarget& target, TextForm form, bool utf8_paths) {
   const std::unique_ptr<File> in = host.open_argument(HostPath::from_argument(source), OpenMode::kRead);
   if (!in) {
     if (host.path_kind(HostPath::from_argument(source)) == PathKind::kFolder) {
@@ -132,8 +166,9 @@ std::optional<std::string> convert_source(Host& host, Report& rep, const std::st
 }  // namespace
 
 bool convert_tape(Host& host, Report& rep, const std::string& source, const std::string& target, TextForm form,
-                  bool utf8_paths) {
-  const std::optional<std::string> converted = convert_source(host, rep, source, target, form, utf8_paths);
+                  bool utf8_paths, const std::optional<std::string>& name) {
+  const TapeTarget t{target, name, target_header(host, target)};
+  const std::optional<std::string> converted = convert_source(host, rep, source, t, form, utf8_paths);
   if (!converted) return false;
   const auto bytes = std::span(reinterpret_cast<const uint8_t*>(converted->data()), converted->size());
   const HostPath path = HostPath::from_argument(target);

@@ -5,13 +5,16 @@
 // header of mode 2 whose size fits in it is a program, and TARGET gets its
 // listing; an MZT file of another mode (or of mode 2 whose size does not
 // fit) is refused; anything else is a listing, and TARGET gets an MZT file of mode 2
-// holding its program: the header names it after TARGET's last component
-// without its extension (as PATH is turned into the volume's bytes; "-"
-// gives no name), load and execution addresses 0. SOURCE is read and
+// holding its program. A TARGET that is a BASIC tape file already keeps its
+// header's name and load and execution addresses; else the header names
+// the program after TARGET's last component without its extension (as
+// PATH is turned into the volume's bytes; "-" gives no name), addresses 0.
+// A name given (-n) is the tape's name either way. SOURCE is read and
 // converted whole before TARGET is touched, and TARGET is replaced only
 // once that succeeded; "-" is standard input or output.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "codecs/basic.h"
@@ -21,9 +24,10 @@
 namespace tarnwick {
 
 // T: listings are read and written in `form`; TARGET's name becomes the
-// volume's bytes as a PATH typed as UTF-8 text does when `utf8_paths`. False
-// after saying why it failed, TARGET then as it was.
+// volume's bytes as a PATH typed as UTF-8 text does when `utf8_paths`, and
+// so does `name`, the tape name given. False after saying why it failed,
+// TARGET then as it was.
 bool convert_tape(Host& host, Report& rep, const std::string& source, const std::string& target, TextForm form,
-                  bool utf8_paths);
+                  bool utf8_paths, const std::optional<std::string>& name = std::nullopt);
 
 }  // namespace tarnwick

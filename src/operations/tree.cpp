@@ -11,6 +11,8 @@
 #include "host/host_name.h"
 #include "host/host_path.h"
 #include "operations/extract.h"
+#include "operations/list.h"
+#include "operations/manifest.h"
 #include "operations/volume_report.h"
 #include "output/name_text.h"
 #include "volume/path.h"
@@ -34,6 +36,7 @@ struct FolderOut {
   std::optional<HostTime> time;
   int next_entry = 1;
   FolderNames names;
+  size_t manifest = 0;  // its entries in the manifest
 };
 
 const char* extension_of(uint8_t m) {
@@ -56,15 +59,22 @@ class TreeWriter {
         entered_(vol_.record_count(), false) {}
 
   // Writes the tree below directory `dir` into `top`, depth first in entry
-  // order (files() then counts the files written), and makes it durable.
+  // order (files() then counts the files written), and the manifest of it
+  // (`path` the directory's path, `manifest_text` the manifest's for a
+  // failure), and makes it durable.
   // Directories are entered once each, so the walk ends on any volume.
   // Files are not synced one by one as they are written: everything is
   // made durable once, at the end (see HostFolder::make_durable). False
   // when that failed.
-  bool run(uint32_t dir, std::unique_ptr<HostFolder> top) {
+  bool run(uint32_t dir, std::unique_ptr<HostFolder> top, std::string_view path, const std::string& manifest_text) {
     if (dir < entered_.size()) entered_[dir] = true;
     HostFolder& top_folder = *top;
-    stack_.push_back(FolderOut{dir, std::move(top), "", std::nullopt, 1, FolderNames()});
+    stack_.push_back(FolderOut{dir, std::move(top), "", std::nullopt, 1, FolderNames(), 0});
+    // The manifest's name is the top folder's before any entry's. Matches
+    // of a pattern go into a folder that may hold other files: they get
+    // no manifest, which would describe only some of them.
+    if (!picking_) stack_.back().names.claim(std::u32string(kManifestName));
+    manifest_.assign(1, {});
     while (stack_.size() > 1 || stack_.back().next_entry < kEntriesPerDirectory) {
       FolderOut& f = stack_.back();
       if (f.next_entry >= kEntriesPerDirectory) {
@@ -78,7 +88,21 @@ class TreeWriter {
       }
       visit(Volume::entry_at(f.dir, f.next_entry++));
     }
+    if (!picking_ && !write_manifest(top_folder, path)) rep_.err(msg::kCannotWrite, as_host_text(manifest_text));
     return top_folder.make_durable();
+  }
+
+  // Writes the manifest of what was written into the top folder; false
+  // when that failed, the file then gone.
+  bool write_manifest(HostFolder& top, std::string_view path) {
+    const std::string document = manifest_document(path, manifest_);
+    std::unique_ptr<NewFile> out = top.create_file(kManifestName);
+    if (!out) return false;
+    const bool written = out->write_at(0, document.data(), document.size()) == document.size();
+    if (out->close() && written) return true;
+    out.reset();
+    top.remove_file(kManifestName);
+    return false;
   }
 
   int files() const { return files_; }
@@ -110,7 +134,10 @@ class TreeWriter {
     // A directory's links to itself and its parent are passed over. A file
     // of those names (no file takes one, so it would not come back) and a
     // file of a kind X does not write are skipped, and said.
-    if (is_dot_name(name) && m == mode::kDir) return;
+    if (is_dot_name(name) && m == mode::kDir) {
+      manifest_[f.manifest].push_back({listed_entry(vol_, e), std::nullopt, -1});
+      return;
+    }
     if (is_dot_name(name) || layout_of(m) == Layout::kNone) {
       rep_.err(msg::kSkippedMode, text, unsigned{m});
       ++skipped_;
@@ -119,12 +146,19 @@ class TreeWriter {
     const HostTime time = decode_time_stamp(vol_.time_stamp(e));
     if (m == mode::kDir) {
       const uint32_t dir = vol_.start_record(e);
-      std::unique_ptr<HostFolder> folder = make_subfolder(*f.folder, f.names, name, text, dir);
+      std::u32string host;
+      std::unique_ptr<HostFolder> folder = make_subfolder(*f.folder, f.names, name, text, dir, host);
+      if (!folder) return;
+      const size_t below = manifest_.size();
+      manifest_[f.manifest].push_back({listed_entry(vol_, e), std::move(host), static_cast<int>(below)});
+      manifest_.emplace_back();
       // `f` is not used past this point: the push may move it.
-      if (folder) stack_.push_back(FolderOut{dir, std::move(folder), text, time, 1, FolderNames()});
+      stack_.push_back(FolderOut{dir, std::move(folder), text, time, 1, FolderNames(), below});
       return;
     }
-    write_file(*f.folder, f.names, e, name, text, time);
+    if (write_file(*f.folder, f.names, e, name, text, time)) {
+      manifest_[f.manifest].push_back({listed_entry(vol_, e), written_host_, -1});
+    }
   }
 
   // The text -b or -t makes of a file, into `text_out` when it has one. False
@@ -138,31 +172,33 @@ class TreeWriter {
   }
 
   std::unique_ptr<HostFolder> make_subfolder(HostFolder& parent, FolderNames& names, const std::string& name,
-                                             const std::string& text, uint32_t dir) {
+                                             const std::string& text, uint32_t dir, std::u32string& host) {
     if (!vol_.holds_directory(dir) || entered_[dir]) {
       rep_.err(msg::kSubdirectoryError, text);
       return nullptr;
     }
     entered_[dir] = true;
     std::string reason;
-    std::unique_ptr<HostFolder> folder = parent.make_folder(names.claim(host_name(name)), &reason);
+    host = names.claim(host_name(name));
+    std::unique_ptr<HostFolder> folder = parent.make_folder(host, &reason);
     if (!folder) report_cannot_write(rep_, as_volume_path(text), reason);
     return folder;
   }
 
   // Writes a file as NAME.mzt, NAME.bsd or NAME.brd with R's bytes, or with
   // -b and -t as NAME.bas and NAME.txt with its text, when it has one.
-  void write_file(HostFolder& folder, FolderNames& names, EntryRef e, const std::string& name,
+  // True when it was written, its host name in written_host_.
+  bool write_file(HostFolder& folder, FolderNames& names, EntryRef e, const std::string& name,
                   const std::string& text, const HostTime& time) {
     const AsText how = as_text_for(vol_.mode(e), kinds_);
     std::optional<std::string> converted;
-    if (!as_text(e, name, how, converted)) return;
+    if (!as_text(e, name, how, converted)) return false;
     const std::u32string host = names.claim(host_file_name(name, vol_.mode(e), converted ? how : AsText::kNone));
     std::string reason;
     std::unique_ptr<NewFile> out = folder.create_file(host, &reason);
     if (!out) {
       report_cannot_write(rep_, as_volume_path(text), reason);
-      return;
+      return false;
     }
     Extraction result = Extraction::kWritten;
     if (converted) {
@@ -182,13 +218,15 @@ class TreeWriter {
       }
       out.reset();
       folder.remove_file(host);
-      return;
+      return false;
     }
     out.reset();
     if (!timed) rep_.err(msg::kCannotSetTime, as_volume_path(text));
     rep_.out(msg::kTreeFileLine, text);
     if (how != AsText::kNone && !converted) rep_.err(msg::kWrittenAsIs, text);
     ++files_;
+    written_host_ = host;
+    return true;
   }
 
   const Volume& vol_;
@@ -198,6 +236,8 @@ class TreeWriter {
   TextForm form_;     // of those
   std::vector<bool> entered_;
   std::vector<FolderOut> stack_;
+  Manifest manifest_;           // of what was written
+  std::u32string written_host_;  // the host name of the last file written
   std::vector<uint8_t> buffer_;  // one file's contents at a time
   int files_ = 0;
   int skipped_ = 0;  // files of kinds that are not written out
@@ -257,7 +297,10 @@ ExtractedTree extract_tree(const Volume& vol, Report& rep, Host& host, const std
   if (!top) return {};
   TreeWriter writer(vol, rep, host, kinds, form);
   if (pick.pattern) writer.pick(std::move(picked), pick.files_only);
-  if (!writer.run(r.directory, std::move(top))) rep.err(msg::kCannotWrite, as_host_text(host_folder));
+  const std::string manifest_text = host_folder + (host_folder.ends_with('/') ? "" : "/") + ".tarnwick.json";
+  if (!writer.run(r.directory, std::move(top), shown_volume_text(path, ArgKind::kVolumePath), manifest_text)) {
+    rep.err(msg::kCannotWrite, as_host_text(host_folder));
+  }
   if (writer.skipped() > 0) {
     rep.out(msg::kFilesExtractedSkipped, writer.files(), writer.skipped());
   } else {

@@ -9,6 +9,9 @@
 // contents are written).
 // Host names come from volume names through host_name(); two entries that
 // come to one host name are told apart with "~2", "~3", ...
+// Last, the top folder gets X's record of what it wrote, .tarnwick.json
+// (operations/manifest.h), from which A gives back what the files cannot
+// hold: order, name bytes, attributes, stamps and addresses.
 #pragma once
 
 #include <cstdint>

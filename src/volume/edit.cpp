@@ -288,6 +288,12 @@ void VolumeEdit::write_entry(EntryRef e, const NewEntry& n) {
   if (pool_) pool_->hold(e, 1);
 }
 
+void VolumeEdit::amend_entry(EntryRef e, uint8_t attribute, const TimeStamp& stamp) {
+  keep(e.offset, kEntrySize);
+  vol_.set_field8(e, entry::kAttribute, attribute);
+  vol_.set_time_stamp(e, stamp);
+}
+
 std::optional<uint32_t> VolumeEdit::make_directory(uint32_t parent, EntryRef e, std::string_view name,
                                                    const TimeStamp& stamp) {
   const std::optional<uint32_t> start = claim(kDirectorySize);

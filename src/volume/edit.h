@@ -140,6 +140,9 @@ class VolumeEdit {
 
   // Fills entry `e` as `n` says.
   void write_entry(EntryRef e, const NewEntry& n);
+  // Gives a written entry another attribute and time stamp (a tree stored
+  // back as it was taken out).
+  void amend_entry(EntryRef e, uint8_t attribute, const TimeStamp& stamp);
 
   // A new directory in entry `e` of directory `parent`: its 8 records (a
   // blank directory whose entry 1 is "." and entry 2 "..") and its entry,

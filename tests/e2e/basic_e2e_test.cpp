@@ -198,14 +198,16 @@ TEST_F(BasicE2eTest, XThenAIntoANewDiskGivesTheSameFiles) {
   }
   const Bytes prog = out("new.d88", "PROG");
   EXPECT_EQ(body_of(prog), kProgram);
-  EXPECT_EQ(load_of(prog), 0);  // the only difference
-  // Back into the first disk, a BTX file keeps its addresses.
-  EXPECT_EQ(run({"-b", "A", "disk.rom", "1", "/", "out"}).status, 0);
-  EXPECT_EQ(load_of(out("disk.rom", "PROG")), 0x545C);
-  // Without the options the text files stay skipped.
+  EXPECT_EQ(load_of(prog), 0x545C);  // from X's manifest
+  // Without the options the manifest says which files are text; without
+  // it they are skipped.
   ASSERT_EQ(run({"F", "plain.d88"}).status, 0);
   EXPECT_EQ(run({"A", "plain.d88", "1", "/", "out"}).status, 0);
-  EXPECT_EQ(run({"R", "plain.d88", "1", "PROG", "r.out"}).status, 1);
+  EXPECT_EQ(load_of(out("plain.d88", "PROG")), 0x545C);
+  ASSERT_EQ(run({"F", "bare.d88"}).status, 0);
+  fs::remove(dir_.file("out/.tarnwick.json"));
+  EXPECT_EQ(run({"A", "bare.d88", "1", "/", "out"}).status, 0);
+  EXPECT_EQ(run({"R", "bare.d88", "1", "PROG", "r.out"}).status, 1);
 }
 
 TEST_F(BasicE2eTest, AStoresOneHostFile) {
@@ -226,6 +228,11 @@ TEST_F(BasicE2eTest, TTurnsATapeFileIntoItsListingAndBack) {
   EXPECT_EQ(listed.status, 0);
   EXPECT_EQ(listed.out, testing::done_line());
   EXPECT_EQ(text_of(read_file(dir_.file("prog.bas"))), host_lines(kListing));
+  // Back into the tape file: its name and addresses kept; -n renames it.
+  EXPECT_EQ(run({"T", "prog.bas", "prog.mzt"}).status, 0);
+  EXPECT_EQ(read_file(dir_.file("prog.mzt")), basic_mzt("PROG", kProgram, 0x4806));
+  EXPECT_EQ(run({"-nNEW", "T", "prog.bas", "prog.mzt"}).status, 0);
+  EXPECT_EQ(read_file(dir_.file("prog.mzt")), basic_mzt("NEW", kProgram, 0x4806));
 
   EXPECT_EQ(run({"t", "prog.bas", "NEWNAME.mzt"}).status, 0);
   Bytes expected = basic_mzt("NEWNAME.mzt", kProgram);

@@ -104,7 +104,7 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
                        message_text(msg::kDataDamaged, "BROKEN") + message_text(msg::kSkippedMode, ".", 1u) +
                        check_err);
   const fs::path out = dir.path() / "out";
-  std::vector<std::string> want = {"A%2FB%25.bsd", "HELLO.mzt", "HELLO~2.mzt", "NEW/", "NEW/PROG.mzt",
+  std::vector<std::string> want = {".tarnwick.json", "A%2FB%25.bsd", "HELLO.mzt", "HELLO~2.mzt", "NEW/", "NEW/PROG.mzt",
                                    game_host + "/", game_host + "/" + kana_host + ".brd"};
   std::sort(want.begin(), want.end());
   std::string want_listing;
@@ -175,10 +175,12 @@ namespace {
 // What a round trip must keep of a host tree: every folder's and file's
 // path and last-write time to the minute, and every file's bytes, an MZT
 // header's name field up to its 0x0D (a store fills the rest with 0x0D).
-std::string tree_contents(const fs::path& root) {
+std::string tree_contents(const fs::path& root, bool times = true) {
   std::vector<std::string> entries;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    std::string line = fs::relative(e.path(), root).generic_string() + " " + std::to_string(mtime_of(e.path()) / 60);
+    if (e.path().filename() == ".tarnwick.json") continue;  // written when X ran
+    std::string line = fs::relative(e.path(), root).generic_string();
+    if (times) line += " " + std::to_string(mtime_of(e.path()) / 60);
     if (!e.is_directory()) {
       Bytes b = read_file(e.path().string());
       if (e.path().extension() == ".mzt" && b.size() >= 18) {
@@ -235,16 +237,76 @@ TEST(TreeE2eTest, WhatXWritesAStoresIntoABlankVolumeAndXWritesTheSameAgain) {
     testing::write_file(dir.file(c.image), c.make(blank));
     r = testing::run_tool({"A", c.image, "1", "", "first"}, dir);
     EXPECT_EQ(r.err, "") << c.image;
-    // In the byte order of the volume names, each directory where its name
-    // falls.
-    const std::string lines = std::string(ascii ? "\x01X\n" : "") + "100%\nA/B\n" + (ascii ? "KANA\nKANJI\n" : "") +
-                              "SUB/DATA\nSUB/DEEP/PROG\nTWIN\nTWIN~2\nV~2\n" +
-                              (ascii ? "" : "\x87\x90\n\x8A\xBF\x8E\x9A\n\xB9\xDE\xB0\xD1\n");
+    // In entry order, as X's manifest has them; the second TWIN, a name no
+    // directory holds twice, as its host file is named.
+    const std::string lines = std::string(ascii ? "KANJI\nKANA\n" : "\x8A\xBF\x8E\x9A\n\xB9\xDE\xB0\xD1\n") +
+                              "100%\nA/B\n" + (ascii ? "\x01X\n" : "\x87\x90\n") +
+                              "V~2\nTWIN\nTWIN~2\nSUB/DATA\nSUB/DEEP/PROG\n";
     EXPECT_NE(r.out.find(lines + message_text(msg::kFilesStored, 10) + message_text(msg::kDone)), std::string::npos)
         << c.image << r.out;
     r = testing::run_tool({"X", c.image, "1", "/", "second"}, dir);
     EXPECT_EQ(r.err, "") << c.image;
     EXPECT_EQ(tree_contents(dir.path() / "second"), tree_contents(dir.path() / "first")) << c.image;
+  }
+}
+
+// The long recursive listing of an image, the lines of files X does not
+// write, of the container and of the free space left out.
+std::string copied_listing(const std::string& image, const testing::ScratchDir& dir) {
+  const std::string out = testing::run_tool({"-l", "-r", "L", image}, dir).out;
+  std::string kept;
+  for (size_t at = 0, end = 0; at < out.size(); at = end + 1) {
+    end = std::min(out.find('\n', at), out.size());
+    const std::string line = out.substr(at, end - at);
+    const std::string label = line.size() > 4 ? line.substr(1, 3) : "";
+    const bool copied = label == "OBJ" || label == "BTX" || label == "BSD" || label == "BRD" || label == "DIR";
+    if (copied || line.empty() || line.back() == ':') kept += line + "\n";
+  }
+  return kept;
+}
+
+// X and then A into a blank disk give the listing back, '*', order, stamps
+// (none and no date among them), addresses and the stamps of "." and ".."
+// included, and the same files; with -b a BTX file's addresses come back
+// from the manifest alone.
+TEST(TreeE2eTest, XThenAIntoABlankDiskGivesTheSameListingAndFiles) {
+  testing::VolumeBuilder b(200, 1);
+  testing::FileOptions marked = stamped(1987, 5, 2);
+  marked.attribute = 0x81;
+  marked.load_address = 0x545C;
+  b.add_contiguous(kRoot, "ZED", {0x08, 0x00, 0x0A, 0x00, 'A', 'B', 'C', 0x0D, 0x00, 0x00}, mode::kBtx, marked);
+  testing::FileOptions odd;
+  odd.stamp = {0, 0, 0, 0};
+  b.add_contiguous(kRoot, "NOW", pattern(300), mode::kObj, odd);
+  odd.stamp = {0x99, 0xF9, 0x99, 0x99};
+  b.add_bsd(kRoot, "ALPHA", pattern(30), odd);
+  const uint32_t sub = b.add_directory(kRoot, "SUB", stamped(1994, 12, 9));
+  b.volume().set_time_stamp(Volume::entry_at(sub, 2), {0x90, 0x11, 0x11, 0x11});
+  b.add_brd(sub, "DATA", pattern(64), marked);
+  const std::string real = TARNWICK_REALDATA;
+  const auto real_file = [&real](const char* name) {
+    return fs::exists(real + "/" + name) ? read_file(real + "/" + name) : Bytes();
+  };
+  const struct {
+    std::string image;
+    Bytes bytes;
+    const char* option;
+  } cases[] = {
+      {"made.hdd", testing::make_hdd_image(b.take()), "-b"},
+      {"made.rom", testing::make_rom_image(b.take()), "-s"},
+      {"sasi.ROM", real_file("SASIROM.BIN"), "-s"},
+      {"ipls.d88", real_file("IPLS_0_9bKai2DD.d88"), "-s"},
+  };
+  for (const auto& c : cases) {
+    if (c.bytes.empty()) continue;  // no real data here
+    testing::ScratchDir dir;
+    testing::write_file(dir.file(c.image), c.bytes);
+    EXPECT_EQ(testing::run_tool({c.option, "X", c.image, "1", "/", "first"}, dir).status, 0) << c.image;
+    ASSERT_EQ(testing::run_tool({"F", "new.d88"}, dir).status, 0);
+    EXPECT_EQ(testing::run_tool({c.option, "A", "new.d88", "1", "/", "first"}, dir).err, "") << c.image;
+    EXPECT_EQ(copied_listing("new.d88", dir), copied_listing(c.image, dir)) << c.image;
+    EXPECT_EQ(testing::run_tool({c.option, "X", "new.d88", "1", "/", "second"}, dir).status, 0) << c.image;
+    EXPECT_EQ(tree_contents(dir.path() / "second", false), tree_contents(dir.path() / "first", false)) << c.image;
   }
 }
 

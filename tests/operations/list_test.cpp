@@ -1,10 +1,11 @@
 #include "operations/list.h"
 
-#include "app/json.h"
+#include "codecs/json.h"
 #include "app/listing.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <tuple>
 
 #include "support/image_builder.h"
@@ -298,6 +299,31 @@ TEST_F(ListTest, TheJsonDocumentHoldsEveryNameAsText) {
   JsonWriter w;
   w.begin_array().text("\x01\x1F\x7F\xC3").number(-3).boolean(true).null().end_array();
   EXPECT_EQ(w.finish(), "[\"\\u0001\\u001f\x7F\xEF\xBF\xBD\",-3,true,null]\n");
+}
+
+// The reader takes back what the writer writes and refuses anything loose,
+// within its bounds.
+TEST_F(ListTest, TheJsonReaderIsStrictAndBounded) {
+  const std::optional<JsonValue> doc =
+      read_json(listing_document("d.hdd", Container{}, sanity_check(b_.volume()), list_entries(b_.volume(), "/")));
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->member("image")->member("path")->text, "d.hdd");
+  const std::optional<JsonValue> v = read_json(R"( {"a":[-9223372036854775808,1e2,"\u00e9\ud83d\ude00\/"]} )");
+  ASSERT_TRUE(v);
+  const std::vector<JsonValue>& a = v->member("a")->items;
+  EXPECT_EQ(a[0].integer(INT64_MIN, 0), INT64_MIN);
+  EXPECT_FALSE(a[1].integer(0, 1000));  // no integer as written
+  EXPECT_EQ(a[2].text, "\xC3\xA9\xF0\x9F\x98\x80/");
+  const std::string deep = std::string(kJsonMaxDepth + 1, '[') + std::string(kJsonMaxDepth + 1, ']');
+  for (const char* bad : {"", "{\"a\":1,}", "[01]", "[1.]", "[-]", "\"\x81\"", "{} {}", "[\"\t\"]",
+                           "{\"a\":1,\"a\":2}", R"(["\ud800"])", R"(["\x"])", "[tru]", "[9223372036854775808",
+                           "{1:2}", deep.c_str()}) {
+    EXPECT_FALSE(read_json(bad)) << bad;
+  }
+  JsonFault fault;
+  EXPECT_FALSE(read_json("[1,\n2,\n}", &fault));
+  EXPECT_EQ(fault.line, 3u);
+  EXPECT_TRUE(read_json(std::string(kJsonMaxDepth, '[') + std::string(kJsonMaxDepth, ']')));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,18 @@ struct TreeRun {
 
 using Lines = std::vector<std::string>;
 
+// A manifest of the top folder's entries, each given as its host name, its
+// name's bytes in hexadecimal and its mode.
+Bytes manifest(const std::vector<std::tuple<std::string, std::string, int>>& entries, int format = 1) {
+  std::string doc = "{\"format\":" + std::to_string(format) + ",\"entries\":[";
+  for (const auto& [host, name, mode] : entries) {
+    doc += (doc.back() == '[' ? "" : ",") + std::string("{\"host\":\"") + host + "\",\"name_bytes\":\"" + name +
+           "\",\"mode\":" + std::to_string(mode) + ",\"attribute\":129,\"load\":0,\"exec\":0,\"stamp\":\"00000000\"}";
+  }
+  doc += "]}";
+  return Bytes(doc.begin(), doc.end());
+}
+
 TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
   const Bytes mzt = make_mzt("ANY", pattern(20));
   const std::string e9 = "\xC3\xA9";  // é, which code page 932 cannot write
@@ -67,6 +80,17 @@ TEST(StoreTreeTest, RefusalsAndNamesOfAWholeFolder) {
        Lines{"A\r", "A~2", "Z", "b"},  // the '/' of a name, as paths hold it
        message_text(msg::kSkipped, "h/.mzt") + message_text(msg::kSkipped, "h/link.mzt") +
            message_text(msg::kSkipped, "h/notes.txt")},
+      // X's manifest gives entries their order and names; one that cannot
+      // be used is named and left alone.
+      {"a manifest's order and names", {{"b.mzt", mzt}, {"A.bsd", {}}, {".tarnwick.json", manifest({{"b.mzt", "5A5A", 1}, {"A.bsd", "41", 3}})}},
+       {}, "", Lines{"ZZ", "A"}, message_text(msg::kSkipped, "h/link.mzt")},
+      {"a manifest that is no JSON", {{"b.mzt", mzt}, {"A.bsd", {}}, {".tarnwick.json", {'{'}}}, {}, "",
+       Lines{"A", "b"}, message_text(msg::kManifestNotJson, "h/.tarnwick.json", 1) + message_text(msg::kSkipped, "h/link.mzt")},
+      {"a manifest of another form", {{"b.mzt", mzt}, {"A.bsd", {}}, {".tarnwick.json", manifest({}, 2)}}, {}, "",
+       Lines{"A", "b"}, message_text(msg::kManifestNotTree, "h/.tarnwick.json") + message_text(msg::kSkipped, "h/link.mzt")},
+      {"a manifest that does not match", {{"b.mzt", mzt}, {"A.bsd", {}}, {".tarnwick.json", manifest({{"A.bsd", "41", 1}})}},
+       {}, "", Lines{"A", "b"},
+       message_text(msg::kManifestMismatch, "h/.tarnwick.json", "h/A.bsd") + message_text(msg::kSkipped, "h/link.mzt")},
       {"into a new directory, replacing nothing there", {{"SUB/X.mzt", mzt}}, {"SUB"}, "NEW", Lines{"SUB/X"},
        message_text(msg::kSkipped, "h/link.mzt")},
       {"an existing directory filled, a file replaced", {{"HELLO.mzt", mzt}, {"GAMES/WAR.bsd", {}}}, {"GAMES"},
