@@ -7,6 +7,7 @@
 
 #include "containers/image.h"
 #include "containers/image_file.h"
+#include "output/render.h"
 #include "support/image_builder.h"
 #include "support/memory_host.h"
 #include "support/message_text.h"
@@ -15,18 +16,13 @@
 namespace tarnwick {
 namespace {
 
-using testing::Bytes;
 using testing::message_text;
 using testing::pattern;
 using testing::VolumeBuilder;
 
 constexpr uint32_t kRoot = kRootDirectoryRecord;
 
-std::string text(const Line& line) {
-  Console con;
-  con.show(line);
-  return con.out_text() + con.err_text();
-}
+std::string text(const Line& line) { return render(line, {}); }
 
 // Each finding as its line and its reason.
 std::vector<std::string> shown(const Examination& exam) {
@@ -56,12 +52,12 @@ TEST(ExamineTest, EachFaultIsTheCheckLineWithItsReasonAndTheWalkGoesOn) {
       {"start record 0", [](Sample& s) { s.b.add_entry(kRoot, mode::kObj, "DRAW", 300, 0); },
        {obj_draw + message_text(msg::kWhyStartInSystem, "/DRAW", 0u)}},
       {"past the end", [](Sample& s) { s.b.add_entry(kRoot, mode::kObj, "F", 300, 0x1000); },
-       {message_text(msg::kContiguousFileError, "OBJ", "F") + message_text(msg::kWhyStartOutside, "/F", 0x1000u, 384u)}},
-      {"size 0", [](Sample& s) { s.b.add_entry(kRoot, mode::kBtx, "Z", 0, 200); },
-       {message_text(msg::kContiguousFileError, "BTX", "Z") + message_text(msg::kWhySizeZero, "/Z")}},
+       {message_text(msg::kContiguousFileError, "OBJ", "F") +
+        message_text(msg::kWhyStartOutside, "/F", 0x1000u, 384u)}},
       {"no start", [](Sample& s) { s.b.add_entry(kRoot, mode::kBsd, "N", 10, 0); },
        {message_text(msg::kBsdFileError, "N") + message_text(msg::kWhyNoStart, "/N")}},
-      {"loop", [](Sample& s) { s.b.volume().put16(uint64_t{s.b.volume().start_record(s.b.add_bsd(kRoot, "S", pattern(9)))} * kRecordSize + kChainLink, 40); },
+      {"loop",  // S in block 10 (record 40) links to itself
+       [](Sample& s) { s.b.add_bsd(kRoot, "S", pattern(9)), s.b.volume().put16(40 * kRecordSize + kChainLink, 40); },
        {message_text(msg::kBsdFileError, "S") + message_text(msg::kWhyUsedTwice, "/S", 10u)}},
       {"two names", [](Sample& s) { s.b.add_entry(kRoot, mode::kDir, "ALIAS", 0, static_cast<uint16_t>(s.sub)); },
        {message_text(msg::kSubdirectoryError, "/ALIAS") + message_text(msg::kWhyReachedTwice, "/ALIAS", "/SUB", 28u)}},
@@ -106,11 +102,9 @@ TEST(ExamineTest, TheCheckAddsBlocksFreeInTheBitmapAsANoticeAfterItsLines) {
   s.b.volume().put8(Volume::kSystemOffset + sys::kBitmap, 0x0E);  // /A's block
   s.b.volume().set_sys16(sys::kUsedBlocks, 9);
   const CheckReport check = sanity_check(s.b.volume(), true);
-  EXPECT_TRUE(check.sound);
-  ASSERT_EQ(check.free_in_bitmap.size(), 1u);
-  EXPECT_EQ(check.free_in_bitmap[0].blocks, std::vector<uint32_t>{6});
-  EXPECT_EQ(text(check.lines.lines().back()), message_text(msg::kBlocksFreeFixable, "/A", 6u, 6u));
-  EXPECT_EQ(text(check.lines.lines().end()[-2]), msg::kCheckPassed.bytes);
+  EXPECT_TRUE(check.sound && check.free_in_bitmap.at(0).blocks == std::vector<uint32_t>{6});
+  EXPECT_EQ(text(check.lines.lines().end()[-2]) + text(check.lines.lines().back()),
+            msg::kCheckPassed.bytes + message_text(msg::kBlocksFreeFixable, "/A", 6u, 6u));
 }
 
 TEST(ExamineTest, ARepairMarksHeldBlocksUsedAndChangesNothingElse) {
@@ -118,7 +112,7 @@ TEST(ExamineTest, ARepairMarksHeldBlocksUsedAndChangesNothingElse) {
   Volume& v = s.b.volume();
   v.put8(Volume::kSystemOffset + sys::kBitmap, 0x08);  // /A and /SUB's first block free
   v.set_sys16(sys::kUsedBlocks, 3);
-  const Bytes before = s.b.bytes();
+  const testing::Bytes before = s.b.bytes();
   const Repair repair = repair_volume(v);
   Report lines;
   report_repair(repair, lines);
@@ -127,13 +121,9 @@ TEST(ExamineTest, ARepairMarksHeldBlocksUsedAndChangesNothingElse) {
   EXPECT_EQ(all, message_text(msg::kBlocksMarked, "/A", 6u, 6u) + message_text(msg::kBlocksMarked, "/SUB", 7u, 8u) +
                      message_text(msg::kUsedBlocksSet, 3u, 10u) + message_text(msg::kExamineClean));
   EXPECT_EQ(repair.mends[1].records, (RecordSpan{28, 35}));
-  Bytes after = s.b.bytes();
+  testing::Bytes after = s.b.bytes();
   std::copy_n(before.begin() + Volume::kSystemOffset, kRecordSize, after.begin() + Volume::kSystemOffset);
   EXPECT_EQ(after, before);
-  // Nothing left to mend: nothing is written.
-  const Repair again = repair_volume(v);
-  EXPECT_FALSE(again.changed());
-  EXPECT_TRUE(again.after.sound());
 }
 
 TEST(ExamineTest, NothingIsMendedWhereNoMendIsSafe) {
@@ -145,12 +135,9 @@ TEST(ExamineTest, NothingIsMendedWhereNoMendIsSafe) {
   // A file at record 0 is left as it is, with D advised.
   Sample s;
   s.b.add_entry(kRoot, mode::kObj, "DRAW", 300, 0);
-  const Bytes before = s.b.bytes();
   const Repair repair = repair_volume(s.b.volume());
   EXPECT_FALSE(repair.changed());
-  EXPECT_EQ(s.b.bytes(), before);
-  ASSERT_EQ(repair.after.findings.size(), 1u);
-  EXPECT_EQ(text(*repair.after.findings[0].advice), msg::kAdviseDelete.bytes);
+  EXPECT_EQ(text(repair.after.findings.at(0).advice.value()), msg::kAdviseDelete.bytes);
 
   // A file holding the system record (reserved blocks stop at record 8):
   // marking its block would change its bytes.
@@ -158,9 +145,8 @@ TEST(ExamineTest, NothingIsMendedWhereNoMendIsSafe) {
   for (uint32_t block = 16; block < 24; ++block) b.mark_block(block);
   b.add_entry(kRoot, mode::kObj, "SYS", 512, 14);
   const Examination exam = examine_volume(b.volume());
-  ASSERT_EQ(exam.findings.size(), 1u);
-  EXPECT_FALSE(exam.findings[0].fixable);
-  EXPECT_EQ(text(exam.findings[0].message), message_text(msg::kBlocksFree, "/SYS", 14u, 15u));
+  EXPECT_EQ(shown(exam), std::vector<std::string>{message_text(msg::kBlocksFree, "/SYS", 14u, 15u) +
+                                                   message_text(msg::kWhyBlocksFree, "/SYS", 2u)});
   EXPECT_FALSE(repair_volume(b.volume()).changed());
 }
 
@@ -175,8 +161,7 @@ TEST(ExamineTest, ARepairSavedThroughTheJournaledFileLeavesASoundImage) {
   ASSERT_TRUE(repair_volume(image.volume()).changed());
   ASSERT_TRUE(image.save(rep) && image.close(rep));
   const std::optional<testing::MemoryVolume> saved = testing::load_image_volume(host.files["disk.d88"], "disk.d88", 0);
-  ASSERT_TRUE(saved);
-  EXPECT_TRUE(examine_volume(*saved).sound());
+  EXPECT_TRUE(saved && examine_volume(*saved).sound());
 }
 
 // Real disks, when they are at hand: one whose last files lie in blocks its
@@ -186,17 +171,13 @@ TEST(ExamineTest, RealDisks) {
   if (!std::filesystem::exists(real / "OMEGA_FD.d88") || !std::filesystem::exists(real / "DRAWTEST.d88")) {
     GTEST_SKIP() << "no real disks";
   }
-  std::optional<testing::MemoryVolume> omega =
-      testing::load_image_volume(testing::read_file(real / "OMEGA_FD.d88"), "OMEGA_FD.d88", 0);
-  ASSERT_TRUE(omega);
+  const auto load = [&](const char* n) { return testing::load_image_volume(testing::read_file(real / n), n, 0); };
+  std::optional<testing::MemoryVolume> omega = load("OMEGA_FD.d88"), draw = load("DRAWTEST.d88");
+  ASSERT_TRUE(omega && draw);
   const Examination found = examine_volume(*omega);
   ASSERT_FALSE(found.sound());
   for (const Finding& f : found.findings) EXPECT_TRUE(f.fixable) << text(f.message);
   EXPECT_TRUE(repair_volume(*omega).after.sound());
-
-  std::optional<testing::MemoryVolume> draw =
-      testing::load_image_volume(testing::read_file(real / "DRAWTEST.d88"), "DRAWTEST.d88", 0);
-  ASSERT_TRUE(draw);
   const Examination bad = examine_volume(*draw);
   const auto at_zero = std::find_if(bad.findings.begin(), bad.findings.end(), [](const Finding& f) {
     return f.path && f.path->find("DRAWTEST11txt") != std::string::npos && f.records == RecordSpan{0, 0};
