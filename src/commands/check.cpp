@@ -32,13 +32,22 @@ bool free_in_bitmap(const CheckState& st, uint32_t block) {
   return (st.vol.sys8(sys::kBitmap + static_cast<uint32_t>(bit / 8)) & (1u << (bit % 8))) == 0;
 }
 
-// Claims record `r` for the file or directory being claimed, and looks its
-// block up in the bitmap once.
+// Claims records [first, first + count) for the file or directory being
+// claimed.
+void claim_run(CheckState& st, uint32_t first, uint32_t count) {
+  std::fill_n(st.sanity_check_record_status.begin() + first, count, uint8_t{1});
+  if (st.log) std::fill_n(st.log->holder_of.begin() + first, count, st.log->current);
+  if (first <= kSystemRecord && kSystemRecord - first < count) st.system_record_held = true;
+}
 void claim(CheckState& st, uint32_t r) {
   st.sanity_check_record_status[r] = 1;
   if (st.log) st.log->holder_of[r] = st.log->current;
   if (r == kSystemRecord) st.system_record_held = true;
-  const uint32_t block = r / static_cast<uint32_t>(st.records_per_block);
+}
+
+// The file or directory being claimed holds records of `block`: the block
+// is looked up in the bitmap, once.
+void note_block(CheckState& st, uint32_t block) {
   if (st.bitmap_block == block) return;
   st.bitmap_block = block;
   if (free_in_bitmap(st, block)) st.free_blocks.push_back(block);
@@ -136,6 +145,7 @@ class RecordClaimer {
     if (b != last_block_) {
       last_block_ = b;
       if (!check_block_free(st_, r)) return false;
+      note_block(st_, b);
     } else if (st_.sanity_check_record_status[r] != 0) {
       st_.claim = {ClaimFault::Kind::kHeld, r, r};
       return false;
@@ -185,6 +195,7 @@ int mark_indexed_records(CheckState& st, uint32_t index) {
     if (p->index) {
       if (!check_block_free(st, p->first)) return 0;
       claim(st, p->first);
+      note_block(st, p->first / rpb);
       ++count;
       continue;
     }
@@ -194,7 +205,8 @@ int mark_indexed_records(CheckState& st, uint32_t index) {
     for (uint32_t j = 0; j < p->records; j += rpb) {
       if (!check_block_free(st, p->first + j)) return 0;
     }
-    for (uint32_t j = 0; j < p->records; ++j) claim(st, p->first + j);
+    claim_run(st, p->first, p->records);
+    for (uint32_t b = p->first / rpb; b <= (p->first + p->records - 1) / rpb; ++b) note_block(st, b);
     count += static_cast<int>(p->records) + 1;
   }
   if (walk.end() == WalkEnd::kOutside) st.claim = {ClaimFault::Kind::kOutside, walk.outside_record(), 0};
@@ -254,12 +266,13 @@ class DirectoryWalk {
   }
 
  private:
-  // Claims the records of the file or subdirectory at `path` with `mark`.
-  template <typename Mark>
-  bool claim_entry(const std::string& path, uint32_t start, bool directory, Mark mark) {
-    begin_holder(st_, path, start, directory);
+  // Claims the records of a file or subdirectory with `mark`. Its path
+  // text, from `path_of`, is made only where it is said.
+  template <typename PathOf, typename Mark>
+  bool claim_entry(const PathOf& path_of, uint32_t start, bool directory, Mark mark) {
+    begin_holder(st_, st_.log ? path_of() : std::string(), start, directory);
     const bool claimed = mark() != 0;
-    end_holder(st_, path);
+    if (!st_.free_blocks.empty()) end_holder(st_, path_of());
     return claimed;
   }
 
@@ -287,7 +300,7 @@ class DirectoryWalk {
     if (m == mode::kDir) return check_subdirectory(f, name, start);
     const Layout layout = layout_of(m);
     if (layout == Layout::kNone) return true;  // modes the tool does not read claim nothing
-    const std::string path = subdirectory_path(f.path, name);
+    const auto path = [&] { return subdirectory_path(f.path, name); };
     const auto mark = [&] {
       switch (layout) {
         case Layout::kChained: return mark_chained_records(st_, start);
@@ -296,7 +309,7 @@ class DirectoryWalk {
       }
     };
     if (claim_entry(path, start, false, mark)) return true;
-    return claim_fault(FaultKind::kFile, file_error(m, name), path, start);
+    return claim_fault(FaultKind::kFile, file_error(m, name), path(), start);
   }
 
   // A "." or ".." entry that points elsewhere than `expected`.
@@ -321,7 +334,7 @@ class DirectoryWalk {
     }
     std::string sub = subdirectory_path(f.path, name);
     const auto mark = [&] { return mark_contiguous_records(st_, start, static_cast<int32_t>(kDirectorySize)); };
-    if (!claim_entry(sub, start, true, mark) &&
+    if (!claim_entry([&] { return sub; }, start, true, mark) &&
         !claim_fault(FaultKind::kSubdirectory, make_line(Stream::kErr, msg::kSubdirectoryError, sub.c_str()), sub,
                      start)) {
       return false;
@@ -401,7 +414,10 @@ void claim_before_walk(CheckState& st, const Geometry& g) {
   begin_holder(st, "/", kRootDirectoryRecord, true);
   if (st.log) st.log->current = WalkLog::kRoot;
   for (uint32_t r = kRootDirectoryRecord; r < kRootDirectoryRecord + kDirectoryRecords; ++r) {
-    if (in_table(st, r, 1) && st.sanity_check_record_status[r] == 0) claim(st, r);
+    if (in_table(st, r, 1) && st.sanity_check_record_status[r] == 0) {
+      claim(st, r);
+      note_block(st, r / static_cast<uint32_t>(st.records_per_block));
+    }
   }
   end_holder(st, "/");
   if (st.log && in_table(st, kRootDirectoryRecord, 1)) st.log->entered[kRootDirectoryRecord] = true;
