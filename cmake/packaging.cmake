@@ -31,6 +31,8 @@ if(WIN32)
 else()
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES tarnwick.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Every message in English, which the manual page names.
+  install(FILES docs/messages.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME tarnwick)
@@ -39,8 +41,13 @@ set(CPACK_PACKAGE_CONTACT "Tarnwick developers <tarnwick@users.noreply.github.co
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "list, extract, store and delete files in MZ-2500 disk images")
 set(CPACK_PACKAGE_DESCRIPTION "Tarnwick works on the standard-format file system of the Sharp MZ-2500
-inside HDD, D88 floppy and ROM images: it lists directories, extracts,
-stores and deletes files, and makes blank floppy images.")
+inside HDD images, D88 floppy images (one disk or several in a file), raw
+floppy images and ROM images. It lists directories (L), extracts, stores
+and deletes files (R, W, D), writes a host file over records (I), makes
+blank floppy images (F), makes and removes subdirectories (M, K), copies
+whole directory trees out to a host folder and back (X, A), copies one
+floppy disk into an image file of its own (C), examines a volume for
+damage (E), and turns BASIC tape files into listings and back (T).")
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

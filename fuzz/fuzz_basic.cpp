@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "broken_promise.h"
-#include "commands/basic.h"
+#include "codecs/basic.h"
 #include "volume/coding.h"
 
 using namespace tarnwick;

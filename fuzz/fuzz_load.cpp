@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "broken_promise.h"
-#include "commands/check.h"
-#include "commands/examine.h"
+#include "operations/check.h"
+#include "operations/examine.h"
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/basic.h"
+#include "codecs/basic.h"
 #include "fuzz_input.h"
 #include "support/image_builder.h"
 #include "support/sample_volumes.h"

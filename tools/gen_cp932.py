@@ -14,9 +14,11 @@ of the IBM extension (0xED-0xEE) never. Python's own encoder takes that copy
 before IBM's codes; everywhere else it agrees, which is checked here.
 
 Run it by hand after changing it and commit the output; the output is the
-same on every run.
+same on every run. With --check it writes nothing and fails when the
+committed file differs (a test of the suite runs it so).
 """
 import pathlib
+import sys
 
 TRAILS = [t for t in range(0x40, 0xFD) if t != 0x7F]
 USER_LEADS = range(0xF0, 0xFA)  # the user-defined area, not in the table
@@ -115,8 +117,16 @@ def main() -> None:
     lines += hex_lines(by_code_point, 4)
     lines += ["};", "", "const size_t kByCodePointCount = %d;" % len(by_code_point), "",
               "}  // namespace tarnwick::cp932_table"]
-    root = pathlib.Path(__file__).resolve().parent.parent
-    (root / "src/output/cp932_table.cpp").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    write_or_check(pathlib.Path(__file__).resolve().parent.parent / "src/output/cp932_table.cpp", "\n".join(lines) + "\n")
+
+
+def write_or_check(path: pathlib.Path, text: str) -> None:
+    # With --check, only compares: the committed file must be what this
+    # script makes of its table.
+    if "--check" not in sys.argv[1:]:
+        path.write_text(text, encoding="utf-8")
+    elif not path.exists() or path.read_text(encoding="utf-8") != text:
+        raise SystemExit("%s is not what %s makes: run it and commit the result" % (path.name, pathlib.Path(__file__).name))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""Regenerates src/output/messages.def from the table below.
+"""Regenerates src/output/messages.def from the table below, and the page
+docs/messages.md from it and tools/messages_en.py.
 
 Every text the tool prints lives in that file as exact CP932 bytes, with the
-readable text beside it. Edit the table, run this script, commit both.
+readable text beside it. Edit the table (and give a new message its English
+in messages_en.py), run this script, commit all three. With --check it
+writes nothing and fails when a committed file differs (a test of the suite
+runs it so).
 
 Each entry carries its severity and the kind of each argument, which become
 its C++ type, so that a call with the wrong arguments does not compile:
@@ -19,6 +23,10 @@ with the escapes of the names the tool gives host files.
 """
 import pathlib
 import re
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import messages_en  # noqa: E402
 
 INFO, NOTE, FAIL = "kInfo", "kNotice", "kFailure"
 
@@ -82,7 +90,6 @@ MESSAGES = [
     ("kContiguousFileError", "%sファイル %s でエラー\n", "hn", FAIL),
     ("kBsdFileError", "BSDファイル %s でエラー\n", "n", FAIL),
     ("kBrdFileError", "BRDファイル %s でエラー\n", "n", FAIL),
-    ("kSubdirectoryPath", "%s/%s"),
     ("kDotNotSelf", "サブディレクトリ '.' が自分を指していない\n", "", FAIL),
     ("kDotDotNotParent", "サブディレクトリ '..' が親ディレクトリを指していない\n", "", FAIL),
     ("kSubdirectoryError", "サブディレクトリ %s でエラー\n", "p", FAIL),
@@ -144,15 +151,18 @@ MESSAGES = [
     ("kHelp",
         "使い方: tarnwick [OPTION...] COMMAND IMAGE [PART [PATH [HOSTFILE]]]\n"
         "        tarnwick T SOURCE TARGET\n"
-        "  MZ-2500用の標準フォーマットのディスクイメージ (HDD, D88, ROM) のファイルを読み書きします\n"
+        "  MZ-2500用の標準フォーマットのディスクイメージ (HDD, D88, rawフロッピー, ROM) のファイルを読み書きします:\n"
+        "  一覧 L, 取り出し R, 書き込み W, 削除 D, レコードの上書き I, 空のイメージ F, サブディレクトリ M K,\n"
+        "  ツリーの取り出し X と書き込み A, ディスク1枚のコピー C, 検査 E, BASICのテープファイルとリスト T\n"
         "\n"
-        "コマンド (先頭の1文字だけを見ます。大文字小文字は問いません):\n"
+        "コマンド (大文字小文字は問いません。L, R, X, C, Tは先頭の1文字だけを見ます。書き込むコマンドは\n"
+        "  1文字か次の名前だけです: W write, D delete del, I import, M mkdir md, K kill, A add, F format):\n"
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
         "  W IMAGE PART PATH MZTFILE     MZTファイルをPATHに書き込みます (モード2はBTX, ほかはOBJファイルとして)\n"
         "  D IMAGE PART PATH             PATHのファイルを削除します\n"
         "  I IMAGE PART RECORD HOSTFILE  ホストファイルの内容を16進のレコード番号RECORDから上書きします\n"
-        "  F IMAGE [PART]                空の2DDデータディスクのD88イメージを作ります\n"
+        "  F IMAGE [PART]                空の2DDデータディスクのイメージを作ります (.d88, またはrawの .2d, .2dd)\n"
         "  M IMAGE PART PATH             サブディレクトリを作ります\n"
         "  K IMAGE PART PATH             空のサブディレクトリを削除します\n"
         "  X IMAGE PART PATH HOSTDIR     PATHのディレクトリ以下をホストのフォルダHOSTDIRに取り出します\n"
@@ -190,7 +200,6 @@ MESSAGES = [
     ("kNotBsdFile", "'%s' は BSD ファイルにできません\n", "", FAIL),
     ("kNotBrdFile", "'%s' は BRD ファイルにできません\n", "", FAIL),
     ("kSkipped", "'%s' を飛ばしました\n", "", NOTE),
-    ("kNameNotUsable", "ファイル名 '%s' は使えません\n", "", FAIL),
     ("kFilesStored", "%d 個のファイルを書き込みました\n"),
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
@@ -206,6 +215,7 @@ MESSAGES = [
     ("kWriteFailedBecause", "'%s' への書き込みに失敗しました (%s)\n", "", FAIL),
     ("kNotEmptyFolder", "'%s' は空のフォルダではありません\n", "", FAIL),
     ("kNotMzt", "'%s' は MZT ファイルではありません\n", "", FAIL),
+    ("kNotAFile", "'%s' はファイルではありません\n", "", FAIL),
     ("kSkippedMode", "'%s' を飛ばしました (%02X)\n", "p", NOTE),
     ("kFilesExtractedSkipped", "%d 個のファイルを取り出しました (%d 個を飛ばしました)\n"),
     # Images told by their content, files of several disks, raw images, C
@@ -220,12 +230,16 @@ MESSAGES = [
     ("kNotFloppy", "'%s' はフロッピーディスクのイメージではありません\n", "", FAIL),
     ("kImageCreated", "'%s' を作りました\n"),
     ("kRawFormatBad", "rawフロッピーイメージの論理フォーマットが正しくありません\n", "", FAIL),
+    ("kRomNeedsItsName", "ROM イメージなら拡張子を .ROM にしてください\n", "", FAIL),
     # Programs and text files as text
     ("kNoLineNumber", "%u 行目に行番号がありません\n", "", FAIL),
     ("kCharNotShiftJis", "%u 行目の '%s' は Shift_JIS にできません\n", "", FAIL),
+    ("kControlByteInLine", "%u 行目に制御文字 {%02X} があります\n", "", FAIL),
+    ("kCharNotInBasic", "%u 行目の '%s' は S-BASIC の文字にありません\n", "n", FAIL),
     ("kBadBrace", "%u 行目の '{' が正しくありません\n", "", FAIL),
     ("kLineTooLong", "%u 行目が長すぎます\n", "", FAIL),
     ("kNotBasicProgram", "'%s' は BASIC のプログラムとして読めません\n", "x", FAIL),
+    ("kTapeNotBasic", "'%s' は BASIC のプログラムではありません (モード %02X)\n", "x", FAIL),
     ("kNotBasic", "'%s' は BASIC のプログラムではありません\n", "p", FAIL),
     ("kNotText", "'%s' はテキストのファイルではありません\n", "p", FAIL),
     ("kTooLarge", "'%s' は大きすぎます\n", "", FAIL),
@@ -325,12 +339,65 @@ def main() -> None:
         lines.append("    %s," % c_literal(text.encode("cp932")))
         lines.append("    u8%s%s)" % (c_literal_utf8(text), "".join(", " + t for t in types)))
     root = pathlib.Path(__file__).resolve().parent.parent
-    (root / "src/output/messages.def").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    write_or_check(root / "src/output/messages.def", "\n".join(lines) + "\n")
+    write_or_check(root / "docs/messages.md", messages_page())
 
 
 def c_literal_utf8(text: str) -> str:
     # Readable text kept as UTF-8 characters in the source.
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
+
+
+KIND_WORDS = {INFO: "output", NOTE: "notice", FAIL: "failure"}
+
+
+def shown_text(text: str) -> str:
+    """A message as a table cell shows it: its first line, "..." for more."""
+    lines = [line for line in text.split("\n") if line.strip()]
+    if not lines:
+        return "*(a line end)*"
+    shown = "`%s`" % lines[0].replace("|", "\\|")
+    return shown + " ..." if len(lines) > 1 else shown
+
+
+def messages_page() -> str:
+    catalogue = {name: (text, rest[1] if len(rest) > 1 else INFO) for name, text, *rest in MESSAGES}
+    listed = [entry[0] for _, _, entries in messages_en.SECTIONS for entry in entries]
+    missing = [name for name in catalogue if name not in listed]
+    unknown = [name for name in listed if name not in catalogue]
+    twice = sorted({name for name in listed if listed.count(name) > 1})
+    if missing or unknown or twice:
+        raise SystemExit("messages_en.py: no English for %s; no message %s; twice %s" % (missing, unknown, twice))
+    out = [
+        "# Messages",
+        "",
+        "<!-- Generated by tools/gen_messages.py from the message catalogue and tools/messages_en.py. -->",
+        "",
+        "Every text Tarnwick prints, as it prints it (in Japanese, as the machine's own tools do), with what",
+        "it means and what you can do. `%s`, `%d`, `%u`, `%c` and `%X` (with their widths) stand for what",
+        "the run fills in: a name, a path, a number. **output** lines go to standard output (the listing,",
+        "confirmations, traces), **notices** to standard error without failing the run, and **failures**",
+        "to standard error, the run then ending with exit status 1 (2 for a command line that does not",
+        "fit).",
+    ]
+    for title, intro, entries in messages_en.SECTIONS:
+        out += ["", "## " + title, ""]
+        if intro:
+            out += [intro, ""]
+        out += ["| Message | Kind | Meaning | What to do |", "|---|---|---|---|"]
+        for name, meaning, action in entries:
+            text, severity = catalogue[name]
+            out.append("| %s | %s | %s | %s |" % (shown_text(text), KIND_WORDS[severity], meaning, action or "-"))
+    return "\n".join(out) + "\n"
+
+
+def write_or_check(path: pathlib.Path, text: str) -> None:
+    # With --check, only compares: the committed file must be what this
+    # script makes of its table.
+    if "--check" not in sys.argv[1:]:
+        path.write_text(text, encoding="utf-8")
+    elif not path.exists() or path.read_text(encoding="utf-8") != text:
+        raise SystemExit("%s is not what %s makes: run it and commit the result" % (path.name, pathlib.Path(__file__).name))
 
 
 if __name__ == "__main__":

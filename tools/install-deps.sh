@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, if missing.
 # Extra package names may be given as arguments.
 set -euo pipefail
-want=(cmake g++ make libgtest-dev libc-bin "$@")
+want=(cmake g++ make libgtest-dev libc-bin python3 "$@")
 missing=()
 for p in "${want[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

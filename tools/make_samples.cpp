@@ -1,11 +1,15 @@
 // Writes the sample images into a folder: sample.hdd (two partitions),
-// sample.rom, sample.d88 and hello.mzt, an MZT file to store with W.
+// sample.rom, sample.d88, and two MZT files to store with W: hello.mzt and
+// spacewar.mzt, the MZT file of the samples' GAMES/SPACE WAR, as R writes
+// it (its last-write time the file's stamp).
 //
 //   make_samples OUTPUT-FOLDER
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "host/file.h"
+#include "host/host_path.h"
 #include "support/image_builder.h"
 
 using namespace tarnwick;
@@ -29,6 +33,8 @@ FileOptions at(int year, int month, int day, int hour, int minute, uint16_t load
   return stamped(s[0], s[1], s[2], s[3], load, exec, attribute);
 }
 
+const Bytes kSpaceWar = pattern(12000, 11);
+
 // A volume with a file of every mode and a subdirectory tree.
 void fill(VolumeBuilder& b) {
   const uint32_t root = kRootDirectoryRecord;
@@ -41,7 +47,7 @@ void fill(VolumeBuilder& b) {
   b.add_other(root, "SYSTEM", mode::kSys, at(1993, 9, 10, 11, 12));
   b.add_other(root, "GRAPHICS", mode::kGr, at(1994, 12, 24, 20, 0));
   const uint32_t games = b.add_directory(root, "GAMES", at(1998, 12, 31, 23, 59));
-  b.add_contiguous(games, "SPACE WAR", pattern(12000, 11), mode::kObj, at(2004, 1, 5, 6, 7, 0x2000, 0x2003));
+  b.add_contiguous(games, "SPACE WAR", kSpaceWar, mode::kObj, at(2004, 1, 5, 6, 7, 0x2000, 0x2003));
   const uint32_t tools = b.add_directory(games, "TOOLS", at(2024, 10, 9, 8, 7));
   b.add_contiguous(tools, "EDITOR", pattern(256, 13), mode::kObj, at(2024, 10, 9, 8, 7, 0x1200, 0x1234));
 }
@@ -49,6 +55,20 @@ void fill(VolumeBuilder& b) {
 void save(const std::filesystem::path& dir, const char* name, const Bytes& bytes) {
   write_file((dir / name).string(), bytes);
   std::printf("%s\n", (dir / name).string().c_str());
+}
+
+// An MZT file of an OBJ file: its header, then its bytes.
+Bytes mzt_file(const std::string& name, const Bytes& body, uint16_t load, uint16_t exec) {
+  Bytes mzt(128, 0);
+  mzt[0] = 1;
+  for (size_t i = 0; i < 17; ++i) mzt[1 + i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0x0D;
+  const uint16_t fields[] = {static_cast<uint16_t>(body.size()), load, exec};
+  for (size_t i = 0; i < 3; ++i) {
+    mzt[18 + 2 * i] = static_cast<uint8_t>(fields[i] & 0xFF);
+    mzt[19 + 2 * i] = static_cast<uint8_t>(fields[i] >> 8);
+  }
+  mzt.insert(mzt.end(), body.begin(), body.end());
+  return mzt;
 }
 
 }  // namespace
@@ -77,18 +97,11 @@ int main(int argc, char** argv) {
   fill(fd);
   save(dir, "sample.d88", make_d88_image(fd.take()));
 
-  Bytes mzt(128, 0);
-  const std::string name = "HELLO WORLD";
-  mzt[0] = 1;
-  for (size_t i = 0; i < 17; ++i) mzt[1 + i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0x0D;
-  const Bytes body = pattern(600, 42);
-  mzt[18] = static_cast<uint8_t>(body.size() & 0xFF);
-  mzt[19] = static_cast<uint8_t>(body.size() >> 8);
-  mzt[20] = 0x00;
-  mzt[21] = 0x12;
-  mzt[22] = 0x00;
-  mzt[23] = 0x12;
-  mzt.insert(mzt.end(), body.begin(), body.end());
-  save(dir, "hello.mzt", mzt);
+  save(dir, "hello.mzt", mzt_file("HELLO WORLD", pattern(600, 42), 0x1200, 0x1200));
+  save(dir, "spacewar.mzt", mzt_file("SPACE WAR", kSpaceWar, 0x2000, 0x2003));
+  if (!native_host().set_time(HostPath::from_argument((dir / "spacewar.mzt").string()), HostTime{2004, 1, 5, 6, 7})) {
+    std::fprintf(stderr, "make_samples: cannot set the time of spacewar.mzt\n");
+    return 1;
+  }
   return 0;
 }

@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 #include <utility>
 
-#include "output/name_text.h"
+#include "app/commands.h"
+#include "volume/path_text.h"
 
 #ifndef TARNWICK_VERSION
 #define TARNWICK_VERSION "0"
@@ -16,30 +18,27 @@ namespace {
 
 // The list path buffer of the machine's tool holds 255 characters.
 constexpr size_t kListPathMax = 255;
-constexpr int kAnyCount = 1 << 30;
-
-// How many arguments each command takes, counting the command as the
-// first, and how the usage says it.
-struct Shape {
-  char letter;
-  int min_count;
-  int max_count;
-  const char* counts;
-};
-constexpr Shape kShapes[] = {
-    {'L', 2, kAnyCount, "2-4"}, {'R', 5, 5, "5"}, {'X', 5, 5, "5"}, {'W', 5, 5, "5"}, {'I', 5, 5, "5"},
-    {'D', 4, 4, "4"},           {'M', 4, 4, "4"}, {'K', 4, 4, "4"}, {'A', 5, 5, "5"}, {'F', 2, 3, "2-3"},
-    {'C', 4, 4, "4"},           {'T', 3, 3, "3"},
-};
-
-const Shape* shape_of(char letter) {
-  for (const Shape& s : kShapes) {
-    if (s.letter == letter) return &s;
-  }
-  return nullptr;
-}
 
 char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
+// True when `word`, the command after its V, names the command `c`.
+bool names_command(const Command& c, std::string_view word) {
+  if (word.size() == 1 || c.names.empty()) return true;
+  for (std::string_view rest = c.names; !rest.empty();) {
+    const size_t blank = std::min(rest.find(' '), rest.size());
+    if (same_ignoring_case(word, rest.substr(0, blank))) return true;
+    rest.remove_prefix(std::min(blank + 1, rest.size()));
+  }
+  return false;
+}
 
 // Applies one short option letter; false for a letter the tool does not know.
 bool short_option(char letter, Options& o) {
@@ -148,14 +147,15 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
     at = 1;
   }
   line.letter = at < command.size() ? upper(command[at]) : '\0';
-  const Shape* shape = shape_of(line.letter);
-  if (!shape) fail(line, UsageFault::kUnknownCommand, std::string(command));
-  if (shape && line.letter != 'L' && !line.options.list_only.empty()) {
+  const Command* known = find_command(line.letter);
+  if (known && !names_command(*known, command.substr(at))) known = nullptr;
+  if (!known) fail(line, UsageFault::kUnknownCommand, std::string(command));
+  if (known && line.letter != 'L' && !line.options.list_only.empty()) {
     fail(line, UsageFault::kOnlyForList, line.options.list_only);
   }
-  if (shape && (count < shape->min_count || count > shape->max_count)) {
+  if (known && (count < known->min_count || count > known->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
-    line.counts = shape->counts;
+    line.counts = known->counts;
   }
   if (line.letter == 'T') {
     // SOURCE and TARGET, host files both: no image and no PART.

@@ -1,119 +1,20 @@
 #include "app/frontend.h"
 
-#include <cctype>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/command_line.h"
+#include "app/commands.h"
 #include "app/listing.h"
-#include "commands/check.h"
-#include "commands/convert.h"
-#include "commands/delete.h"
-#include "commands/directory.h"
-#include "commands/extract.h"
-#include "commands/format.h"
-#include "commands/import.h"
-#include "commands/list.h"
-#include "commands/run_context.h"
-#include "commands/store.h"
-#include "commands/store_tree.h"
-#include "commands/tape.h"
-#include "commands/tree.h"
-#include "containers/image.h"
+#include "containers/container.h"
 #include "containers/image_file.h"
-#include "host/user_text.h"
-#include "output/name_text.h"
-#include "volume/path.h"
-#include "volume/volume.h"
+#include "operations/session.h"
+#include "volume/path_text.h"
 
 namespace tarnwick {
 
 namespace {
-
-// A command's work on the loaded volume. True when it changed the volume,
-// which is then saved.
-using Handler = bool (*)(RunContext& ctx, const std::string& path, const std::string& host_file);
-
-// What D, M and K say once the save succeeded.
-using Confirmation = Message<Severity::kInfo, arg::Path>;
-
-struct Command {
-  char letter;
-  Access access;              // the lock goes with it: shared or exclusive
-  Handler handler;            // nothing: the run loads and checks the image only
-  const Confirmation* saved;  // said with the path once the save succeeded, if any
-  bool makes_names = false;   // PATH names what the command creates
-};
-
-// A PATH that leads nowhere gives no document.
-bool handle_list(RunContext& ctx, const std::string& path, const std::string&) {
-  const Listing listing = list_entries(ctx.vol, directory_path(path), ctx.recursive);
-  ctx.con.show(listing.lines);
-  if (!ctx.json) {
-    Report lines(ctx.con.verbose);
-    report_listing(listing, ctx.long_listing, lines);
-    ctx.con.show(lines);
-  } else if (listing.where.fault != PathFault::kDirectoryMissing) {
-    ctx.con.data(listing_document(ctx.image_name, ctx.image->container(), *ctx.check, listing));
-  }
-  return false;
-}
-bool handle_extract(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  command_extract(ctx, path, host_file);
-  return false;
-}
-bool handle_store(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  return command_store(ctx, path, host_file);
-}
-bool handle_delete(RunContext& ctx, const std::string& path, const std::string&) {
-  return command_delete(ctx, path);
-}
-bool handle_import(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  return command_import(ctx, path, host_file);
-}
-bool handle_make_directory(RunContext& ctx, const std::string& path, const std::string&) {
-  return make_directory(ctx, path);
-}
-bool handle_remove_directory(RunContext& ctx, const std::string& path, const std::string&) {
-  return remove_directory(ctx, path);
-}
-bool handle_extract_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  command_extract_tree(ctx, path, host_file);
-  return false;
-}
-bool handle_store_tree(RunContext& ctx, const std::string& path, const std::string& host_file) {
-  std::optional<std::vector<std::string>> stored = command_store_tree(ctx, path, host_file);
-  if (!stored) return false;
-  ctx.after_save = [&con = ctx.con, lines = std::move(*stored)] { report_stored_tree(con, lines); };
-  return true;
-}
-
-bool handle_convert(RunContext& ctx, const std::string&, const std::string& new_image) {
-  command_convert(ctx, *ctx.image, new_image);
-  return false;
-}
-
-// Every command letter, once. F's check of the disk it made only reads it.
-constexpr Command kCommands[] = {
-    {'L', Access::kRead, handle_list, nullptr},
-    {'R', Access::kRead, handle_extract, nullptr},
-    {'X', Access::kRead, handle_extract_tree, nullptr},
-    {'W', Access::kWrite, handle_store, nullptr, true},
-    {'I', Access::kWrite, handle_import, nullptr},
-    {'D', Access::kWrite, handle_delete, &msg::kDeleted},
-    {'M', Access::kWrite, handle_make_directory, &msg::kDirectoryCreated, true},
-    {'K', Access::kWrite, handle_remove_directory, &msg::kDirectoryDeleted},
-    {'A', Access::kWrite, handle_store_tree, nullptr, true},
-    {'F', Access::kRead, nullptr, nullptr},
-    {'C', Access::kRead, handle_convert, nullptr},
-};
-
-const Command& find_command(char letter) {
-  for (const Command& c : kCommands) {
-    if (c.letter == letter) return c;
-  }
-  return kCommands[0];  // the command line let no other letter through
-}
 
 // Shows what a step said and gives its result; the report starts afresh.
 bool say(Console& con, bool result, Report& said) {
@@ -135,21 +36,6 @@ void echo_arguments(Console& con, const CommandLine& a) {
   con.trace(msg::kEchoHostFile, or_null(a.host_file));
 }
 
-// Runs the command on the loaded volume and saves it where the command
-// changed it. A failed save is reported and never confirmed.
-void run_command(const CommandLine& a, const Command& c, RunContext& ctx, Image& image) {
-  if (!c.handler) return;
-  const std::string path = a.path.value_or("");
-  const std::string host_file = a.host_file.value_or("");
-  if (!c.handler(ctx, path, host_file)) return;
-  Report saving;
-  const bool saved = image.save(saving);
-  ctx.con.show(saving);
-  if (!saved) return;
-  if (c.saved) ctx.con.out(*c.saved, path);
-  if (ctx.after_save) ctx.after_save();
-}
-
 // The closing sequence of every run that gets past the command line: 0
 // when the run did what was asked, 1 when something failed.
 int finish(Console& con) {
@@ -158,155 +44,131 @@ int finish(Console& con) {
   return con.failure_reported() ? kExitFailure : 0;
 }
 
-// True when the image is a D88 file of several disks, whose PART is a disk
-// number rather than 1 or 2. Only the headers are read, unlocked: no save
-// ever changes them.
-bool has_several_disks(Host& host, const std::string& name) {
-  std::unique_ptr<File> file = host.open(HostPath::from_argument(name), OpenMode::kRead);
-  if (!file) return false;
-  Report quiet;
+int wrong_usage(const CommandLine& a, Console& con) {
+  report_usage(a, con);
+  return kExitWrongUsage;
+}
+
+// A PART other than 1 or 2 is a disk number when the image is a D88 file of
+// several disks: judged on the file as it was opened, before anything is
+// restored (no save changes the disk headers), the command line then read
+// again. False when the PART does not fit after all.
+bool part_fits(CommandLine& a, int argc, const char* const argv[], bool utf8_paths, ImageFile* file) {
+  Report unsaid;
   Container container;
-  const bool several = identify_container(*file, name, quiet, container) && container.several_disks();
-  file->close();
-  return several;
+  if (!file || !identify_container(file->file(), a.image_name, unsaid, container) || !container.several_disks()) {
+    return false;
+  }
+  a = parse_command_line(argc, argv, utf8_paths, true);
+  return a.fault == UsageFault::kNone;
 }
 
-// The command line, PART read as a disk number when the image holds
-// several disks.
-CommandLine read_command_line(int argc, const char* const argv[], Console& con, Host& host) {
-  CommandLine a = parse_command_line(argc, argv, con.utf8_paths());
-  if (a.fault == UsageFault::kPart && a.options.answer == Options::Answer::kNone &&
-      has_several_disks(host, a.image_name)) {
-    a = parse_command_line(argc, argv, con.utf8_paths(), true);
+// The volume the run works on (see Image::load), or nothing when the run
+// ends here: C's image is no floppy disk's, L without PART has listed the
+// disks of a file of several, or PART names none of them.
+std::optional<int> choose_volume(Run& run, const Command& c, Report& said) {
+  const CommandLine& a = run.line;
+  Session& session = *run.session;
+  const Container& container = session.container();
+  if (c.floppy_only && !container.floppy()) {
+    said.err(msg::kNotFloppy, a.image_name);
+    return std::nullopt;
   }
-  return a;
-}
-
-// The volume the run works on (see Image::load), or nothing when the
-// run ends here: L without PART has listed the disks of a file of several,
-// or PART names none of them.
-std::optional<int> choose_volume(const CommandLine& a, Image& image, Console& con) {
-  const Container& container = image.container();
-  if (!container.several_disks()) {
-    // Read as a disk number for a file that held several disks when the
-    // command line was read, and has changed since.
-    if (a.part && *a.part != "1" && *a.part != "2") {
-      con.err(msg::kPartOneOrTwo);
-      return std::nullopt;
-    }
-    return a.partition_index;
-  }
+  if (!container.several_disks()) return a.partition_index;
   const unsigned count = static_cast<unsigned>(container.disks.size());
   if (!a.part) {
     if (a.options.json) {
-      con.data(disks_document(a.image_name, image.disks()));
-      return std::nullopt;
+      run.con.data(disks_document(a.image_name, session.disks()));
+    } else {
+      report_d88_disks(session.disks(), said);
     }
-    Report disks;
-    report_d88_disks(image.disks(), disks);
-    con.show(disks);
     return std::nullopt;
   }
   const std::optional<unsigned> disk = disk_number(*a.part);
   if (!disk || *disk > count) {
-    con.err(msg::kNoSuchDisk, *a.part, count);
+    said.err(msg::kNoSuchDisk, *a.part, count);
     return std::nullopt;
   }
   return static_cast<int>(*disk - 1);
 }
 
-// The check before the command, the command and its save, the check after
-// it, on the loaded volume. The volume's pages are read as the check and
-// the command need them. Should the image file be cut short under the run,
-// what they printed from bytes that were not the volume's is taken back,
-// the image is reported as a short image is at loading, and nothing is
-// written.
-// What the run printed from the volume's pages is held back until they
-// are known good: then it is shown; else it is taken back and the image is
-// reported as one that cannot be loaded (false).
-bool release_output(Console& con, const Image& image) {
-  if (!image.read_failed()) {
-    con.release();
-    return true;
+// The command on the loaded volume as every command runs (Session::run),
+// then what it said, L's document in its place among the lines.
+void run_loaded(Run& run, const Command& c) {
+  const Session::Work work = [&run, &c](const CheckReport& before, Report& rep) -> std::optional<Change> {
+    return c.handler ? c.handler(run, before, rep) : std::nullopt;
+  };
+  Report said(run.line.verbose);
+  const Ran ran = run.session->run(c.access, work, said);
+  const bool with_document = run.document && !ran.read_failed;
+  const std::vector<Line>& lines = said.lines();
+  for (size_t i = 0; i <= lines.size(); ++i) {
+    if (with_document && i == run.document_at) run.con.data(*run.document);
+    if (i < lines.size()) run.con.show(lines[i]);
   }
-  con.discard();
-  Report failure;
-  report_load_failure(failure, image.container());
-  con.show(failure);
-  return false;
 }
 
-void run_loaded(const CommandLine& a, const Command& c, Console& con, Host& host, Image& image) {
-  Volume& vol = image.volume();
-  con.hold();
-  const CheckReport before = sanity_check(vol, con.verbose);
-  con.show(before.lines);
-  const bool sound = before.sound;
-  HostTime host_time;
-  RunContext ctx{con, host, vol, host_time, a.image_name, a.options.long_listing, a.options.basic, a.options.text};
-  ctx.image = &image;
-  ctx.recursive = a.options.recursive;
-  ctx.json = a.options.json;
-  ctx.check = &before;
-  // A raw image's size is shared by other machines' dumps: it is written
-  // only when the check found it sound.
-  const bool refused = c.access == Access::kWrite && image.container().kind == ContainerKind::kRaw && !sound;
-  if (refused) con.err(msg::kRawNotWritten, a.image_name);
-  if (!vol.read_failed() && !refused) run_command(a, c, ctx, image);
-  if (release_output(con, image) && !refused) con.show(sanity_check(vol, con.verbose).lines);
+// The image from its identification to its closing.
+void run_image(Run& run, const Command& c, std::unique_ptr<ImageFile> file) {
+  Console& con = run.con;
+  Session session(std::move(file), c.access, run.text_files());
+  run.session = &session;
+  Report said(run.line.verbose);
+  if (say(con, session.identify(said), said)) {
+    const std::optional<int> index = choose_volume(run, c, said);
+    con.show(said);
+    said.drop_from(0);
+    if (index && say(con, session.load(*index, said), said)) run_loaded(run, c);
+  }
+  say(con, session.close(said), said);
 }
 
-// T converts host files alone: no image, no check. Its closing line goes
-// to the error stream when TARGET is standard output.
-int run_tape(const CommandLine& a, Console& con, Host& host) {
-  if (host.writes_standard_output(HostPath::from_argument(a.target))) con.divert_output();
-  command_tape(con, host, a.source, a.target);
-  return finish(con);
+// Everything before the image opens that can end the run: PATH turned
+// into the volume's bytes, the arguments traced, the command's own step.
+bool before_opening(Run& run, const Command& c, CommandLine& a) {
+  Console& con = run.con;
+  if (a.path) {
+    const std::optional<std::string> bytes = path_argument(*a.path, con.utf8_paths());
+    if (!bytes) {
+      con.err(msg::kPathNotShiftJis, *a.path);
+      return false;
+    }
+    a.path = *bytes;
+  }
+  echo_arguments(con, a);
+  Report said(a.verbose);
+  return !c.before_open || say(con, c.before_open(run, said), said);
 }
 
 }  // namespace
 
 int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
-  CommandLine a = read_command_line(argc, argv, con, host);
+  CommandLine a = parse_command_line(argc, argv, con.utf8_paths());
   if (answer_help_or_version(a, con)) return 0;
-  if (a.fault != UsageFault::kNone) {
-    report_usage(a, con);
-    return kExitWrongUsage;
+  // A PART that names no partition may name a disk: the image is opened to
+  // tell, and what its opening said is dropped when it does not.
+  const bool part_to_judge = a.fault == UsageFault::kPart;
+  if (a.fault != UsageFault::kNone && !part_to_judge) return wrong_usage(a, con);
+  const Command& c = *find_command(a.letter);
+  Report opening(a.verbose);
+  std::unique_ptr<ImageFile> file;
+  if (part_to_judge) {
+    file = ImageFile::open_locked(host, opening, a.image_name, c.access);
+    if (!part_fits(a, argc, argv, con.utf8_paths(), file.get())) return wrong_usage(a, con);
   }
   con.verbose = a.verbose;
-  // Standard output that carries the document carries nothing else.
+  // Standard output that carries a document or a file carries nothing else.
   if (a.options.json) con.keep_output_for_data();
-  if (a.letter == 'T') return run_tape(a, con, host);
-  const Command& c = find_command(a.letter);
-  // Standard output that carries R's file carries nothing else.
-  if (a.letter == 'R' && host.writes_standard_output(HostPath::from_argument(*a.host_file))) con.divert_output();
-  // A PATH typed as text becomes the volume's bytes before anything opens.
-  const std::string typed_path = a.path.value_or("");
-  if (a.path && !convert_path_argument(*a.path, con)) return finish(con);
-  // A name field ends at its first 0x0D: a name holding one could never
-  // be reached again. (A PATH typed as UTF-8 holds none: its 0x0D are the
-  // '/' of names.)
-  if (c.makes_names && !con.utf8_paths() && a.path && a.path->find(static_cast<char>(kNameEnd)) != std::string::npos) {
-    con.err(msg::kPathNotShiftJis, typed_path);
+  const std::string data = c.data == DataOut::kTarget ? a.target : a.host_file.value_or("");
+  if (c.data != DataOut::kNone && host.writes_standard_output(HostPath::from_argument(data))) con.divert_output();
+  Run run{a, con, host, nullptr, std::nullopt, 0};
+  if (!c.needs_image) {
+    say(con, c.before_open(run, opening), opening);
     return finish(con);
   }
-  echo_arguments(con, a);
-
-  // F makes the image; the run then loads and checks it as any other.
-  if (a.letter == 'F' && !command_format(con, host, a.image_name)) return finish(con);
-  if (a.letter == 'C' && !check_new_image(con, host, *a.host_file)) return finish(con);
-
-  Report opening;
-  std::unique_ptr<ImageFile> file = ImageFile::open(host, opening, a.image_name, c.access);
-  if (!say(con, file != nullptr, opening)) return finish(con);
-  Image image(std::move(file), c.access);
-  if (say(con, image.identify(opening), opening)) {
-    const bool floppy = image.container().floppy();
-    if (a.letter == 'C' && !floppy) con.err(msg::kNotFloppy, a.image_name);
-    const std::optional<int> index = a.letter == 'C' && !floppy ? std::nullopt : choose_volume(a, image, con);
-    if (index && say(con, image.load(*index, opening), opening)) run_loaded(a, c, con, host, image);
-  }
-  say(con, image.close(opening), opening);
+  if (!before_opening(run, c, a)) return finish(con);
+  if (!file) file = ImageFile::open_locked(host, opening, a.image_name, c.access);
+  if (say(con, file && file->settle(opening), opening)) run_image(run, c, std::move(file));
   return finish(con);
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/check.h"
-#include "commands/list.h"
+#include "operations/check.h"
+#include "operations/list.h"
 #include "containers/container.h"
 #include "containers/d88_disks.h"
 #include "output/report.h"

@@ -79,6 +79,7 @@ bool identify_container(File& image, const std::string& image_name, Report& rep,
   if (!known) {
     rep.err(msg::kUnsupportedImage, image_name);
     rep.err(msg::kNotAnyImage, image_name);
+    if (reads_as_rom_image(image, container.file_size)) rep.err(msg::kRomNeedsItsName);
     return false;
   }
   if (container.kind == ContainerKind::kD88) {
@@ -133,6 +134,40 @@ bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& 
     }
   }
   return false;
+}
+
+namespace {
+
+// Where record `r` of the loaded volume starts in the image file; its 256
+// bytes follow.
+uint64_t record_offset(const Container& container, uint32_t r) {
+  const uint64_t at = uint64_t{r} * kRecordSize;
+  switch (container.kind) {
+    case ContainerKind::kHdd: return container.partition_offset + at;
+    case ContainerKind::kRom: return at;
+    case ContainerKind::kRaw: return raw_file_offset(container.raw_order, at);
+    case ContainerKind::kD88: break;
+  }
+  const uint32_t track = r / static_cast<uint32_t>(d88::kSectorsUsed);
+  return container.disk.offset + container.d88.track_offset(d88::d88_track_of(static_cast<int>(track))) +
+         uint64_t{r % static_cast<uint32_t>(d88::kSectorsUsed)} * d88::kSectorSpan + d88::kSectorHeaderSize;
+}
+
+}  // namespace
+
+void plan_bound_records(const Container& container, const std::vector<bool>& bound, SavePlan& plan) {
+  if (container.kind == ContainerKind::kD88) {
+    for (const DiskSpan& disk : container.disks) plan.unchanged.push_back({disk.offset, D88Header::kSize});
+  }
+  for (uint32_t r = 0; r < bound.size(); ++r) {
+    if (!bound[r]) continue;
+    const uint64_t at = record_offset(container, r);
+    if (!plan.unchanged.empty() && plan.unchanged.back().offset + plan.unchanged.back().length == at) {
+      plan.unchanged.back().length += kRecordSize;
+    } else {
+      plan.unchanged.push_back({at, kRecordSize});
+    }
+  }
 }
 
 }  // namespace tarnwick

@@ -72,4 +72,10 @@ void report_load_failure(Report& rep, const Container& container);
 bool plan_save(File& image, Pager& pager, const Container& container, SavePlan& plan,
                const std::vector<bool>* unused = nullptr);
 
+// Adds to the plan, as unchanged spans, where in the image file the
+// records `bound` marks (bound_records of the volume) lie, and in a D88
+// file every disk's header, which tells where the disks and their tracks
+// are.
+void plan_bound_records(const Container& container, const std::vector<bool>& bound, SavePlan& plan);
+
 }  // namespace tarnwick

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "volume/volume.h"
 
@@ -33,16 +34,24 @@ class FilePages final : public PageSource {
   uint64_t base_;
 };
 
+// The size of the volume whose system record is at `base` + 0xF00, when
+// the record describes a sound volume of at most `limit` bytes.
+std::optional<uint64_t> volume_size_at(File& image, uint64_t base, uint64_t limit) {
+  uint8_t system[kRecordSize];
+  if (image.read_at(base + kSystemRecord * kRecordSize, system, sizeof system) != sizeof system) return std::nullopt;
+  const Geometry g = geometry_from_system_record(system);
+  const uint64_t size = uint64_t(g.total_blocks) * uint64_t(g.bytes_per_block);
+  if (size == 0 || size > limit || !geometry_is_sound(g, size / kRecordSize)) return std::nullopt;
+  return size;
+}
+
 // Reads the system record at `base` + 0xF00 and sets up the pager over the
 // volume from `base` on. `limit` bounds the volume's end (partition 1 must
 // not reach into partition 2). The file must hold the whole volume.
 std::unique_ptr<Pager> load_volume_at(File& image, uint64_t base, uint64_t limit, MemoryHint hint) {
-  uint8_t system[kRecordSize];
-  if (image.read_at(base + kSystemRecord * kRecordSize, system, sizeof system) != sizeof system) return nullptr;
-  const Geometry g = geometry_from_system_record(system);
-  const uint64_t size = uint64_t(g.total_blocks) * uint64_t(g.bytes_per_block);
-  if (size == 0 || size > limit) return nullptr;
-  if (!geometry_is_sound(g, size / kRecordSize)) return nullptr;
+  const std::optional<uint64_t> found = volume_size_at(image, base, limit);
+  if (!found) return nullptr;
+  const uint64_t size = *found;
   // The file must hold the whole volume: its last byte is read to see.
   uint8_t last = 0;
   if (image.read_at(base + size - 1, &last, 1) != 1) return nullptr;
@@ -90,6 +99,10 @@ std::unique_ptr<Pager> load_hdd_partition(File& image, int partition_index, Cont
 
 std::unique_ptr<Pager> load_rom_image(File& image, MemoryHint hint) {
   return load_volume_at(image, 0, UINT64_MAX, std::move(hint));
+}
+
+bool reads_as_rom_image(File& image, uint64_t size) {
+  return size != 0 && size % kRecordSize == 0 && volume_size_at(image, 0, size);
 }
 
 }  // namespace tarnwick

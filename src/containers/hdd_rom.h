@@ -41,10 +41,14 @@ std::unique_ptr<Pager> load_hdd_partition(File& image, int partition_index, Cont
 // The pager over a ROM image's volume, from byte 0.
 std::unique_ptr<Pager> load_rom_image(File& image, MemoryHint hint = {});
 
+// True when a file of `size` bytes, a whole number of records, is a volume
+// load_rom_image takes: its system record describes a volume the file holds.
+bool reads_as_rom_image(File& image, uint64_t size);
+
 // The plan of an HDD or ROM save: the pages the command changed, each run of
 // them one stretch at `base` (the partition's offset, 0 for a ROM image)
 // plus its offset in the volume. The bytes are the pager's own. With
-// `unused` (unused_records of the volume as loaded), the pages whose records
+// `unused` (VolumeUse::unused of the volume as loaded), the pages whose records
 // are all unused make fresh stretches of their own.
 bool plan_volume_save(Pager& pager, uint64_t base, SavePlan& plan, const std::vector<bool>* unused = nullptr);
 

@@ -32,22 +32,27 @@ bool Image::load(int index, Report& rep) {
   if (!pager_) return false;
   volume_.emplace(*pager_);
   // Taken before any command changes the volume: what the file holds now.
-  if (writes_) unused_ = unused_records(*volume_);
+  if (writes_) use_ = volume_use(*volume_);
   return true;
+}
+
+void Image::expect_filling() {
+  pager_->advise([&store = *store_](void* p, size_t n) { store.prefer_large_pages(p, n); });
 }
 
 bool Image::save(Report& rep) {
   // Bytes that could not be read are not the volume's: nothing is written.
   if (pager_->read_failed()) return false;
   SavePlan plan;
-  const bool planned = plan_save(store_->file(), *pager_, container_, plan, writes_ ? &unused_ : nullptr);
+  const bool planned = plan_save(store_->file(), *pager_, container_, plan, writes_ ? &use_.unused : nullptr);
   // Planning may read pages too (a D88 save rebuilds whole tracks).
   if (pager_->read_failed()) return false;
   if (!planned) {
     report_write_failed(rep, store_->name(), "");
     return false;
   }
-  return store_->write(plan.stretches, rep);
+  if (writes_) plan_bound_records(container_, bound_records(*volume_, use_), plan);
+  return store_->write(plan, rep);
 }
 
 }  // namespace tarnwick

@@ -14,6 +14,7 @@
 #include "containers/d88_disks.h"
 #include "containers/image_store.h"
 #include "output/report.h"
+#include "volume/edit.h"
 #include "volume/pager.h"
 #include "volume/volume.h"
 
@@ -42,6 +43,10 @@ class Image {
   bool load(int index, Report& rep);
   // The loaded volume.
   Volume& volume() { return *volume_; }
+  // Said by a command about to fill much of the volume's memory (A): the
+  // store is asked to hold it in large pages, which take far fewer page
+  // faults (and hold the whole of each 2 MiB touched).
+  void expect_filling();
   // True when a page of the volume could not be read (the file was cut
   // short under the run): what was said from the volume's bytes was not
   // the image's, and the volume is never saved.
@@ -67,8 +72,8 @@ class Image {
   Container container_;
   std::unique_ptr<Pager> pager_;
   std::optional<Volume> volume_;
-  // The records the volume as loaded does not use (for writing only).
-  std::vector<bool> unused_;
+  // What the volume as loaded uses (for writing only).
+  VolumeUse use_;
 };
 
 }  // namespace tarnwick

@@ -23,6 +23,12 @@ void ImageFile::locate() {
 }
 
 std::unique_ptr<ImageFile> ImageFile::open(Host& host, Report& rep, const std::string& name, Access access) {
+  std::unique_ptr<ImageFile> image = open_locked(host, rep, name, access);
+  if (image && !image->settle(rep)) return nullptr;
+  return image;
+}
+
+std::unique_ptr<ImageFile> ImageFile::open_locked(Host& host, Report& rep, const std::string& name, Access access) {
   const bool writes = access == Access::kWrite;
   std::string reason;
   std::unique_ptr<File> file = host.open(HostPath::from_argument(name), writes ? OpenMode::kUpdate : OpenMode::kRead, &reason,
@@ -34,26 +40,31 @@ std::unique_ptr<ImageFile> ImageFile::open(Host& host, Report& rep, const std::s
   if (const std::optional<std::string> why = file->lock_unavailable()) {
     rep.err(msg::kCannotLock, name.c_str(), why->c_str());
   }
-  // No journal can keep the file's other names whole: each would need its
-  // own, and a save through one name cannot know of the others.
-  if (writes && file->link_count() > 1) {
-    rep.err(msg::kImageHasManyNames, name.c_str());
-    file->close();
-    return nullptr;
-  }
   std::unique_ptr<ImageFile> image(new ImageFile(host, name, std::move(file)));
   image->writes_ = writes;
-  image->locate();
-  if (!image->recover(access, rep)) {
-    image->close(rep);
-    return nullptr;
-  }
   return image;
 }
 
+bool ImageFile::settle(Report& rep) {
+  // No journal can keep the file's other names whole: each would need its
+  // own, and a save through one name cannot know of the others.
+  if (writes_ && file_->link_count() > 1) {
+    rep.err(msg::kImageHasManyNames, name_.c_str());
+    file_->close();
+    file_.reset();
+    return false;
+  }
+  locate();
+  if (!recover(rep)) {
+    close(rep);
+    return false;
+  }
+  return true;
+}
+
 // Deals with what lies at the journal's name before the volume is loaded.
-bool ImageFile::recover(Access access, Report& rep) {
-  const bool writes = access == Access::kWrite;
+bool ImageFile::recover(Report& rep) {
+  const bool writes = writes_;
   std::string reason;
   const JournalFile found = find_journal(host_, journal_, &reason);
   if (found != JournalFile::kOurs) {
@@ -171,15 +182,28 @@ std::unique_ptr<ImageFile> ImageFile::create(Host& host, Report& rep, const std:
   return image;
 }
 
+bool ImageFile::write_new(Host& host, Report& rep, const std::string& name, const std::function<bool(File&)>& fill) {
+  std::unique_ptr<ImageFile> image = create(host, rep, name);
+  if (!image) return false;
+  bool written = fill(image->file()) && image->file().sync();
+  written = image->close(rep) && written;
+  if (!written) {
+    const std::string reason = image->failure_text();
+    image->discard();  // no partial image stays behind
+    report_write_failed(rep, name, reason);
+  }
+  return written;
+}
+
 void ImageFile::discard() {
   Report unsaid;
   close(unsaid);
   host_.remove_file(HostPath::from_argument(name_));
 }
 
-bool ImageFile::write(std::span<const Stretch> stretches, Report& rep) {
+bool ImageFile::write(const SavePlan& plan, Report& rep) {
   std::string reason;
-  if (!write_journaled(host_, journal_, *file_, stretches, &reason)) {
+  if (!write_journaled(host_, journal_, *file_, plan.stretches, plan.unchanged, &reason)) {
     report_write_failed(rep, name_, reason);
     return false;
   }

@@ -4,6 +4,7 @@
 // journal beside the real file, under which a save writes what changed.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,12 +25,25 @@ class ImageFile final : public ImageStore {
   // cannot go on.
   static std::unique_ptr<ImageFile> open(Host& host, Report& rep, const std::string& name, Access access);
 
+  // open() in two halves, for a run that judges the file before it is
+  // restored: the file opened with its lock, nothing read yet; then the
+  // refusal of a file of several names for writing and the recovery, false
+  // (the file closed) after saying why the run cannot go on.
+  static std::unique_ptr<ImageFile> open_locked(Host& host, Report& rep, const std::string& name, Access access);
+  bool settle(Report& rep);
+
   // Creates a new image file, which must not exist yet, locked for
   // writing. A journal of ours left at its journal's name (by an image of
   // that name that is gone) is deleted; anything else there refuses the
   // creation, the new file removed again. Nothing, after the failure has
   // been said, when the file cannot be made.
   static std::unique_ptr<ImageFile> create(Host& host, Report& rep, const std::string& name);
+
+  // Creates the image file `name` as create() does and has `fill` write it
+  // from offset 0. The file is synced; when anything fails the failure is
+  // said and the file removed again, so no partial image stays behind.
+  // True when the image is written.
+  static bool write_new(Host& host, Report& rep, const std::string& name, const std::function<bool(File&)>& fill);
 
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
@@ -38,9 +52,11 @@ class ImageFile final : public ImageStore {
 
   File& file() override { return *file_; }
   const std::string& name() const override { return name_; }
-  // Writes the stretches under the journal, safe from crashes.
-  bool write(std::span<const Stretch> stretches, Report& rep) override;
+  // Writes the plan's stretches under the journal, safe from crashes, the
+  // journal binding its unchanged runs too.
+  bool write(const SavePlan& plan, Report& rep) override;
   void prepare_for_writing(void* p, size_t n) override { host_.prepare_for_writing(p, n); }
+  void prefer_large_pages(void* p, size_t n) override { host_.prefer_large_pages(p, n); }
   // Closes the file, letting go of its lock.
   bool close(Report& rep) override;
 
@@ -54,7 +70,7 @@ class ImageFile final : public ImageStore {
 
   // Finds the real name and the journal's name beside it.
   void locate();
-  bool recover(Access access, Report& rep);
+  bool recover(Report& rep);
   // Reopens an image opened for reading to play its journal back; false
   // after saying why the run cannot go on.
   bool reopen_to_restore(bool& writable, Report& rep);

@@ -30,12 +30,14 @@ class ImageStore {
   virtual File& file() = 0;
   // The name every message gives the image: as the user gave it.
   virtual const std::string& name() const = 0;
-  // Writes the stretches over the image's bytes; false, after saying why,
-  // when they could not all be written (the file store then leaves the
-  // image as it was, or as a later run brings it back to).
-  virtual bool write(std::span<const Stretch> stretches, Report& rep) = 0;
-  // A hint that [p, p + n) is about to be filled (host/file.h).
+  // Writes the save's stretches over the image's bytes; false, after
+  // saying why, when they could not all be written (the file store then
+  // leaves the image as it was, or as a later run brings it back to).
+  virtual bool write(const SavePlan& plan, Report& rep) = 0;
+  // Hints that [p, p + n) is about to be filled, and that it will be
+  // filled far and wide (host/file.h).
   virtual void prepare_for_writing(void* p, size_t n) = 0;
+  virtual void prefer_large_pages(void*, size_t) {}
   // Lets go of the bytes; false, after saying why, when a write failed
   // there.
   virtual bool close(Report& rep) = 0;

@@ -21,30 +21,48 @@
 // the run refused.
 //
 // Fresh sectors (those over records the old volume did not use, where a
-// file's new data goes) keep a CRC-32 of their new bytes instead of the
+// file's new data goes) keep a digest of their new bytes instead of the
 // bytes, so that storing a file costs one write of its data rather than
 // three; the digest still tells whether the sector holds what the save
-// wrote.
+// wrote. A sector's digest is the low 32 bits of its XXH64 (seed 0).
+//
+// The sectors a save writes are not all that tell the states it leaves
+// from later ones. The journal also binds, each by its digest, sectors the
+// save leaves as they are (unchanged runs): those of the records that say
+// where files are (records 0-23, every directory, every BRD index record),
+// those of the records the files held in the blocks the save frees, and in
+// a D88 file every disk's header. A later state of the file in which any
+// of them changed (a freed block taken again, even by an empty file that
+// writes nothing there, since its entry changes a directory; a raw write
+// over them) is not one the save left, and the journal is refused. What a
+// later state may change unseen is the data of files the save leaves
+// alone, blocks free before and after it, and the bytes outside the volume
+// (another partition or disk): playing the journal back leaves them as
+// they are, and the volume's files are the old volume's, where they were.
 //
 // Journal file (numbers little-endian):
 //   POSITION  LENGTH  CONTENTS
 //   0         8       "TWJOURNL"
-//   8         4       version, 4
+//   8         4       version, 5
 //   12        4       number of runs
 //   16        8       the image file's size (a save never changes it)
-//   24        ...     per run of sectors: its offset in the image (8 bytes,
-//                     a multiple of 512), its length n (8 bytes), its form
-//                     (1 byte: bit 0, the old bytes are all one byte; bit
-//                     1, a fresh run), its old bytes (n, or that one byte),
-//                     its new bytes (n) or, for a fresh run, the CRC-32 of
-//                     each of its sectors (4 bytes each)
+//   24        ...     per run of sectors, at most 64 KiB: its offset in
+//                     the image (8 bytes, a multiple of 512), its length n
+//                     (8 bytes), its form (1 byte: bit 0, the old bytes are
+//                     all one byte; bit 1, a fresh run; bit 2 alone, an
+//                     unchanged run), its old bytes (n, that one byte, or
+//                     none for an unchanged run), then its new bytes (n)
+//                     or, for a fresh or an unchanged run, the digest of
+//                     each of its sectors as the save leaves it (4 bytes
+//                     each)
 //   end - 4   4       CRC-32 of every byte before it
 //
-// Journals of versions 2 and 3, left by older builds, are still read: their
-// stretches need not be whole sectors, and each part of a stretch within
-// one sector must read wholly old or wholly new. Version 2 has no form
-// byte; a fresh stretch of version 3 keeps no new bytes at all, so only its
-// old bytes are accepted.
+// Journals of versions 2 to 4, left by older builds, are still read, each
+// by what it lists. Version 4 has no unchanged runs, and the digest of a
+// fresh sector is its CRC-32. The stretches of versions 2 and 3 need not be
+// whole sectors, and each part of a stretch within one sector must read
+// wholly old or wholly new. Version 2 has no form byte; a fresh stretch of
+// version 3 keeps no new bytes at all, so only its old bytes are accepted.
 //
 // Only files of ours are ever deleted: a file at the journal's name is one
 // when it is a regular file that is empty, holds a proper prefix of the
@@ -77,16 +95,16 @@ JournalFile find_journal(Host& host, const HostPath& journal, std::string* reaso
 bool remove_journal(Host& host, const HostPath& journal);
 
 // Writes the stretches to the image under the journal's protection, in
-// whole sectors: the journal of the sectors' old and new bytes (synced,
-// its name made durable), then the sectors, a sync of the image, and the
-// journal deleted. True
-// when the save took. False when the journal could not be made (nothing
+// whole sectors: the journal of the sectors' old and new bytes and of the
+// digests of the sectors the `unchanged` spans touch and the stretches do
+// not (synced, its name made durable), then the sectors, a sync of the
+// image, and the journal deleted. True when the save took. False when the journal could not be made (nothing
 // written) or the image could not be written or synced: its old bytes are
 // then written back at once, or, if even that fails, by the next run from
 // the journal left behind. `reason`, when given, gets the system's text for
 // the failure, if it gave one.
 bool write_journaled(Host& host, const HostPath& journal, File& image, std::span<const Stretch> stretches,
-                     std::string* reason = nullptr);
+                     std::span<const FileSpan> unchanged = {}, std::string* reason = nullptr);
 
 // What a run found at the journal's name, and what it did about it.
 enum class Recovery {

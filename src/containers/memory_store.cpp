@@ -54,7 +54,8 @@ MemoryStore::MemoryStore(std::string name, std::vector<uint8_t> bytes)
 
 MemoryStore::~MemoryStore() = default;
 
-bool MemoryStore::write(std::span<const Stretch> stretches, Report& rep) {
+bool MemoryStore::write(const SavePlan& plan, Report& rep) {
+  const std::vector<Stretch>& stretches = plan.stretches;
   // All or nothing: the room first, then the bytes.
   uint64_t end = bytes_.size();
   for (const Stretch& s : stretches) end = std::max<uint64_t>(end, s.offset + s.bytes.size());

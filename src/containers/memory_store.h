@@ -22,7 +22,7 @@ class MemoryStore final : public ImageStore {
 
   File& file() override { return *file_; }
   const std::string& name() const override { return name_; }
-  bool write(std::span<const Stretch> stretches, Report& rep) override;
+  bool write(const SavePlan& plan, Report& rep) override;
   void prepare_for_writing(void*, size_t) override {}
   bool close(Report&) override { return true; }
 

@@ -84,6 +84,10 @@ std::unique_ptr<Pager> load_raw_image(File& image, RawOrder order, uint64_t size
   return pager;
 }
 
+uint64_t raw_file_offset(RawOrder order, uint64_t offset) {
+  return order == RawOrder::kAsOnDisk ? on_disk_offset(offset) : offset;
+}
+
 bool plan_raw_save(Pager& pager, RawOrder order, SavePlan& plan, const std::vector<bool>* unused) {
   if (order == RawOrder::kAsVolume) return plan_volume_save(pager, 0, plan, unused);
   std::vector<uint64_t> changed;

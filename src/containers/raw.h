@@ -49,6 +49,9 @@ std::optional<RawOrder> raw_image_order(File& image, uint64_t size);
 // the image cannot hold.
 std::unique_ptr<Pager> load_raw_image(File& image, RawOrder order, uint64_t size, MemoryHint hint = {});
 
+// Where volume byte `offset` lies in a raw image in `order`.
+uint64_t raw_file_offset(RawOrder order, uint64_t offset);
+
 // The plan of a raw image's save: each changed page back where it was
 // read, in the order it was read (inverted for as on the disk). Fresh where
 // `unused` marks all its records.

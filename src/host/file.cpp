@@ -1,5 +1,6 @@
 #include "host/file.h"
 
+#include <memory>
 #include <string>
 
 namespace tarnwick {
@@ -10,9 +11,23 @@ namespace {
 // it gives up: a crash may have left one behind, which is never reused.
 constexpr int kNewFileNames = 100;
 
+bool write_in_place(Host& host, const HostPath& path, std::span<const uint8_t> bytes, std::string* reason) {
+  const std::unique_ptr<File> f = host.open(path, OpenMode::kCreate, reason);
+  if (!f) return false;
+  bool written = bytes.empty() || f->write_at(0, bytes.data(), bytes.size()) == bytes.size();
+  written = f->sync() && written;
+  written = f->close() && written;
+  if (!written && reason) *reason = f->failure_text();
+  return written;
+}
+
 }  // namespace
 
 bool Host::replace_file(const HostPath& path, std::span<const uint8_t> bytes, std::string* reason) {
+  // A device is told by opening it: its attributes may not say so (Wine).
+  PathKind found = PathKind::kMissing;
+  if (const std::unique_ptr<File> existing = open_regular(path, found)) existing->close();
+  if (found == PathKind::kOther) return write_in_place(*this, path, bytes, reason);
   for (int attempt = 1; attempt <= kNewFileNames; ++attempt) {
     const HostPath beside = path.with_suffix(".tarnwick-new" + (attempt == 1 ? std::string() : std::to_string(attempt)));
     std::string why;

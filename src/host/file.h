@@ -190,7 +190,9 @@ class Host {
   // file beside it, which is then renamed over it. False, with the system's
   // text in `reason` when it gave one, when that failed: `path` is then as
   // it was and the new file gone, unless only the last step, the sync of
-  // the folder that makes the new name survive a crash, failed.
+  // the folder that makes the new name survive a crash, failed. What is no
+  // regular file (a FIFO, a device, a link, as open_regular tells them) is
+  // not replaced but written where it stands.
   bool replace_file(const HostPath& path, std::span<const uint8_t> bytes, std::string* reason = nullptr);
   // Makes the creation or removal of the file at `path` survive a crash: on
   // POSIX systems the folder that holds it is synced (a file's own sync does
@@ -220,6 +222,13 @@ class Host {
   // page fault for every page, which costs far more than the read itself
   // on some virtual machines. Only a hint: nothing else changes.
   virtual void prepare_for_writing(void* p, size_t n) = 0;
+  // Asks for large pages behind [p, p + n), where the system offers them:
+  // a buffer filled far and wide then takes far fewer page faults. Only a
+  // hint, and none by default.
+  virtual void prefer_large_pages(void* p, size_t n) {
+    (void)p;
+    (void)n;
+  }
   // Makes `buffer` hold n bytes (zeros where it grows), the pages of new
   // memory prepared for writing first.
   void resize_buffer(std::vector<uint8_t>& buffer, size_t n) {

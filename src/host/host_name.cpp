@@ -93,10 +93,9 @@ std::u32string FolderNames::claim(const std::u32string& wanted) {
 }
 
 std::optional<std::string> volume_name(std::u32string_view host_name) {
-  if (host_name == U"%0D") return std::string();
   std::optional<std::string> bytes = name_bytes(host_name);
-  // Only "%0D" alone, the empty name, stands for the 0x0D that ends a name
-  // field.
+  // A 0x0D would end the name field; "%0D" alone, the empty name, is one no
+  // path can name.
   if (!bytes || bytes->find('\r') != std::string::npos) return std::nullopt;
   return bytes;
 }

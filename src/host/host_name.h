@@ -59,11 +59,11 @@ class FolderNames {
 };
 
 // The volume name a host name stands for: host_name() run backwards, so
-// that the two are one to one. "%XX" (hex digits in either case) is that
-// byte; every other character is written in code page 932, by its one code
-// that host_name() decodes back to it. Nothing when a character has no such
-// code, or when the bytes would hold the 0x0D that ends a name field (only
-// "%0D" alone, the empty name, stands for one).
+// that the two are one to one but for the empty name. "%XX" (hex digits in
+// either case) is that byte; every other character is written in code page
+// 932, by its one code that host_name() decodes back to it. Nothing when a
+// character has no such code, or when the bytes would hold the 0x0D that
+// ends a name field: "%0D" alone too, as no path names an empty name.
 std::optional<std::string> volume_name(std::u32string_view host_name);
 
 }  // namespace tarnwick

@@ -197,6 +197,7 @@ class NativeHost final : public Host {
   std::optional<HostTime> path_time(const HostPath& path) override { return platform::path_time(path.native()); }
 
   void prepare_for_writing(void* p, size_t n) override { platform::prepare_for_writing(p, n); }
+  void prefer_large_pages(void* p, size_t n) override { platform::prefer_large_pages(p, n); }
 
  private:
   // The open file `d` with the lock asked for. Nothing (and `d` closed)

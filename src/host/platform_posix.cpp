@@ -36,6 +36,20 @@ void prepare_for_writing(void* p, size_t n) {
 #endif
 }
 
+void prefer_large_pages(void* p, size_t n) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  if (page == 0) return;
+  // The whole pages inside: madvise takes nothing else.
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) & ~(page - 1);
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
 std::string error_text(int error) { return std::strerror(error); }
 
 std::string last_error_text() { return error_text(errno); }

@@ -31,6 +31,7 @@
 namespace tarnwick::platform {
 
 void prepare_for_writing(void*, size_t) {}
+void prefer_large_pages(void*, size_t) {}
 
 namespace {
 

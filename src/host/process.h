@@ -19,7 +19,8 @@ struct ProcessStart {
 // file), and tells which of them standard output was. On POSIX systems
 // also ignores SIGPIPE: a write to a pipe whose reader has gone fails with
 // EPIPE instead of ending the process, and the tool reports or ends it as
-// it would any failed write.
+// it would any failed write. SIGXFSZ likewise: a write past the file size
+// limit fails with EFBIG, and the file it was making is removed.
 ProcessStart prepare_process();
 
 // The command line's arguments, the program's name first: argv as it is on

@@ -21,6 +21,7 @@ ProcessStart prepare_process() {
     if (opened >= 0 && opened != fd) close(opened);
   }
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   return start;
 }
 

@@ -16,20 +16,8 @@
 #include <langinfo.h>
 #endif
 
-#include "output/name_text.h"
 
 namespace tarnwick {
-
-bool convert_path_argument(std::string& path, Console& con) {
-  if (!con.utf8_paths()) return true;
-  const std::optional<std::string> bytes = path_from_utf8(path);
-  if (!bytes) {
-    con.err(msg::kPathNotShiftJis, path);
-    return false;
-  }
-  path = *bytes;
-  return true;
-}
 
 #ifndef _WIN32
 

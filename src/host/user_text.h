@@ -29,9 +29,4 @@ namespace tarnwick {
 // files are code page 932.
 void start_user_text(Console& con);
 
-// Turns a PATH argument into the volume's bytes when the run takes it as
-// UTF-8 text. On a PATH that cannot be turned, says so on the error stream
-// (showing the PATH as typed) and gives false.
-bool convert_path_argument(std::string& path, Console& con);
-
 }  // namespace tarnwick

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace tarnwick {
 
@@ -20,10 +19,6 @@ void Console::show(const Line& line) {
 
 void Console::write(bool to_err, std::string_view bytes, bool data) {
   to_err = to_err || (output_diverted_ && !data);
-  if (holding_) {
-    held_.emplace_back(to_err, std::string(bytes));
-    return;
-  }
   std::FILE* f = to_err ? err_file_ : out_file_;
   if (f) {
     if (!to_err && out_broken_) return;
@@ -41,7 +36,7 @@ void Console::write(bool to_err, std::string_view bytes, bool data) {
 }
 
 void Console::emit(bool to_err, std::string_view s) {
-  if (!to_err || holding_) {
+  if (!to_err) {
     write(to_err, s);
     return;
   }
@@ -49,13 +44,6 @@ void Console::emit(bool to_err, std::string_view s) {
   flush_out();
   write(true, s);
   if (err_file_) std::fflush(err_file_);
-}
-
-void Console::release() {
-  holding_ = false;
-  std::vector<std::pair<bool, std::string>> held;
-  held.swap(held_);
-  for (const auto& [to_err, bytes] : held) emit(to_err, bytes);
 }
 
 bool Console::flush() {

@@ -13,7 +13,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "output/messages.h"
 #include "output/render.h"
@@ -92,11 +91,6 @@ class Console {
   // `reason`, and nothing is written there.
   void set_output_closed(std::string reason) { output_closed_ = std::move(reason); }
 
-  // Holds back everything printed from now on, in order, until release()
-  // prints it or discard() drops it: a run that finds its input was not what
-  // it seemed can take back what it printed from it.
-  void hold() { holding_ = true; }
-
   // True once the run has reported a failure.
   bool failure_reported() const { return failure_reported_; }
 
@@ -106,11 +100,6 @@ class Console {
   // For a run whose output stream carries one document (data()): the lines
   // meant for that stream are left out, and traces go to the error stream.
   void keep_output_for_data() { output_for_data_ = true; }
-  void release();
-  void discard() {
-    held_.clear();
-    holding_ = false;
-  }
 
  private:
   void emit(bool to_err, std::string_view bytes);
@@ -125,13 +114,11 @@ class Console {
   std::FILE* err_file_ = nullptr;
   std::string out_buf_;
   std::string err_buf_;
-  bool holding_ = false;
   bool out_broken_ = false;
   bool failure_reported_ = false;
   bool output_diverted_ = false;
   bool output_for_data_ = false;
   std::optional<std::string> output_closed_;
-  std::vector<std::pair<bool, std::string>> held_;  // (to the error stream, bytes)
   std::string line_;  // the line being shown
 };
 

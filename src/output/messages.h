@@ -24,8 +24,13 @@ enum class ArgKind : char {
   kAsIs = 'h',         // host names, system texts: shown as they are
   kVolumeName = 'n',   // code page 932 bytes of one entry's name
   kQuotedName = 'q',   // the same, shown between two double quotes
-  kVolumePath = 'p',   // names joined by '/'
+  kVolumePath = 'p',   // names joined by '/', a '/' of a name as kSlashInName
 };
+
+// In a path's text a '/' that belongs to a name, not one between two names,
+// stands as 0x0D: the byte that ends a name field, which no name holds
+// (volume/path_text.h joins names into paths so).
+inline constexpr char kSlashInName = '\x0D';
 
 // A text argument of a message that takes either kind, said at the call.
 struct ShownAs {

@@ -46,14 +46,8 @@ std::string shown_name(std::string_view cp932) {
 
 }  // namespace
 
-std::string path_component(std::string_view name) {
-  std::string out(name);
-  std::replace(out.begin(), out.end(), '/', kSlashInName);
-  return out;
-}
-
-std::string name_of_component(std::string_view component) {
-  std::string out(component);
+std::string path_shown_as_bytes(std::string_view path) {
+  std::string out(path);
   std::replace(out.begin(), out.end(), kSlashInName, '/');
   return out;
 }
@@ -114,29 +108,11 @@ std::string shown_volume_text(std::string_view cp932, ArgKind kind) {
   std::string out;
   for (size_t at = 0;;) {
     const size_t slash = cp932.find('/', at);
-    out += shown_name(name_of_component(cp932.substr(at, slash - at)));
+    out += shown_name(path_shown_as_bytes(cp932.substr(at, slash - at)));
     if (slash == std::string_view::npos) return out;
     out += '/';
     at = slash + 1;
   }
-}
-
-std::optional<std::string> path_from_utf8(std::string_view typed) {
-  std::string out;
-  for (size_t at = 0; at < typed.size();) {
-    if (typed[at] == '%' && typed.size() - at >= 3 && hex_digit(typed[at + 1]) && hex_digit(typed[at + 2])) {
-      const char byte = static_cast<char>(*hex_digit(typed[at + 1]) << 4 | *hex_digit(typed[at + 2]));
-      if (byte == kSlashInName) return std::nullopt;
-      out += byte == '/' ? kSlashInName : byte;
-      at += 3;
-      continue;
-    }
-    const std::optional<char32_t> c = next_utf8(typed, at);
-    const std::optional<std::string> code = c ? encode(*c) : std::nullopt;
-    if (!code || *code == std::string(1, kSlashInName)) return std::nullopt;
-    out += *code;
-  }
-  return out;
 }
 
 }  // namespace tarnwick

@@ -24,17 +24,6 @@
 
 namespace tarnwick {
 
-// In a path's text a '/' that belongs to a name, not one between two names,
-// stands as 0x0D: the byte that ends a name field, which no name holds. A
-// PATH typed in the UTF-8 mode gets it from "%2F"; the volume's own names
-// are joined into paths through path_component(), so that what the UTF-8
-// mode shows of a path ("A%2FB/C") can be typed back.
-inline constexpr char kSlashInName = '\x0D';
-
-// A name as one component of a path's text, and back.
-std::string path_component(std::string_view name);
-std::string name_of_component(std::string_view component);
-
 // Appends "%XX" for the byte.
 void append_escape(std::u32string& out, uint8_t byte);
 
@@ -50,15 +39,12 @@ std::optional<std::string> name_bytes(std::u32string_view text);
 
 // How a volume name or path reads in UTF-8: escaped as above, except that
 // "." and ".." and an empty name stay as they are. In a path '/' separates
-// names; inside a name (kinds kVolumeName, kQuotedName) it is escaped. A
-// quoted name is put between double quotes.
+// names; inside a name (kinds kVolumeName, kQuotedName, and a path's
+// kSlashInName) it is escaped. A quoted name is put between double quotes.
 std::string shown_volume_text(std::string_view cp932, ArgKind kind);
 
-// The code page 932 bytes of a PATH typed as UTF-8 text: each character by
-// its canonical code, %XX (either case) for the byte XX, a '%' without two
-// hexadecimal digits after it for itself; "%2F" is a '/' inside a name
-// (kSlashInName). Nothing when the text is not UTF-8, holds a character
-// code page 932 cannot hold, or names the byte 0x0D, which no name holds.
-std::optional<std::string> path_from_utf8(std::string_view typed);
+// A volume path's bytes with each kSlashInName put back as the '/' of its
+// name: how the bytes mode shows a path.
+std::string path_shown_as_bytes(std::string_view path);
 
 }  // namespace tarnwick

@@ -106,7 +106,7 @@ std::string shown_text(const LineArg& a, const StreamText& t, size_t& columns) {
     const std::string_view name = std::string_view(a.text).substr(0, a.text.find('\0'));
     switch (a.kind) {
       case ArgKind::kQuotedName: shown = '"' + std::string(name) + '"'; break;
-      case ArgKind::kVolumePath: shown = name_of_component(name); break;
+      case ArgKind::kVolumePath: shown = path_shown_as_bytes(name); break;
       default: shown = std::string(name); break;
     }
   } else {

@@ -21,14 +21,22 @@ uint32_t block_records(const Volume& vol) {
 // Per block: how many records of it files and directories reachable from
 // the root hold, records 0-23 (the system record and the root directory)
 // included. Unlike the consistency check, the walk does not stop at a
-// damaged file or directory: whatever it can reach is protected.
-std::vector<uint32_t> held_per_block(const Volume& vol, uint32_t rpb) {
+// damaged file or directory: whatever it can reach is protected. With
+// `use`, marks there the records held and those of the structure.
+std::vector<uint32_t> held_per_block(const Volume& vol, uint32_t rpb, VolumeUse* use = nullptr) {
   std::vector<uint32_t> held(vol.record_count() / rpb + 1, 0);
-  for (uint32_t r = 0; r < std::min(kMinimumRecords, vol.record_count()); ++r) ++held[r / rpb];
+  const auto hold = [&](uint32_t r, bool structure) {
+    ++held[r / rpb];
+    if (!use) return;
+    use->held[r] = true;
+    if (structure) use->structure[r] = true;
+  };
+  for (uint32_t r = 0; r < std::min(kMinimumRecords, vol.record_count()); ++r) hold(r, true);
   for_each_reachable_entry(vol, [&](EntryRef e) {
+    const bool dir = vol.mode(e) == mode::kDir;
     FileWalk walk = FileWalk::of_entry(vol, e, RecordRange{0, vol.record_count()}, false);
     while (const std::optional<Piece> p = walk.next()) {
-      for (uint32_t r = p->first; r < p->first + p->records; ++r) ++held[r / rpb];
+      for (uint32_t r = p->first; r < p->first + p->records; ++r) hold(r, dir || p->index);
     }
   });
   return held;
@@ -51,19 +59,34 @@ RecordRange data_records(const Volume& vol) {
   return RecordRange{static_cast<uint32_t>(std::min(first, records)), static_cast<uint32_t>(std::min(end, records))};
 }
 
-std::vector<bool> unused_records(const Volume& vol) {
-  std::vector<bool> unused(vol.record_count(), false);
+VolumeUse volume_use(const Volume& vol) {
+  const std::vector<bool> none(vol.record_count(), false);
+  VolumeUse use{none, none, none};
   const Geometry g = vol.geometry();
   const RecordRange data = data_records(vol);
-  if (g.records_per_block < 1 || data.first >= data.end) return unused;
+  if (g.records_per_block < 1 || data.first >= data.end) return use;
   const uint32_t rpb = static_cast<uint32_t>(g.records_per_block);
-  const std::vector<uint32_t> held = held_per_block(vol, rpb);
+  const std::vector<uint32_t> held = held_per_block(vol, rpb, &use);
   for (uint32_t block = data.first / rpb; uint64_t{block} * rpb < data.end; ++block) {
     const uint32_t bit = block - static_cast<uint32_t>(g.reserved_blocks);
     if ((vol.sys8(bitmap_byte(bit)) & bitmap_mask(bit)) || held[block] != 0) continue;
-    for (uint32_t r = block * rpb; r < (block + 1) * rpb && r < data.end; ++r) unused[r] = true;
+    for (uint32_t r = block * rpb; r < (block + 1) * rpb && r < data.end; ++r) use.unused[r] = true;
   }
-  return unused;
+  return use;
+}
+
+std::vector<bool> bound_records(const Volume& vol, const VolumeUse& loaded) {
+  std::vector<bool> bound = loaded.structure;
+  bound.resize(vol.record_count(), false);
+  const Geometry g = vol.geometry();
+  const RecordRange data = data_records(vol);
+  if (g.records_per_block < 1 || loaded.held.size() < data.end) return bound;
+  const uint32_t rpb = static_cast<uint32_t>(g.records_per_block);
+  for (uint32_t r = data.first; r < data.end; ++r) {
+    const uint32_t bit = r / rpb - static_cast<uint32_t>(g.reserved_blocks);
+    if (loaded.held[r] && !(vol.sys8(bitmap_byte(bit)) & bitmap_mask(bit))) bound[r] = true;
+  }
+  return bound;
 }
 
 std::array<uint8_t, 6> sized_fields(uint32_t size) {

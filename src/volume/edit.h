@@ -59,10 +59,27 @@ using AllocTrace = std::function<void(const AllocStep&)>;
 // and inside the volume.
 RecordRange data_records(const Volume& vol);
 
-// Per record of the volume: true when it lies in a data block whose bitmap
-// bit is clear and of which no file or directory holds a record, so that
-// nothing of the volume as it stands lies there.
-std::vector<bool> unused_records(const Volume& vol);
+// What a save needs to know of the volume as it was loaded, per record:
+// `unused`, true when the record lies in a data block whose bitmap bit is
+// clear and of which no file or directory holds a record, so that nothing
+// of the volume lies there; `held`, true when the record is one of records
+// 0-23 or a file or directory reachable from the root holds it;
+// `structure`, true for the held records that say where files are:
+// records 0-23, every directory's records and every BRD index record.
+struct VolumeUse {
+  std::vector<bool> unused;
+  std::vector<bool> held;
+  std::vector<bool> structure;
+};
+VolumeUse volume_use(const Volume& vol);
+
+// The records a save of `vol` leaves as they are and its journal must bind
+// all the same, so that no later state of the volume can pass for one the
+// save left: the structure records of the volume as loaded, and the records
+// its files held then in every data block whose bitmap bit is clear now
+// (the blocks the command freed, which a later command may take again,
+// writing from their first record on).
+std::vector<bool> bound_records(const Volume& vol, const VolumeUse& loaded);
 
 // What a new directory entry holds: its mode, its name (1-16 bytes, stored
 // with its 0x0D fill), the size, load and execution address fields (entry

@@ -2,14 +2,25 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <new>
 
 namespace tarnwick {
+
+uint8_t* Pager::zeroed(size_t size) {
+  // calloc takes a large buffer from the system as it is, zero pages the
+  // system provides on the first touch: nothing is filled or made resident
+  // here.
+  void* p = std::calloc(std::max<size_t>(size, 1), 1);
+  if (!p) throw std::bad_alloc();
+  return static_cast<uint8_t*>(p);
+}
 
 Pager::Pager(size_t size, std::unique_ptr<PageSource> source, MemoryHint hint)
     : size_(size),
       source_(std::move(source)),
       hint_(std::move(hint)),
-      data_(new uint8_t[size]),  // not zero-filled: untouched pages are never written
+      data_(zeroed(size)),
       pages_((size + kPageSize - 1) / kPageSize, kAbsent) {}
 
 bool Pager::fill(uint64_t offset, std::span<uint8_t> out) {
@@ -46,8 +57,7 @@ uint8_t* Pager::overwritten(uint64_t offset, uint64_t length) {
     const uint64_t at = p * kPageSize;
     const uint64_t end = std::min<uint64_t>(at + kPageSize, size_);
     if (pages_[p] != kAbsent || at < offset || end > offset + length) continue;
-    std::fill(data_.get() + at, data_.get() + end, uint8_t{0});
-    pages_[p] = kPresent;
+    pages_[p] = kPresent;  // still zeros: a page not read yet was never written
   }
   return writable(offset, length);
 }

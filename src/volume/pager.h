@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <span>
@@ -34,6 +35,16 @@ class PageSource {
 // Brings in the memory [p, p + n) for writing at once, where the host can
 // (see Host::prepare_for_writing); nothing else changes.
 using MemoryHint = std::function<void(void* p, size_t n)>;
+
+// Makes `buffer` hold n bytes (zeros where it grows), new memory brought in
+// through `hint` first.
+inline void resize_prepared(std::vector<uint8_t>& buffer, size_t n, const MemoryHint& hint) {
+  if (buffer.capacity() < n) {
+    buffer.reserve(n);
+    if (hint) hint(buffer.data(), n);
+  }
+  buffer.resize(n);
+}
 
 class Pager {
  public:
@@ -68,6 +79,12 @@ class Pager {
   // read (read_failed() then says so).
   bool read(uint64_t offset, std::span<uint8_t> out);
 
+  // Hands the whole buffer to `advice` (the host's hint for a buffer that
+  // is about to be filled far and wide).
+  void advise(const MemoryHint& advice) {
+    if (advice) advice(data_.get(), size_);
+  }
+
   // Pages changed so far, as runs of bytes [offset, offset + length) in
   // volume order.
   struct Run {
@@ -96,9 +113,13 @@ class Pager {
   size_t size_;
   std::unique_ptr<PageSource> source_;
   MemoryHint hint_;
-  // Allocated without being zero-filled, so that untouched pages cost
+  // Zeros until a page is read or written, and untouched pages cost
   // nothing; a state for each page.
-  std::unique_ptr<uint8_t[]> data_;
+  struct Free {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  static uint8_t* zeroed(size_t size);
+  std::unique_ptr<uint8_t[], Free> data_;
   std::vector<PageState> pages_;
   bool read_failed_ = false;
 };

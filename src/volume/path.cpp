@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "output/name_text.h"
+#include "volume/path_text.h"
 
 namespace tarnwick {
 

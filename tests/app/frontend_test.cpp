@@ -84,6 +84,9 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"V", "img"}, message_text(msg::kUnknownCommand, "V")},
       {{"VV", "img"}, message_text(msg::kUnknownCommand, "VV")},
       {{"Qxyz", "img", "9"}, message_text(msg::kUnknownCommand, "Qxyz")},
+      {{"dir", "img", "1", "A"}, message_text(msg::kUnknownCommand, "dir")},  // a writing command's word
+      {{"info", "img", "1", "10", "x"}, message_text(msg::kUnknownCommand, "info")},
+      {{"Vmake", "img", "1", "A"}, message_text(msg::kUnknownCommand, "Vmake")},
       {{"", "img"}, message_text(msg::kUnknownCommand, "")},
       {{"-x", "L", "img"}, message_text(msg::kUnknownOption, "-x")},
       {{"--stat", "Q"}, message_text(msg::kUnknownOption, "--stat")},
@@ -120,6 +123,22 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
   EXPECT_EQ(host.files.size(), 1u);
 }
 
+// PART is judged on the image as it was opened: a bad one is a usage error
+// that restores nothing, even where a save was cut short.
+TEST(FrontEndTest, ABadPartRestoresNothing) {
+  MemoryHost start;
+  start.files["img"] = small_hdd();
+  MemoryHost host;
+  host.files = testing::stopped_before_journal_removal(start, {"M", "img", "1", "NEW"}).files;
+  const auto before = host.files;
+  ASSERT_TRUE(before.count("img-journal"));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"L", "img", "3"}, {"M", "img", "3", "X"}}) {
+    EXPECT_EQ(run(host, args).status, 2);
+    EXPECT_EQ(host.files, before);
+  }
+  EXPECT_EQ(run(host, {"L", "img", "1"}).err, message_text(msg::kRestoredFromJournal, "img"));
+}
+
 TEST(FrontEndTest, CommandLetterSpellings) {
   MemoryHost host;
   host.files["img"] = small_hdd();
@@ -129,6 +148,10 @@ TEST(FrontEndTest, CommandLetterSpellings) {
   EXPECT_EQ(run(host, {"L", "img", "1", "/", "extra", "more"}).out, loaded);
   const std::string verbose = run(host, {"vl", "img"}).out;
   EXPECT_EQ(verbose.rfind("\x83R\x83}\x83\x93\x83h: L\n", 0), 0u) << verbose;
+  // A command that writes answers to its letter and its names alone.
+  for (const char* w : {"WRITE", "vWrite", "Import", "Add"}) EXPECT_NE(run(host, {w, "img", "1", "A", "in"}).out, usage());
+  for (const char* w : {"Delete", "del", "MKDIR", "md", "kill"}) EXPECT_NE(run(host, {w, "img", "1", "A"}).out, usage());
+  EXPECT_NE(run(host, {"format", "new.d88"}).out, usage());
 }
 
 TEST(FrontEndTest, VerboseEchoesTheArguments) {
@@ -174,7 +197,7 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
   RunResult r = run(host, {"L", "disk.img"});
   EXPECT_EQ(r.out, done());
   EXPECT_EQ(r.err, "disk.img \x82\xCD\x91\xCE\x89\x9E\x82\xB5\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x83" "C\x83\x81\x81[\x83W\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7\n" +
-                       message_text(msg::kNotAnyImage, "disk.img"));
+                       message_text(msg::kNotAnyImage, "disk.img") + msg::kRomNeedsItsName.bytes);
 
   r = run(host, {"L", "short.rom"});
   EXPECT_EQ(r.out, "short.rom is ROM image\n" + done());
@@ -202,15 +225,18 @@ TEST(FrontEndTest, ContainerChoiceAndLoadFailures) {
 }
 
 // The volume's pages are read as the run needs them. An image file cut
-// short after loading (reads come up short past the signature and the
-// system record) is reported as a short image, and nothing is written.
+// short under the run (reads come up short past the signature: within the
+// load at one or two records, past it at more, where what the check and the
+// command printed is taken back) is reported as a short image, and nothing
+// is written.
 TEST(FrontEndTest, AnImageCutShortUnderTheRunIsReportedAndNeverWritten) {
-  for (const char* command : {"L", "D"}) {
+  for (unsigned i = 0; i < 16; ++i) {
+    const char* command = i % 2 ? "D" : "L";
     MemoryHost host;
     host.files["disk.hdd"] = small_hdd();
     host.files["disk.hdd"][kPartition1Offset + Volume::kSystemOffset + sys::kTotalBlocks] = 64;
     const Bytes before = host.files["disk.hdd"];
-    host.read_budget = 2 * kRecordSize;
+    host.read_budget = (1 + i / 2) * kRecordSize;
     const RunResult r = run(host, {command, "disk.hdd", "1", "NAME"});
     EXPECT_EQ(r.out, "disk.hdd is HDD image\n" + done()) << command;
     EXPECT_EQ(r.err, msg::kHddFormatBad.bytes) << command;

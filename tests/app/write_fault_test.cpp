@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/frontend.h"
-#include "commands/mzt.h"
+#include "codecs/mzt.h"
 #include "containers/raw.h"
 #include "support/image_builder.h"
 #include "support/image_regions.h"
@@ -205,6 +205,20 @@ TEST(WriteFaultTest, AHostFileUnreadableWhenAStoresItLeavesTheImageAsItWas) {
   }
 }
 
+// A holds what it stores in memory once, in the volume's pages: its save
+// digests and writes them from there, copying no more than the sectors where
+// they meet other bytes.
+TEST(WriteFaultTest, ASaveTakesNoCopyOfWhatItStores) {
+  MemoryHost host;
+  host.files["disk.hdd"] = testing::make_hdd_image(testing::VolumeBuilder(640, 8).take());
+  host.folders.insert("h");
+  for (const char* name : {"h/A.mzt", "h/B.mzt", "h/C.mzt", "h/D.mzt"}) {
+    host.files[name] = testing::make_mzt("F", pattern(60000, static_cast<uint8_t>(name[2])));
+  }
+  ASSERT_EQ(run(host, {"A", "disk.hdd", "1", "", "h"}).err, "");
+  EXPECT_LT(host.prepared_bytes, 4 * 60000 + 128 * 1024);
+}
+
 TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
   const Image image = images()[1];
   const std::vector<Fault> faults = {
@@ -215,7 +229,8 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
     const std::string lines = message_text(msg::kFileTrace, name.c_str()) + message_text(msg::kFileFound, name.c_str());
     for (const Fault& f : faults) {
       MemoryHost host = host_with(image);
-      host.fault_name = "out.bin";
+      host.files["out.bin"] = pattern(3);
+      host.fault_name = "out.bin.tarnwick-new";
       host.write_budget = f.budget;
       host.fail_sync = f.sync;
       host.fail_close = f.close;
@@ -224,9 +239,8 @@ TEST(WriteFaultTest, HostFileWriteFailuresOnRAreReportedOnce) {
       EXPECT_EQ(r.err, message_text(msg::kCannotWriteBecause, "out.bin", "Input/output error")) << where;
       EXPECT_EQ(r.out, image.container_line + lines + message_text(msg::kDone)) << where;
       EXPECT_EQ(host.files[image.name], image.bytes) << where;
-      if (f.budget) {
-        EXPECT_EQ(host.files["out.bin"].size(), *f.budget) << where;
-      }
+      EXPECT_EQ(host.files["out.bin"], pattern(3)) << where;
+      EXPECT_FALSE(host.files.count("out.bin.tarnwick-new")) << where;
     }
   }
 }
@@ -318,7 +332,10 @@ TEST(CrashTest, AHostFileRewrittenDuringTheSaveLeavesTheOldOrTheNewImage) {
 // the same size, leaving every other byte the save wrote as it was or as
 // the save made it (so only the new data tells the copy apart), and
 // elsewhere changes only a directory the save never wrote. W's and A's
-// saves, in every container, stopped after each of their steps.
+// saves, in every container, stopped after each of their steps. And D's:
+// a later W takes the blocks D freed (so the system record reads as before
+// the D, its directory as after it), with other bytes or, as an empty file
+// does, none.
 TEST(JournalTest, AJournalIsNeverPlayedBackOverACopyChangedSince) {
   // The volume's free blocks start at record `free_from`: after a file, the
   // directory SUB on a page of its own, and more files.
@@ -339,17 +356,25 @@ TEST(JournalTest, AJournalIsNeverPlayedBackOverACopyChangedSince) {
       {48, {"W", "NEWF", "new.mzt"}, {{"D", "NEWF"}, {"W", "SUB/Z", "z.mzt"}}},
       // A's directory NEW fills the rest of a page, its file F1 two more.
       {56, {"A", "", "tree"}, {{"D", "NEW/F1"}, {"W", "NEW/F1", "z.mzt"}}},
+      // F5's block lies on a page D does not write, in sectors of its own.
+      {64, {"D", "SUB/F5"}, {{"W", "Z", "one.mzt"}}},
+      {64, {"D", "SUB/F5"}, {{"W", "E", "empty.mzt"}}},
   };
   for (const auto& sequence : sequences) {
     const Bytes v = volume(sequence.free_from);
     for (const Image& image : {Image{"disk.rom", "1", testing::make_rom_image(v), v.size(), ""},
                                Image{"disk.hdd", "1", testing::make_hdd_image(v), v.size(), ""},
-                               Image{"disk.d88", "1", testing::make_d88_image(v), v.size(), ""}}) {
+                               Image{"disk.d88", "1", testing::make_d88_image(v), v.size(), ""},
+                               Image{"disk.2dd", "1", raw_image_bytes(seventy_tracks(v)), v.size(), ""},
+                               Image{"three.d88", "2", joined({testing::make_d88_image(v), testing::make_d88_image(v),
+                                                               testing::make_d88_image(v)}), v.size(), ""}}) {
       const auto start = [&] {
         MemoryHost host;
         host.files[image.name] = image.bytes;
         host.files["new.mzt"] = testing::make_mzt("NEWF", pattern(8192, 19));
         host.files["z.mzt"] = testing::make_mzt("Z", pattern(8192, 21));
+        host.files["one.mzt"] = testing::make_mzt("Z", pattern(512, 21));
+        host.files["empty.mzt"] = testing::make_mzt("E", {});
         host.folders.insert("tree");
         host.folders.insert("tree/NEW");
         host.files["tree/NEW/F1.mzt"] = testing::make_mzt("F1", pattern(8192, 23));
@@ -514,14 +539,19 @@ TEST(JournalTest, AFileStoredIntoFreeBlocksIsKeptInTheJournalAsDigests) {
   }
 }
 
-// The same journal as the former version wrote it: every stretch's old and
-// new bytes in full, no form byte.
+// The same journal as a former version wrote it: every stretch's old and
+// new bytes in full, no form byte, no unchanged runs.
 Bytes as_version_2(const Bytes& journal) {
   Bytes v2(journal.begin(), journal.begin() + 24);
   v2[8] = 2;
   size_t at = 24;
   for (const testing::JournalStretch& s : testing::journal_stretches(journal)) {
     const uint8_t form = journal[at + 16];
+    if (s.unchanged) {
+      --v2[12];
+      at += 17 + 4 * ((s.length + 511) / 512);
+      continue;
+    }
     v2.insert(v2.end(), journal.begin() + static_cast<long>(at), journal.begin() + static_cast<long>(at + 16));
     at += 17;
     if (form & 1) {

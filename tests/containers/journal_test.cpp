@@ -69,7 +69,8 @@ TEST(SectorUnitsTest, StretchesBecomeWholeSectorsAndFreshOnlyWhereAllTheirBytesA
 }
 
 // An image of 8 KiB, a save of two stretches (one over data the journal
-// keeps, one fresh) stopped just before the journal is deleted.
+// keeps, one fresh) binding a sector it leaves as it is, stopped just
+// before the journal is deleted.
 struct Left {
   Bytes old_image = pattern(0x2000, 3);
   Bytes new_bytes = pattern(0x800, 200);
@@ -95,7 +96,7 @@ struct Left {
   }
   bool save(MemoryHost& h, const std::vector<Stretch>& stretches) {
     std::unique_ptr<File> f = h.open(HostPath::from_argument("img"), OpenMode::kUpdate);
-    return write_journaled(h, journal_path, *f, stretches);
+    return write_journaled(h, journal_path, *f, stretches, std::vector<FileSpan>{{0x1900, 0x80}});
   }
   // What a run that finds the journal beside `now` does, and the image after.
   std::pair<Recovery, Bytes> recover(const Bytes& now) const {
@@ -123,6 +124,8 @@ TEST(JournalFitTest, EverySectorMustBeWhollyOldOrWhollyNew) {
   };
   Bytes scribbled = left.image;
   scribbled[0x15FF] ^= 1;
+  Bytes bound_changed = left.image;
+  bound_changed[0x1800] ^= 1;
   Bytes grown = left.image;
   grown.push_back(0);
   const struct {
@@ -136,6 +139,7 @@ TEST(JournalFitTest, EverySectorMustBeWhollyOldOrWhollyNew) {
       {"fresh sectors half written", with(0x1400, 0x1800, left.old_image), Recovery::kRestored},
       {"a sector half old", with(0x200, 0x300, left.old_image), Recovery::kNotThisFile},
       {"a fresh sector holding something else", scribbled, Recovery::kNotThisFile},
+      {"a sector it binds changed", bound_changed, Recovery::kNotThisFile},
       {"another size", grown, Recovery::kNotThisFile},
   };
   for (const auto& c : cases) {

@@ -244,6 +244,11 @@ TEST_F(BasicE2eTest, TTurnsATapeFileIntoItsListingAndBack) {
 TEST_F(BasicE2eTest, TRefusalsLeaveTheTargetAsItWas) {
   testing::write_file(dir_.file("bad.bas"), bytes_of("10 PRINT\nX\n"));
   testing::write_file(dir_.file("old.mzt"), {1, 2, 3});
+  Bytes tape(140, 0);  // an OBJ file's MZT header, then a BTX file's whose size does not fit
+  tape[0] = 1, tape[1] = 'A', tape[2] = 0x0D;
+  testing::write_file(dir_.file("obj.mzt"), tape);
+  tape[0] = 2, tape[18] = 13;
+  testing::write_file(dir_.file("cut.mzt"), tape);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -253,6 +258,9 @@ TEST_F(BasicE2eTest, TRefusalsLeaveTheTargetAsItWas) {
       {{"T", "bad.bas", "old.mzt"}, 1, message_text(msg::kNoLineNumber, 2u)},
       {{"T", "p.bas", "ABCDEFGHIJKLMNOPQ.mzt"}, 1, message_text(msg::kNameTooLong, "ABCDEFGHIJKLMNOPQ")},
       {{"T", "none.bas", "new.mzt"}, 1, message_text(msg::kHostFileNotFound, "none.bas")},
+      {{"T", ".", "new.mzt"}, 1, message_text(msg::kNotAFile, ".")},
+      {{"T", "obj.mzt", "new.mzt"}, 1, message_text(msg::kTapeNotBasic, "obj.mzt", 1u)},
+      {{"T", "cut.mzt", "new.mzt"}, 1, message_text(msg::kNotBasicProgram, "cut.mzt")},
       {{"T", "p.bas"}, 2, ""},
       {{"T", "p.bas", "new.mzt", "x"}, 2, ""},
   };

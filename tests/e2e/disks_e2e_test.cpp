@@ -213,6 +213,8 @@ TEST(DisksE2eTest, ConvertSplitsADiskOutAndRoundTrips) {
   EXPECT_EQ(read_file(dir.file("again.D88")), read_file(dir.file("blank.d88")));
   ASSERT_EQ(run_tool({"C", "again.D88", "2", "again.2d"}, dir).status, 0);
   EXPECT_EQ(read_file(dir.file("again.2d")), read_file(dir.file("blank.2DD")));
+  ASSERT_EQ(run_tool({"F", "blank.2d"}, dir).status, 0);  // F's disk as C writes it raw
+  EXPECT_EQ(read_file(dir.file("blank.2d")), read_file(dir.file("blank.2DD")));
 
   write_file(dir.file("disk.hdd"), testing::make_hdd_image(testing::small_volume(1)));
   const struct {

@@ -104,6 +104,13 @@ TEST_F(HostFilesE2eTest, ExtractionWritesIntoAFifoOrADevice) {
   const Bytes got = wait_nudging(reader, p);
   EXPECT_TRUE(got == mzt) << got.size() << " bytes came through";
   EXPECT_EQ(read_file(dir_.file("disk.hdd")), image_);
+  // T writes into it too, and leaves it a FIFO.
+  testing::write_file(dir_.file("t.bas"), Bytes{'1', '0', ' ', 'E', 'N', 'D', '\n'});
+  reader = std::async(std::launch::async, read_file, p);
+  tool = start({"T", "t.bas", "p"});
+  EXPECT_EQ(wait_nudging(tool, p).status, 0);
+  EXPECT_EQ(wait_nudging(reader, p).size(), 137u);
+  EXPECT_TRUE(std::filesystem::is_fifo(p));
 }
 
 TEST_F(HostFilesE2eTest, StoreReadsAFifoOnce) {

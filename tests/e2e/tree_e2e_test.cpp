@@ -75,6 +75,7 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
   b.add_other(sub, "RB", mode::kRb);
   const EntryRef broken = b.add_bsd(sub, "BROKEN", pattern(300, 5));
   b.volume().put16(uint64_t{b.volume().start_record(broken)} * kRecordSize + kChainLink, 0xFFF0);
+  b.add_contiguous(kRoot, ".", pattern(10, 9));  // a file no path names
   testing::write_file(dir.file("disk.rom"), testing::make_rom_image(b.take()));
   testing::write_file(dir.file("in.mzt"), testing::make_mzt("NEW", pattern(100, 6)));
 
@@ -93,14 +94,15 @@ TEST(TreeE2eTest, MakeFillListAndTakeTheWholeTreeOut) {
 
   // X: every file with R's bytes, names decoded from code page 932, '/' and
   // '%' written as %XX, the second HELLO told apart, the damaged file
-  // reported and the RB file skipped, both left out.
+  // reported and the RB file and the file "." skipped, all left out.
   const Bytes before_x = read_file(dir.file("disk.rom"));
   r = testing::run_tool({"X", "disk.rom", "1", "/", "out"}, dir);
   EXPECT_EQ(r.out, message_text(msg::kIsRomImage, "disk.rom") + check_out + "HELLO\nHELLO\nA/B%\n" + game + "/" +
-                       kana + "\n" + "NEW/PROG\n" + message_text(msg::kFilesExtractedSkipped, 5, 1) + check_out +
+                       kana + "\n" + "NEW/PROG\n" + message_text(msg::kFilesExtractedSkipped, 5, 2) + check_out +
                        message_text(msg::kDone));
   EXPECT_EQ(r.err, check_err + message_text(msg::kSkippedMode, (game + "/RB").c_str(), 0x05u) +
-                       message_text(msg::kDataDamaged, "BROKEN") + check_err);
+                       message_text(msg::kDataDamaged, "BROKEN") + message_text(msg::kSkippedMode, ".", 1u) +
+                       check_err);
   const fs::path out = dir.path() / "out";
   std::vector<std::string> want = {"A%2FB%25.bsd", "HELLO.mzt", "HELLO~2.mzt", "NEW/", "NEW/PROG.mzt",
                                    game_host + "/", game_host + "/" + kana_host + ".brd"};

@@ -186,10 +186,11 @@ TEST_F(UserTextE2eTest, TheUtf8ModeFollowsTheEncodingTheUserNamed) {
   }
 }
 
-// A name field ends at its first 0x0D, so W, M and A refuse a PATH that
-// would create a name holding one (typed %0D, or the byte itself in the C
-// locale) and change nothing. A 0x00 in a name shows as %00 in UTF-8, and
-// is typed so; the C locale keeps the bytes, a name ending at its 0x00.
+// A name field ends at its first 0x0D, so every command refuses a PATH
+// holding one (typed %0D, or the byte itself in the C locale) before it
+// opens the image. A 0x00 in a name shows as %00 in UTF-8 (L's and X's
+// lines), and is typed so; the C locale keeps the bytes, a name ending at
+// its 0x00.
 TEST_F(UserTextE2eTest, CarriageReturnsAreRefusedAndNulsShowAsEscapes) {
   write_file(dir_.file("disk.rom"), testing::make_rom_image(testing::small_volume(1)));
   const Bytes mzt = testing::make_mzt("E", testing::pattern(10));
@@ -202,7 +203,10 @@ TEST_F(UserTextE2eTest, CarriageReturnsAreRefusedAndNulsShowAsEscapes) {
     const std::string refused = locale == "C" ? msg::kPathNotShiftJis.bytes : utf8(msg::kPathNotShiftJis.text.data());
     for (const std::vector<std::string>& args : {std::vector<std::string>{"W", "disk.rom", "1", path, "in.mzt"},
                                                  {"M", "disk.rom", "1", path},
-                                                 {"A", "disk.rom", "1", path, "tree"}}) {
+                                                 {"A", "disk.rom", "1", path, "tree"},
+                                                 {"L", "disk.rom", "1", path},
+                                                 {"D", "disk.rom", "1", path},
+                                                 {"R", "disk.rom", "1", path, "out.mzt"}}) {
       const ToolRun r = run_in(locale, args, dir_);
       EXPECT_EQ(r.err, std::string(refused).replace(refused.find("%s"), 2, path)) << args[0] << " " << locale;
       EXPECT_TRUE(read_file(dir_.file("disk.rom")) == before) << args[0] << " " << locale;
@@ -213,6 +217,7 @@ TEST_F(UserTextE2eTest, CarriageReturnsAreRefusedAndNulsShowAsEscapes) {
   const std::string listed = run_utf8({"L", "disk.rom"}, dir_).out;
   EXPECT_NE(listed.find(" OBJ  \"A%00B\"  "), std::string::npos) << listed;
   EXPECT_NE(listed.find(" OBJ  \"A\"      "), std::string::npos) << listed;
+  EXPECT_NE(run_utf8({"X", "disk.rom", "1", "/", "x"}, dir_).out.find("\nA%00B\n"), std::string::npos);  // as L
   const std::string bytes = run_in("C", {"L", "disk.rom"}, dir_).out;
   EXPECT_NE(bytes.find(" OBJ  \"A\""), bytes.rfind(" OBJ  \"A\"")) << bytes;
   EXPECT_EQ(run_utf8({"R", "disk.rom", "1", "A%00B", "out.mzt"}, dir_).err, "");

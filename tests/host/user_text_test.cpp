@@ -3,6 +3,7 @@
 // differ and the conversion back.
 #include "host/user_text.h"
 #include "output/name_text.h"
+#include "volume/path_text.h"
 
 #include <gtest/gtest.h>
 

@@ -83,9 +83,10 @@ std::vector<JournalStretch> journal_stretches(const Bytes& journal) {
   for (size_t at = 24; at + 17 + 4 <= journal.size();) {
     const uint64_t length = u64(at + 8);
     const uint8_t form = journal[at + 16];
-    stretches.push_back({u64(at), length, (form & 2) != 0});
-    // A fresh run keeps a 4-byte digest per 512-byte sector, not its bytes.
-    at += 17 + ((form & 1) ? 1 : length) + ((form & 2) ? 4 * ((length + 511) / 512) : length);
+    stretches.push_back({u64(at), length, (form & 2) != 0, (form & 4) != 0});
+    // A fresh or unchanged run keeps a 4-byte digest per 512-byte sector,
+    // not its new bytes; an unchanged one keeps no old bytes either.
+    at += 17 + ((form & 4) ? 0 : (form & 1) ? 1 : length) + ((form & 6) ? 4 * ((length + 511) / 512) : length);
   }
   return stretches;
 }

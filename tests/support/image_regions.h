@@ -29,11 +29,13 @@ std::vector<ByteRange> writable_ranges(const Bytes& image, const std::string& im
 int64_t first_change_outside(const Bytes& before, const Bytes& after, const std::vector<ByteRange>& ranges);
 
 // A run of a save's journal: where in the image, how long, and whether it
-// is fresh (digests of its new sectors kept instead of their bytes).
+// is fresh (digests of its new sectors kept instead of their bytes) or
+// unchanged.
 struct JournalStretch {
   uint64_t offset;
   uint64_t length;
   bool fresh;
+  bool unchanged;  // not written: digests of its sectors alone
 };
 
 // The runs a complete journal lists, read from its bytes.

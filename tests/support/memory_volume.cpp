@@ -54,7 +54,8 @@ bool save_unjournaled(File& image, Pager& pager, const Container& container) {
   const std::optional<uint64_t> size = image.size();
   if (!size || !plan_save(image, pager, container, plan)) return false;
   std::optional<std::vector<WriteUnit>> units = sector_units(plan.stretches, *size);
-  return units && gather_units(image, plan.stretches, *units) && write_units(image, *units) && image.sync();
+  return units && gather_units(image, plan.stretches, *units) && write_units(image, plan.stretches, *units) &&
+         image.sync();
 }
 
 }  // namespace tarnwick::testing

@@ -49,6 +49,19 @@ std::string message_text(const Message<S, A...>& m, TestArg<A>... args) {
   }
 }
 
+// What a report says on the output stream (its traces with it) and on the
+// error stream, as the bytes mode shows it.
+inline std::string out_text(const Report& said) {
+  Console c;
+  c.show(said);
+  return c.out_text();
+}
+inline std::string err_text(const Report& said) {
+  Console c;
+  c.show(said);
+  return c.err_text();
+}
+
 // Readable text (UTF-8) as code page 932 bytes, as the C locale shows it.
 inline std::string cp932_text(std::u8string_view text) {
   const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "commands/check.h"
+#include "operations/check.h"
 #include "containers/container.h"
 #include "support/memory_host.h"
 
