@@ -155,7 +155,7 @@ MESSAGES = [
         "  一覧 L, 取り出し R, 書き込み W, 削除 D, レコードの上書き I, 空のイメージ F, サブディレクトリ M K,\n"
         "  ツリーの取り出し X と書き込み A, ディスク1枚のコピー C, 検査 E, BASICのテープファイルとリスト T\n"
         "\n"
-        "コマンド (大文字小文字は問いません。L, R, X, C, Tは先頭の1文字だけを見ます。書き込むコマンドは\n"
+        "コマンド (大文字小文字は問いません。L, R, X, C, T, Eは先頭の1文字だけを見ます。書き込むコマンドは\n"
         "  1文字か次の名前だけです: W write, D delete del, I import, M mkdir md, K kill, A add, F format):\n"
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
@@ -169,6 +169,7 @@ MESSAGES = [
         "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下 (またはファイル1つ) をPATHのディレクトリに書き込みます\n"
         "  C IMAGE PART NEWIMAGE         フロッピーディスク1枚を新しいイメージファイルNEWIMAGEにします (.d88, .2d, .2dd)\n"
         "  T SOURCE TARGET               BASICのMZTファイルをリストに、リストをMZTファイルにします (イメージなし)\n"
+        "  E IMAGE [PART]                ボリュームを最後まで検査し、問題ごとにその理由を表示します (何も変えません)\n"
         "  コマンドの前にVを付けると (VL, VRなど) 経過を詳しく表示します\n"
         "\n"
         "  PART: 1 - HDDイメージの前半 (HDD1, HDD3), 2 - 後半 (HDD2, HDD4)\n"
@@ -176,11 +177,12 @@ MESSAGES = [
         "  HOSTFILEに - を指定すると、WとIは標準入力から読み、Rは標準出力に書き出します (TのSOURCEとTARGETも同じ)\n"
         "\n"
         "オプション (コマンドより前に置きます):\n"
-        "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも 0: 成功, 1: 失敗, 2: コマンドラインの誤り)\n"
+        "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも結果を表します)\n"
         "  -l, --long     Lでサイズ、ロード・実行アドレスと空き容量も表示します\n"
         "  -r, --recursive\n"
         "                 Lでサブディレクトリ以下もすべて表示します\n"
-        "  -j, --json     Lの結果をJSONの文書1つとして標準出力に書き出します (UTF-8)\n"
+        "  -j, --json     LとEの結果をJSONの文書1つとして標準出力に書き出します (UTF-8)\n"
+        "      --fix      Eで、データを失わずに直せるもの (ビットマップと使用済みブロック数) を直します\n"
         "  -b, --basic    R, W, X, AでBASICのプログラム (BTX) をリスト (テキスト) として読み書きします\n"
         "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
         "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
@@ -191,6 +193,9 @@ MESSAGES = [
         "  それ以外のロケールではShift_JIS (コードページ932) のバイトのまま読み書きします。\n"
         "  Windowsではコンソールへはそのまま読める文字で、リダイレクト先へはShift_JISで書き出します。\n"
         "  Windowsのリスト・テキストのファイルはShift_JISで、行末はCRLFです。\n"
+        "\n"
+        "終了ステータス: 0 成功, 1 失敗, 2 コマンドラインの誤り,\n"
+        "  3 コマンドは成功したが、ボリュームの検査 (前後の検査, E) が問題を見つけた\n"
         "詳しくは man tarnwick を参照してください。\n"),
     ("kListSize", " %8u"),
     ("kListAddresses", " %04X %04X"),
@@ -204,7 +209,7 @@ MESSAGES = [
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
     ("kUnknownCommand", "コマンド '%s' はありません\n", "", FAIL),
-    ("kOptionOnlyForList", "オプション '%s' は L だけのものです\n", "", FAIL),
+    ("kOptionOnlyFor", "オプション '%s' は %s だけのものです\n", "", FAIL),
     ("kArgumentCount", "引数の数が合いません (%s は %s 個)\n", "", FAIL),
     ("kPartOneOrTwo", "PART は 1 か 2 です\n", "", FAIL),
     ("kPathTooLong", "パスが長すぎます\n", "", FAIL),

@@ -4,8 +4,8 @@
 // Every argument before the command that begins with '-' is an option, in
 // any order: -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
-// -r/--recursive (L lists the whole tree), -j/--json (L writes one JSON
-// document), -b/--basic and -t/--text (BASIC programs and BSD files as
+// -r/--recursive (L lists the whole tree), -j/--json (L and E write one
+// JSON document), --fix (E mends what it safely can), -b/--basic and -t/--text (BASIC programs and BSD files as
 // text where a command moves files), -h/--help and --version. Short options may be run together ("-sl").
 // "--help" and "--version" are answered wherever they stand (a file of
 // that name is written "./--help").
@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/console.h"
 
@@ -22,6 +23,9 @@ namespace tarnwick {
 // The exit statuses of a run.
 inline constexpr int kExitFailure = 1;     // something failed
 inline constexpr int kExitWrongUsage = 2;  // the command line does not fit
+// The command did what was asked, but the volume's check (before or after
+// it; E's examination) found it at fault.
+inline constexpr int kExitVolumeAtFault = 3;
 
 struct Options {
   bool long_listing = false;  // -l, --long
@@ -29,9 +33,15 @@ struct Options {
   bool text = false;          // -t, --text
   bool recursive = false;     // -r, --recursive
   bool json = false;          // -j, --json
-  // The first option given that only L takes, as typed ("-j" also when it
-  // came in a group such as "-lj").
-  std::string list_only;
+  bool fix = false;           // --fix
+  // The options given that only some commands take, in the order typed:
+  // each as typed ("-j" also when it came in a group such as "-lj"), and
+  // the commands that take it, as the message names them.
+  struct Restricted {
+    std::string typed;
+    std::string_view commands;
+  };
+  std::vector<Restricted> restricted;
   // What the run gives instead of running a command.
   enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
 };
@@ -42,7 +52,7 @@ enum class UsageFault {
   kNoArguments,     // nothing at all: the usage alone
   kUnknownOption,   // `subject`: the option as typed
   kUnknownCommand,  // `subject`: argument 1 as typed
-  kOnlyForList,     // `subject`: an option only L takes, given to another command
+  kOnlyForCommands, // `subject`: an option given to a command that does not take it; `commands`: those that do
   kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
   kPart,            // PART other than 1 or 2
   kPathTooLong,     // L's path does not fit its buffer
@@ -66,6 +76,7 @@ struct CommandLine {
   UsageFault fault = UsageFault::kNone;
   std::string subject;
   const char* counts = "";
+  std::string_view commands;
 };
 
 // Reads the command line (argv[0] is the program's name). A PATH typed as

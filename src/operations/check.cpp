@@ -80,6 +80,7 @@ void end_holder(CheckState& st, const std::string& path) {
 // Says a fault: the check reports it and stops (false); an examination
 // notes it and goes on (true).
 bool fault(CheckState& st, WalkFault f) {
+  f.line.of_check = true;
   if (st.log) {
     st.log->faults.push_back(std::move(f));
     return true;
@@ -451,7 +452,9 @@ CheckReport sanity_check(const Volume& vol, bool verbose) {
   result.walked = verdict.walked;
   if (!verdict.walked) return result;
   if (!verdict.sound) {
-    rep.out(msg::kCheckFailed);
+    Line failed = make_line(Stream::kOut, msg::kCheckFailed);
+    failed.of_check = true;
+    rep.add(std::move(failed));
   } else {
     rep.trace(msg::kCheckPassed);
     result.sound = true;

@@ -6,7 +6,7 @@
 namespace tarnwick {
 
 void Console::show(const Line& line) {
-  if (line.failure()) failure_reported_ = true;
+  if (line.failure()) (line.of_check ? check_fault_reported_ : failure_reported_) = true;
   bool to_err = line.stream == Stream::kErr;
   if (output_for_data_ && !to_err) {
     if (line.stream == Stream::kOut) return;
