@@ -262,12 +262,12 @@ TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {
 TEST(FrontEndTest, ListAndExtractShareAnImageTheyMayOnlyRead) {
   const std::vector<std::vector<std::string>> commands = {
       {"L", "img"}, {"R", "img", "1", "X", "out"}, {"W", "img", "1", "X", "in"}, {"D", "img", "1", "X"},
-      {"I", "img", "1", "0", "in"}};
+      {"I", "img", "1", "0", "in"}, {"E", "img"}, {"--fix", "E", "img"}};
   for (const auto& args : commands) {
     MemoryHost host;
     host.files["img"] = small_hdd();
     host.files["in"] = {};
-    const bool reads = args[0] == "L" || args[0] == "R";
+    const bool reads = args[0] == "L" || args[0] == "R" || args[0] == "E";
     run(host, args);
     EXPECT_EQ(host.locks["img"], reads ? Lock::kShared : Lock::kExclusive) << args[0];
 
