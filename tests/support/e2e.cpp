@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -128,44 +127,9 @@ void FileLockHolder::release() {
   fd_ = -1;
 }
 
-namespace {
-
-// True when `line` is what the message's format makes of some arguments:
-// its texts between the conversions found in order.
-bool made_by(std::string_view line, std::string_view format) {
-  size_t at = 0;
-  for (bool anchored = true;; anchored = false) {
-    const size_t conversion = format.find('%');
-    if (conversion == format.npos) {
-      if (anchored) return line.substr(at) == format;
-      return line.size() >= at + format.size() && line.ends_with(format);
-    }
-    const std::string_view piece = format.substr(0, conversion);
-    const size_t found = anchored ? (line.substr(at).starts_with(piece) ? at : line.npos) : line.find(piece, at);
-    const size_t end = format.find_first_of("sdcuX", conversion);
-    if (found == line.npos || end == format.npos) return false;
-    at = found + piece.size();
-    format.remove_prefix(end + 1);
-  }
-}
-
-}  // namespace
-
 int status_for(const ToolRun& r) {
-  static const MessageText* const kFaults[] = {
-      &msg::kBadRecordsPerBlock, &msg::kBadSystemRecord, &msg::kUsedBlocksMismatch, &msg::kOutOfMemory,
-      &msg::kSwappedDirectory,   &msg::kBadDirectoryHeader, &msg::kContiguousFileError, &msg::kBsdFileError,
-      &msg::kBrdFileError,       &msg::kDotNotSelf,       &msg::kDotDotNotParent,    &msg::kSubdirectoryError};
-  bool check = r.out.find(msg::kCheckFailed.bytes) != std::string::npos;
-  for (size_t at = 0; at < r.err.size();) {
-    const size_t end = std::min(r.err.find('\n', at), r.err.size() - 1) + 1;
-    const std::string_view line(r.err.data() + at, end - at);
-    at = end;
-    const auto made = [line](const MessageText* m) { return made_by(line, m->bytes); };
-    if (std::none_of(std::begin(kFaults), std::end(kFaults), made)) return 1;
-    check = true;
-  }
-  return check ? 3 : 0;
+  if (r.err.empty() && r.out.find(msg::kCheckFailed.bytes) == std::string::npos) return 0;
+  return r.status == 3 ? 3 : 1;
 }
 
 bool runs_under_wine() { return std::string_view(TARNWICK_RUNNER).find("wine") != std::string_view::npos; }

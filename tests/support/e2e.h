@@ -60,10 +60,10 @@ class FileLockHolder {
   int fd_ = -1;
 };
 
-// The exit status of a run other than E's that printed what `r` holds, no
-// notice among it but the check's: 1 when it said on standard error
-// anything that is not the check's, else 3 when the check told a fault,
-// else 0.
+// The exit status of a run that printed what `r` holds, no notice among
+// it but the check's: 0 when it said nothing on standard error and the
+// check passed, else 1, or 3 (the command did its work, the check found a
+// fault), which lines alone do not tell apart.
 int status_for(const ToolRun& r);
 
 // True when the tool under test is a Windows build run under Wine.

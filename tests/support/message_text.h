@@ -74,10 +74,6 @@ inline std::string cp932_text(std::u8string_view text) {
   return out;
 }
 
-}  // namespace tarnwick::testing
-
-namespace tarnwick::testing {
-
 // The exit status a run's lines tell, for a command other than E: 1 after
 // a failure of its own, else 3 when the volume's check told a fault, else 0.
 inline int exit_status_told(const Console& con) {
