@@ -5,8 +5,9 @@
 // any order: -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
 // -r/--recursive (L lists the whole tree), -j/--json (L and E write one
-// JSON document), --fix (E mends what it safely can), -b/--basic and -t/--text (BASIC programs and BSD files as
-// text where a command moves files), -h/--help and --version. Short options may be run together ("-sl").
+// JSON document), --fix (E mends what it safely can), -b/--basic and
+// -t/--text (BASIC programs and BSD files as text where a command moves
+// files), -h/--help and --version. Short options may be run together ("-sl").
 // "--help" and "--version" are answered wherever they stand (a file of
 // that name is written "./--help").
 #pragma once
@@ -52,7 +53,7 @@ enum class UsageFault {
   kNoArguments,     // nothing at all: the usage alone
   kUnknownOption,   // `subject`: the option as typed
   kUnknownCommand,  // `subject`: argument 1 as typed
-  kOnlyForCommands, // `subject`: an option given to a command that does not take it; `commands`: those that do
+  kOnlyForCommands, // `subject`: an option the command does not take; `commands`: those that do
   kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
   kPart,            // PART other than 1 or 2
   kPathTooLong,     // L's path does not fit its buffer

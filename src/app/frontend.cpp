@@ -174,7 +174,8 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   }
   if (!before_opening(run, c, a)) return finish(con);
   if (!file) file = ImageFile::open_locked(host, opening, a.image_name, access_of(c, a));
-  const bool sound = !say(con, file && file->settle(opening), opening) || run_image(run, c, std::move(file));
+  bool sound = true;  // a volume that never loaded is none at fault
+  if (say(con, file && file->settle(opening), opening)) sound = run_image(run, c, std::move(file));
   return finish(con, sound);
 }
 

@@ -7,6 +7,7 @@
 #include "support/image_builder.h"
 #include "support/json_check.h"
 #include "support/message_text.h"
+#include "support/sample_volumes.h"
 
 namespace tarnwick {
 namespace {
@@ -317,6 +318,7 @@ TEST_F(CheckE2eTest, ExamineTellsWhatIsWrongAndFixMendsOnlyTheBitmap) {
        {{{"L", "disk.rom"}, 0, " OBJ  \"F\"               '98/12/31 23:59\n", notice + notice},
         {{"E", "disk.rom"}, 3, one, notice + message_text(msg::kWhyBlocksFree, "/F", 1u)},
         {{"--fix", "E", "disk.rom"}, 0, message_text(msg::kBlocksMarked, "/F", 0x18u, 0x18u) + clean, "", true},
+        {{"W", "disk.rom", "1", "NEW", "new.mzt"}, 0, "", "", true},  // not into F's block
         {{"E", "disk.rom"}, 0, clean, ""}}},
       {no_start.take(),
        {{{"E", "disk.rom"}, 3, one, draw},
@@ -324,6 +326,7 @@ TEST_F(CheckE2eTest, ExamineTellsWhatIsWrongAndFixMendsOnlyTheBitmap) {
         {{"R", "disk.rom", "1", "F", "f.bin"}, 3, kFailed + "FILE: F\nFile 'F' found.\n" + kFailed,
          draw_line + draw_line}}},
   };
+  testing::write_file(dir_.file("new.mzt"), testing::make_mzt("NEW", pattern(300)));
   for (const auto& [volume, runs] : volumes) {
     testing::write_file(dir_.file("disk.rom"), testing::make_rom_image(volume));
     for (const Run& run : runs) {
