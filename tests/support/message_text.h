@@ -77,8 +77,7 @@ inline std::string cp932_text(std::u8string_view text) {
 // The exit status a run's lines tell, for a command other than E: 1 after
 // a failure of its own, else 3 when the volume's check told a fault, else 0.
 inline int exit_status_told(const Console& con) {
-  if (con.failure_reported()) return 1;
-  return con.check_fault_reported() ? 3 : 0;
+  return con.failure_reported() ? 1 : con.check_fault_reported() ? 3 : 0;
 }
 
 }  // namespace tarnwick::testing
