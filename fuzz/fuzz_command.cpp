@@ -3,10 +3,13 @@
 // (layout in fuzz_input.h), in memory. Besides the sanitizers' findings, a
 // run that breaks one of the tool's promises aborts:
 // - every run ends in order: "完了しました" last on standard output (for L
-//   with -j -r, standard output one JSON document or nothing), and an exit
-//   status of 2 for the usage, 1 after a failure, else 0;
-// - bytes of the image outside the loaded volume never change, and L and R
-//   change nothing at all;
+//   with -j -r and E with -j, standard output one JSON document or
+//   nothing), and an exit status of 2 for the usage, 1 after a failure,
+//   else 3 when the check (E: the examination) found a fault, else 0;
+// - bytes of the image outside the loaded volume never change, and L, R, X
+//   and E change nothing at all;
+// - after --fix E (the letter "E+") an examination finds nothing it did not
+//   find before;
 // - a save that failed is reported once and never followed by "'%s' を削除しました";
 // - a host file that R could not close is reported once and replaces nothing;
 // - on a sound volume (the check passes and the bitmap marks every block a
@@ -17,9 +20,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/frontend.h"
@@ -31,6 +37,8 @@
 #include "support/memory_host.h"
 #include "support/message_text.h"
 #include "support/volume_audit.h"
+#include "operations/examine.h"
+#include "output/render.h"
 
 #ifndef TARNWICK_FUZZ_COMMAND
 #error "TARNWICK_FUZZ_COMMAND names the command this target runs (\"L\", \"R\", ...)"
@@ -44,6 +52,7 @@ using tarnwick::testing::MemoryHost;
 namespace {
 
 constexpr char kLetter = TARNWICK_FUZZ_COMMAND[0];
+constexpr bool kFix = TARNWICK_FUZZ_COMMAND[1] == '+';  // "E+": --fix E
 constexpr size_t kTrackBytes = 4096;
 constexpr size_t kMaxTracks = 164;
 
@@ -78,6 +87,22 @@ size_t count(std::string_view text, std::string_view what) {
   return n;
 }
 
+// What an examination finds, each finding as its lines' text.
+std::set<std::string> findings_of(const std::optional<testing::MemoryVolume>& vol) {
+  std::set<std::string> out;
+  if (!vol) return out;
+  for (const Finding& f : examine_volume(*vol).findings) out.insert(render(f.message, {}) + render(f.reason, {}));
+  return out;
+}
+
+// The status a run's lines tell: E's from its summary (or, with -j, its
+// document), the others' from the check's lines.
+int status_told(const Console& con, bool json) {
+  if (con.failure_reported() || kLetter != 'E') return testing::exit_status_told(con);
+  const bool clean = json ? con.out_text().find(R"("findings":[],)") != std::string::npos
+                          : con.out_text().find(msg::kExamineClean.bytes) != std::string::npos;
+  return clean ? 0 : kExitVolumeAtFault;
+}
 
 }  // namespace
 
@@ -116,9 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // With the image's reads cut short the run may load nothing, or load
   // less; what the full image would allow is the most it may write.
+  const bool reads_only = kLetter == 'L' || kLetter == 'R' || kLetter == 'X' || (kLetter == 'E' && !kFix);
   const std::vector<ByteRange> writable =
-      (kLetter == 'L' || kLetter == 'R' || kLetter == 'X') ? std::vector<ByteRange>{}
-                                         : testing::writable_ranges(image, image_name, 0);
+      reads_only ? std::vector<ByteRange>{} : testing::writable_ranges(image, image_name, 0);
+  std::optional<testing::MemoryVolume> examined;
+  if (kFix) examined = testing::load_image_volume(image, image_name, 0);
 
   std::optional<testing::MemoryVolume> sound_before;
   if (kLetter == 'W' || kLetter == 'D') {
@@ -128,21 +155,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string command = std::string(in.verbose ? "V" : "") + kLetter;
   // R, W and X move BASIC programs and BSD files as text; L lists the
-  // tree as a JSON document.
-  const bool json = kLetter == 'L' && (in.time_kind & 1) != 0;
+  // tree as a JSON document, E writes its own.
+  const bool json = (kLetter == 'L' || kLetter == 'E') && (in.time_kind & 1) != 0;
   const bool as_text = (kLetter == 'R' || kLetter == 'W' || kLetter == 'X') && (in.time_kind & 1) != 0;
-  const char* argv[] = {"tarnwick", json ? "-jr" : "-bt", command.c_str(),  image_name.c_str(),
-                        "1",        in.path.c_str(),      host_name.c_str()};
-  const int argc = kLetter == 'D' || kLetter == 'M' || kLetter == 'K' ? 5 : 6;
+  std::vector<const char*> argv{"tarnwick"};
+  if (json) argv.push_back(kLetter == 'L' ? "-jr" : "-j");
+  if (as_text) argv.push_back("-bt");
+  if (kFix) argv.push_back("--fix");
+  argv.insert(argv.end(), {command.c_str(), image_name.c_str(), "1"});
+  if (kLetter != 'E') argv.push_back(in.path.c_str());
+  if (kLetter != 'E' && kLetter != 'D' && kLetter != 'M' && kLetter != 'K') argv.push_back(host_name.c_str());
   Console con;
-  // Without the option the run starts one later: "-bt" then stands where
-  // the program's name does, which is never read.
-  const int status =
-      as_text || json ? run_tarnwick(argc + 1, argv, con, host) : run_tarnwick(argc, argv + 1, con, host);
+  const int status = run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
 
   // "--help" and "--version" are answered wherever they stand, as PATH too:
   // the answer is the whole run.
-  if (in.path == "--help" || in.path == "--version") {
+  if (kLetter != 'E' && (in.path == "--help" || in.path == "--version")) {
     if (status != 0 || !con.err_text().empty() || host.files[image_name] != image) {
       broken("an answer changes nothing and succeeds");
     }
@@ -152,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& err = con.err_text();
   const bool usage = out == msg::kUsage.bytes;
   // 2 for a command line that does not fit, 1 when a failure was reported,
-  // else 0: never a success after a failure.
-  if (status != (usage ? kExitWrongUsage : con.failure_reported() ? kExitFailure : 0)) {
+  // else 3 or 0: never a success after a failure.
+  if (status != (usage ? kExitWrongUsage : status_told(con, json))) {
     broken("the exit status tells the result");
   }
   if (usage && kLetter != 'L') broken("the usage only for an L path too long for its buffer");
@@ -175,7 +203,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       : kLetter == 'K' ? msg::kDirectoryDeleted
                                                        : msg::kDeleted,
                                       in.path.c_str());
-  if (count(err, write_failed) > 1) broken("a failed save is reported once");
+  // A PATH may hold the text itself, said again in other lines.
+  const bool path_says_it = in.path.find(write_failed.substr(0, write_failed.size() - 1)) != std::string::npos;
+  if (count(err, write_failed) > 1 && !path_says_it) broken("a failed save is reported once");
   if (count(err, write_failed) == 1 && count(out, deleted) > 0) broken("no confirmation after a failed save");
   const bool save_cannot_succeed =
       kLetter != 'R' && (in.fault == Fault::kSync || (in.fault == Fault::kWriteBudget && in.budget() == 0));
@@ -200,6 +230,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!after) broken("a saved volume loads again");
     if (!testing::sound_volume_moved_in_step(*sound_before, *after)) {
       broken("storing and deleting keep a sound volume sound, its bitmap in step with its files");
+    }
+  }
+  // A save cut short may leave the system record half written.
+  if (examined && !writes_fail) {
+    const std::set<std::string> before = findings_of(examined);
+    for (const std::string& f : findings_of(testing::load_image_volume(host.files[image_name], image_name, 0))) {
+      if (!before.count(f)) broken("a repair finds nothing it did not find before");
     }
   }
   return 0;

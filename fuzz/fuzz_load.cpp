@@ -1,8 +1,10 @@
 // Loads a volume from an image file made of the fuzz input (layout in
 // fuzz_input.h), the container told as a run tells it, runs the
-// consistency check on it and saves it back unchanged. Besides the sanitizers' findings, a run aborts when the loaded
-// volume is larger than its container can hold or when saving the unchanged
-// volume does not give back the image file byte for byte.
+// consistency check and an examination on it, repairs a copy of it and saves
+// it back unchanged. Besides the sanitizers' findings, a run aborts when the
+// loaded volume is larger than its container can hold, when a repair adds a
+// finding or changes more than the system record, or when saving the
+// unchanged volume does not give back the image file byte for byte.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,9 +12,11 @@
 
 #include "broken_promise.h"
 #include "operations/check.h"
+#include "operations/examine.h"
 #include "containers/container.h"
 #include "containers/d88.h"
 #include "containers/hdd_rom.h"
+#include "output/render.h"
 #include "support/memory_volume.h"
 
 using namespace tarnwick;
@@ -100,6 +104,28 @@ std::unique_ptr<Pager> load_told(File& file, const char* name, int index, Report
   return pager;
 }
 
+std::vector<std::string> shown(const Examination& exam) {
+  std::vector<std::string> out;
+  for (const Finding& f : exam.findings) out.push_back(render(f.message, {}) + render(f.reason, {}));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// A repair, on a copy, only takes findings away and changes nothing but the
+// system record.
+void examine_and_repair(Volume& vol) {
+  const Examination before = examine_volume(vol);
+  Bytes bytes(vol.size());
+  if (!vol.read(0, bytes)) return;
+  testing::MemoryVolume copy(bytes);
+  const Repair repair = repair_volume(copy);
+  const std::vector<std::string> was = shown(before), is = shown(repair.after);
+  if (!std::includes(was.begin(), was.end(), is.begin(), is.end())) broken("a repair only takes findings away");
+  Bytes after = copy.bytes();
+  std::copy_n(bytes.begin() + Volume::kSystemOffset, kRecordSize, after.begin() + Volume::kSystemOffset);
+  if (after != bytes) broken("a repair changes the system record alone");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -146,6 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!vol.holds_records(0, kMinimumRecords)) broken("a volume holds its system record and root directory");
 
   sanity_check(vol);
+  examine_and_repair(vol);
   const Bytes head_before = file.head();
   const Bytes body_before = file.body();
   if (!testing::save_unjournaled(file, *pager, where)) broken("an unchanged volume saves");

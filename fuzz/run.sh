@@ -5,9 +5,10 @@
 #   fuzz/run.sh all SECONDS      run every target, SECONDS split between them
 #
 # Targets: load (every container and the check), list, extract, store,
-# delete, import (one command each through the whole front end), basic
-# (BASIC listings and BSD text), manifest (the record X leaves for A, and
-# the JSON reader beneath it).
+# delete, import, mkdir, rmdir, tree, examine (E), fix (--fix E) (one
+# command each through the whole front end), basic (BASIC listings and
+# BSD text), manifest (the record X leaves for A, and the JSON reader
+# beneath it).
 # The build lives in build-fuzz/ (FUZZ_BUILD overrides). Seeds are made
 # afresh from the test image builder into build-fuzz/seeds/; what a run
 # finds is kept in build-fuzz/corpus/TARGET/ for the next run, crashes go to
@@ -18,7 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(load list extract store delete import mkdir rmdir tree basic manifest)
+all_targets=(load list extract store delete import mkdir rmdir tree examine fix basic manifest)
 if [ $# -ne 2 ] || ! [[ "$2" =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: fuzz/run.sh TARGET|all SECONDS (targets: ${all_targets[*]})" >&2
   exit 2

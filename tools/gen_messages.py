@@ -155,7 +155,7 @@ MESSAGES = [
         "  一覧 L, 取り出し R, 書き込み W, 削除 D, レコードの上書き I, 空のイメージ F, サブディレクトリ M K,\n"
         "  ツリーの取り出し X と書き込み A, ディスク1枚のコピー C, 検査 E, BASICのテープファイルとリスト T\n"
         "\n"
-        "コマンド (大文字小文字は問いません。L, R, X, C, Tは先頭の1文字だけを見ます。書き込むコマンドは\n"
+        "コマンド (大文字小文字は問いません。L, R, X, C, T, Eは先頭の1文字だけを見ます。書き込むコマンドは\n"
         "  1文字か次の名前だけです: W write, D delete del, I import, M mkdir md, K kill, A add, F format):\n"
         "  L IMAGE [PART [PATH]]         PATHのディレクトリの一覧を表示します (省略するとルート)\n"
         "  R IMAGE PART PATH HOSTFILE    PATHのファイルを取り出します (OBJ, BTXはMZTファイルとして)\n"
@@ -171,6 +171,7 @@ MESSAGES = [
         "  A IMAGE PART PATH HOSTDIR     ホストのフォルダHOSTDIR以下 (またはファイル1つ) をPATHのディレクトリに書き込みます\n"
         "  C IMAGE PART NEWIMAGE         フロッピーディスク1枚を新しいイメージファイルNEWIMAGEにします (.d88, .2d, .2dd)\n"
         "  T SOURCE TARGET               BASICのMZTファイルをリストに、リストをMZTファイルにします (イメージなし)\n"
+        "  E IMAGE [PART]                ボリュームを最後まで検査し、問題ごとにその理由を表示します (何も変えません)\n"
         "  コマンドの前にVを付けると (VL, VRなど) 経過を詳しく表示します\n"
         "\n"
         "  PART: 1 - HDDイメージの前半 (HDD1, HDD3), 2 - 後半 (HDD2, HDD4)\n"
@@ -180,11 +181,12 @@ MESSAGES = [
         "  RとXはHOSTFILEをフォルダとして一致したものをすべて書き出し、Dは一致したものをすべて削除します\n"
         "\n"
         "オプション (コマンドの前後どこにでも置けます。-- より後ろはオプションになりません):\n"
-        "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも 0: 成功, 1: 失敗, 2: コマンドラインの誤り)\n"
+        "  -s, --status   受け付けますが何も変えません (終了ステータスはいつも結果を表します)\n"
         "  -l, --long     Lでサイズ、ロード・実行アドレスと空き容量も表示します\n"
         "  -r, --recursive\n"
         "                 Lでサブディレクトリ以下もすべて表示します\n"
-        "  -j, --json     Lの結果をJSONの文書1つとして標準出力に書き出します (UTF-8)\n"
+        "  -j, --json     LとEの結果をJSONの文書1つとして標準出力に書き出します (UTF-8)\n"
+        "      --fix      Eで、データを失わずに直せるもの (ビットマップと使用済みブロック数) を直します\n"
         "  -b, --basic    R, W, X, AでBASICのプログラム (BTX) をリスト (テキスト) として読み書きします\n"
         "                 (Xは NAME.bas に書き出し、Aは NAME.bas を読みます)\n"
         "  -t, --text     R, W, X, AでBSDファイルをテキストとして読み書きします (NAME.txt)\n"
@@ -198,6 +200,9 @@ MESSAGES = [
         "  それ以外のロケールではShift_JIS (コードページ932) のバイトのまま読み書きします。\n"
         "  Windowsではコンソールへはそのまま読める文字で、リダイレクト先へはShift_JISで書き出します。\n"
         "  Windowsのリスト・テキストのファイルはShift_JISで、行末はCRLFです。\n"
+        "\n"
+        "終了ステータス: 0 成功, 1 失敗, 2 コマンドラインの誤り,\n"
+        "  3 コマンドは成功したが、ボリュームの検査 (前後の検査, E) が問題を見つけた\n"
         "詳しくは man tarnwick を参照してください。\n"),
     ("kListSize", " %8u"),
     ("kListAddresses", " %04X %04X"),
@@ -214,8 +219,7 @@ MESSAGES = [
     # Why a command line does not fit, and why a command failed
     ("kUnknownOption", "オプション '%s' はありません\n", "", FAIL),
     ("kUnknownCommand", "コマンド '%s' はありません\n", "", FAIL),
-    ("kOptionOnlyForList", "オプション '%s' は L だけのものです\n", "", FAIL),
-    ("kOptionOnlyForTape", "オプション '%s' は T だけのものです\n", "", FAIL),
+    ("kOptionOnlyFor", "オプション '%s' は %s だけのものです\n", "", FAIL),
     ("kOptionNeedsValue", "オプション '%s' には値が必要です\n", "", FAIL),
     ("kArgumentCount", "引数の数が合いません (%s は %s 個)\n", "", FAIL),
     ("kPartOneOrTwo", "PART は 1 か 2 です\n", "", FAIL),
@@ -259,6 +263,37 @@ MESSAGES = [
     # Wildcards
     ("kNoMatch", "'%s' に一致するファイルがありません\n", "p", FAIL),
     ("kSkippedDirectory", "'%s' はディレクトリなので飛ばしました\n", "p", NOTE),
+    # Examining a volume and mending its bitmap
+    ("kBlocksFreeFixable", "'%s' のブロック %04X - %04X は空きになっています (--fix E で直せます)\n", "p", NOTE),
+    ("kBlocksFree", "'%s' のブロック %04X - %04X は空きになっています\n", "p", NOTE),
+    ("kBlocksMarked", "'%s' のブロック %04X - %04X を使用中にしました\n", "p"),
+    ("kUsedBlocksSet", "使用済みブロック数を %u から %u にしました\n"),
+    ("kExamineProblems", "検査: %u 件の問題\n"),
+    ("kExamineClean", "検査: 問題はありません\n"),
+    ("kAdviseDelete", "D で削除できます\n", "", NOTE),
+    ("kCannotMendBitmap", "システムレコード (レコード 000F) をファイルかディレクトリが使っているため、ビットマップは直せません\n", "", NOTE),
+    ("kWhyRecordsPerBlock", "システムレコードのバイト 255 が %02X です (1ブロックは 32 レコードまで)\n", "", NOTE),
+    ("kWhyReservedPastTotal", "予約ブロック数 %u が総ブロック数 %u を超えています\n", "", NOTE),
+    ("kWhyBitmapTooLong", "データブロック数 %u がビットマップに収まりません (%u まで)\n", "", NOTE),
+    ("kWhyVolumeTooSmall", "総ブロック数 %u × %u レコードがボリュームの %u レコードを超えています\n", "", NOTE),
+    ("kWhyUsedBlocks", "ファイルとディレクトリが使っているのは %u ブロックです (予約の %u ブロックを含む)\n", "", NOTE),
+    ("kWhyOutOfMemory", "検査の表に %u バイトが必要です\n", "", NOTE),
+    ("kWhyHeader", "ディレクトリ '%s' (レコード %04X) の先頭のエントリが %02X です\n", "p", NOTE),
+    ("kWhySizeZero", "'%s' のサイズが 0 です\n", "p", NOTE),
+    ("kWhyNoStart", "'%s' の開始レコードが 0000 です (データがありません)\n", "p", NOTE),
+    ("kWhyStartInSystem", "'%s' の開始レコード %04X はシステム領域 (レコード 0000 - 0017) にあります\n", "p", NOTE),
+    ("kWhyRecordInSystem", "'%s' のレコード %04X はシステム領域 (レコード 0000 - 0017) にあります\n", "p", NOTE),
+    ("kWhyStartInReserved", "'%s' の開始レコード %04X は予約領域 (レコード 0000 - %04X) にあります\n", "p", NOTE),
+    ("kWhyRecordInReserved", "'%s' のレコード %04X は予約領域 (レコード 0000 - %04X) にあります\n", "p", NOTE),
+    ("kWhyStartOutside", "'%s' の開始レコード %04X はボリュームの外にあります (ボリュームは %u レコード)\n", "p", NOTE),
+    ("kWhyRecordOutside", "'%s' のレコード %04X はボリュームの外にあります (ボリュームは %u レコード)\n", "p", NOTE),
+    ("kWhyShared", "'%s' はブロック %04X を '%s' と共有しています\n", "pp", NOTE),
+    ("kWhyUsedTwice", "'%s' はブロック %04X を二度使っています\n", "p", NOTE),
+    ("kWhyReachedTwice", "ディレクトリ '%s' は '%s' と同じディレクトリ (レコード %04X) です\n", "pp", NOTE),
+    ("kWhyDotNotSelf", "ディレクトリ '%s' の '.' はレコード %04X を指しています (自分はレコード %04X)\n", "p", NOTE),
+    ("kWhyDotDotNotParent", "ディレクトリ '%s' の '..' はレコード %04X を指しています (親はレコード %04X)\n", "p", NOTE),
+    ("kWhyRootDotDot", "ルートディレクトリの '..' はレコード %04X を指しています (ルートに親はありません)\n", "", NOTE),
+    ("kWhyBlocksFree", "'%s' が使っている %u 個のブロックがビットマップで空きになっています\n", "p", NOTE),
 ]
 
 

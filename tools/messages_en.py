@@ -23,7 +23,8 @@ SECTIONS = [
         ("kDiskOfFile", "The command works on disk N of the M disks in a D88 file; the disk's name from its "
                         "header follows in quotes.", ""),
         ("kDone", "Done: the run has ended. It is printed after a failure too; the exit status tells success "
-                  "(0) from failure (1).", "Look at the lines before it and at the exit status."),
+                  "(0) from failure (1) and from a command that did its work on a volume the check finds at "
+                  "fault (3).", "Look at the lines before it and at the exit status."),
         ("kNull", "Stands in the verbose echo for an argument that was not given.", ""),
     ]),
     ("The command line",
@@ -38,10 +39,9 @@ SECTIONS = [
         ("kUnknownCommand", "The command word is none of the tool's commands. Commands that write take only "
                             "their letter or one of their names.",
          "Use one of the letters `tarnwick --help` lists (`L`, `R`, `W`, `D`, ...)."),
-        ("kOptionOnlyForList", "An option that only L takes (`-j`, `-r`) was given to another command.",
-         "Leave the option out, or use it with L."),
-        ("kOptionOnlyForTape", "An option that only T takes (`-n`) was given to another command.",
-         "Leave the option out, or use it with T."),
+        ("kOptionOnlyFor", "An option was given to a command that does not take it: `-r` is L's, `-j` L's "
+                           "and E's, `--fix` E's, `-n` T's. The line names the option and the commands that take it.",
+         "Leave the option out, or use it with a command the line names."),
         ("kOptionNeedsValue", "The option takes a value (`-n NAME`), and none followed it.",
          "Give the value after the option."),
         ("kArgumentCount", "The command was given the wrong number of arguments: the line names the command "
@@ -278,7 +278,8 @@ SECTIONS = [
                      "cannot show.", "Leave out `-t` for this file."),
     ]),
     ("The consistency check",
-     "The check runs before and after every command; a failure here means the volume is damaged.", [
+     "The check runs before and after every command; a failure here means the volume is damaged. It does "
+     "not fail the command: a command that did its work on such a volume ends with exit status 3.", [
         ("kCheckFailed", "The check found the volume damaged; the line before it says where.",
          "Copy what you need off the disk first; write to it only when you know what the damage is."),
         ("kCheckPassed", "With `V`: the check found nothing wrong.", ""),
@@ -302,6 +303,69 @@ SECTIONS = [
         ("kEntryNameTrace", "With `V`: the name of each entry the check visits.", ""),
         ("kRecordStatusTrace", "With `V`: a record the check tests, and whether it was claimed (1) or not (0).",
          ""),
+    ]),
+    ("Examining a volume (E and --fix E)",
+     "E runs the check's walk to the end, telling each fault the check's way and then why, in names and "
+     "numbers; `--fix E` mends what cannot lose data. A record number is hexadecimal; the system area is "
+     "records 0000-0017.", [
+        ("kBlocksFreeFixable", "The file or directory named holds these blocks (first and last, in hexadecimal), "
+                               "but the bitmap shows them free: a store may take them and overwrite it. It does "
+                               "not change the exit status of a command other than E.",
+         "Run `tarnwick --fix E IMAGE PART` before writing to the volume."),
+        ("kBlocksFree", "As the line above, where the bitmap cannot be mended: a file or directory holds the "
+                        "system record, where the bitmap lies.", ""),
+        ("kBlocksMarked", "`--fix E` marked these blocks of the file or directory named used in the bitmap.", ""),
+        ("kUsedBlocksSet", "`--fix E` set the count of used blocks in the system record from the first number "
+                           "to the second, the blocks the bitmap marks used.", ""),
+        ("kExamineProblems", "E ends: it found this many faults (exit status 3).",
+         "Read each finding's reason; `--fix E` mends those it can."),
+        ("kExamineClean", "E ends: it found nothing wrong (exit status 0).", ""),
+        ("kAdviseDelete", "After `--fix E`: the file's data lies outside the blocks a file may hold (the system "
+                          "area, the reserved records, past the volume's end, or no start record); deleting "
+                          "its entry frees nothing another file holds.",
+         "Copy what R still gets out of it, then remove it with D."),
+        ("kCannotMendBitmap", "A file or directory holds the system record (record 000F), where the bitmap "
+                              "lies: mending the bitmap would change that file, so `--fix E` leaves it.",
+         "Copy the files off the volume onto a new image."),
+        ("kWhyRecordsPerBlock", "Why: byte 255 of the system record (records per block less one) is this value; "
+                                "a block holds at most 32 records.", ""),
+        ("kWhyReservedPastTotal", "Why: the reserved blocks (first number) are more than the volume's blocks "
+                                  "(second).", ""),
+        ("kWhyBitmapTooLong", "Why: the volume has more data blocks (first number) than its bitmap has bits "
+                              "(second).", ""),
+        ("kWhyVolumeTooSmall", "Why: the blocks times the records per block the system record gives are more "
+                               "than the records the volume holds (third number).", ""),
+        ("kWhyUsedBlocks", "Why: the files and directories hold this many blocks, the reserved ones (second "
+                           "number) among them.", "`--fix E` sets the count to the bitmap's."),
+        ("kWhyOutOfMemory", "Why: the check's table needs this many bytes, one per record.",
+         "Free memory and run again."),
+        ("kWhyHeader", "Why: the first entry of the directory named (at the record given) has this mode byte "
+                       "instead of a normal entry's.", ""),
+        ("kWhySizeZero", "Why: the file named has size 0, so it holds no record.", ""),
+        ("kWhyNoStart", "Why: the file's start record is 0000: it has no data on the volume.",
+         "Remove its entry with D."),
+        ("kWhyStartInSystem", "Why: the file's data starts inside the system area, records 0000-0017.",
+         "Remove its entry with D."),
+        ("kWhyRecordInSystem", "Why: a record of the file's chain or index lies inside the system area.", ""),
+        ("kWhyStartInReserved", "Why: the file's data starts among the reserved records (up to the second "
+                                "number).", "Remove its entry with D."),
+        ("kWhyRecordInReserved", "Why: a record of the file's chain or index lies among the reserved records.",
+         ""),
+        ("kWhyStartOutside", "Why: the file's start record lies past the volume's end (the volume holds the "
+                             "number of records given).", "Remove its entry with D."),
+        ("kWhyRecordOutside", "Why: a record of the file lies past the volume's end.", ""),
+        ("kWhyShared", "Why: the first file or directory named uses a block that the second holds.",
+         "Copy both off the volume; delete one only when you know which one's data the block holds."),
+        ("kWhyUsedTwice", "Why: the file's chain or index uses the same block twice.", ""),
+        ("kWhyReachedTwice", "Why: the directory named is the same directory as the second one (the record "
+                             "given): two entries lead to it.", ""),
+        ("kWhyDotNotSelf", "Why: the directory's `.` entry points at the first record given instead of the "
+                           "directory's own (second).", ""),
+        ("kWhyDotDotNotParent", "Why: the directory's `..` entry points at the first record given instead of its "
+                                "parent's (second).", ""),
+        ("kWhyRootDotDot", "Why: the root directory holds a `..` entry, pointing at the record given.", ""),
+        ("kWhyBlocksFree", "Why: this many of the blocks the file or directory holds are free in the bitmap.",
+         "`--fix E` marks them used."),
     ]),
     ("Verbose traces (V)", "A `V` before the command letter (`VL`, `VR`) adds these lines.", [
         ("kEchoCommand", "The command letter.", ""),

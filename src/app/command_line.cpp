@@ -17,6 +17,13 @@ namespace tarnwick {
 
 namespace {
 
+// The commands that take an option that not all of them take, as the
+// message names them.
+constexpr std::string_view kForList = "L";
+constexpr std::string_view kForListAndExamine = "L, E";
+constexpr std::string_view kForExamine = "E";
+constexpr std::string_view kForTape = "T";
+
 // The list path buffer of the machine's tool holds 255 characters.
 constexpr size_t kListPathMax = 255;
 
@@ -49,15 +56,19 @@ bool short_option(char letter, Options& o) {
     case 'b': o.basic = true; return true;
     case 'q': o.quiet = true; return true;
     case 't': o.text = true; return true;
-    case 'r': o.recursive = true; break;
-    case 'j': o.json = true; break;
+    case 'r':
+      o.recursive = true;
+      o.restricted.push_back({"-r", kForList});
+      return true;
+    case 'j':
+      o.json = true;
+      o.restricted.push_back({"-j", kForListAndExamine});
+      return true;
     case 'h':
       if (o.answer == Options::Answer::kNone) o.answer = Options::Answer::kHelp;
       return true;
     default: return false;
   }
-  if (o.list_only.empty()) o.list_only = std::string("-") + letter;
-  return true;
 }
 
 bool long_option(std::string_view name, Options& o) {
@@ -67,9 +78,13 @@ bool long_option(std::string_view name, Options& o) {
   if (name == "quiet") return short_option('q', o);
   if (name == "text") return short_option('t', o);
   if (name == "recursive" || name == "json") {
-    const bool first = o.list_only.empty();
     short_option(name[0], o);
-    if (first) o.list_only = "--" + std::string(name);
+    o.restricted.back().typed = "--" + std::string(name);
+    return true;
+  }
+  if (name == "fix") {
+    o.fix = true;
+    o.restricted.push_back({"--fix", kForExamine});
     return true;
   }
   if (name == "help") return short_option('h', o);
@@ -97,7 +112,7 @@ bool option_value(int argc, const char* const argv[], int& i, std::string_view r
 // -n and --name (`option`): T's tape name.
 bool tape_name_option(int argc, const char* const argv[], int& i, std::string_view rest, const char* option,
                       CommandLine& line) {
-  if (line.options.tape_only.empty()) line.options.tape_only = option;
+  line.options.restricted.push_back({option, kForTape});
   if (option_value(argc, argv, i, rest, line.options.tape_name)) return true;
   if (line.fault == UsageFault::kNone) {
     line.fault = UsageFault::kNeedsValue;
@@ -219,10 +234,12 @@ CommandLine parse_command_line(int argc, const char* const argv[], bool utf8_pat
   const Command* known = find_command(line.letter);
   if (known && !names_command(*known, command.substr(at))) known = nullptr;
   if (!known) fail(line, UsageFault::kUnknownCommand, std::string(command));
-  if (known && line.letter != 'L' && !line.options.list_only.empty()) {
-    fail(line, UsageFault::kOnlyForList, line.options.list_only);
+  for (const Options::Restricted& r : line.options.restricted) {
+    if (known && line.fault == UsageFault::kNone && r.commands.find(line.letter) == std::string_view::npos) {
+      fail(line, UsageFault::kOnlyForCommands, r.typed);
+      line.commands = r.commands;
+    }
   }
-  if (known && line.letter != 'T' && line.options.tape_name) fail(line, UsageFault::kOnlyForTape, line.options.tape_only);
   if (known && (count < known->min_count || count > known->max_count)) {
     fail(line, UsageFault::kArgumentCount, std::string(1, command[at]));
     line.counts = known->counts;
@@ -260,8 +277,7 @@ void report_usage(const CommandLine& line, Console& con) {
     case UsageFault::kNoArguments: break;
     case UsageFault::kUnknownOption: con.err(msg::kUnknownOption, line.subject); break;
     case UsageFault::kUnknownCommand: con.err(msg::kUnknownCommand, line.subject); break;
-    case UsageFault::kOnlyForList: con.err(msg::kOptionOnlyForList, line.subject); break;
-    case UsageFault::kOnlyForTape: con.err(msg::kOptionOnlyForTape, line.subject); break;
+    case UsageFault::kOnlyForCommands: con.err(msg::kOptionOnlyFor, line.subject, line.commands); break;
     case UsageFault::kNeedsValue: con.err(msg::kOptionNeedsValue, line.subject); break;
     case UsageFault::kArgumentCount: con.err(msg::kArgumentCount, line.subject, line.counts); break;
     case UsageFault::kPart: con.err(msg::kPartOneOrTwo); break;

@@ -6,13 +6,13 @@
 // "--", which ends the options ("-" alone is an argument, a stream):
 // -s/--status (accepted; the exit status always tells the
 // result), -l/--long (L shows sizes, addresses and the free space),
-// -r/--recursive (L lists the whole tree), -j/--json (L writes one JSON
-// document), -b/--basic and -t/--text (BASIC programs and BSD files as
-// text where a command moves files), -q/--quiet (standard output carries
-// only the data asked for), -n/--name NAME (T's tape name; also -nNAME and
-// --name=NAME), -h/--help and --version. Short options may be run together
-// ("-sl"). A file whose name begins with '-' is written after "--" or as
-// "./-name".
+// -r/--recursive (L lists the whole tree), -j/--json (L and E write one
+// JSON document), --fix (E mends what it safely can), -b/--basic and
+// -t/--text (BASIC programs and BSD files as text where a command moves
+// files), -q/--quiet (standard output carries only the data asked for),
+// -n/--name NAME (T's tape name; also -nNAME and --name=NAME), -h/--help
+// and --version. Short options may be run together ("-sl"). A file whose
+// name begins with '-' is written after "--" or as "./-name".
 #pragma once
 
 #include <optional>
@@ -27,6 +27,9 @@ namespace tarnwick {
 // The exit statuses of a run.
 inline constexpr int kExitFailure = 1;     // something failed
 inline constexpr int kExitWrongUsage = 2;  // the command line does not fit
+// The command did what was asked, but the volume's check (before or after
+// it; E's examination) found it at fault.
+inline constexpr int kExitVolumeAtFault = 3;
 
 struct Options {
   bool long_listing = false;  // -l, --long
@@ -35,12 +38,17 @@ struct Options {
   bool recursive = false;     // -r, --recursive
   bool json = false;          // -j, --json
   bool quiet = false;         // -q, --quiet
-  // The first option given that only L takes, as typed ("-j" also when it
-  // came in a group such as "-lj").
-  std::string list_only;
-  // -n NAME, --name NAME: T's tape name, as typed; the option as typed.
+  bool fix = false;           // --fix
+  // -n NAME, --name NAME: T's tape name, as typed.
   std::optional<std::string> tape_name;
-  std::string tape_only;
+  // The options given that only some commands take, in the order typed:
+  // each as typed ("-j" also when it came in a group such as "-lj"), and
+  // the commands that take it, as the message names them.
+  struct Restricted {
+    std::string typed;
+    std::string_view commands;
+  };
+  std::vector<Restricted> restricted;
   // What the run gives instead of running a command.
   enum class Answer { kNone, kHelp, kVersion } answer = Answer::kNone;
 };
@@ -51,8 +59,7 @@ enum class UsageFault {
   kNoArguments,     // nothing at all: the usage alone
   kUnknownOption,   // `subject`: the option as typed
   kUnknownCommand,  // `subject`: argument 1 as typed
-  kOnlyForList,     // `subject`: an option only L takes, given to another command
-  kOnlyForTape,     // `subject`: an option only T takes, given to another command
+  kOnlyForCommands, // `subject`: an option the command does not take; `commands`: those that do
   kNeedsValue,      // `subject`: an option that takes a value, given none
   kArgumentCount,   // `subject`: the letter as typed; `counts`: what the usage gives
   kPart,            // PART other than 1 or 2
@@ -78,6 +85,7 @@ struct CommandLine {
   UsageFault fault = UsageFault::kNone;
   std::string subject;
   const char* counts = "";
+  std::string_view commands;
 };
 
 // Reads the command line (argv[0] is the program's name). A PATH typed as

@@ -133,6 +133,19 @@ bool convert_tape_files(Run& r, Report& rep) {
   return false;
 }
 
+// E: the examination, and with --fix the mends; with --json its document
+// in place of the lines on standard output.
+Ran examine(Run& r, Report& rep) {
+  Repair repair;
+  const Ran ran = r.session->examine(r.line.options.fix, repair, rep);
+  if (r.line.options.json && !ran.read_failed) {
+    r.document = examination_document(r.line.image_name, r.session->container(), r.session->volume().geometry(),
+                                      repair);
+    r.document_at = rep.size();
+  }
+  return ran;
+}
+
 constexpr Access kRead = Access::kRead;
 constexpr Access kWrite = Access::kWrite;
 
@@ -150,9 +163,12 @@ constexpr Command kCommands[] = {
     {'K', 4, 4, "4", "kill", kWrite, DataOut::kNone, true, false, false, nullptr, handle_remove_directory},
     {'A', 5, 5, "5", "add", kWrite, DataOut::kNone, true, false, false, nullptr, handle_store_tree},
     {'F', 2, 3, "2-3", "format", kRead, DataOut::kNone, true, false, false, make_image, nullptr},
+    {'E', 2, 3, "2-3", {}, kRead, DataOut::kNone, true, false, false, nullptr, nullptr, examine},
 };
 
 }  // namespace
+
+Access access_of(const Command& c, const CommandLine& line) { return line.options.fix ? kWrite : c.access; }
 
 const Command* find_command(char letter) {
   for (const Command& c : kCommands) {

@@ -61,7 +61,14 @@ struct Command {
   // The command's work on the loaded volume (Session::run); nothing: the
   // run loads and checks the image only.
   std::optional<Change> (*handler)(Run& run, const CheckReport& before, Report& rep);
+  // A command that runs its own walk of the volume in place of the check
+  // around it (E): all it does on the loaded volume, instead of Session::run.
+  Ran (*checks_itself)(Run& run, Report& rep) = nullptr;
 };
+
+// How the command line has the image opened: as its command reads or
+// writes it (--fix makes E write).
+Access access_of(const Command& c, const CommandLine& line);
 
 // The command of an upper-case letter; nothing for a letter that names none.
 const Command* find_command(char letter);

@@ -37,12 +37,13 @@ void echo_arguments(Console& con, const CommandLine& a) {
   con.trace(msg::kEchoHostFile, or_null(a.host_file));
 }
 
-// The closing sequence of every run that gets past the command line: 0
-// when the run did what was asked, 1 when something failed.
-int finish(Console& con) {
+// The closing sequence of every run that gets past the command line: 1
+// when something failed, else 3 when the volume is not `sound`, else 0.
+int finish(Console& con, bool sound = true) {
   con.out(msg::kDone);
   con.flush();
-  return con.failure_reported() ? kExitFailure : 0;
+  if (con.failure_reported()) return kExitFailure;
+  return sound ? 0 : kExitVolumeAtFault;
 }
 
 int wrong_usage(const CommandLine& a, Console& con) {
@@ -94,34 +95,39 @@ std::optional<int> choose_volume(Run& run, const Command& c, Report& said) {
 }
 
 // The command on the loaded volume as every command runs (Session::run),
-// then what it said, L's document in its place among the lines.
-void run_loaded(Run& run, const Command& c) {
+// or as one that checks the volume itself, then what it said, a document
+// in its place among the lines. Whether the volume was found sound.
+bool run_loaded(Run& run, const Command& c) {
   const Session::Work work = [&run, &c](const CheckReport& before, Report& rep) -> std::optional<Change> {
     return c.handler ? c.handler(run, before, rep) : std::nullopt;
   };
   Report said(run.line.verbose);
-  const Ran ran = run.session->run(c.access, work, said);
+  const Ran ran = c.checks_itself ? c.checks_itself(run, said) : run.session->run(c.access, work, said);
   const bool with_document = run.document && !ran.read_failed;
   const std::vector<Line>& lines = said.lines();
   for (size_t i = 0; i <= lines.size(); ++i) {
     if (with_document && i == run.document_at) run.con.data(*run.document);
     if (i < lines.size()) run.con.show(lines[i]);
   }
+  return ran.sound;
 }
 
-// The image from its identification to its closing.
-void run_image(Run& run, const Command& c, std::unique_ptr<ImageFile> file) {
+// The image from its identification to its closing; whether the volume
+// was found sound (true when none was loaded).
+bool run_image(Run& run, const Command& c, std::unique_ptr<ImageFile> file) {
   Console& con = run.con;
-  Session session(std::move(file), c.access, run.text_files());
+  Session session(std::move(file), access_of(c, run.line), run.text_files());
   run.session = &session;
   Report said(run.line.verbose);
+  bool sound = true;
   if (say(con, session.identify(said), said)) {
     const std::optional<int> index = choose_volume(run, c, said);
     con.show(said);
     said.drop_from(0);
-    if (index && say(con, session.load(*index, said), said)) run_loaded(run, c);
+    if (index && say(con, session.load(*index, said), said)) sound = run_loaded(run, c);
   }
   say(con, session.close(said), said);
+  return sound;
 }
 
 // Everything before the image opens that can end the run: PATH turned
@@ -158,7 +164,7 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
   Report opening(a.verbose);
   std::unique_ptr<ImageFile> file;
   if (part_to_judge) {
-    file = ImageFile::open_locked(host, opening, a.image_name, c.access);
+    file = ImageFile::open_locked(host, opening, a.image_name, access_of(c, a));
     if (!part_fits(a, argc, argv, con.utf8_paths(), file.get())) return wrong_usage(a, con);
   }
   con.verbose = a.verbose;
@@ -173,9 +179,10 @@ int run_tarnwick(int argc, const char* const argv[], Console& con, Host& host) {
     return finish(con);
   }
   if (!before_opening(run, c, a)) return finish(con);
-  if (!file) file = ImageFile::open_locked(host, opening, a.image_name, c.access);
-  if (say(con, file && file->settle(opening), opening)) run_image(run, c, std::move(file));
-  return finish(con);
+  if (!file) file = ImageFile::open_locked(host, opening, a.image_name, access_of(c, a));
+  bool sound = true;  // a volume that never loaded is none at fault
+  if (say(con, file && file->settle(opening), opening)) sound = run_image(run, c, std::move(file));
+  return finish(con, sound);
 }
 
 }  // namespace tarnwick

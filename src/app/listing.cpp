@@ -123,7 +123,49 @@ void write_check(JsonWriter& w, const CheckReport& check) {
   for (const Line& line : check.lines.lines()) {
     if (line.stream != Stream::kTrace) w.text(readable_text(line));
   }
+  w.end_array();
+  // Blocks files hold that the bitmap shows free: no fault of the check
+  // ("ok" as its verdict, the exit status, has it), but E's finding.
+  w.key("free_in_bitmap").begin_array();
+  for (const FreeInBitmap& free : check.free_in_bitmap) {
+    w.begin_object().key("path").text(shown_volume_text(free.path, ArgKind::kVolumePath));
+    w.key("blocks").begin_array().number(free.blocks.front()).number(free.blocks.back()).end_array();
+    w.end_object();
+  }
   w.end_array().end_object();
+}
+
+// A text, or null for none.
+void write_path(JsonWriter& w, const std::optional<std::string>& path) {
+  if (path) {
+    w.text(shown_volume_text(*path, ArgKind::kVolumePath));
+  } else {
+    w.null();
+  }
+}
+
+void write_records(JsonWriter& w, const std::optional<RecordSpan>& records) {
+  if (records) {
+    w.begin_array().number(records->first).number(records->last).end_array();
+  } else {
+    w.null();
+  }
+}
+
+void write_findings(JsonWriter& w, const Examination& exam) {
+  w.key("findings").begin_array();
+  for (const Finding& f : exam.findings) {
+    w.begin_object();
+    w.key("message").text(readable_text(f.message));
+    w.key("reason").text(readable_text(f.reason));
+    w.key("path");
+    write_path(w, f.path);
+    w.key("records");
+    write_records(w, f.records);
+    w.key("fixable").boolean(f.fixable);
+    w.end_object();
+  }
+  w.end_array();
 }
 
 }  // namespace
@@ -132,7 +174,10 @@ void report_listing(const Listing& listing, bool long_listing, Report& rep) {
   for (size_t i = 0; i < listing.directories.size(); ++i) {
     const ListedDirectory& d = listing.directories[i];
     if (d.refused) {
-      rep.err(msg::kSubdirectoryError, d.path);
+      // The check's line, which has told the fault already.
+      Line line = make_line(Stream::kErr, msg::kSubdirectoryError, d.path);
+      line.of_check = true;
+      rep.add(std::move(line));
       continue;
     }
     if (i > 0) rep.out(msg::kListHeading, d.path);
@@ -158,6 +203,25 @@ std::string listing_document(const std::string& image_name, const Container& con
   w.key("path").text(shown_volume_text(listing.directories.front().path, ArgKind::kVolumePath));
   write_entries(w, listing);
   w.end_object();
+  return w.finish();
+}
+
+std::string examination_document(const std::string& image_name, const Container& container, const Geometry& geometry,
+                                 const Repair& repair) {
+  JsonWriter w;
+  w.begin_object().key("format").number(1);
+  write_image(w, image_name, container);
+  write_volume(w, geometry);
+  write_findings(w, repair.after);
+  w.key("fixed").begin_array();
+  for (const Mend& m : repair.mends) {
+    w.begin_object().key("path");
+    write_path(w, m.path);
+    w.key("records");
+    write_records(w, m.records);
+    w.end_object();
+  }
+  w.end_array().end_object();
   return w.finish();
 }
 

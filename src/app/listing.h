@@ -1,11 +1,12 @@
 // L's two faces: the lines of a listing as the tool prints them, and the
-// JSON document of -j.
+// JSON document of -j; and E's JSON document, which shares its parts.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "operations/check.h"
+#include "operations/examine.h"
 #include "operations/list.h"
 #include "containers/container.h"
 #include "containers/d88_disks.h"
@@ -33,6 +34,13 @@ void report_listing(const Listing& listing, bool long_listing, Report& rep);
 // mode shows them.
 std::string listing_document(const std::string& image_name, const Container& container, const CheckReport& check,
                              const Listing& listing);
+
+// The JSON document of an examination: the image and the volume as L's
+// document gives them, what remains of the findings after the repair (all
+// of them when nothing was mended) and the mends. Paths are text as the
+// UTF-8 mode shows them, the record numbers of each as [first, last].
+std::string examination_document(const std::string& image_name, const Container& container, const Geometry& geometry,
+                                 const Repair& repair);
 
 // The JSON document of the disks of a D88 file of several disks.
 std::string disks_document(const std::string& image_name, const std::vector<DiskFacts>& disks);

@@ -44,6 +44,7 @@ Ran Session::run(Access access, const Work& work, Report& rep) {
   const bool refused = access == Access::kWrite && container().kind == ContainerKind::kRaw && !before.sound;
   if (refused) rep.err(msg::kRawNotWritten, name());
   Ran ran;
+  ran.sound = before.sound;
   if (!image_.read_failed() && !refused) {
     std::optional<Change> change = work(before, rep);
     if (change && image_.save(rep)) {
@@ -57,8 +58,34 @@ Ran Session::run(Access access, const Work& work, Report& rep) {
     report_load_failure(rep, container());
     ran.read_failed = true;
   } else if (!refused) {
-    rep.append(check(rep.verbose()).lines);
+    CheckReport after = check(rep.verbose());
+    ran.sound = ran.sound && after.sound;
+    rep.append(std::move(after.lines));
   }
+  return ran;
+}
+
+// The bitmap of a raw image is mended only when the check passes it, as
+// any other write of one.
+Ran Session::examine(bool fix, Repair& result, Report& rep) {
+  const size_t mark = rep.size();
+  Ran ran;
+  const bool refused = fix && container().kind == ContainerKind::kRaw && !check().sound;
+  if (refused) rep.err(msg::kRawNotWritten, name());
+  if (fix && !refused) {
+    result = repair_volume(volume());
+    ran.saved = result.changed() && image_.save(rep);
+    if (ran.saved || !result.changed()) report_repair(result, rep);
+  } else {
+    result = Repair{{}, examine_volume(volume())};
+    report_examination(result.after, false, rep);
+  }
+  if (image_.read_failed()) {
+    rep.drop_from(mark);
+    report_load_failure(rep, container());
+    ran.read_failed = true;
+  }
+  ran.sound = result.after.sound();
   return ran;
 }
 

@@ -29,6 +29,7 @@
 #include "host/file.h"
 #include "operations/check.h"
 #include "operations/convert.h"
+#include "operations/examine.h"
 #include "operations/extract.h"
 #include "operations/list.h"
 #include "operations/tree.h"
@@ -46,6 +47,9 @@ struct Ran {
   bool saved = false;        // the command changed the volume, and it was saved
   bool read_failed = false;  // the image could not be read: the command's
                              // lines were taken back, the failure said
+  // The check before and after the command (E: the examination, after any
+  // mends) found nothing at fault.
+  bool sound = true;
 };
 
 class Session {
@@ -76,6 +80,13 @@ class Session {
   // reported as one that does not load; nothing is saved.
   using Work = std::function<std::optional<Change>(const CheckReport& before, Report& rep)>;
   Ran run(Access access, const Work& work, Report& rep);
+
+  // E: the examination in place of the check around a command. Says what
+  // it found; with `fix`, the mends made, saved, and what remains (see
+  // report_repair). `result` gets the repair: with no mend when `fix` is
+  // false, or when the image, a raw one the check does not pass, is not
+  // written (which fails, said why).
+  Ran examine(bool fix, Repair& result, Report& rep);
 
   // The operations; each says its lines into `rep`.
   CheckReport check(bool verbose = false) { return sanity_check(image_.volume(), verbose); }

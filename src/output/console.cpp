@@ -24,7 +24,7 @@ bool tells_how_it_went(const MessageText* m) {
 }  // namespace
 
 void Console::show(const Line& line) {
-  if (line.failure()) failure_reported_ = true;
+  if (line.failure()) (line.of_check ? check_fault_reported_ : failure_reported_) = true;
   if (quiet_ && line.stream == Stream::kOut && tells_how_it_went(line.message)) return;
   bool to_err = line.stream == Stream::kErr;
   if (output_for_data_ && !to_err) {

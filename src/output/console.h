@@ -47,7 +47,8 @@ class Console {
 
   // Print a catalogue message with its arguments, as its entry's type
   // says, rendered as the stream shows text. A failure, on either stream,
-  // fails the run; notices go to the error stream only.
+  // fails the run (unless it is the volume check's); notices go to the
+  // error stream only.
   template <Severity S, typename... A>
   void out(const Message<S, A...>& m, typename A::Type... args) {
     static_assert(S != Severity::kNotice, "a notice goes to the error stream");
@@ -91,8 +92,11 @@ class Console {
   // `reason`, and nothing is written there.
   void set_output_closed(std::string reason) { output_closed_ = std::move(reason); }
 
-  // True once the run has reported a failure.
+  // True once the run has reported a failure of its own (the volume
+  // check's lines do not count).
   bool failure_reported() const { return failure_reported_; }
+  // True once a line of the volume's check has told a fault.
+  bool check_fault_reported() const { return check_fault_reported_; }
 
   // Sends everything meant for the output stream to the error stream from
   // now on, for a run whose output stream carries a file's bytes.
@@ -120,6 +124,7 @@ class Console {
   std::string err_buf_;
   bool out_broken_ = false;
   bool failure_reported_ = false;
+  bool check_fault_reported_ = false;
   bool output_diverted_ = false;
   bool output_for_data_ = false;
   bool quiet_ = false;

@@ -42,6 +42,9 @@ struct Line {
   const MessageText* message = nullptr;
   Stream stream = Stream::kOut;
   std::vector<LineArg> args;
+  // A line of the volume's check: the fault it tells is the volume's, and
+  // does not make the command fail.
+  bool of_check = false;
 
   bool failure() const { return message->severity == Severity::kFailure; }
 };

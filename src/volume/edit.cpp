@@ -388,6 +388,27 @@ Written VolumeEdit::write_indexed(uint64_t size, const ByteSource& bytes) {
   return {WriteFault::kNone, *index};
 }
 
+bool VolumeEdit::mark_used(uint32_t block) {
+  const Geometry g = vol_.geometry();
+  const int64_t bit = int64_t{block} - g.reserved_blocks;
+  if (bit < 0 || bit >= int64_t{scanned_bits(g)}) return false;
+  const uint32_t i = static_cast<uint32_t>(bit);
+  const uint8_t b = vol_.sys8(bitmap_byte(i));
+  if (b & bitmap_mask(i)) return false;
+  keep_system_record();
+  vol_.set_sys8(bitmap_byte(i), static_cast<uint8_t>(b | bitmap_mask(i)));
+  return true;
+}
+
+void VolumeEdit::recount_used_blocks() {
+  const Geometry g = vol_.geometry();
+  uint32_t used = static_cast<uint32_t>(std::max(g.reserved_blocks, 0));
+  for (uint32_t i = 0; i < scanned_bits(g); ++i) used += (vol_.sys8(bitmap_byte(i)) & bitmap_mask(i)) ? 1 : 0;
+  if (used == vol_.sys16(sys::kUsedBlocks)) return;
+  keep_system_record();
+  vol_.set_sys16(sys::kUsedBlocks, static_cast<uint16_t>(used));
+}
+
 void VolumeEdit::overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
   const std::span<uint8_t> to = vol_.writable_bytes(offset, bytes.size());
   std::copy_n(bytes.begin(), to.size(), to.begin());

@@ -166,6 +166,13 @@ class VolumeEdit {
   Written write_contiguous(std::span<const uint8_t> bytes);
   Written write_indexed(uint64_t size, const ByteSource& bytes);
 
+  // Mending the bitmap of a damaged volume. mark_used() sets the bit of a
+  // data block, leaving the used blocks counter as it is: false when the
+  // block has no bit or it was set. recount_used_blocks() sets the counter
+  // to the reserved blocks and the bits set.
+  bool mark_used(uint32_t block);
+  void recount_used_blocks();
+
   // Copies bytes over the volume from `offset` on, as they are (the
   // system record included); nothing of it is kept for rollback.
   void overwrite(uint64_t offset, std::span<const uint8_t> bytes);

@@ -56,6 +56,11 @@ std::optional<Piece> FileWalk::stop(WalkEnd why) {
   return std::nullopt;
 }
 
+std::optional<Piece> FileWalk::stop_outside(uint32_t record) {
+  outside_ = record;
+  return stop(WalkEnd::kOutside);
+}
+
 // Counts up to `most` data bytes off the limit; all of them without one.
 uint32_t FileWalk::take(uint32_t most) {
   if (!limit_) return most;
@@ -76,12 +81,12 @@ std::optional<Piece> FileWalk::next() {
 }
 
 std::optional<Piece> FileWalk::next_contiguous() {
-  if (started_) return stop(bound_.contains(at_) ? WalkEnd::kComplete : WalkEnd::kOutside);
+  if (started_) return bound_.contains(at_) ? stop(WalkEnd::kComplete) : stop_outside(at_);
   started_ = true;
   const uint64_t bytes = limit_.value_or(0);
   const uint64_t records = (bytes + kRecordSize - 1) / kRecordSize;
   if (records == 0) return stop(WalkEnd::kComplete);
-  if (!bound_.contains(at_)) return stop(WalkEnd::kOutside);
+  if (!bound_.contains(at_)) return stop_outside(at_);
   // What lies inside the bound is yielded; the next call reports the rest.
   const uint64_t inside = std::min<uint64_t>(records, bound_.end - at_);
   const Piece p{at_, static_cast<uint32_t>(inside),
@@ -96,7 +101,7 @@ std::optional<Piece> FileWalk::next_contiguous() {
 
 std::optional<Piece> FileWalk::next_chained() {
   if (at_ == 0 || (limit_ && *limit_ == 0)) return stop(WalkEnd::kComplete);
-  if (!bound_.contains(at_)) return stop(WalkEnd::kOutside);
+  if (!bound_.contains(at_)) return stop_outside(at_);
   if (seen_.empty()) seen_.assign(bound_.end, false);
   if (seen_[at_]) return stop(WalkEnd::kLoop);
   seen_[at_] = true;
@@ -108,7 +113,7 @@ std::optional<Piece> FileWalk::next_chained() {
 std::optional<Piece> FileWalk::next_indexed() {
   if (!started_) {
     started_ = true;
-    if (!bound_.contains(at_)) return stop(WalkEnd::kOutside);
+    if (!bound_.contains(at_)) return stop_outside(at_);
     return Piece{at_, 1, 0, true};
   }
   if (slot_ >= kIndexSlots || (limit_ && *limit_ == 0)) return stop(WalkEnd::kComplete);
@@ -117,7 +122,7 @@ std::optional<Piece> FileWalk::next_indexed() {
   ++slot_;
   const uint32_t wanted = limit_ ? static_cast<uint32_t>(std::min<uint64_t>(*limit_, kRunSize)) : kRunSize;
   const uint32_t records = (wanted + kRecordSize - 1) / kRecordSize;
-  if (!bound_.contains(run, records)) return stop(WalkEnd::kOutside);
+  if (!bound_.contains(run, records)) return stop_outside(std::max(run, bound_.end));
   return Piece{run, records, take(kRunSize), false};
 }
 

@@ -64,11 +64,14 @@ class FileWalk {
   WalkEnd end() const { return end_; }
   // After kLoop: the record the chain came back to.
   uint32_t loop_record() const { return at_; }
+  // After kOutside: the first record that lies outside the bound.
+  uint32_t outside_record() const { return outside_; }
 
  private:
   FileWalk(const Volume& vol, Layout layout, RecordRange bound, uint32_t start, std::optional<uint64_t> limit)
       : vol_(&vol), layout_(layout), bound_(bound), at_(start), limit_(limit) {}
   std::optional<Piece> stop(WalkEnd why);
+  std::optional<Piece> stop_outside(uint32_t record);
   std::optional<Piece> next_contiguous();
   std::optional<Piece> next_chained();
   std::optional<Piece> next_indexed();
@@ -83,6 +86,7 @@ class FileWalk {
   bool done_ = false;
   WalkEnd end_ = WalkEnd::kComplete;
   int slot_ = 0;                    // indexed: next run entry
+  uint32_t outside_ = 0;            // after kOutside: the first record outside
   std::vector<bool> seen_;          // chained: records passed
 };
 

@@ -24,6 +24,7 @@
 #include "support/image_builder.h"
 #include "support/image_regions.h"
 #include "support/json_check.h"
+#include "support/message_text.h"
 #include "support/memory_host.h"
 #include "support/sample_volumes.h"
 #include "support/volume_audit.h"
@@ -134,7 +135,7 @@ class Sweep {
     // A JSON listing's standard output is its document alone, or nothing.
     const bool json = args.front() == "-jr";
     std::string broken;
-    if (status != (con.failure_reported() ? 1 : 0)) {
+    if (status != testing::exit_status_told(con)) {
       broken = "exit status " + std::to_string(status);
     } else if (json && !out.empty() && !testing::is_json_document(out)) {
       broken = "standard output is not one JSON document";

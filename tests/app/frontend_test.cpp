@@ -108,9 +108,12 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-b", "R", "img", "1", "A"}, count("R", "5")},
       {{"-bx", "L", "img"}, message_text(msg::kUnknownOption, "-bx")},
       {{"--basics", "L", "img"}, message_text(msg::kUnknownOption, "--basics")},
-      {{"-j", "R", "img", "1", "A", "B"}, message_text(msg::kOptionOnlyForList, "-j")},
-      {{"-lr", "-j", "D", "img", "1", "A"}, message_text(msg::kOptionOnlyForList, "-r")},
-      {{"--json", "-r", "T", "a", "b", "c"}, message_text(msg::kOptionOnlyForList, "--json")},
+      {{"-j", "R", "img", "1", "A", "B"}, message_text(msg::kOptionOnlyFor, "-j", "L, E")},
+      {{"-lr", "-j", "D", "img", "1", "A"}, message_text(msg::kOptionOnlyFor, "-r", "L")},
+      {{"--json", "-r", "T", "a", "b", "c"}, message_text(msg::kOptionOnlyFor, "--json", "L, E")},
+      {{"-jr", "E", "img"}, message_text(msg::kOptionOnlyFor, "-r", "L")},
+      {{"--fix", "L", "img"}, message_text(msg::kOptionOnlyFor, "--fix", "E")},
+      {{"--fix", "E", "img", "1", "A"}, count("E", "2-3")},
       {{"--recursive", "Q"}, message_text(msg::kUnknownCommand, "Q")},
       {{"-j", "L"}, count("L", "2-4")},
   };
@@ -310,12 +313,12 @@ TEST(FrontEndTest, AnImageThatCannotBeOpenedIsReported) {
 TEST(FrontEndTest, ListAndExtractShareAnImageTheyMayOnlyRead) {
   const std::vector<std::vector<std::string>> commands = {
       {"L", "img"}, {"R", "img", "1", "X", "out"}, {"W", "img", "1", "X", "in"}, {"D", "img", "1", "X"},
-      {"I", "img", "1", "0", "in"}};
+      {"I", "img", "1", "0", "in"}, {"E", "img"}, {"--fix", "E", "img"}};
   for (const auto& args : commands) {
     MemoryHost host;
     host.files["img"] = small_hdd();
     host.files["in"] = {};
-    const bool reads = args[0] == "L" || args[0] == "R";
+    const bool reads = args[0] == "L" || args[0] == "R" || args[0] == "E";
     run(host, args);
     EXPECT_EQ(host.locks["img"], reads ? Lock::kShared : Lock::kExclusive) << args[0];
 

@@ -96,7 +96,7 @@ Outcome run(MemoryHost& host, const std::vector<std::string>& args) {
   Console con;
   // The exit status tells whether anything failed.
   const int status = run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
-  EXPECT_EQ(status, con.failure_reported() ? 1 : 0);
+  EXPECT_EQ(status, testing::exit_status_told(con));
   return Outcome{con.out_text(), con.err_text()};
 }
 

@@ -217,7 +217,7 @@ TEST(FrontEndE2eTest, FailuresSayWhatAndWhyAndTheExitStatusTellsTheResult) {
       {{"L", "missing.rom"}, 1, because("'missing.rom' が開けません", ENOENT)},
       {{"L", "bad.hdd"}, 1, "bad.hdd は対応していないイメージファイルです\n'bad.hdd' は HDD, D88, ROM のどのイメージでもありません\n"},
       // The check runs before and after the command.
-      {{"L", "damaged.rom"}, 1, "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n" "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n"},
+      {{"L", "damaged.rom"}, 3, "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n" "使用済みブロック数(60)とビットマップ状態(24)が一致しない\n"},
       {{"R", "disk.rom", "1", "NONE", "x.mzt"}, 1, "'NONE' が見つかりません\n"},
       {{"R", "disk.rom", "1", "OLD", "folder"}, 1, because("'folder' が書き込めません", EISDIR)},
       {{"W", "disk.rom", "1", "NEW", "t.txt"}, 1, "'t.txt' は MZT ファイルではありません\n"},

@@ -7,6 +7,7 @@
 #include "support/image_builder.h"
 #include "support/json_check.h"
 #include "support/message_text.h"
+#include "support/sample_volumes.h"
 
 namespace tarnwick {
 namespace {
@@ -286,6 +287,62 @@ TEST_F(CheckE2eTest, HostileVolumesEndWithAReport) {
   w.put16(uint64_t{w.start_record(brd)} * kRecordSize, w.start_record(brd));
   r = list_rom(w.bytes());
   EXPECT_EQ(r.err, message_text(msg::kBrdFileError, "SELF") + message_text(msg::kBrdFileError, "SELF"));
+}
+
+// E, --fix E and the commands around them on three volumes: a sound one,
+// one whose file F lies in a block the bitmap shows free, one with an entry
+// whose start record is 0000. Each run in turn on the image as the runs
+// before left it; what it prints between the container's line and the
+// closing one.
+TEST_F(CheckE2eTest, ExamineTellsWhatIsWrongAndFixMendsOnlyTheBitmap) {
+  VolumeBuilder sound(100);
+  sound.add_contiguous(kRoot, "F", pattern(10));  // block 0018, bitmap bit 0
+  VolumeBuilder free_block = sound;
+  free_block.volume().put8(Volume::kSystemOffset + sys::kBitmap, 0);
+  free_block.volume().set_sys16(sys::kUsedBlocks, 24);
+  VolumeBuilder no_start = sound;
+  no_start.add_entry(kRoot, mode::kObj, "DRAW", 300, 0);
+  const std::string clean = msg::kExamineClean.bytes, one = message_text(msg::kExamineProblems, 1u);
+  const std::string notice = message_text(msg::kBlocksFreeFixable, "/F", 0x18u, 0x18u);
+  const std::string draw_line = message_text(msg::kContiguousFileError, "OBJ", "DRAW");
+  const std::string draw = draw_line + message_text(msg::kWhyStartInSystem, "/DRAW", 0u);
+  struct Run {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+    bool writes = false;
+  };
+  const std::vector<std::pair<Bytes, std::vector<Run>>> volumes = {
+      {sound.take(), {{{"--fix", "E", "disk.rom", "1"}, 0, clean, ""}}},
+      {free_block.take(),
+       {{{"L", "disk.rom"}, 0, " OBJ  \"F\"               '98/12/31 23:59\n", notice + notice},
+        {{"E", "disk.rom"}, 3, one, notice + message_text(msg::kWhyBlocksFree, "/F", 1u)},
+        {{"--fix", "E", "disk.rom"}, 0, message_text(msg::kBlocksMarked, "/F", 0x18u, 0x18u) + clean, "", true},
+        {{"W", "disk.rom", "1", "NEW", "new.mzt"}, 0, "", "", true},  // not into F's block
+        {{"E", "disk.rom"}, 0, clean, ""}}},
+      {no_start.take(),
+       {{{"E", "disk.rom"}, 3, one, draw},
+        {{"--fix", "E", "disk.rom"}, 3, one, draw + message_text(msg::kAdviseDelete)},
+        {{"R", "disk.rom", "1", "F", "f.bin"}, 3, kFailed + "FILE: F\nFile 'F' found.\n" + kFailed,
+         draw_line + draw_line}}},
+  };
+  testing::write_file(dir_.file("new.mzt"), testing::make_mzt("NEW", pattern(300)));
+  for (const auto& [volume, runs] : volumes) {
+    testing::write_file(dir_.file("disk.rom"), testing::make_rom_image(volume));
+    for (const Run& run : runs) {
+      const Bytes before = testing::read_file(dir_.file("disk.rom"));
+      const ToolRun r = testing::run_tool(run.args, dir_);
+      const std::string what = run.args[run.args.size() == 2 ? 0 : 1];
+      EXPECT_EQ(r.status, run.status) << what;
+      EXPECT_EQ(r.out, rom_line("disk.rom") + run.out + done_line()) << what;
+      EXPECT_EQ(r.err, run.err) << what;
+      EXPECT_EQ(testing::read_file(dir_.file("disk.rom")) != before, run.writes) << what;
+    }
+  }
+  const Bytes extracted = testing::read_file(dir_.file("f.bin"));  // an MZT file: F's bytes after the header
+  EXPECT_EQ(Bytes(extracted.end() - 10, extracted.end()), pattern(10));
+  const std::string json = testing::run_tool({"-j", "E", "disk.rom"}, dir_).out;
+  EXPECT_NE(json.find(R"("path":"/DRAW","records":[0,0],"fixable":false}],"fixed":[]})"), std::string::npos) << json;
 }
 
 TEST(RealDataE2eTest, TheSasiRomListsItsThreeBtxFilesAndPassesTheCheck) {

@@ -28,7 +28,11 @@ CheckRun run_check(Volume& v, bool verbose = false) {
   Console con;
   CheckRun r;
   const CheckReport check = sanity_check(v, verbose);
-  con.show(check.lines);
+  // Files moved by hand lie in blocks the bitmap shows free; those notices
+  // have tests of their own.
+  for (const Line& l : check.lines.lines()) {
+    if (l.message != &msg::kBlocksFreeFixable && l.message != &msg::kBlocksFree) con.show(l);
+  }
   r.result = check.walked;
   r.out = con.out_text();
   r.err = con.err_text();

@@ -293,7 +293,7 @@ TEST_F(ListTest, TheJsonDocumentHoldsEveryNameAsText) {
   for (const char* part : {"\"path\":\"d\xEF\xBF\xBD.hdd\",\"container\":\"HDD\",\"part\":2,\"disk\":null}",
                            R"("name":"A%00\"\\%81","name_bytes":"4100225C81","type":"OBJ","mode":1)",
                            R"("date":null,"stamp":"00000000")", R"("name":"Q%2F","name_bytes":"512F","type":"RB")",
-                           R"("check":{"ok":false,"messages":["OBJファイル BAD でエラー","Sanity check: エラー"]})"}) {
+                           R"("check":{"ok":false,"messages":["OBJファイル BAD でエラー","Sanity check: エラー"],"free_in_bitmap":[]})"}) {
     EXPECT_NE(doc.find(part), std::string::npos) << part << "\n" << doc;
   }
   JsonWriter w;

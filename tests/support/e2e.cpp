@@ -128,7 +128,8 @@ void FileLockHolder::release() {
 }
 
 int status_for(const ToolRun& r) {
-  return !r.err.empty() || r.out.find(msg::kCheckFailed.bytes) != std::string::npos ? 1 : 0;
+  if (r.err.empty() && r.out.find(msg::kCheckFailed.bytes) == std::string::npos) return 0;
+  return r.status == 3 ? 3 : 1;
 }
 
 bool runs_under_wine() { return std::string_view(TARNWICK_RUNNER).find("wine") != std::string_view::npos; }

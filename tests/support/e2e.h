@@ -61,8 +61,9 @@ class FileLockHolder {
 };
 
 // The exit status of a run that printed what `r` holds, no notice among
-// it: 1 when it said anything on standard error or printed the check's
-// error line, else 0.
+// it but the check's: 0 when it said nothing on standard error and the
+// check passed, else 1, or 3 (the command did its work, the check found a
+// fault), which lines alone do not tell apart.
 int status_for(const ToolRun& r);
 
 // True when the tool under test is a Windows build run under Wine.

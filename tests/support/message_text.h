@@ -74,4 +74,10 @@ inline std::string cp932_text(std::u8string_view text) {
   return out;
 }
 
+// The exit status a run's lines tell, for a command other than E: 1 after
+// a failure of its own, else 3 when the volume's check told a fault, else 0.
+inline int exit_status_told(const Console& con) {
+  return con.failure_reported() ? 1 : con.check_fault_reported() ? 3 : 0;
+}
+
 }  // namespace tarnwick::testing

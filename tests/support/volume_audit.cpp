@@ -16,6 +16,7 @@ std::optional<MemoryVolume> load_image_volume(const Bytes& image, const std::str
   const std::unique_ptr<File> f = host.open(HostPath::from_argument(image_name), OpenMode::kUpdate, nullptr);
   Report quiet;
   Container container;
+  if (!identify_container(*f, image_name, quiet, container)) return std::nullopt;
   const std::unique_ptr<Pager> pager = load_container(*f, image_name, partition_index, quiet, container);
   if (!pager) return std::nullopt;
   Bytes bytes(pager->size());
