@@ -96,13 +96,13 @@ TEST(FrontEndTest, BadCommandLinesSayWhyAndPrintTheUsage) {
       {{"-", "L", "img"}, message_text(msg::kUnknownCommand, "-")},  // a stream, no option
       {{"L", "img", "--", "-l"}, part},                                // no option after "--"
       {{"L", "img", "1", "-x"}, message_text(msg::kUnknownOption, "-x")},
-      {{"D", "img", "1", "A", "-r"}, message_text(msg::kOptionOnlyForList, "-r")},
+      {{"D", "img", "1", "A", "-r"}, message_text(msg::kOptionOnlyFor, "-r", "L")},
       {{"-l"}, message_text(msg::kUnknownCommand, "")},
       {{"-l", "R", "img", "1", "A"}, count("R", "5")},
       {{"L", "img", "1", std::string(255, 'A')}, message_text(msg::kPathTooLong)},
       {{"T", "a.bas"}, count("T", "3")},
-      {{"-n", "X", "L", "img"}, message_text(msg::kOptionOnlyForTape, "-n")},
-      {{"--name=X", "L", "img"}, message_text(msg::kOptionOnlyForTape, "--name")},
+      {{"-n", "X", "L", "img"}, message_text(msg::kOptionOnlyFor, "-n", "T")},
+      {{"--name=X", "L", "img"}, message_text(msg::kOptionOnlyFor, "--name", "T")},
       {{"-bn"}, message_text(msg::kOptionNeedsValue, "-n")},
       {{"t", "a.bas", "b.mzt", "3"}, count("t", "3")},
       {{"-b", "R", "img", "1", "A"}, count("R", "5")},
