@@ -162,20 +162,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (json) argv.push_back(kLetter == 'L' ? "-jr" : "-j");
   if (as_text) argv.push_back("-bt");
   if (kFix) argv.push_back("--fix");
-  argv.insert(argv.end(), {command.c_str(), image_name.c_str(), "1"});
+  // Options end before the command, so a PATH that begins with '-' is a
+  // path here, as a user writes one.
+  argv.insert(argv.end(), {"--", command.c_str(), image_name.c_str(), "1"});
   if (kLetter != 'E') argv.push_back(in.path.c_str());
   if (kLetter != 'E' && kLetter != 'D' && kLetter != 'M' && kLetter != 'K') argv.push_back(host_name.c_str());
   Console con;
   const int status = run_tarnwick(static_cast<int>(argv.size()), argv.data(), con, host);
 
-  // "--help" and "--version" are answered wherever they stand, as PATH too:
-  // the answer is the whole run.
-  if (kLetter != 'E' && (in.path == "--help" || in.path == "--version")) {
-    if (status != 0 || !con.err_text().empty() || host.files[image_name] != image) {
-      broken("an answer changes nothing and succeeds");
-    }
-    return 0;
-  }
   const std::string& out = con.out_text();
   const std::string& err = con.err_text();
   const bool usage = out == msg::kUsage.bytes;
