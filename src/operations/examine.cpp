@@ -242,9 +242,10 @@ Repair repair_volume(Volume& vol) {
   const unsigned was = vol.sys16(sys::kUsedBlocks);
   if (recount) edit.recount_used_blocks();
   const unsigned now = vol.sys16(sys::kUsedBlocks);
-  // A count that was right moved with the blocks marked; one that was not
-  // is a mend of its own.
-  if (now != was + marked) {
+  // A count that moved with the blocks marked was right, and so was one
+  // that stayed (the bitmap alone had lost the blocks); any other is a
+  // mend of its own.
+  if (now != was && now != was + marked) {
     repair.mends.push_back(Mend{std::nullopt, std::nullopt, make_line(Stream::kOut, msg::kUsedBlocksSet, was, now)});
   }
   repair.after = repair.changed() ? examine_volume(vol) : std::move(before);

@@ -124,6 +124,12 @@ TEST(ExamineTest, ARepairMarksHeldBlocksUsedAndChangesNothingElse) {
   testing::Bytes after = s.b.bytes();
   std::copy_n(before.begin() + Volume::kSystemOffset, kRecordSize, after.begin() + Volume::kSystemOffset);
   EXPECT_EQ(after, before);
+  // A count that was right while the bitmap had lost the blocks stays, with no line of its own.
+  Sample right;
+  right.b.volume().put8(Volume::kSystemOffset + sys::kBitmap, 0x08);
+  const Repair kept = repair_volume(right.b.volume());
+  EXPECT_EQ(kept.mends.size(), 2u);
+  EXPECT_EQ(right.b.volume().sys16(sys::kUsedBlocks), 10u);
 }
 
 TEST(ExamineTest, NothingIsMendedWhereNoMendIsSafe) {
