@@ -17,7 +17,8 @@ bash tools/web.sh --build
 
 # The sample images; a D88 file of two disks as the README makes it, its
 # first disk given a BTX file (HI, made from a listing) and a BSD file
-# (NOTES); a raw image.
+# (NOTES); a raw image; sample.rom with the first blocks its files hold
+# shown free in the bitmap (freed.rom).
 samples=build-web/samples
 rm -rf "$samples"
 build/make_samples "$samples" >/dev/null
@@ -27,6 +28,7 @@ export LC_ALL=C.UTF-8 TZ=UTC TARNWICK_CLI=$PWD/build/tarnwick TARNWICK_SAMPLES=$
     [ "$args" != "T hi.bas hi.mzt" ] || cat sample.d88 new.d88 >games.d88
     # shellcheck disable=SC2086
     "$TARNWICK_CLI" $args >/dev/null
-  done)
+  done
+  cp sample.rom freed.rom && printf '\0' | dd of=freed.rom bs=1 seek=$((15 * 256 + 6)) conv=notrunc status=none)
 
 cd web && node --test tests/

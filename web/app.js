@@ -15,7 +15,7 @@ const JAPANESE = {
   Create: '作成', Delete: '削除', 'Remove folder': 'フォルダを削除', 'New blank disk': '新しい空のディスク',
   'Save image': 'イメージを保存', Partition: 'パーティション', Disk: 'ディスク', Cancel: 'キャンセル',
   'Delete %s?': '%s を削除しますか?', 'Remove the folder %s?': 'フォルダ %s を削除しますか?',
-  'The page cannot run: %s': 'このページは動きません: %s',
+  'The page cannot run: %s': 'このページは動きません: %s', Check: '検査', Repair: '修復',
 };
 const japanese = /^ja(-|$)/i.test(navigator.language || '');
 
@@ -350,7 +350,8 @@ function update() {
   const folder = Boolean(chosen?.path && chosen.volume?.loaded);
   const file = Boolean(row && row.type !== 'DIR');
   const off = {
-    open: !core, blank: !core, save: !chosen, take: !chosenDisk(), store: !folder, mkdir: !folder, zip: !folder,
+    open: !core, blank: !core, save: !chosen, take: !chosenDisk(), check: !chosen?.volume, repair: !chosen?.volume,
+    store: !folder, mkdir: !folder, zip: !folder,
     download: !file, listing: row?.type !== 'BTX', text: row?.type !== 'BSD', delete: !file, rmdir: row?.type !== 'DIR',
   };
   for (const [id, disabled] of Object.entries(off)) $(id).disabled = disabled;
@@ -426,6 +427,12 @@ function newFolder(ev) {
 function deleteRow() {
   if (!window.confirm(label('Delete %s?', row.name))) return;
   changed(chosen.image.held.deleteFile(chosen.volume.part, join(chosen.path, row.name)));
+}
+
+// E of the chosen volume, or with `fix` ("Repair") --fix E, which asks
+// nothing: it mends only what loses no data.
+function examine(fix) {
+  changed(chosen.image.held.examine(chosen.volume.part, fix));
 }
 
 function removeFolder() {
@@ -558,6 +565,8 @@ function wire() {
   onClick('blank', newBlankDisk);
   onClick('save', saveImage);
   onClick('take', takeDiskOut);
+  onClick('check', () => examine(false));
+  onClick('repair', () => examine(true));
   onClick('mkdir', () => { $('mkdir-name').value = ''; $('mkdir-dialog').showModal(); });
   $('mkdir-dialog').querySelector('form').addEventListener('submit', newFolder);
   onClick('zip', downloadFolder);

@@ -292,6 +292,7 @@ class HeldImage {
   val make_directory(int part, const std::string& path, const val& now);
   val delete_file(int part, const std::string& path);
   val remove_directory(int part, const std::string& path);
+  val examine(int part, bool fix);
   // The run of a command that only checks the volume.
   void check(Report& said) {
     command(1, Access::kRead, [](Session&, const CheckReport&, Report&) { return std::optional<Change>(); }, said);
@@ -299,6 +300,8 @@ class HeldImage {
 
  private:
   using Step = std::function<std::optional<Change>(Session&, const CheckReport&, Report&)>;
+  // A command's run on the loaded volume, check and save included.
+  using Runner = std::function<Ran(Session&, Report&)>;
   // How a command went: it reached the volume and read it whole, and it
   // saved.
   struct Went {
@@ -306,6 +309,7 @@ class HeldImage {
     bool saved = false;
   };
   Went command(int part, Access access, const Step& step, Report& said);
+  Went run_on(int part, Access access, const Runner& run, Report& said);
   // A command that may change the volume, on PATH; the result's `changed`.
   val change(int part, const std::string& path,
              const std::function<std::optional<Change>(Session&, const std::string&, Report&)>& step);
@@ -333,6 +337,15 @@ val HeldImage::volumes() const {
 // the step, the save, the check after, "完了しました". The image's bytes
 // become the saved ones only once all that is done.
 HeldImage::Went HeldImage::command(int part, Access access, const Step& step, Report& said) {
+  return run_on(part, access, [&](Session& session, Report& rep) {
+    const Session::Work work = [&](const CheckReport& before, Report& r) { return step(session, before, r); };
+    return session.run(access, work, rep);
+  }, said);
+}
+
+// A command as above, `run` doing all it does once the volume is loaded:
+// for one that checks the volume itself.
+HeldImage::Went HeldImage::run_on(int part, Access access, const Runner& run, Report& said) {
   auto store = std::make_unique<MemoryStore>(name_, bytes_);
   const MemoryStore& kept = *store;
   Session session(std::move(store), access, kTextFiles);
@@ -341,8 +354,7 @@ HeldImage::Went HeldImage::command(int part, Access access, const Step& step, Re
     if (part < 1 || part > session.volume_count()) {
       said.err(msg::kNoSuchDisk, std::to_string(part), static_cast<unsigned>(session.volume_count()));
     } else if (session.load(part - 1, said)) {
-      const Session::Work work = [&](const CheckReport& before, Report& rep) { return step(session, before, rep); };
-      const Ran ran = session.run(access, work, said);
+      const Ran ran = run(session, said);
       went = {!ran.read_failed, ran.saved};
     }
   }
@@ -483,6 +495,18 @@ val HeldImage::remove_directory(int part, const std::string& path) {
   });
 }
 
+// E of the volume, or with `fix` --fix E, its mends saved.
+val HeldImage::examine(int part, bool fix) {
+  return guarded([&](val& result, Report& said) {
+    result.set("changed", false);
+    const Runner run = [fix](Session& s, Report& rep) {
+      Repair repair;
+      return s.examine(fix, repair, rep);
+    };
+    result.set("changed", run_on(part, fix ? Access::kWrite : Access::kRead, run, said).saved);
+  });
+}
+
 // The image told as the command line tells it, or nothing after saying
 // why it is none.
 std::optional<HeldImage> told(std::string name, std::vector<uint8_t> bytes, Report& said) {
@@ -543,7 +567,8 @@ EMSCRIPTEN_BINDINGS(tarnwick) {
       .function("store", &HeldImage::store)
       .function("makeDirectory", &HeldImage::make_directory)
       .function("deleteFile", &HeldImage::delete_file)
-      .function("removeDirectory", &HeldImage::remove_directory);
+      .function("removeDirectory", &HeldImage::remove_directory)
+      .function("examine", &HeldImage::examine);
   emscripten::function("open", &tarnwick::open_image);
   emscripten::function("blankDisk", &tarnwick::blank_disk);
   emscripten::function("failAllocation", &tarnwick::fail_allocation);

@@ -76,6 +76,9 @@
 // image.deleteFile(part, path) -> {changed, lines}             D
 // image.removeDirectory(part, path) -> {changed, lines}        K
 //   changed: the image's bytes changed (the command saved).
+// image.examine(part, fix: bool) -> {changed, lines}
+//       E of the volume (fix false: nothing changes), or --fix E: the
+//       mends saved, then what remains; changed only when it mended.
 import loadTarnwick from './tarnwick.js';
 
 // A failure the core did not foresee, as a line of its own.
@@ -108,6 +111,7 @@ class Image {
   makeDirectory(part, path, now) { return guarded(() => this.held.makeDirectory(part, path, now)); }
   deleteFile(part, path) { return guarded(() => this.held.deleteFile(part, path)); }
   removeDirectory(part, path) { return guarded(() => this.held.removeDirectory(part, path)); }
+  examine(part, fix) { return guarded(() => this.held.examine(part, fix)); }
 }
 
 function opened(result) {

@@ -57,7 +57,7 @@ test('each volume lists as the native tool lists it, the check included', () => 
 });
 
 // A call of the page's and the command line it stands for, on a copy of
-// games.d88 in the current folder; both then give the same lines on each
+// the image (games.d88 unless named) in the current folder; both then give the same lines on each
 // stream and leave the same image (M and A take "now" and a file's time
 // from the page, so the sequence of the page's tests compares those).
 const CASES = [
@@ -71,20 +71,21 @@ const CASES = [
   [['K', '1', 'GAMES'], (i) => i.removeDirectory(1, 'GAMES')],
   [['M', '1', 'HELLO'], (i) => i.makeDirectory(1, 'HELLO', NOW)],
   [['M', '3', 'NEW'], (i) => i.makeDirectory(3, 'NEW', NOW)],
+  [['--fix', 'E'], (i) => i.examine(1, true), 'freed.rom'],
 ];
 
 test('each call says what its command says, stream by stream, and leaves the same bytes', () => {
-  for (const [args, call] of CASES) {
+  for (const [args, call, name = 'games.d88'] of CASES) {
     const work = mkdtempSync(join(tmpdir(), 'web-'));
-    copyFileSync(join(SAMPLES, 'games.d88'), join(work, 'games.d88'));
-    const image = core.open('games.d88', readFileSync(join(work, 'games.d88'))).image;
+    copyFileSync(join(SAMPLES, name), join(work, name));
+    const image = core.open(name, readFileSync(join(work, name))).image;
     const lines = call(image).lines;
     const at = args.findIndex((a) => /^[A-Z]$/.test(a)) + 1;
-    const ran = spawnSync(process.env.TARNWICK_CLI, [...args.slice(0, at), 'games.d88', ...args.slice(at)],
+    const ran = spawnSync(process.env.TARNWICK_CLI, [...args.slice(0, at), name, ...args.slice(at)],
       {cwd: work, encoding: 'utf8'});
     const said = (stream) => lines.filter((l) => l.stream === stream).map((l) => `${l.text}\n`).join('');
     assert.deepEqual([said('out'), said('err')], [ran.stdout, ran.stderr], args.join(' '));
-    assert.ok(Buffer.from(image.bytes()).equals(readFileSync(join(work, 'games.d88'))), args.join(' '));
+    assert.ok(Buffer.from(image.bytes()).equals(readFileSync(join(work, name))), args.join(' '));
   }
 });
 

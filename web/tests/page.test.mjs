@@ -200,6 +200,12 @@ test('New folder asks for a name and stays open on a refusal; a change marks the
   assert.equal(await item(page, 'sample.d88').getAttribute('aria-describedby'), null);
 });
 
+test('Check logs what E finds on the chosen volume, Repair what --fix E mends', async () => {
+  const page = await openPage([['games.d88', sample('games.d88')], ['freed.rom', sample('freed.rom')]]);
+  for (const name of ['Check', 'Repair']) await button(page, name).click();
+  assert.match(await text(page, '[role=log]'), /件の問題\n完了しました\n(.*\n)*.*を使用中にしました\n(.*\n)*検査: 問題はありません\n完了しました$/);
+});
+
 test('files dropped on the table, deleted, a folder removed: the bytes the CLI leaves', async () => {
   const page = await openPage([['sample.d88', sample('sample.d88')]]);
   const time = Date.UTC(2001, 1, 3, 4, 5);
