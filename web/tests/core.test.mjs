@@ -71,6 +71,7 @@ const CASES = [
   [['K', '1', 'GAMES'], (i) => i.removeDirectory(1, 'GAMES')],
   [['M', '1', 'HELLO'], (i) => i.makeDirectory(1, 'HELLO', NOW)],
   [['M', '3', 'NEW'], (i) => i.makeDirectory(3, 'NEW', NOW)],
+  [['E'], (i) => i.examine(1, false), 'freed.rom'],
   [['--fix', 'E'], (i) => i.examine(1, true), 'freed.rom'],
 ];
 
