@@ -250,16 +250,6 @@ struct Volume {
   std::optional<std::string> name;
 };
 
-const char* container_text(ContainerKind kind) {
-  switch (kind) {
-    case ContainerKind::kHdd: return "HDD";
-    case ContainerKind::kD88: return "D88";
-    case ContainerKind::kRom: return "ROM";
-    case ContainerKind::kRaw: return "raw";
-  }
-  return "";
-}
-
 // The volumes of an image identified in `session`.
 std::vector<Volume> volumes_of(Session& session) {
   const Container& c = session.container();
@@ -512,7 +502,7 @@ val HeldImage::examine(int part, bool fix) {
 std::optional<HeldImage> told(std::string name, std::vector<uint8_t> bytes, Report& said) {
   Session session(std::make_unique<MemoryStore>(name, bytes), Access::kRead, kTextFiles);
   if (!session.identify(said)) return std::nullopt;
-  const char* container = container_text(session.container().kind);
+  const char* container = container_kind_name(session.container().kind);
   std::vector<Volume> volumes = volumes_of(session);
   session.close(said);
   return HeldImage(std::move(name), std::move(bytes), container, std::move(volumes));

@@ -66,16 +66,6 @@ void write_entries(JsonWriter& w, const Listing& l) {
   }
 }
 
-const char* container_name(ContainerKind kind) {
-  switch (kind) {
-    case ContainerKind::kHdd: return "HDD";
-    case ContainerKind::kD88: return "D88";
-    case ContainerKind::kRom: return "ROM";
-    case ContainerKind::kRaw: return "raw";
-  }
-  return "";
-}
-
 void write_disk(JsonWriter& w, const DiskFacts& d) {
   w.key("name").text(shown_volume_text(d.name, ArgKind::kVolumeName));
   w.key("type").text(d88_disk_type_text(d.type));
@@ -85,7 +75,7 @@ void write_disk(JsonWriter& w, const DiskFacts& d) {
 void write_image(JsonWriter& w, const std::string& image_name, const Container& c) {
   w.key("image").begin_object();
   w.key("path").text(image_name);
-  w.key("container").text(container_name(c.kind));
+  w.key("container").text(container_kind_name(c.kind));
   w.key("part");
   if (c.kind == ContainerKind::kHdd) {
     w.number(c.index + 1);

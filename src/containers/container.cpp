@@ -8,6 +8,16 @@
 
 namespace tarnwick {
 
+const char* container_kind_name(ContainerKind kind) {
+  switch (kind) {
+    case ContainerKind::kHdd: return "HDD";
+    case ContainerKind::kD88: return "D88";
+    case ContainerKind::kRom: return "ROM";
+    case ContainerKind::kRaw: return "raw";
+  }
+  return "";
+}
+
 std::string image_extension(std::string_view file_name) {
   if (file_name.size() < 4 || file_name[file_name.size() - 4] != '.') return {};
   std::string ext(file_name.substr(file_name.size() - 3));

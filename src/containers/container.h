@@ -20,6 +20,9 @@ namespace tarnwick {
 
 enum class ContainerKind { kHdd, kRom, kD88, kRaw };
 
+// The kind as scripts and the page name it: "HDD", "ROM", "D88", "raw".
+const char* container_kind_name(ContainerKind kind);
+
 // Where the loaded volume came from: all the save routine needs.
 struct Container {
   ContainerKind kind = ContainerKind::kHdd;
