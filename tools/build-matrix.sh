@@ -16,7 +16,8 @@
 # (Release: -O3 -DNDEBUG, RelWithDebInfo: -O2 -g -DNDEBUG, Debug: -g, so
 # the Debug build keeps the -O2 and its assertions). A configuration fails
 # on any compiler warning (-DTARNWICK_WERROR=ON) and on any warning the
-# linker prints; its full output is in build-matrix/NAME.log.
+# linker prints (the build goes on past a failed file, so one run shows
+# every error); its full output is in build-matrix/NAME.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,7 +58,7 @@ for c in "${configs[@]}"; do
   result=ok
   if ! CC=$cc CXX=$cxx cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DTARNWICK_WERROR=ON \
          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >"$log" 2>&1 ||
-     ! cmake --build "$dir" -j"$jobs" >>"$log" 2>&1; then
+     ! cmake --build "$dir" -j"$jobs" -- -k >>"$log" 2>&1; then
     result=FAILED
   elif grep -E -q 'warning:|CMake Warning' "$log"; then
     result="FAILED (warnings)"
