@@ -14,7 +14,7 @@ namespace {
 
 // One conversion of a format ("%-18s") and what it says.
 struct Conversion {
-  std::string_view spec;
+  std::string_view conversion;
   bool left = false;
   bool zeros = false;
   bool plain = true;  // no flag, precision or length but '-' and '0'
@@ -38,7 +38,7 @@ Conversion read_conversion(std::string_view fmt, size_t& at) {
     c.plain = false;
   }
   if (at < fmt.size()) c.letter = fmt[at++];
-  c.spec = fmt.substr(from, at - from);
+  c.conversion = fmt.substr(from, at - from);
   return c;
 }
 
@@ -120,16 +120,16 @@ std::string shown_text(const LineArg& a, const StreamText& t, size_t& columns) {
   return shown;
 }
 
-void append_formatted(std::string& out, const std::string& spec, const auto& value) {
+void append_formatted(std::string& out, const std::string& conversion, const auto& value) {
   char small[64];
-  const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+  const int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
   if (n < 0) return;
   if (static_cast<size_t>(n) < sizeof small) {
     out.append(small, static_cast<size_t>(n));
     return;
   }
   std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec.c_str(), value);
+  std::snprintf(big.data(), big.size(), conversion.c_str(), value);
   out.append(big.data(), static_cast<size_t>(n));
 }
 
@@ -140,7 +140,7 @@ void append_argument(std::string& out, const Conversion& c, const LineArg& a, co
     if (c.plain && c.letter == 's') {
       append_padded(out, shown, columns, c);
     } else {
-      append_formatted(out, std::string(c.spec), shown.c_str());
+      append_formatted(out, std::string(c.conversion), shown.c_str());
     }
     return;
   }
@@ -149,9 +149,9 @@ void append_argument(std::string& out, const Conversion& c, const LineArg& a, co
     append_number(out, c, a.type == LineArg::Type::kInt ? int64_t{static_cast<int>(a.number)}
                                                         : int64_t{static_cast<unsigned>(a.number)});
   } else if (a.type == LineArg::Type::kInt) {
-    append_formatted(out, std::string(c.spec), static_cast<int>(a.number));
+    append_formatted(out, std::string(c.conversion), static_cast<int>(a.number));
   } else {
-    append_formatted(out, std::string(c.spec), static_cast<unsigned>(a.number));
+    append_formatted(out, std::string(c.conversion), static_cast<unsigned>(a.number));
   }
 }
 

@@ -54,17 +54,11 @@ Bytes manifest(const std::vector<std::tuple<std::string, std::string, int>>& ent
   // Appended piece by piece: GCC 12's -O3 takes "text" + std::string for
   // an overlapping copy.
   std::string doc = "{\"format\":";
-  doc += std::to_string(format);
-  doc += ",\"entries\":[";
+  doc.append(std::to_string(format)).append(",\"entries\":[");
   for (const auto& [host, name, mode] : entries) {
     if (doc.back() != '[') doc += ',';
-    doc += "{\"host\":\"";
-    doc += host;
-    doc += "\",\"name_bytes\":\"";
-    doc += name;
-    doc += "\",\"mode\":";
-    doc += std::to_string(mode);
-    doc += ",\"attribute\":129,\"load\":0,\"exec\":0,\"stamp\":\"00000000\"}";
+    doc.append("{\"host\":\"").append(host).append("\",\"name_bytes\":\"").append(name).append("\",\"mode\":");
+    doc.append(std::to_string(mode)).append(",\"attribute\":129,\"load\":0,\"exec\":0,\"stamp\":\"00000000\"}");
   }
   doc += "]}";
   return Bytes(doc.begin(), doc.end());
